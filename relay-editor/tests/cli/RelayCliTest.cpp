@@ -23,6 +23,8 @@ struct CliCase {
   std::string errMentions;   // a part of stderr ("" = stderr must be empty)
 };
 
+void PrintTo(const CliCase& c, std::ostream* os) { *os << c.name; }
+
 class RelayCliCases : public ::testing::TestWithParam<CliCase> {};
 
 TEST_P(RelayCliCases, PrintsTheResultOrRefuses) {

@@ -86,6 +86,8 @@ struct TriggerDecodeCase {
   std::string pattern;
 };
 
+void PrintTo(const TriggerDecodeCase& c, std::ostream* os) { *os << c.name; }
+
 class DecodeSerialTriggerCases : public ::testing::TestWithParam<TriggerDecodeCase> {};
 
 TEST_P(DecodeSerialTriggerCases, FillsEveryField) {

@@ -51,6 +51,8 @@ struct TriggerCase {
   std::string hexText;
 };
 
+void PrintTo(const TriggerCase& c, std::ostream* os) { *os << c.name; }
+
 class EncodeSerialTriggerOk : public ::testing::TestWithParam<TriggerCase> {};
 
 TEST_P(EncodeSerialTriggerOk, GivesTheInstruction) {
@@ -102,6 +104,8 @@ struct RefusalCase {
   EncodeProblem problem;
   RefusalDisplay display;
 };
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class EncodeSerialTriggerRefused : public ::testing::TestWithParam<RefusalCase> {};
 
