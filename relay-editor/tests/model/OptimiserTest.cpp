@@ -79,6 +79,31 @@ TEST(Optimise, FullListStaysWithoutLoop) {
   EXPECT_EQ(list.Total(), 510);
 }
 
+TEST(Optimise, RoomFreedByFillersAndBlanksTakesTheEndLoop) {
+  struct Case {
+    const char* name;
+    Texts extra;  // after 126 timers (504 bytes)
+    int total;
+  };
+  const Case cases[] = {
+      {"a filler makes 510 bytes", {kShort, "85 00 01"}, 511},
+      {"three trailing blanks count a byte", {"04 00 01 05   "}, 512},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Texts texts(126, "04 00 01 05");
+    texts.insert(texts.end(), c.extra.begin(), c.extra.end());
+    ProgramList list;
+    list.AppendAll(texts);
+    Optimise(list);
+    EXPECT_EQ(list.Entries().back().hexText, "00 FF FF FE");
+    EXPECT_EQ(list.Total(), c.total);
+    const Texts once = list.HexTexts();
+    Optimise(list);
+    EXPECT_EQ(list.HexTexts(), once);
+  }
+}
+
 TEST(Optimise, ListOverCapacityKeepsItsLoop) {
   // A loaded file beyond 512 bytes: the last loop still ends the list.
   Texts texts{"00 00 03 03"};
