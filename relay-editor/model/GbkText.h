@@ -1,0 +1,25 @@
+#pragma once
+// Conversion between the program's UTF-8 strings and GBK (code page 936), the
+// encoding of project files, the settings file and the texts of serial
+// triggers. A Chinese character is two GBK bytes.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace relay::model {
+
+// Empty optional when the text is not valid UTF-8 or holds a character that
+// GBK cannot represent.
+std::optional<std::string> Utf8ToGbk(std::string_view utf8);
+// Never fails: characters GBK cannot represent, and invalid UTF-8 bytes,
+// become '?'.
+std::string Utf8ToGbkLossy(std::string_view utf8);
+
+// Empty optional when the bytes are not valid GBK.
+std::optional<std::string> GbkToUtf8(std::string_view gbk);
+// Never fails: every byte that does not start a valid GBK character becomes
+// U+FFFD.
+std::string GbkToUtf8Lossy(std::string_view gbk);
+
+}  // namespace relay::model
