@@ -1,4 +1,4 @@
-#include "CallQueue.h"
+#include "device/CallQueue.h"
 
 #include <poll.h>
 #include <sys/epoll.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <system_error>
 
-namespace relay {
+namespace relay::device {
 
 namespace {
 
@@ -163,4 +163,4 @@ std::size_t TCallQueue::WaitAndDrain(std::chrono::milliseconds maxWait)
     return Drain();
 }
 
-}  // namespace relay
+}  // namespace relay::device

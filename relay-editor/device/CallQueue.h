@@ -11,7 +11,7 @@
 #include <map>
 #include <mutex>
 
-namespace relay {
+namespace relay::device {
 
 class TCallQueue {
 public:
@@ -57,4 +57,4 @@ private:
     TTimerId nextTimerId_ = 1;
 };
 
-}  // namespace relay
+}  // namespace relay::device

@@ -1,4 +1,4 @@
-#include "CommThreads.h"
+#include "device/CommThreads.h"
 
 #include <linux/serial.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <chrono>
 #include <optional>
 
-namespace relay {
+namespace relay::device {
 
 namespace {
 
@@ -385,4 +385,4 @@ void RunWriteThread(std::shared_ptr<TCommShared> sp)
     s.writerDone = true;
 }
 
-}  // namespace relay
+}  // namespace relay::device

@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "CallQueue.h"
-#include "SPComm.h"
+#include "device/CallQueue.h"
+#include "device/SPComm.h"
 
-namespace relay {
+namespace relay::device {
 
 struct TCommShared {
     TCommShared(TCallQueue& q, std::weak_ptr<TComm*> o) : queue(q), owner(std::move(o)) {}
@@ -61,4 +61,4 @@ private:
     int state_ = 0;  // 0 plain, 1 after FF, 2 after FF 00
 };
 
-}  // namespace relay
+}  // namespace relay::device

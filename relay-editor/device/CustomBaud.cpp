@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace relay {
+namespace relay::device {
 
 bool SetCustomBaudRate(int fd, std::uint32_t baud)
 {
@@ -17,4 +17,4 @@ bool SetCustomBaudRate(int fd, std::uint32_t baud)
     return ioctl(fd, TCSETS2, &t) == 0;
 }
 
-}  // namespace relay
+}  // namespace relay::device

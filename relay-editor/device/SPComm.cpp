@@ -1,4 +1,4 @@
-#include "SPComm.h"
+#include "device/SPComm.h"
 
 #include <fcntl.h>
 #include <sys/eventfd.h>
@@ -11,10 +11,10 @@
 #include <chrono>
 #include <system_error>
 
-#include "CommThreads.h"
-#include "SerialLine.h"
+#include "device/CommThreads.h"
+#include "device/SerialLine.h"
 
-namespace relay {
+namespace relay::device {
 
 namespace {
 
@@ -172,4 +172,4 @@ void TComm::SetTimeouts(const TCommTimeouts& timeouts)
     if (shared_) shared_->Store(line_, timeouts_);
 }
 
-}  // namespace relay
+}  // namespace relay::device

@@ -13,9 +13,9 @@
 #include <string>
 #include <thread>
 
-#include "CallQueue.h"
+#include "device/CallQueue.h"
 
-namespace relay {
+namespace relay::device {
 
 class ECommsError : public std::runtime_error {
 public:
@@ -177,4 +177,4 @@ private:
     std::thread writer_;
 };
 
-}  // namespace relay
+}  // namespace relay::device

@@ -1,9 +1,9 @@
-#include "SerialLine.h"
+#include "device/SerialLine.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>
 
-namespace relay {
+namespace relay::device {
 
 namespace {
 
@@ -91,4 +91,4 @@ bool ApplyLineSettings(int fd, const TCommLineSettings& s)
     return true;
 }
 
-}  // namespace relay
+}  // namespace relay::device

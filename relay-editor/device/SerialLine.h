@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "SPComm.h"
+#include "device/SPComm.h"
 
-namespace relay {
+namespace relay::device {
 
 // Applies every line setting to the open terminal `fd`. False when the device refuses
 // them (for example an unsupported baud rate).
@@ -15,4 +15,4 @@ bool ApplyLineSettings(int fd, const TCommLineSettings& settings);
 // header it needs cannot be combined with <termios.h>.
 bool SetCustomBaudRate(int fd, std::uint32_t baud);
 
-}  // namespace relay
+}  // namespace relay::device

@@ -1,4 +1,4 @@
-#include "RelaySim.h"
+#include "sim/RelaySim.h"
 
 #include <fcntl.h>
 #include <poll.h>

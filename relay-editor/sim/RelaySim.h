@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "SimProtocol.h"
+#include "sim/SimProtocol.h"
 
 namespace relay::sim {
 

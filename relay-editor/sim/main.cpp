@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "RelaySim.h"
+#include "sim/RelaySim.h"
 
 namespace {
 
