@@ -29,8 +29,8 @@ struct DeviceCommands::Impl : device::IProgressView, device::IPortView, device::
 
     DeviceCommands& owner;
     Dialogs& dialogs;
-    TCallQueue queue;
-    TComm comm;
+    device::TCallQueue queue;
+    device::TComm comm;
     device::TDeviceOperations operations;
     int maximum = 32;
     int position = 0;
@@ -41,7 +41,7 @@ DeviceCommands::DeviceCommands(model::ProgramList& list, Dialogs& dialogs)
 
 DeviceCommands::~DeviceCommands() { impl_->comm.ClosePort(); }
 
-TCallQueue& DeviceCommands::queue() { return impl_->queue; }
+device::TCallQueue& DeviceCommands::queue() { return impl_->queue; }
 int DeviceCommands::queueDescriptor() { return impl_->queue.Fd(); }
 void DeviceCommands::drainQueue() { impl_->queue.Drain(); }
 device::TDeviceOperations& DeviceCommands::operations() { return impl_->operations; }

@@ -10,13 +10,11 @@
 #include <memory>
 #include <string>
 
-namespace relay {
+namespace relay::device {
 class TCallQueue;
 class TComm;
-namespace device {
 class TDeviceOperations;
-}
-}  // namespace relay
+}  // namespace relay::device
 
 namespace relay::app {
 
@@ -26,7 +24,7 @@ public:
     ~DeviceCommands();
 
     // The queue whose descriptor the GUI thread watches and drains.
-    TCallQueue& queue();
+    device::TCallQueue& queue();
     int queueDescriptor();
     void drainQueue();
     device::TDeviceOperations& operations();

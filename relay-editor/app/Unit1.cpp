@@ -179,6 +179,7 @@ void TForm1::buildPage1(QWidget* page) {
     list_->header()->setSectionResizeMode(1, QHeaderView::Fixed);
     list_->header()->setSectionResizeMode(2, QHeaderView::Interactive);
     list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list_->viewport()->installEventFilter(this);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &TForm1::listSelectionChanged);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, &TForm1::listDoubleClicked);
 
@@ -286,8 +287,6 @@ void TForm1::layoutPage1() {
     bottomRow_->setGeometry(0, rightHeight - 46 - 4, kRightPartWidth, 46);
     progress_->setGeometry(rightLeft, h - kProgressHeight - 5, 280, kProgressHeight);
     list_->setGeometry(5, 0, rightLeft - 5 - 24, h - 42);
-    list_->setColumnWidth(0, 50);
-    list_->setColumnWidth(1, list_->viewport()->width());
 }
 
 void TForm1::startUp() {
@@ -408,7 +407,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) {
+    if (event->type() == QEvent::Resize) {
+        if (watched == page1_) layoutPage1();
+        if (watched == list_->viewport()) {
+            // Column 2 spans the list's visible width; column 3 lies beyond it.
+            list_->setColumnWidth(0, 50);
+            list_->setColumnWidth(1, list_->viewport()->width());
+        }
+    }
+    if (event->type() == QEvent::MouseButtonPress && watched != list_->viewport()) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         const bool onTab = watched == pages_->tabBar() && pages_->tabBar()->tabAt(mouse->position().toPoint()) >= 0;
         if (!onTab) {

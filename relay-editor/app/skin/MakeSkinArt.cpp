@@ -84,6 +84,8 @@ QImage ArrowDown() {
     return image;
 }
 
+QImage ArrowUp() { return ArrowDown().mirrored(false, true); }
+
 // The program page's picture: a sheet with list lines.
 void DrawProgramIcon(QPainter& p, const QColor& ink) {
     p.setPen(QPen(ink, 2));
@@ -145,6 +147,7 @@ int main(int argc, char* argv[]) {
     Save(Cross(), dir, "close.png");
     Save(Dash(), dir, "minimise.png");
     Save(ArrowDown(), dir, "arrow-down.png");
+    Save(ArrowUp(), dir, "arrow-up.png");
     Save(Tab(QStringLiteral("编程"), true, DrawProgramIcon), dir, "tab-program-on.png");
     Save(Tab(QStringLiteral("编程"), false, DrawProgramIcon), dir, "tab-program-off.png");
     Save(Tab(QStringLiteral("通讯设置"), true, DrawSettingsIcon), dir, "tab-settings-on.png");
