@@ -44,6 +44,21 @@ const QStringList& BaudRates() {
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
+// Tabs that carry a picture of 144 x 64 instead of a caption.
+class PictureTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    QSize tabSizeHint(int) const override { return {144, 64}; }
+    QSize minimumTabSizeHint(int) const override { return {144, 64}; }
+};
+
+class PictureTabs : public QTabWidget {
+public:
+    explicit PictureTabs(QWidget* parent) : QTabWidget(parent) { setTabBar(new PictureTabBar(this)); }
+};
+
 // A tab's picture, drawn darker on the selected tab.
 QIcon TabPicture(const QString& name) {
     QIcon icon;
@@ -78,7 +93,7 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
     setAttribute(Qt::WA_StyledBackground);
     resize(800, 600);
 
-    pages_ = new QTabWidget(this);
+    pages_ = new PictureTabs(this);
     pages_->setObjectName(QStringLiteral("pages"));
     pages_->setDocumentMode(true);
     pages_->setIconSize(QSize(144, 64));
