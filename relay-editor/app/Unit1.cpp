@@ -141,7 +141,7 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
     connect(address_, &QSpinBox::valueChanged, this, [this](int value) { device_->setAddress(value); });
     // Received data and the serial threads' notices arrive through the queue.
     auto* notifier = new QSocketNotifier(device_->queueDescriptor(), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [this] { device_->drainQueue(); });
+    connect(notifier, &QSocketNotifier::activated, this, [this] { guarded([this] { device_->drainQueue(); }); });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
