@@ -115,7 +115,7 @@ TEST(CutSettings, AGarbledFileGivesEmptyOrShiftedValuesWithoutFailing) {
     // Blanks around "=" shift the cut by the key positions.
     std::string shifted = FileBytes("COM1", "5", "255", "0", "0");
     shifted.replace(shifted.find(kPortKey + "="), kPortKey.size() + 1, kPortKey + " = ");
-    EXPECT_EQ(CutSettings(shifted).port, "=COM1 ");
+    EXPECT_EQ(CutSettings(shifted).port, "= COM1");
 }
 
 TEST(ApplySettings, AppliesInOrderAndIgnoresUnknownFlags) {
