@@ -15,6 +15,15 @@ int Word(std::string_view hexText, std::size_t highIndex) {
   return ByteAt(hexText, highIndex).value_or(0) * 256 + ByteAt(hexText, highIndex + 1).value_or(0);
 }
 
+// The stored bytes as UTF-8 text, when they are GBK text that gives the same
+// bytes again on storing; otherwise empty.
+std::optional<std::string> GbkTextOf(std::string_view storedHex) {
+  const std::string bytes = HexTextToByteString(storedHex);
+  auto text = GbkToUtf8(bytes);
+  if (!text || Utf8ToGbk(*text) != bytes) return std::nullopt;
+  return text;
+}
+
 Action ActionOfKind(std::uint8_t kind, std::uint8_t first) {
   switch (kind - first) {
     case 0: return Action::Close;
@@ -64,7 +73,7 @@ bool DecodeSerialTrigger(std::string_view hexText, SerialTriggerFields& fields) 
   } else if (layout.outputMode == kOutputAscii) {
     // Bytes that are no GBK text are kept as HEX output, so storing the
     // fields again sends the same bytes.
-    if (auto text = GbkToUtf8(HexTextToByteString(layout.outputHex))) {
+    if (auto text = GbkTextOf(layout.outputHex)) {
       fields.output = std::move(*text);
     } else {
       fields.outputMode = kOutputHex;
@@ -73,7 +82,7 @@ bool DecodeSerialTrigger(std::string_view hexText, SerialTriggerFields& fields) 
   }
 
   if (layout.patternIsAscii) {
-    if (auto text = GbkToUtf8(HexTextToByteString(layout.patternHex))) {
+    if (auto text = GbkTextOf(layout.patternHex)) {
       fields.patternIsHex = false;
       fields.pattern = std::move(*text);
       return true;

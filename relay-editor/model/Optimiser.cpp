@@ -11,13 +11,6 @@ namespace {
 
 bool IsLoop(const ProgramEntry& entry) { return entry.hexText.starts_with("00"); }
 
-// A filler read with trailing blanks counts too: the blanks are stripped
-// below, and a second run would otherwise still find a filler to remove.
-bool IsFillerEntry(const ProgramEntry& entry) {
-  const std::string& text = entry.hexText;
-  const std::size_t end = text.find_last_not_of(' ');
-  return IsFiller(std::string_view(text).substr(0, end == std::string::npos ? 0 : end + 1));
-}
 
 void KeepOneLoopAtEnd(ProgramList& list) {
   std::optional<std::string> lastLoop;
@@ -48,9 +41,13 @@ void StripTrailingBlanks(ProgramList& list) {
 
 void Optimise(ProgramList& list) {
   list.BeginUpdate();
-  KeepOneLoopAtEnd(list);
-  list.RemoveIf(IsFillerEntry);
+  // Blanks and fillers go first, so that the room they free counts when the
+  // end loop is added and a second run finds nothing more to do: a filler
+  // read with a trailing blank is still a filler, and several trailing blanks
+  // that count as a byte no longer keep the end loop out.
   StripTrailingBlanks(list);
+  list.RemoveIf([](const ProgramEntry& entry) { return IsFiller(entry.hexText); });
+  KeepOneLoopAtEnd(list);
   list.Renumber();
   list.EndUpdate();
 }

@@ -5,10 +5,10 @@ namespace relay::model {
 
 class ProgramList;
 
-// Leaves exactly one loop, at the end (the last loop of the list, or the end
-// loop "00 FF FF FE" when there is none and it fits), removes filler entries,
-// strips trailing blanks from hex texts and renumbers. Running it twice gives
-// the same list as running it once.
+// Strips trailing blanks from hex texts, removes filler entries, leaves
+// exactly one loop, at the end (the last loop of the list, or the end loop
+// "00 FF FF FE" when there is none and it fits), and renumbers. Running it
+// twice gives the same list as running it once.
 void Optimise(ProgramList& list);
 
 }  // namespace relay::model
