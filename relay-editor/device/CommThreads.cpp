@@ -137,6 +137,12 @@ TCommShared::~TCommShared()
         if (fd >= 0) close(fd);
 }
 
+bool OutputPending(int fd)
+{
+    int pending = 0;
+    return ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0;
+}
+
 void TCommShared::Store(const TCommLineSettings& line, const TCommTimeouts& t)
 {
     readInterval = t.ReadIntervalTimeout;
@@ -329,6 +335,7 @@ void RunWriteThread(std::shared_ptr<TCommShared> sp)
 {
     TCommShared& s = *sp;
     bool reportDrain = true;  // the first empty queue after start or after a block
+    bool cutShort = false;    // stopped with a block or more still to send
     for (;;) {
         std::optional<std::vector<std::uint8_t>> block;
         {
@@ -373,11 +380,15 @@ void RunWriteThread(std::shared_ptr<TCommShared> sp)
             [[maybe_unused]] auto rd = read(s.workFd, &n, sizeof n);
             continue;
         }
-        if (Signalled(s.closeFd)) break;
-        if (!WriteBlock(s, *block)) break;
+        if (Signalled(s.closeFd) || !WriteBlock(s, *block)) {
+            cutShort = true;
+            break;
+        }
         reportDrain = true;
     }
-    tcflush(s.portFd, TCOFLUSH);
+    // Only what has not gone out is dropped: on a pseudo-terminal a flush would also
+    // take back bytes the other side has not read yet.
+    if (cutShort || OutputPending(s.portFd)) tcflush(s.portFd, TCOFLUSH);
     {
         std::lock_guard lock(s.sendMutex);
         s.sendEmpty = true;

@@ -46,6 +46,9 @@ struct TCommShared {
     void Store(const TCommLineSettings& line, const TCommTimeouts& timeouts);
 };
 
+// True while the driver holds bytes not yet on the line (never known for a pseudo-terminal).
+bool OutputPending(int fd);
+
 void RunReadThread(std::shared_ptr<TCommShared> shared);
 void RunWriteThread(std::shared_ptr<TCommShared> shared);
 

@@ -123,9 +123,11 @@ void TComm::StopThreads()
     SignalFd(shared_->closeFd);
     tcflush(shared_->portFd, TCIFLUSH);
     StopThread(reader_, shared_->readerDone);
-    tcflush(shared_->portFd, TCOFLUSH);
     {
         std::lock_guard lock(shared_->sendMutex);
+        // Blocks still waiting are dropped; bytes already sent stay sent.
+        if (!shared_->sendEmpty || OutputPending(shared_->portFd)) tcflush(shared_->portFd, TCOFLUSH);
+        shared_->sendQueue.clear();
         shared_->sendEmpty = true;
     }
     StopThread(writer_, shared_->writerDone);

@@ -82,7 +82,14 @@ bool ApplyLineSettings(int fd, const TCommLineSettings& s)
         cfsetispeed(&t, speed);
         cfsetospeed(&t, speed);
     }
-    if (tcsetattr(fd, TCSANOW, &t) != 0) return false;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        // A pseudo-terminal always runs 8 data bits without parity and the C library
+        // reports that as a refusal; what counts is that speed and binary mode are set.
+        termios now{};
+        if (tcgetattr(fd, &now) != 0) return false;
+        if (standard && (cfgetospeed(&now) != speed || cfgetispeed(&now) != speed)) return false;
+        if (now.c_lflag & (ICANON | ECHO | ISIG)) return false;
+    }
     if (!standard && !SetCustomBaudRate(fd, s.BaudRate)) return false;
 
     SetModemLine(fd, TIOCM_DTR, s.DtrControl != TDtrControl::DtrDisable);

@@ -39,6 +39,7 @@ std::chrono::nanoseconds ByteTime(std::uint32_t baud)
 
 TRelaySimulator::TRelaySimulator(TRelaySimOptions options) : options_(std::move(options))
 {
+    silentAfter_ = options_.silentAfter;
     sector_.fill(0xFF);
     if (!options_.sectorFile.empty()) {
         std::error_code ec;
@@ -161,7 +162,8 @@ void TRelaySimulator::Run(int extraStopFd)
 void TRelaySimulator::Handle(const TRequest& q)
 {
     if (q.address != options_.address) return;
-    if (options_.silentAfter >= 0 && answers_ >= options_.silentAfter) return;
+    const int silentAfter = silentAfter_;
+    if (silentAfter >= 0 && answers_ >= silentAfter) return;
     const std::uint8_t a = options_.address;
     switch (q.command) {
     case kCommandRead:

@@ -44,6 +44,8 @@ public:
 
     TSector Sector() const;
     void SetSector(const TSector& sector);
+    // Any thread: from now on stay silent after this many answers (-1: never).
+    void SetSilentAfter(int answers) { silentAfter_ = answers; }
     int AnswersSent() const { return answers_; }
     int RestartsSeen() const { return restarts_; }
     int FramesSeen() const { return frames_; }
@@ -64,6 +66,7 @@ private:
     std::string slavePath_;
     mutable std::mutex sectorMutex_;
     TSector sector_{};
+    std::atomic<int> silentAfter_{-1};
     std::atomic<int> answers_{0};
     std::atomic<int> restarts_{0};
     std::atomic<int> frames_{0};
