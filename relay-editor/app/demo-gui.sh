@@ -22,6 +22,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 
 "$sim" --link "$work/controller" --sector "$work/sector.bin" >/dev/null &
 sim_pid=$!
