@@ -3,6 +3,7 @@
 
 #include "GuiHarness.h"
 
+#include "SettingsFile.h"
 #include "sim/RelaySim.h"
 
 #include <QCheckBox>
@@ -44,6 +45,7 @@ private slots:
     void eraseAsksAndClearsTheSector();
     void thePortButtonFollowsThePortState();
     void writingAnEmptyListSaysSo();
+    void autoOpenAtStartUpOpensThePortBeforeTheProjectFile();
 };
 
 void DeviceGuiTest::writeThenReadBackThroughTheButtons() {
@@ -146,6 +148,26 @@ void DeviceGuiTest::writingAnEmptyListSaysSo() {
     QCOMPARE(h.entries(), std::vector<std::string>{"00 FF FF FE"});
     QCOMPARE(controller.sim.Sector()[1], std::uint8_t(0xFF));
     QCOMPARE(controller.sim.Sector()[3], std::uint8_t(0xFE));
+}
+
+void DeviceGuiTest::autoOpenAtStartUpOpensThePortBeforeTheProjectFile() {
+    SimulatedController controller;
+    GuiHarness h;
+    SettingsValues settings;
+    settings.port = controller.sim.SlavePath();
+    settings.autoOpen = true;
+    relay::app::testing::WriteBytes(h.settingsPath(), SettingsFileBytes(settings));
+    const std::string project = h.path("p.vyl");
+    relay::app::testing::WriteBytes(project, "04 00 0A 0E\r\n");
+    TForm1& w = h.start({project});
+    QVERIFY(h.dialogs.shown().empty());
+    QCOMPARE(w.portButton()->text(), QStringLiteral("关闭串口"));
+    QVERIFY(!w.portBox()->isEnabled());
+    QCOMPARE(h.entries(), std::vector<std::string>{"04 00 0A 0E"});
+    h.dialogs.answerAsk(false);
+    QTest::mouseClick(w.button(QStringLiteral("全部写入")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!h.dialogs.shown().empty(), kWait);
+    QCOMPARE(controller.sim.Sector()[2], std::uint8_t(0x0A));
 }
 
 QTEST_MAIN(DeviceGuiTest)
