@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli_support.h"
+#include "device_commands.h"
 #include "model_commands.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
 
   relay::cli::Streams streams{std::cout, std::cerr};
   relay::cli::AddModelCommands(app, streams);
+  relay::cli::AddDeviceCommands(app, streams);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,78 @@
+#include "EditorWindow.h"
+
+#include "TitleBar.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPushButton>
+
+namespace relay::app {
+
+namespace {
+const std::array<const char*, 4> kCaptions{"向上插入", "向下插入", "修改", "增加"};
+}
+
+EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("editorWindow"));
+    setAttribute(Qt::WA_StyledBackground);
+    setWindowTitle(title);
+    setFixedSize(clientSize.width(), clientSize.height() + TitleBar::kHeight);
+    titleBar_ = new TitleBar(title, this);
+    titleBar_->setGeometry(0, 0, clientSize.width(), TitleBar::kHeight);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("editorClient"));
+    client_->setAttribute(Qt::WA_StyledBackground);
+    client_->setGeometry(0, TitleBar::kHeight, clientSize.width(), clientSize.height());
+    connect(titleBar_, &TitleBar::closeClicked, this, &EditorWindow::finish);
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto* button = new QPushButton(QString::fromUtf8(kCaptions[i]), client_);
+        button->setObjectName(QStringLiteral("actionButton"));
+        button->setFixedSize(80, 30);
+        const int mode = kButtonModes[i];
+        connect(button, &QPushButton::clicked, this, [this, mode] { emit actionRequested(mode); });
+        buttons_[i] = button;
+    }
+}
+
+QPushButton* EditorWindow::buttonForMode(int mode) const {
+    for (size_t i = 0; i < kButtonModes.size(); ++i)
+        if (kButtonModes[i] == mode) return buttons_[i];
+    return nullptr;
+}
+
+void EditorWindow::placeActionButtons(int top, const std::array<int, 4>& lefts) {
+    for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->move(lefts[i], top);
+}
+
+void EditorWindow::showCentredOver(QWidget* over) {
+    if (over != nullptr) {
+        const QRect frame = over->frameGeometry();
+        move(frame.center() - QPoint(width() / 2, height() / 2));
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+void EditorWindow::finish() {
+    if (!isVisible()) return;
+    hide();
+    emit closed();
+}
+
+void EditorWindow::closeEvent(QCloseEvent* event) {
+    // The editors live for the whole run: closing only hides them.
+    event->ignore();
+    finish();
+}
+
+void EditorWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        finish();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace relay::app

@@ -1,0 +1,63 @@
+#pragma once
+// The frame the four editors share: a frameless window with its own title
+// bar, a client area of fixed size, the four action buttons in one row and
+// the way it opens over the main window and hides again.
+
+#include "model/Encoders.h"
+
+#include <QWidget>
+
+#include <array>
+#include <string_view>
+
+class QPushButton;
+
+namespace relay::app {
+
+class TitleBar;
+
+class EditorWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The four buttons from left to right with the Store mode each passes.
+    static constexpr std::array<int, 4> kButtonModes{2, 3, 1, 0};
+
+    EditorWindow(const QString& title, QSize clientSize, QWidget* parent = nullptr);
+
+    QWidget* client() const { return client_; }
+    TitleBar* titleBar() const { return titleBar_; }
+    // "向上插入", "向下插入", "修改", "增加".
+    QPushButton* actionButton(int index) const { return buttons_[static_cast<size_t>(index)]; }
+    QPushButton* buttonForMode(int mode) const;
+
+    // Shows the window centred over `over`.
+    void showCentredOver(QWidget* over);
+
+    // Fills the fields from an entry of this editor's kind; false, leaving
+    // the fields as they were, for any other entry.
+    virtual bool decodeEntry(std::string_view hexText) = 0;
+    // The fields as an Instruction, or the encoder's refusal.
+    virtual model::Encoded encodeFields() const = 0;
+
+signals:
+    // An action button was pressed; the owner stores and calls finish().
+    void actionRequested(int mode);
+    // The window was hidden, by its close button or after a stored action.
+    void closed();
+
+public slots:
+    void finish();
+
+protected:
+    // Places the action buttons at `top` with the given left edges.
+    void placeActionButtons(int top, const std::array<int, 4>& lefts);
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    TitleBar* titleBar_;
+    QWidget* client_;
+    std::array<QPushButton*, 4> buttons_{};
+};
+
+}  // namespace relay::app

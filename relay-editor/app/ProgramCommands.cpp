@@ -1,0 +1,128 @@
+#include "ProgramCommands.h"
+
+#include "model/Instruction.h"
+#include "model/Optimiser.h"
+#include "model/ProjectFile.h"
+
+#include <stdexcept>
+
+namespace relay::app {
+
+namespace {
+
+constexpr const char* kHintTitle = "提示：";
+
+std::string TrimBlanks(const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(' ');
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+bool ProgramCommands::storeFromEditor(const model::Encoded& encoded, int mode) {
+    const std::string failure{model::kFailureMessage};
+    const std::string warningTitle{model::kWarningTitle};
+    switch (encoded.display()) {
+    case model::RefusalDisplay::None:
+        if (list_.Store(encoded.hexText, mode)) {
+            modified_ = true;
+            return true;
+        }
+        dialogs_.tell(warningTitle, failure, MessageIcon::Error);
+        return false;
+    case model::RefusalDisplay::FailureOnly:
+        dialogs_.tell(warningTitle, failure, MessageIcon::Error);
+        return false;
+    case model::RefusalDisplay::WarningThenFailure:
+        dialogs_.tell(warningTitle, encoded.message, MessageIcon::Error);
+        dialogs_.tell(warningTitle, failure, MessageIcon::Error);
+        return false;
+    case model::RefusalDisplay::ConversionError:
+        dialogs_.showError(encoded.message);
+        return false;
+    }
+    return false;
+}
+
+void ProgramCommands::moveUp() {
+    const auto before = list_.Selection();
+    list_.MoveUp();
+    if (list_.Selection() != before) modified_ = true;
+}
+
+void ProgramCommands::moveDown() {
+    const auto before = list_.Selection();
+    list_.MoveDown();
+    if (list_.Selection() != before) modified_ = true;
+}
+
+void ProgramCommands::deleteSelected() {
+    if (!list_.Selection()) return;
+    list_.DeleteSelected();
+    modified_ = true;
+}
+
+void ProgramCommands::clear() {
+    if (!list_.Empty()) modified_ = true;
+    list_.Clear();
+}
+
+void ProgramCommands::optimise() {
+    const auto before = list_.HexTexts();
+    model::Optimise(list_);
+    if (list_.HexTexts() != before) modified_ = true;
+}
+
+void ProgramCommands::save() {
+    const auto chosen = dialogs_.pickFileToSave(
+        {"保存文件路径", std::string(model::kProjectFileFilter), "", std::string(model::kProjectFileExtension)});
+    if (!chosen) {
+        dialogs_.tell(kHintTitle, "操作放弃！", MessageIcon::Error);
+        return;
+    }
+    const auto result = model::SaveProjectFile(TrimBlanks(*chosen), list_);
+    if (!result) {
+        dialogs_.showError(result.message);
+        return;
+    }
+    modified_ = false;
+    dialogs_.tell(kHintTitle, "存盘成功！", MessageIcon::Success);
+}
+
+void ProgramCommands::load(const std::filesystem::path& programFolder) {
+    if (!mayDiscard()) return;
+    list_.Clear();
+    modified_ = false;
+    std::string fileError;
+    const auto chosen = dialogs_.pickFileToOpen({"打开", std::string(model::kProjectFileFilter),
+                                                 programFolder.string(), "*" + std::string(model::kProjectFileExtension)});
+    if (chosen) {
+        const auto result = model::LoadProjectFile(TrimBlanks(*chosen), list_);
+        if (!result) {
+            fileError = result.message;
+        } else if (list_.Renumber() <= model::kSectorCapacity) {
+            dialogs_.tell(kHintTitle, "读取成功！", MessageIcon::Success);
+        } else if (dialogs_.ask("警告！", "         检测到指令超出扇区容量，按 是 删除多余指令")) {
+            list_.TrimToCapacity();
+            // The list now differs from the file.
+            modified_ = true;
+        }
+    }
+    if (list_.Empty()) dialogs_.tell(kHintTitle, "未读取到有效数据！", MessageIcon::Error);
+    if (!fileError.empty()) dialogs_.showError(fileError);
+}
+
+void ProgramCommands::loadAtStartup(const std::string& path) {
+    const auto result = model::LoadProjectFile(path, list_);
+    if (!result) throw std::runtime_error(result.message);
+    modified_ = false;
+}
+
+bool ProgramCommands::mayDiscard() {
+    if (!modified_ || list_.Empty()) return true;
+    return dialogs_.ask(kDiscardTitle, kDiscardQuestion);
+}
+
+}  // namespace relay::app

@@ -1,0 +1,114 @@
+// The Qt message boxes behind the dialog interface: titles, texts, icons and
+// the buttons "是" / "否" of which only "是" goes on.
+
+#include "QtDialogs.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+using namespace relay::app;
+
+namespace {
+
+struct SeenBox {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+};
+
+// Answers the next message box by pressing the button with `caption` (or
+// Escape when empty) and records what it showed.
+void AnswerNextBox(SeenBox& seen, const QString& caption) {
+    QTimer::singleShot(0, [&seen, caption] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            QTimer::singleShot(10, [&seen, caption] { AnswerNextBox(seen, caption); });
+            return;
+        }
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
+        seen.buttons.sort();
+        if (caption.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Escape);
+            return;
+        }
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == caption) b->click();
+    });
+}
+
+}  // namespace
+
+class QtDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void questionsGoOnOnlyOnYes_data();
+    void questionsGoOnOnlyOnYes();
+    void messagesHaveOneOkButtonAndTheirIcon();
+    void theErrorBoxCarriesTheApplicationTitle();
+    void filtersMatchBothCases();
+};
+
+void QtDialogsTest::questionsGoOnOnlyOnYes_data() {
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("result");
+    QTest::newRow("是") << QStringLiteral("是") << true;
+    QTest::newRow("否") << QStringLiteral("否") << false;
+    QTest::newRow("Escape") << QString() << false;
+}
+
+void QtDialogsTest::questionsGoOnOnlyOnYes() {
+    QFETCH(QString, press);
+    QFETCH(bool, result);
+    QtDialogs dialogs;
+    SeenBox seen;
+    AnswerNextBox(seen, press);
+    QCOMPARE(dialogs.ask("警告！", "         本操作将清除设备编程扇区的数据，按 是 确认"), result);
+    QCOMPARE(seen.title, QStringLiteral("警告！"));
+    QCOMPARE(seen.text, QStringLiteral("         本操作将清除设备编程扇区的数据，按 是 确认"));
+    QCOMPARE(seen.buttons, QStringList({"否", "是"}));
+}
+
+void QtDialogsTest::messagesHaveOneOkButtonAndTheirIcon() {
+    QtDialogs dialogs;
+    SeenBox seen;
+    AnswerNextBox(seen, QStringLiteral("确定"));
+    dialogs.tell("提示：", "存盘成功！", MessageIcon::Success);
+    QCOMPARE(seen.title, QStringLiteral("提示："));
+    QCOMPARE(seen.text, QStringLiteral("存盘成功！"));
+    QCOMPARE(seen.icon, QMessageBox::Information);
+    QCOMPARE(seen.buttons, QStringList({"确定"}));
+    SeenBox failure;
+    AnswerNextBox(failure, QStringLiteral("确定"));
+    dialogs.tell("警告：", "操作失败！", MessageIcon::Error);
+    QCOMPARE(failure.icon, QMessageBox::Critical);
+}
+
+void QtDialogsTest::theErrorBoxCarriesTheApplicationTitle() {
+    QtDialogs dialogs;
+    dialogs.setApplicationTitle("VYL 编程软件 Ver 0.05");
+    SeenBox seen;
+    AnswerNextBox(seen, QStringLiteral("确定"));
+    dialogs.showError("Error opening serial port");
+    QCOMPARE(seen.title, QStringLiteral("VYL 编程软件 Ver 0.05"));
+    QCOMPARE(seen.text, QStringLiteral("Error opening serial port"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+}
+
+void QtDialogsTest::filtersMatchBothCases() {
+    QCOMPARE(QtDialogs::toQtFilter("VYL编程文件(*.VYL)|*.vyl"), QStringLiteral("VYL编程文件(*.VYL *.vyl)"));
+    QCOMPARE(QtDialogs::toQtFilter("Text|*.txt"), QStringLiteral("Text (*.txt)"));
+    QCOMPARE(QtDialogs::toQtFilter("A(*.a)|*.a"), QStringLiteral("A(*.a)"));
+    QCOMPARE(QtDialogs::toQtFilter("*.x"), QStringLiteral("*.x"));
+}
+
+QTEST_MAIN(QtDialogsTest)
+#include "QtDialogsTest.moc"
