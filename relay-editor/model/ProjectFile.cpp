@@ -50,8 +50,12 @@ std::string FormatProjectText(const std::vector<std::string>& lines) {
 FileResult ReadProjectFile(const std::filesystem::path& path, std::vector<std::string>& lines) {
   if (path.empty()) return {false, "No project file name given."};
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec))
+  const auto status = std::filesystem::status(path, ec);
+  if (std::filesystem::is_directory(status))
     return {false, "Cannot open file " + Quoted(path) + ". It is a folder."};
+  // A pipe or device could block the reader or never end.
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    return {false, "Cannot open file " + Quoted(path) + ". It is not a regular file."};
   errno = 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return {false, "Cannot open file " + Quoted(path) + ". " + SystemReason(errno ? errno : ENOENT)};

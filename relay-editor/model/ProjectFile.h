@@ -34,7 +34,8 @@ std::vector<std::string> ParseProjectText(std::string_view fileBytes);
 std::string FormatProjectText(const std::vector<std::string>& lines);
 
 // Reads the lines of a project file. Fails with a message for an empty path,
-// a file that cannot be opened or read, and a file larger than 1 MiB.
+// a file that cannot be opened or read, a folder, pipe or device, and a file
+// larger than 1 MiB.
 FileResult ReadProjectFile(const std::filesystem::path& path,
                            std::vector<std::string>& lines);
 // Writes the lines, replacing an existing file.

@@ -1,6 +1,7 @@
 #include "model/ProjectFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -118,6 +119,8 @@ TEST_F(ProjectFileTest, RefusalsNameTheFileAndLeaveTheListAlone) {
   WriteRaw(tooBig, std::string(kMaxProjectFileSize + 1, '\n'));
   const fs::path justFits = dir / "fits.vyl";
   WriteRaw(justFits, std::string(kMaxProjectFileSize, '\n'));
+  const fs::path fifo = dir / "pipe.vyl";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
 
   struct Case {
     const char* name;
@@ -128,6 +131,8 @@ TEST_F(ProjectFileTest, RefusalsNameTheFileAndLeaveTheListAlone) {
       {"missing", dir / "missing.vyl", "missing.vyl"},
       {"folder", dir, dir.filename().string()},
       {"larger than 1 MiB", tooBig, "1 MiB"},
+      {"a pipe", fifo, "not a regular file"},
+      {"a device", "/dev/zero", "not a regular file"},
       {"empty path", fs::path(), "No project file"},
   };
   for (const Case& c : cases) {
