@@ -190,6 +190,9 @@ void AddDeviceCommands(CLI::App& app, Streams& streams)
             DeviceSession session(o->port, streams, o->restart);
             session.List().AppendAll(loaded.HexTexts());
             session.Operations().SetOptimiseBeforeWrite(o->optimise);
+            if (!o->optimise && session.List().Renumber() > 512)
+                streams.err << "注意：清单共 " << session.List().Total()
+                            << " 字节，超出扇区容量 512 字节，放不下的指令不会写入\n";
             session.Run(TDeviceCommand::Write, &device::TDeviceOperations::WriteAll);
             streams.err << "已写入 " << session.List().Size() << " 条指令\n";
         });

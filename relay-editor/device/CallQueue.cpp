@@ -88,15 +88,15 @@ void TCallQueue::CancelTimer(TTimerId id)
 
 void TCallQueue::ArmTimerLocked()
 {
-    itimerspec spec{};
+    itimerspec due{};
     if (!timers_.empty()) {
         auto wait = timers_.begin()->first - TClock::now();
         auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
         if (ns < 1) ns = 1;  // 0 would disarm the timer
-        spec.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-        spec.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        due.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        due.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
     }
-    timerfd_settime(timerFd_, 0, &spec, nullptr);
+    timerfd_settime(timerFd_, 0, &due, nullptr);
 }
 
 std::size_t TCallQueue::Drain()

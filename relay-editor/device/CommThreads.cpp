@@ -251,8 +251,12 @@ void RunReadThread(std::shared_ptr<TCommShared> sp)
                 lastByte = TClock::now();
                 if (chunk.size() >= kReadChunkMax || immediate) deliver();
             } else if (n == 0) {
-                PostHangup(s);
-                break;
+                // A raw terminal also reads 0 bytes when nothing is there; only a hung-up
+                // line ends the thread.
+                if (fds[0].revents & (POLLHUP | POLLERR)) {
+                    PostHangup(s);
+                    break;
+                }
             } else if (errno != EAGAIN && errno != EINTR) {
                 if (errno != EBADF) PostHangup(s);
                 break;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "DeviceRecorders.h"
 #include "TestSupport.h"
@@ -446,6 +447,27 @@ TEST_F(DeviceOperationsOfflineTest, AReadAnswerAfterTheLastDoesNotChangeTheList)
     Feed("24 FF 13 FE 01 02 80 01 83 00 FF FF FE FF FF FF FF FF FF FF FF 2F");
     EXPECT_EQ(ops.DeviceImage().size(), kImageTextLength + 48);
     EXPECT_EQ(list.Size(), 2u);
+}
+
+TEST_F(DeviceOperationsOfflineTest, ArbitraryChunksKeepTheCountersInRange)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    ui.defaultAnswer = false;
+    Fill(kProgram);
+    for (int round = 0; round < 2000; ++round) {
+        if (round % 200 == 0) {
+            if (round % 400 == 0) ops.ReadFromDevice();
+            else ops.WriteAll();
+        }
+        std::vector<std::uint8_t> chunk(static_cast<std::size_t>(1 + byte(random) % 40));
+        for (auto& b : chunk) b = static_cast<std::uint8_t>(byte(random) < 90 ? 0x24 : byte(random));
+        ops.Receive(chunk.data(), chunk.size());
+        ASSERT_GE(ops.ReadCounter(), 0);
+        ASSERT_LE(ops.ReadCounter(), 32);
+        ASSERT_GE(ops.WriteCounter(), 0);
+        ASSERT_LE(ops.WriteCounter(), 32);
+    }
 }
 
 }  // namespace

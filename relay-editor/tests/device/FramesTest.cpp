@@ -114,3 +114,38 @@ TEST(FramesTest, AnswerSplitAnywhereIsFoundOnceComplete)
 
 }  // namespace
 }  // namespace relay::device
+
+#include <random>
+
+#include "device/DeviceImage.h"
+
+namespace relay::device {
+namespace {
+
+// Whatever the line delivers: recognition and the image walk stay within their input.
+TEST(FramesTest, ArbitraryBuffersAndImagesAreSafe)
+{
+    std::mt19937 random(20261210);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const int interesting[] = {0x24, 0xFF, 0xFE, 0x00, 0x13, 0x06, 0x80, 0xFD};
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(byte(random) % 64));
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(byte(random) < 128 ? interesting[byte(random) % 8] : byte(random));
+        const TAnswer a = RecogniseAnswer(model::BytesToHexText(bytes) + " ");
+        if (a.kind == TAnswerKind::ReadAnswer) {
+            EXPECT_EQ(a.data.size(), kBlockTextLength);
+        }
+
+        std::vector<std::uint8_t> sector(512);
+        for (auto& b : sector) b = static_cast<std::uint8_t>(byte(random) < 100 ? 0x80 + byte(random) % 0x7F : byte(random));
+        const auto entries = TakeDeviceImageApart(model::BytesToHexText(sector) + " ");
+        ASSERT_TRUE(entries);
+        std::size_t total = 0;
+        for (const auto& e : *entries) total += model::ByteCount(e);
+        EXPECT_LE(total, 512u);
+    }
+}
+
+}  // namespace
+}  // namespace relay::device

@@ -175,8 +175,8 @@ TEST_F(SPCommTest, ABurstIsCutAt2048Bytes)
 
 TEST_F(SPCommTest, ImmediateIntervalDeliversWhatHasArrived)
 {
-    comm.SetReadIntervalTimeout(kReadIntervalImmediate);
     comm.OpenPort();
+    comm.SetReadIntervalTimeout(kReadIntervalImmediate);  // applied while open
     const auto start = std::chrono::steady_clock::now();
     pty.Write(Bytes({1, 2, 3}));
     ASSERT_TRUE(DrainUntil(queue, [&] { return Received().size() == 3; }));

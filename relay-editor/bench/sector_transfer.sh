@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Writes and reads a full 512-byte sector through relay-sim paced like a real line and
+# prints each time beside the line time of the bytes exchanged.
+# Usage: relay-editor/bench/sector_transfer.sh BUILD_DIR [BAUD...]   (default 9600 115200)
+set -euo pipefail
+build="${1:?usage: sector_transfer.sh BUILD_DIR [BAUD...]}"
+shift
+rates=("$@")
+[ ${#rates[@]} -gt 0 ] || rates=(9600 115200)
+cli="$build/relay-editor/cli/relay-cli"
+sim="$build/relay-editor/sim/relay-sim"
+work=$(mktemp -d)
+sim_pid=
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# 128 timers of 4 bytes: the whole sector holds program bytes.
+for i in $(seq 128); do printf '04 00 01 05\r\n'; done >"$work/full.vyl"
+
+# Each of the 32 exchanges: a 22-byte write frame and its 9-byte acknowledgement, or a
+# 9-byte read frame and its 22-byte answer; 10 bits a byte (8N1).
+bytes=$((32 * (22 + 9)))
+
+seconds() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
+
+printf '%-8s %-6s %10s %12s %14s\n' baud job "time (s)" "line (s)" "time - line (s)"
+for baud in "${rates[@]}"; do
+  "$sim" --baud "$baud" >"$work/port" 2>/dev/null &
+  sim_pid=$!
+  for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+  port=$(head -n 1 "$work/port")
+  line=$(calc "$bytes * 10 / $baud")
+  for job in write read; do
+    start=$(seconds)
+    if [ "$job" = write ]; then
+      "$cli" write "$work/full.vyl" --port "$port" --baud "$baud" 2>/dev/null
+    else
+      "$cli" read -o "$work/back.vyl" --port "$port" --baud "$baud" 2>/dev/null
+    fi
+    took=$(calc "$(seconds) - $start")
+    printf '%-8s %-6s %10s %12s %14s\n' "$baud" "$job" "$took" "$line" "$(calc "$took - $line")"
+  done
+  cmp -s <(tr -d '\r' <"$work/full.vyl") <(tr -d '\r' <"$work/back.vyl") || { echo "read-back differs" >&2; exit 1; }
+  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
+done
+echo
+echo "Each answer is taken as complete once the line has been quiet for the read interval"
+echo "(100 ms), so every exchange adds about 0.1 s to the line time: 32 exchanges, ~3.2 s."
