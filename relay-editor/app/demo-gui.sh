@@ -41,4 +41,4 @@ crlf() { printf '%s\r\n' "$@"; }
 
 echo "relay-sim answers on $work/controller (port already open in the editor)."
 echo "Try 全部写入, then 清除 and 从设备读取; close the editor to end the demo."
-"$work/relay-editor" "$here/examples/demo.vyl"
+"$work/relay-editor" "$here/../examples/window.vyl"
