@@ -1,3 +1,4 @@
+#include "ChannelList.h"
 #include "model/Encoders.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +10,6 @@
 
 namespace relay::model {
 namespace {
-
-ChannelSet Channels(std::initializer_list<int> numbers) {
-  ChannelSet set;
-  for (int n : numbers) set.set(static_cast<std::size_t>(n - 1));
-  return set;
-}
 
 TEST(EncodeFourByte, IoActionTimerAndLoop) {
   EXPECT_EQ(EncodeIoAction({Channels({1, 16}), Action::Open}).hexText, "02 80 01 83");
