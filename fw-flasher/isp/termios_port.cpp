@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -66,6 +68,9 @@ bool TermiosPort::Open(const std::string& path) {
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   tcsetattr(fd, TCSANOW, &tio);
+  struct stat st {};
+  // Unix98 pseudo-terminal slaves have majors 136 to 143.
+  is_pty_ = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
   fd_ = fd;
   error_.clear();
   return SetLine(line_);
@@ -122,7 +127,9 @@ bool TermiosPort::SetTimeouts(const PortTimeouts& timeouts) {
 
 bool TermiosPort::Purge() {
   if (!is_open()) return false;
-  return tcflush(fd_, TCIOFLUSH) == 0;
+  // On a pseudo-terminal written bytes are already with the other side: flushing
+  // the output would take back what a serial line would have sent by now.
+  return tcflush(fd_, is_pty_ ? TCIFLUSH : TCIOFLUSH) == 0;
 }
 
 int TermiosPort::Read(std::uint8_t* buffer, int n) {

@@ -31,6 +31,7 @@ class TermiosPort final : public SerialPort {
 
  private:
   int fd_ = -1;
+  bool is_pty_ = false;
   LineSettings line_{};
   PortTimeouts timeouts_{};
   std::string error_;

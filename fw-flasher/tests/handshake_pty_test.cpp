@@ -140,7 +140,7 @@ TEST(HandshakePtyTest, AlternativeIds) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
-    EXPECT_EQ(s.link.status_record[20] << 8 | s.link.status_record[21], r.alt_id);
+    EXPECT_EQ(s.link.receive_buffer[20] << 8 | s.link.receive_buffer[21], r.alt_id);
     EXPECT_EQ(IdentifyTarget(s.link), kStepOk);
     EXPECT_EQ(s.link.chip_id, r.id);
   }
