@@ -184,6 +184,41 @@ TEST(HandshakePtyTest, VersionAndBuildFromTheSimulatedChip) {
   }
 }
 
+TEST(HandshakePtyTest, SimulatedOptionBytesAndClockReachTheReport) {
+  struct Case {
+    const char* name;
+    int family;
+    int fw;
+    std::vector<std::uint8_t> options;
+    int frequency;
+    std::vector<const char*> lines;
+  } const cases[] = {
+      {"E classic: options at 23..27", 13, 0x66, {0x70, 0x00, 0x27, 0xFF, 0xFC}, 11059200,
+       {"  . Current system clock source is internal IRC oscillator\r\n",
+        "  . Waiting for oscillator stable : 32768\r\n", "  . Current clock frequency: 11.059MHz\r\n",
+        "  . P1.0 and P1.1 need to be low for next download\r\n"}},
+      {"A 7.2: O0 at 1", 3, 0x72, {0x00}, 22118400,
+       {"  . System use 6T(double speed) mode\r\n", "  . Current clock frequency: 22.118MHz\r\n"}},
+      {"I: options in the reply", 45, 0x72, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, 24000000,
+       {"  . Thresh voltage level of the built-in LVD : 2.20 V\r\n", "  . IRC frequency: 24.000MHz\r\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int index = ChipOfFamily(c.family);
+    auto config = ChipConfig(index);
+    config.fw_version = c.fw;
+    config.options = c.options;
+    config.frequency = c.frequency;
+    SimSession s(config);
+    s.Open(index);
+    test::Countdown bound(s.link, 8s);
+    ASSERT_EQ(Handshake(s.link), kStepOk);
+    ASSERT_EQ(IdentifyTarget(s.link), kStepOk);
+    EXPECT_NEAR(s.link.measured_frequency, c.frequency, c.frequency / 1000);
+    for (const char* line : c.lines) EXPECT_TRUE(s.Logged(line)) << line << "\n" << s.log.text;
+  }
+}
+
 TEST(HandshakePtyTest, StopEndsTheHandshakeWhenNobodyAnswers) {
   int master = -1, slave = -1;
   char name[128];
