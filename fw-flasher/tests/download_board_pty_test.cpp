@@ -229,6 +229,24 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
   ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
 }
 
+TEST(DownloadBoardPtyTest, ConnectDownloadBoardReachesTheBoard) {
+  const int index = ChipOfFamily(45);
+  sim::SimBoardConfig board;
+  board.present = true;
+  SimSession s(Chip(index), board);
+  s.Open(index);
+  test::Countdown bound(s.link, 10s);
+  ASSERT_EQ(ConnectDownloadBoard(s.link), kStepOk) << s.log.text;
+  EXPECT_EQ(s.link.board_mode, 1);
+  EXPECT_EQ(s.log.text.rfind("Checking download board ... \r\n  Board Type: QMV-DB5\r\n", 0), 0u) << s.log.text;
+  for (const auto& w : s.recording().writes) {
+    if (w[0] == 0x7F) {
+      EXPECT_EQ(w.size(), 1u) << "one sync byte at a time";
+    }
+  }
+  EXPECT_EQ(s.recording().lines_set.front().parity, Parity::kEven);
+}
+
 // Board replies scripted byte for byte, for the failure paths of the update.
 class BoardScriptTest : public ::testing::Test {
  protected:

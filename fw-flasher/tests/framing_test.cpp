@@ -6,6 +6,7 @@
 #include "isp_link.h"
 #include "scripted_port.h"
 #include "string_log.h"
+#include "termios_port.h"
 
 namespace fw {
 namespace {
@@ -221,6 +222,20 @@ TEST_F(FramingTest, NullBufferResetsTheReceiver) {
   EXPECT_EQ(link.rx_count, 0);
   EXPECT_EQ(link.rx_expected, 5);
   EXPECT_EQ(link.frame_started, 0);
+}
+
+TEST(PortNameTest, NamesMapToDevices) {
+  EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ResolvePortName("COM12"), "/dev/ttyS11");
+  EXPECT_EQ(ResolvePortName("ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(ResolvePortName("/dev/pts/3"), "/dev/pts/3");
+  EXPECT_EQ(ResolvePortName("COM0"), "/dev/COM0");
+  EXPECT_EQ(ResolvePortName("COM99999999999"), "/dev/COM99999999999") << "no overflow";
+  TermiosPort port;
+  EXPECT_FALSE(port.Open("/nonexistent/ttyS0"));
+  EXPECT_NE(port.error().find("/nonexistent/ttyS0"), std::string::npos);
+  EXPECT_FALSE(port.Open("/dev/null")) << "not a serial device";
+  EXPECT_EQ(port.Read(nullptr, 4), 0);
 }
 
 TEST(ByteSumTest, SumsARangeAndRefusesNothing) {
