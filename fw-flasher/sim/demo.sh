@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Shows fw-flash detect against isp-sim: a chip on its own, a chip behind a
 # download board, and a wrong chip. Usage: demo.sh FW_FLASH_DIR [ISP_SIM_DIR]
-# (the build directories holding fw-flash and isp-sim).
+# (the directories holding fw-flash and isp-sim, or the build directory itself).
 set -euo pipefail
 flash_dir=${1:?usage: demo.sh FW_FLASH_DIR [ISP_SIM_DIR]}
 sim_dir=${2:-$flash_dir}

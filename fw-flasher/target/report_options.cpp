@@ -307,9 +307,7 @@ void Reporter::GroupG() {
     Line(8065, EightEntry()[7 - (o[5] & 7)]);
   }
   Bit(o[5], 7, 8066, 8067);
-  if (family_ != 33) {
-    if (const char* const* core = texts::CoreVoltageTable(family_)) Line(8071, core[o[36] & 0x1F]);
-  }
+  if (const char* const* core = texts::CoreVoltageTable(family_)) Line(8071, core[o[36] & 0x1F]);
   Wdt(o[4]);
   Bit(o[11], 1, 8049, 8048);
   Bit(o[11], 2, 8072, 8073);
