@@ -204,6 +204,23 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
   }
 }
 
+int IspLink::WaitForReply(int timeout_ms) {
+  StartTimeout(timeout_ms);
+  ReceivePacket(nullptr, false);
+  for (;;) {
+    if (!running) return kStepStopped;
+    if (TimedOut()) return kStepTimedOut;
+    if (ReceivePacket(receive_buffer, true)) return kStepOk;
+  }
+}
+
+int IspLink::Exchange(const std::uint8_t* payload, int n, int timeout_ms, int expected_code) {
+  SendPacket(payload, n);
+  const int r = WaitForReply(timeout_ms);
+  if (r != kStepOk) return r;
+  return receive_buffer[0] == static_cast<std::uint8_t>(expected_code) ? kStepOk : kStepRefused;
+}
+
 void IspLink::StartTimeout(int ms) {
   timeout_start = TickCount();
   timeout_length = ms;

@@ -38,6 +38,12 @@ class IspLink {
   bool ReceivePacket(std::uint8_t* buffer, bool verify);
   int ReadRaw(std::uint8_t* buffer, int n);
   void WriteRaw(const std::uint8_t* buffer, int n);
+  // The wait for a reply after a command was sent: time-out, receiver reset, then
+  // verified frames until one comes. 0 with the reply in the receive buffer,
+  // 2 on time-out, 3 when running is cleared.
+  int WaitForReply(int timeout_ms);
+  // Sends the payload, waits, and compares the reply code: 1 on a mismatch.
+  int Exchange(const std::uint8_t* payload, int n, int timeout_ms, int expected_code);
   bool UsesWideChecksum() const { return board_mode != 0 || protocol_variant != 0; }
 
   // --- Time-outs and pacing --------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -50,6 +51,13 @@ bool TermiosPort::Open(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error_ = path + ": " + std::strerror(errno);
+    return false;
+  }
+  // TIOCEXCL does not hold back a privileged process; the lock does, among
+  // programs that take it.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error_ = path + ": in use by another program";
+    ::close(fd);
     return false;
   }
   if (ioctl(fd, TIOCEXCL) != 0) {
@@ -106,8 +114,10 @@ bool TermiosPort::SetLine(const LineSettings& line) {
     case 7: tio.c_cflag |= CS7; break;
     default: tio.c_cflag |= CS8; break;
   }
-  if (line.parity == Parity::kEven) tio.c_cflag |= PARENB;
-  if (line.parity == Parity::kOdd) tio.c_cflag |= PARENB | PARODD;
+  // A pseudo-terminal has no wire: it refuses parity and ignores the rate. The
+  // settings are still kept, so that GetLine reports what was asked for.
+  if (line.parity == Parity::kEven && !is_pty_) tio.c_cflag |= PARENB;
+  if (line.parity == Parity::kOdd && !is_pty_) tio.c_cflag |= PARENB | PARODD;
   if (line.stop_bits == 2) tio.c_cflag |= CSTOPB;
   speed_t speed = StandardSpeed(line.baud);
   if (speed != 0) {
@@ -115,7 +125,7 @@ bool TermiosPort::SetLine(const LineSettings& line) {
     cfsetospeed(&tio, speed);
   }
   if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
-  if (speed == 0 && !SetCustomBaud(fd_, line.baud)) return false;
+  if (speed == 0 && !SetCustomBaud(fd_, line.baud) && !is_pty_) return false;
   line_ = line;
   return true;
 }

@@ -34,13 +34,7 @@ void Send(IspLink& link, std::initializer_list<std::uint8_t> payload) {
 
 // Waits for the acknowledgement "code 54" of the request just sent.
 int WaitAcknowledge(IspLink& link, std::uint8_t code, int timeout_ms) {
-  link.StartTimeout(timeout_ms);
-  link.ReceivePacket(nullptr, false);
-  for (;;) {
-    if (!link.running) return kStepStopped;
-    if (link.TimedOut()) return kStepTimedOut;
-    if (link.ReceivePacket(link.receive_buffer, true)) break;
-  }
+  if (int r = link.WaitForReply(timeout_ms); r != kStepOk) return r;
   if (link.receive_buffer[0] != code || link.receive_buffer[1] != 0x54) return kStepRefused;
   return kStepOk;
 }

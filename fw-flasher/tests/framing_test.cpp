@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 #include <thread>
 
 #include "isp_link.h"
@@ -224,6 +226,25 @@ TEST_F(FramingTest, NullBufferResetsTheReceiver) {
   EXPECT_EQ(link.frame_started, 0);
 }
 
+TEST_F(FramingTest, ExchangeFollowsTheWaitForReplyPattern) {
+  link.running = true;
+  const std::uint8_t command[] = {0x05};
+  port.Arrive(ChipFrame({0x05, 0x00}, false));
+  EXPECT_EQ(link.Exchange(command, 1, 500, 0x05), kStepOk);
+  EXPECT_EQ(port.writes.at(0), (Bytes{0x46, 0xB9, 0x6A, 0x00, 0x06, 0x05, 0x75, 0x16}));
+  port.Arrive(ChipFrame({0x0E}, false));
+  EXPECT_EQ(link.Exchange(command, 1, 500, 0x05), kStepRefused);
+  // A frame that does not verify is no reply.
+  Bytes bad = ChipFrame({0x05}, false);
+  bad[bad.size() - 2] ^= 0xFF;
+  port.Arrive(bad);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(link.Exchange(command, 1, 100, 0x05), kStepTimedOut);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+  link.running = false;
+  EXPECT_EQ(link.WaitForReply(-1), kStepStopped);
+}
+
 TEST(PortNameTest, NamesMapToDevices) {
   EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
   EXPECT_EQ(ResolvePortName("COM12"), "/dev/ttyS11");
@@ -236,6 +257,43 @@ TEST(PortNameTest, NamesMapToDevices) {
   EXPECT_NE(port.error().find("/nonexistent/ttyS0"), std::string::npos);
   EXPECT_FALSE(port.Open("/dev/null")) << "not a serial device";
   EXPECT_EQ(port.Read(nullptr, 4), 0);
+}
+
+TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  char name[128];
+  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  TermiosPort first;
+  ASSERT_TRUE(first.Open(name)) << first.error();
+  TermiosPort second;
+  EXPECT_FALSE(second.Open(name)) << "the port is held exclusively";
+
+  // Nothing arrives: a read of n bytes gives up after 10 ms per byte.
+  std::uint8_t buffer[8];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(first.Read(buffer, 5), 0);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(45));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+
+  const std::uint8_t sent[] = {1, 2, 3};
+  ASSERT_EQ(::write(master, sent, 3), 3);
+  EXPECT_EQ(first.Read(buffer, 8), 3) << "what came within the time-out";
+  EXPECT_EQ(first.Write(sent, 3), 3);
+  std::uint8_t echoed[3] = {};
+  EXPECT_EQ(::read(master, echoed, 3), 3);
+  EXPECT_EQ(echoed[2], 3);
+  LineSettings line;
+  line.baud = 14400;  // not a standard termios speed
+  line.parity = Parity::kEven;
+  EXPECT_TRUE(first.SetLine(line));
+  first.Close();
+  EXPECT_TRUE(second.Open(name)) << "free again once closed";
+  second.Close();
+  ::close(master);
 }
 
 TEST(ByteSumTest, SumsARangeAndRefusesNothing) {
