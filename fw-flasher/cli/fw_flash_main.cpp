@@ -1,0 +1,90 @@
+// fw-flash: the flasher's operations without a window.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <CLI/CLI.hpp>
+
+#include "detect_command.h"
+#include "link_outputs.h"
+#include "message_table.h"
+
+namespace {
+
+// Answers the board update questions: fixed by --yes / --no, else asked on the terminal.
+class TerminalQuestion final : public fw::YesNoQuestion {
+ public:
+  explicit TerminalQuestion(int fixed_answer) : fixed_answer_(fixed_answer) {}
+  bool Ask(std::string_view text) override {
+    std::cout << "\n" << text << " [y/N] " << std::flush;
+    if (fixed_answer_ >= 0) {
+      std::cout << (fixed_answer_ ? "y" : "n") << std::endl;
+      return fixed_answer_ == 1;
+    }
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+  }
+
+ private:
+  int fixed_answer_;  // -1 ask, 0 no, 1 yes
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Firmware flasher without a window"};
+  app.require_subcommand(1);
+
+  fw::DetectOptions options;
+  std::string language = "en";
+  bool yes = false;
+  bool no = false;
+  CLI::App* detect = app.add_subcommand("detect", "Synchronise with the boot loader and report the chip");
+  detect->add_option("--port", options.port, "Serial port: a device path, a name under /dev, or COMn")
+      ->required();
+  detect->add_option("--chip", options.chip, "Expected chip model (default: any known chip)");
+  detect->add_option("--baud", options.baud, "Handshake baud rate")->capture_default_str()
+      ->check(CLI::Range(300, 1000000));
+  detect->add_option("--lang", language, "Language of the log: en or zh")->capture_default_str()
+      ->check(CLI::IsMember({"en", "zh"}));
+  detect->add_flag("--quiet", options.quiet, "Leave out the chip information lines");
+  detect->add_option("--timeout", options.timeout_seconds, "Give up after this many seconds")
+      ->check(CLI::PositiveNumber);
+  detect->add_option("--sync-burst", options.sync_burst, "Sync bytes per burst (at most 8 are sent)")
+      ->capture_default_str()->check(CLI::Range(1, 255));
+  auto* yes_flag = detect->add_flag("--yes", yes, "Answer Yes to the board firmware update question");
+  detect->add_flag("--no", no, "Answer No to the board firmware update question")->excludes(yes_flag);
+  CLI11_PARSE(app, argc, argv);
+
+  options.language = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
+  TerminalQuestion question(yes ? 1 : no ? 0 : -1);
+
+  // Ctrl-C and termination requests stop the steps through the running flag.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::atomic<bool> stop{false};
+  std::atomic<bool> finished{false};
+  std::thread signal_watcher([&] {
+    const timespec poll_interval{0, 50'000'000};
+    while (!finished.load()) {
+      if (sigtimedwait(&signals, nullptr, &poll_interval) > 0) stop = true;
+    }
+  });
+
+  std::string error;
+  const int result = fw::RunDetect(options, stdout, &question, stop, error);
+  finished = true;
+  signal_watcher.join();
+  if (!error.empty()) {
+    std::fprintf(stderr, "fw-flash: %s\n", error.c_str());
+    return 10;
+  }
+  if (result != 0) std::printf("\r\nStep result: %d\r\n", result);
+  return fw::ExitStatusOf(result);
+}

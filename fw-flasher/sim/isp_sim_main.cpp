@@ -1,0 +1,132 @@
+// isp-sim: a simulated boot loader on a pseudo-terminal. Prints the slave path,
+// then answers until interrupted.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "boot_loader_sim.h"
+#include "chip_table.h"
+#include "sim_options.h"
+
+namespace {
+
+bool ParseHexInt(const std::string& text, int max, int& out) {
+  try {
+    std::size_t used = 0;
+    const long v = std::stol(text, &used, 16);
+    if (used != text.size() || v < 0 || v > max) return false;
+    out = static_cast<int>(v);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Simulated boot loader on a pseudo-terminal"};
+  std::string chip_name;
+  std::string fw_text = "7.2C";
+  int frequency = 11059200;
+  int baud = 2400;
+  std::string options_text;
+  std::string reply_text = "00";
+  bool alt_id = false;
+  std::string id_text;
+  bool short_reply = false;
+  bool board = false;
+  int board_version = 297;
+  std::string board_model_text = "50";
+  int board_flash = 0;
+  int crystal_count = 9216;
+  int version_after_update = 297;
+
+  app.add_option("--chip", chip_name, "Chip model from the chip table")->required();
+  app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")->capture_default_str();
+  app.add_option("--freq", frequency, "Clock frequency the chip reports, Hz")->capture_default_str()
+      ->check(CLI::Range(1000, 100000000));
+  app.add_option("--baud", baud, "Handshake baud rate the timing count refers to")->capture_default_str()
+      ->check(CLI::Range(300, 1000000));
+  app.add_option("--options", options_text, "Option bytes O0, O1, ... in hexadecimal");
+  app.add_option("--reply", reply_text, "Reply code: 00, 50, 80 or 8F")->capture_default_str()
+      ->check(CLI::IsMember({"00", "50", "80", "8F", "8f"}));
+  app.add_flag("--alt-id", alt_id, "Report the chip's alternate id");
+  app.add_option("--id", id_text, "Report this chip id (hexadecimal) instead of the chip's own");
+  app.add_flag("--short", short_reply, "Send a status reply too short to carry the chip id");
+  app.add_flag("--board", board, "Put a download board in front of the chip");
+  app.add_option("--board-version", board_version, "Board version as byte1*256+byte2, e.g. 297")
+      ->capture_default_str()->check(CLI::Range(0, 65535));
+  app.add_option("--board-model", board_model_text, "Board model code, hexadecimal")->capture_default_str();
+  app.add_option("--board-flash", board_flash, "External flash size code (0: none)")->capture_default_str()
+      ->check(CLI::Range(0, 255));
+  app.add_option("--crystal-count", crystal_count, "Board crystal count")->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--board-version-after-update", version_after_update, "Board version once updated")
+      ->capture_default_str()->check(CLI::Range(0, 65535));
+  CLI11_PARSE(app, argc, argv);
+
+  fw::sim::SimChipConfig chip;
+  chip.chip_index = fw::FindChipByName(chip_name);
+  if (chip.chip_index <= 0) {
+    std::cerr << "isp-sim: unknown chip " << chip_name << "\n";
+    return 2;
+  }
+  auto version = fw::sim::ParseFirmwareVersion(fw_text);
+  if (!version) {
+    std::cerr << "isp-sim: --fw wants a version like 7.2C or 7.2.5C, not " << fw_text << "\n";
+    return 2;
+  }
+  chip.fw_version = version->version_byte;
+  chip.fw_letter = version->letter;
+  chip.fw_build = version->build;
+  chip.frequency = frequency;
+  chip.handshake_baud = baud;
+  if (!options_text.empty()) {
+    auto bytes = fw::sim::ParseHexBytes(options_text);
+    if (!bytes) {
+      std::cerr << "isp-sim: --options wants hexadecimal bytes\n";
+      return 2;
+    }
+    chip.options = *bytes;
+  }
+  ParseHexInt(reply_text, 0xFF, chip.reply_code);
+  chip.report_alt_id = alt_id;
+  if (!id_text.empty() && !ParseHexInt(id_text, 0xFFFF, chip.id_override)) {
+    std::cerr << "isp-sim: --id wants a 16-bit hexadecimal id\n";
+    return 2;
+  }
+  chip.short_reply = short_reply;
+
+  fw::sim::SimBoardConfig board_config;
+  board_config.present = board;
+  board_config.version = board_version;
+  if (!ParseHexInt(board_model_text, 0xFF, board_config.model_code)) {
+    std::cerr << "isp-sim: --board-model wants a hexadecimal byte\n";
+    return 2;
+  }
+  board_config.flash_code = board_flash;
+  board_config.crystal_count = crystal_count;
+  board_config.version_after_update = version_after_update;
+
+  // Signals are taken by sigwait below, not by a handler.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  fw::sim::BootLoaderSim sim(chip, board_config);
+  std::string error;
+  if (!sim.Start(error)) {
+    std::cerr << "isp-sim: " << error << "\n";
+    return 1;
+  }
+  std::cout << sim.slave_path() << std::endl;
+  int signal_number = 0;
+  sigwait(&signals, &signal_number);
+  sim.Stop();
+  return 0;
+}

@@ -1,0 +1,175 @@
+// fw-flash detect against the simulator, for chips of several decoding groups.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "boot_loader_sim.h"
+#include "chip_table.h"
+#include "detect_command.h"
+#include "sim_session.h"
+
+namespace fw {
+namespace {
+
+using test::ChipOfFamily;
+
+struct Captured {
+  int result;
+  std::string out;
+  std::string error;
+};
+
+Captured Detect(const DetectOptions& options) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  std::atomic<bool> stop{false};
+  Captured c;
+  c.result = RunDetect(options, out, nullptr, stop, c.error);
+  std::fclose(out);
+  c.out.assign(text, size);
+  std::free(text);
+  return c;
+}
+
+struct DetectCase {
+  int family;
+  int frequency;
+  const char* english_line;
+  const char* chinese_line;
+};
+
+TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
+  const DetectCase cases[] = {
+      {1, 11059200, "  . Current clock frequency: 11.059MHz\r\n", "  . 当前的时钟频率: 11.059MHz\r\n"},
+      {8, 22118400, "  . Current clock frequency: 22.118MHz\r\n", "  . 当前的时钟频率: 22.118MHz\r\n"},
+      {13, 12000000, "  . Current clock frequency: 12.000MHz\r\n", "  . 当前的时钟频率: 12.000MHz\r\n"},
+      {25, 11059200, "  . Current frequency: 11.059MHz\r\n", "  . 当前的振荡器的频率: 11.059MHz\r\n"},
+      {27, 24000000, "  . Current frequency: 24.000MHz\r\n", "  . 当前的振荡器的频率: 24.000MHz\r\n"},
+      {44, 11059200, "  . Current frequency: 11.059MHz\r\n", "  . 当前的振荡器的频率: 11.059MHz\r\n"},
+      {45, 33177600, "  . IRC frequency: 33.178MHz\r\n", "  . 内部IRC振荡器的频率: 33.178MHz\r\n"},
+      {61, 22118400, "  . IRC frequency: 22.118MHz\r\n", "  . 内部IRC振荡器的频率: 22.118MHz\r\n"},
+      {62, 35000000, "  . IRC frequency: 35.000MHz\r\n", "  . 内部IRC振荡器的频率: 35.000MHz\r\n"},
+  };
+  for (const auto& c : cases) {
+    const int index = ChipOfFamily(c.family);
+    const std::string name = ChipTable()[index].name;
+    SCOPED_TRACE(name);
+    sim::SimChipConfig chip;
+    chip.chip_index = index;
+    chip.frequency = c.frequency;
+    chip.fw_build = 1;
+    sim::BootLoaderSim sim(chip, {});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    for (int language : {0, 1}) {
+      DetectOptions options;
+      options.port = sim.slave_path();
+      options.chip = name;
+      options.language = language;
+      options.timeout_seconds = 8;
+      const Captured got = Detect(options);
+      ASSERT_EQ(got.result, 0) << got.error << got.out;
+      if (language == 0) {
+        EXPECT_EQ(got.out.rfind("Checking target MCU ... \r\n  MCU type: " + name + "\r\n  F/W version: 7.2.1C\r\n"
+                                "\r\nCurrent H/W Option:\r\n", 0), 0u) << got.out;
+        EXPECT_NE(got.out.find(c.english_line), std::string::npos) << got.out;
+      } else {
+        EXPECT_EQ(got.out.rfind("正在检测目标单片机 ... \r\n  单片机型号: " + name + "\r\n", 0), 0u) << got.out;
+        EXPECT_NE(got.out.find(c.chinese_line), std::string::npos) << got.out;
+      }
+      const std::string tail = "\r\n  " + std::string(language ? "单片机型号: " : "MCU type: ") + name + "\r\n";
+      EXPECT_NE(got.out.find(tail), std::string::npos);
+    }
+  }
+}
+
+TEST(DetectTest, AnyChipWithoutChipOption) {
+  const int index = ChipOfFamily(33);
+  sim::SimChipConfig chip;
+  chip.chip_index = index;
+  sim::BootLoaderSim sim(chip, {});
+  std::string error;
+  ASSERT_TRUE(sim.Start(error)) << error;
+  DetectOptions options;
+  options.port = sim.slave_path();
+  options.timeout_seconds = 8;
+  // Protocol 0 framing is assumed, which a variant-3 chip's 16-bit frames pass
+  // unverified in the first exchange.
+  const Captured got = Detect(options);
+  EXPECT_EQ(got.result, 0) << got.out;
+  EXPECT_NE(got.out.find(std::string("  MCU type: ") + ChipTable()[index].name), std::string::npos);
+}
+
+TEST(DetectTest, BoardInFront) {
+  const int index = ChipOfFamily(46);
+  sim::SimChipConfig chip;
+  chip.chip_index = index;
+  sim::SimBoardConfig board;
+  board.present = true;
+  board.model_code = 0x30;
+  sim::BootLoaderSim sim(chip, board);
+  std::string error;
+  ASSERT_TRUE(sim.Start(error)) << error;
+  DetectOptions options;
+  options.port = sim.slave_path();
+  options.chip = ChipTable()[index].name;
+  options.timeout_seconds = 8;
+  const Captured got = Detect(options);
+  EXPECT_EQ(got.result, 0) << got.out;
+  EXPECT_NE(got.out.find("  Board Type: QMV-DB6\r\n  Board version: 1.41\r\n"), std::string::npos) << got.out;
+  EXPECT_NE(got.out.find("Re-Checking target MCU ... \r\n"), std::string::npos);
+}
+
+TEST(DetectTest, RefusedReplyAndSetUpErrors) {
+  const int index = ChipOfFamily(11);
+  sim::SimChipConfig chip;
+  chip.chip_index = index;
+  chip.reply_code = 0x33;
+  {
+    sim::BootLoaderSim sim(chip, {});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    DetectOptions options;
+    options.port = sim.slave_path();
+    options.timeout_seconds = 8;
+    EXPECT_EQ(Detect(options).result, 1) << "unexpected reply code";
+  }
+  DetectOptions options;
+  options.port = "/nonexistent/tty";
+  const Captured missing = Detect(options);
+  EXPECT_EQ(missing.result, -1);
+  EXPECT_NE(missing.error.find("/nonexistent/tty"), std::string::npos);
+  options.port = "/dev/null";
+  options.chip = "QMV-no-such-chip";
+  const Captured unknown = Detect(options);
+  EXPECT_EQ(unknown.result, -1);
+  EXPECT_NE(unknown.error.find("unknown chip"), std::string::npos);
+  EXPECT_EQ(ExitStatusOf(0), 0);
+  EXPECT_EQ(ExitStatusOf(3), 3);
+  EXPECT_EQ(ExitStatusOf(-2), 10);
+}
+
+TEST(DetectTest, TimeoutClearsTheRunningFlag) {
+  int master = -1;
+  char name[128];
+  master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  DetectOptions options;
+  options.port = name;
+  options.timeout_seconds = 0.3;
+  const auto start = std::chrono::steady_clock::now();
+  const Captured got = Detect(options);
+  EXPECT_EQ(got.result, 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ::close(master);
+}
+
+}  // namespace
+}  // namespace fw

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "message_table.h"
+#include "project_scramble.h"
+
+namespace fw {
+namespace {
+
+TEST(MessageTableTest, LookupByLanguage) {
+  struct Case {
+    int id;
+    int language;
+    const char* expected;
+  } const cases[] = {
+      {1046, 1, "下载/编程"},
+      {1046, 0, "Download/Program"},
+      {1046, 2, "Download/Program"},
+      {1046, -1, "Download/Program"},
+      {8005, 1, "  固件版本号: %d.%d%c\r\n"},
+      {8017, 0, "Successful\t\t\t[%.3f\"]\r\n"},
+      {8109, 1, "  下载板连接失败 !\r\n  请确认下载板上的\"更新/下载跳线\"是否跳为下载模式 !\r\n"},
+      {8125, 1, "错误"},
+      {1, 0, "OK"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    ASSERT_NE(GetText(c.id, c.language), nullptr);
+    EXPECT_STREQ(GetText(c.id, c.language), c.expected);
+  }
+  EXPECT_EQ(GetText(9999, 1), nullptr);
+  EXPECT_EQ(GetText(-1, 0), nullptr) << "the end row is not a message";
+  EXPECT_EQ(FindMessage(9999), nullptr);
+}
+
+TEST(MessageTableTest, EveryIdOnceAndEveryRowHasBothTexts) {
+  std::set<int> ids;
+  for (const MessageRow& row : MessageRows()) {
+    SCOPED_TRACE(row.id);
+    EXPECT_TRUE(ids.insert(row.id).second);
+    ASSERT_NE(row.english, nullptr);
+    ASSERT_NE(row.chinese, nullptr);
+    EXPECT_EQ(FindMessage(row.id), &row);
+  }
+  EXPECT_EQ(ids.size(), 144u);
+  // The groups of identifiers the flasher relies on.
+  for (int id = 8000; id <= 8125; ++id) {
+    if (id == 8124) continue;
+    EXPECT_TRUE(ids.count(id)) << id;
+  }
+}
+
+TEST(MessageTableTest, TooltipsOnlyOnTheTwoButtons) {
+  EXPECT_STREQ(GetTip(1046, 0),
+               "Start download/program \r\n(Please power on the target MCU after press down the button)");
+  EXPECT_STREQ(GetTip(1046, 1), "开始下载编程\r\n(请先点击下载按钮后,再给目标芯片上电)");
+  ASSERT_NE(GetTip(1001, 1), nullptr);
+  EXPECT_EQ(std::string(GetTip(1001, 0)).rfind("Settings the highest / lowest baudrate", 0), 0u);
+  for (const MessageRow& row : MessageRows()) {
+    if (row.id == 1046 || row.id == 1001) continue;
+    EXPECT_EQ(GetTip(row.id, 0), nullptr) << row.id;
+    EXPECT_EQ(GetTip(row.id, 1), nullptr) << row.id;
+  }
+  EXPECT_EQ(GetTip(9999, 1), nullptr);
+}
+
+TEST(MessageTableTest, BoardUpdateQuestionInChineseAddsTheManualSteps) {
+  const std::string zh = GetText(8123, 1);
+  EXPECT_EQ(zh.rfind("下载板中的固件不是最新版本, 是否需要自动更新 ?\r\n\r\n", 0), 0u);
+  for (const char* step : {"  1. ", "  2. ", "  3. ", "  4. "}) EXPECT_NE(zh.find(step), std::string::npos);
+  EXPECT_STREQ(GetText(8123, 0),
+               "Firmware in the board is not the latest version, whether to update automatically ?");
+}
+
+TEST(MessageTableTest, LanguageFromProjectString) {
+  EXPECT_EQ(LanguageFromProjectString("CH"), kLanguageChinese);
+  for (const char* other : {"ch", "", "EN", "CH ", "CHN"}) {
+    EXPECT_EQ(LanguageFromProjectString(other), kLanguageEnglish) << '"' << other << '"';
+  }
+}
+
+TEST(ProjectScrambleTest, UnscrambleUndoesScrambleAndBack) {
+  std::vector<std::uint8_t> plain(5000);
+  for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+  auto bytes = plain;
+  ScrambleProjectBytes(bytes.data(), bytes.size());
+  int unchanged = 0;
+  for (std::size_t i = 0; i < plain.size(); ++i) unchanged += bytes[i] == plain[i];
+  EXPECT_LT(unchanged, 100) << "scrambling must change the bytes";
+  UnscrambleProjectBytes(bytes.data(), bytes.size());
+  EXPECT_EQ(bytes, plain);
+
+  // The other way round, as the board update does with the stored block.
+  auto stored = plain;
+  UnscrambleProjectBytes(stored.data(), stored.size());
+  ScrambleProjectBytes(stored.data(), stored.size());
+  EXPECT_EQ(stored, plain);
+
+  // Patching one byte in between leaves every other byte as it was.
+  auto patched = plain;
+  UnscrambleProjectBytes(patched.data(), patched.size());
+  patched[4999] = 0x42;
+  ScrambleProjectBytes(patched.data(), patched.size());
+  for (std::size_t i = 0; i < 4999; ++i) ASSERT_EQ(patched[i], plain[i]) << i;
+  UnscrambleProjectBytes(patched.data(), patched.size());
+  EXPECT_EQ(patched[4999], 0x42);
+
+  ScrambleProjectBytes(nullptr, 10);  // no crash
+}
+
+}  // namespace
+}  // namespace fw
