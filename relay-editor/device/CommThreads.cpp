@@ -216,6 +216,9 @@ void RunReadThread(std::shared_ptr<TCommShared> sp)
         const std::uint64_t total =
             std::uint64_t{s.readTotalMultiplier} * kReadChunkMax + s.readTotalConstant;
         const bool immediate = interval == kReadIntervalImmediate && total == 0;
+        // Bytes read just before the time-outs changed to "return at once" would
+        // otherwise wait for a deadline that no longer exists.
+        if (immediate && !chunk.empty()) deliver();
 
         std::optional<TClock::time_point> deadline;
         if (!chunk.empty() && interval != 0 && !immediate)

@@ -183,6 +183,16 @@ TEST_F(SPCommTest, ImmediateIntervalDeliversWhatHasArrived)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 90ms);
 }
 
+TEST_F(SPCommTest, BytesReadJustBeforeTheIntervalTurnsImmediateAreDelivered)
+{
+    comm.OpenPort();
+    std::this_thread::sleep_for(150ms);  // the reader now waits with the old time-outs
+    comm.SetReadIntervalTimeout(kReadIntervalImmediate);
+    pty.Write(Bytes({4, 5, 6}));
+    ASSERT_TRUE(DrainUntil(queue, [&] { return Received().size() == 3; }, 4000ms));
+    EXPECT_EQ(Received(), Bytes({4, 5, 6}));
+}
+
 TEST_F(SPCommTest, TotalTimeoutEndsAChunkWhileBytesKeepComing)
 {
     comm.SetReadTotalTimeoutConstant(150);
