@@ -13,6 +13,10 @@ namespace relay::device {
 
 namespace {
 
+// Characters of the receive buffer (4096 bytes) beyond which it is cut down to the part
+// that still counts. Far more than the longest frame (258 bytes).
+constexpr std::size_t kReceiveBufferLimit = 3 * 4096;
+
 // A decimal integer with optional leading blanks and sign, nothing after it.
 long ParseInteger(const std::string& text)
 {
@@ -129,6 +133,11 @@ void TDeviceOperations::Receive(const std::uint8_t* bytes, std::size_t count)
     receiveBuffer_ += model::BytesToHexText(std::span<const std::uint8_t>(bytes, count));
     receiveBuffer_ += ' ';
     HandleAnswer();
+    // A line that keeps delivering bytes no answer can come from (noise before any byte
+    // 24, or whatever follows a frame that was not acted on) would make the buffer and
+    // the work of every chunk grow without end. Only the part that still decides the
+    // answer is kept then; what the buffer means does not change.
+    if (receiveBuffer_.size() > kReceiveBufferLimit) receiveBuffer_ = std::string(AnswerPart(receiveBuffer_));
 }
 
 void TDeviceOperations::HandleAnswer()

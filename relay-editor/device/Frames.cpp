@@ -1,5 +1,6 @@
 #include "device/Frames.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "model/HexText.h"
@@ -47,12 +48,35 @@ std::string RestartFrame(int address)
     return text + " " + CheckByteText(text);
 }
 
+namespace {
+
+// Index of the first byte 24 of the buffer; `bytes` when there is none.
+std::size_t FrameStart(std::string_view buffer, std::size_t bytes)
+{
+    std::size_t start = 0;
+    while (start < bytes && ByteAt(buffer, start) != std::uint8_t{0x24}) ++start;
+    return start;
+}
+
+}  // namespace
+
+std::string_view AnswerPart(std::string_view buffer)
+{
+    const std::size_t bytes = model::ByteCount(buffer);
+    const std::size_t start = FrameStart(buffer, bytes);
+    if (start == bytes) return {};
+    const auto lengthByte = bytes - start >= 4 ? ByteAt(buffer, start + 2) : std::nullopt;
+    if (!lengthByte || bytes - start < *lengthByte + 3u) return buffer.substr(3 * start);
+    // At least the four bytes recognition asks for, also of a frame shorter than that.
+    const std::size_t frameBytes = std::max<std::size_t>(*lengthByte + 3u, 4);
+    return model::ClampedSubstr(buffer, 3 * start, 3 * frameBytes);
+}
+
 TAnswer RecogniseAnswer(std::string_view buffer)
 {
     TAnswer answer;
     const std::size_t bytes = model::ByteCount(buffer);
-    std::size_t start = 0;
-    while (start < bytes && ByteAt(buffer, start) != std::uint8_t{0x24}) ++start;
+    const std::size_t start = FrameStart(buffer, bytes);
     if (start == bytes) return answer;
 
     // The whole frame must be there, counted from its start byte.

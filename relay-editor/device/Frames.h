@@ -43,4 +43,11 @@ struct TAnswer {
 // and block are not compared with the request.
 TAnswer RecogniseAnswer(std::string_view receiveBuffer);
 
+// The part of the receive buffer that still decides what RecogniseAnswer finds, now and
+// after further bytes are appended: from the first byte 24 to the end of its frame once
+// the frame is complete (bytes before it never begin an answer, bytes after a complete
+// frame are not looked at), or to the end of the buffer while it is not. Empty without a
+// byte 24.
+std::string_view AnswerPart(std::string_view receiveBuffer);
+
 }  // namespace relay::device

@@ -1,5 +1,9 @@
 #include "model/HexText.h"
 
+#include <algorithm>
+
+#include "model/GbkText.h"
+
 namespace relay::model {
 namespace {
 
@@ -65,7 +69,15 @@ std::string CheckByteText(std::string_view text) {
   return BytesToHexText(std::span(&check, 1));
 }
 
-std::size_t ByteCount(std::string_view hexText) { return (hexText.size() + 1) / 3; }
+std::size_t ByteCount(std::string_view hexText) {
+  // Characters count as the program's code page holds them, so that a line of other
+  // text read from a project file counts as it does in the file: a Chinese character is
+  // two bytes there, not three as in UTF-8.
+  std::size_t length = hexText.size();
+  const bool ascii = std::all_of(hexText.begin(), hexText.end(), [](char c) { return (c & 0x80) == 0; });
+  if (!ascii) length = Utf8ToGbkLossy(hexText).size();
+  return (length + 1) / 3;
+}
 
 std::optional<std::uint8_t> ByteAt(std::string_view hexText, std::size_t index) {
   if (index > hexText.size() / 3) return std::nullopt;

@@ -30,8 +30,9 @@ std::string HexTextToByteString(std::string_view text);
 // trailing blank leaves its last byte out. Unreadable digits count as 0.
 std::string CheckByteText(std::string_view text);
 
-// Byte count of a hex text: (length + 1) / 3, rounded down. A trailing blank
-// does not change it.
+// Byte count of a hex text: (length + 1) / 3, rounded down, the length counted
+// in GBK bytes (a Chinese character of a text line counts two). A trailing
+// blank does not change it.
 std::size_t ByteCount(std::string_view hexText);
 
 // Byte `index` read from its fixed place, characters 3*index and 3*index+1

@@ -427,6 +427,38 @@ TEST_F(DeviceOperationsOfflineTest, ReceiveBufferHoldsHexTextAndKeepsABadAnswer)
     EXPECT_EQ(ops.ReceiveBuffer().size(), 54u);
 }
 
+// A line that keeps delivering bytes while nothing is in progress (noise, a device that
+// chatters) must not make the buffer, and the work of every received chunk, grow without
+// end; what the buffer means stays the same.
+TEST_F(DeviceOperationsOfflineTest, EndlessBytesKeepTheReceiveBufferBounded)
+{
+    const std::vector<std::uint8_t> noise(2048, 0x00);
+    const std::string bad = "24 FF 06 FF 05 00 00 00 2E ";
+    struct TCase {
+        const char* name;
+        std::string before;  // what arrives before the noise
+        std::string prefix;  // what the buffer still begins with afterwards
+    };
+    const TCase cases[] = {
+        {"noise without a start byte", "", ""},
+        {"noise behind a bad answer", bad, bad},
+        {"noise behind an answer of no interest", "24 FF 06 FD 00 00 00 00 26 ", "24 FF 06 FD 00 00 00 00 26 "},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ops.ReadFromDevice();  // clears the buffer (the port is closed: nothing is sent)
+        ui.messages.clear();
+        Feed(c.before);
+        for (int i = 0; i < 200; ++i) ops.Receive(noise.data(), noise.size());
+        EXPECT_LE(ops.ReceiveBuffer().size(), 3u * 4096u);
+        EXPECT_EQ(ops.ReceiveBuffer().substr(0, c.prefix.size()), c.prefix);
+        // After noise alone an answer is still recognised; behind a frame that was not
+        // acted on, none is looked at.
+        Feed("24 FF 06 FF 05 00 00 00 2D");
+        EXPECT_EQ(ui.messages.size(), c.before.empty() ? 1u : 0u);
+    }
+}
+
 TEST_F(DeviceOperationsOfflineTest, AReadAnswerAfterTheLastDoesNotChangeTheList)
 {
     // Drive a whole read through the receive path.

@@ -116,6 +116,7 @@ TEST(FramesTest, AnswerSplitAnywhereIsFoundOnceComplete)
 }  // namespace relay::device
 
 #include <random>
+#include <span>
 
 #include "device/DeviceImage.h"
 
@@ -145,6 +146,45 @@ TEST(FramesTest, ArbitraryBuffersAndImagesAreSafe)
         for (const auto& e : *entries) total += model::ByteCount(e);
         EXPECT_LE(total, 512u);
     }
+}
+
+// Cutting the buffer down to its answer part never changes what is found in it, now or
+// after more bytes arrive.
+TEST(FramesTest, AnswerPartDecidesLikeTheWholeBuffer)
+{
+    std::mt19937 random(1210);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const int interesting[] = {0x24, 0xFF, 0xFE, 0x00, 0x13, 0x06, 0x02, 0xFD};
+    auto randomBytes = [&](std::size_t count) {
+        std::vector<std::uint8_t> bytes(count);
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(byte(random) < 160 ? interesting[byte(random) % 8] : byte(random));
+        return bytes;
+    };
+    auto same = [](const TAnswer& a, const TAnswer& b) {
+        return a.kind == b.kind && a.data == b.data &&
+               (a.kind != TAnswerKind::Acknowledgement && a.kind != TAnswerKind::ReadAnswer ? true : a.block == b.block);
+    };
+    // As the receive path holds them: every byte followed by one blank.
+    auto bufferText = [](const std::vector<std::uint8_t>& bytes) {
+        std::string text;
+        for (std::uint8_t b : bytes) text += model::BytesToHexText(std::span(&b, 1)) + " ";
+        return text;
+    };
+    const std::string good = "24 FF 06 FF 05 00 00 00 2D ";
+    for (int round = 0; round < 5000; ++round) {
+        const std::string buffer = bufferText(randomBytes(byte(random) % 48));
+        const std::string more = round % 3 == 0 ? good : bufferText(randomBytes(byte(random) % 32));
+        const std::string part(AnswerPart(buffer));
+        SCOPED_TRACE(buffer + "| " + more);
+        EXPECT_TRUE(same(RecogniseAnswer(part), RecogniseAnswer(buffer)));
+        EXPECT_TRUE(same(RecogniseAnswer(part + more), RecogniseAnswer(buffer + more)));
+        EXPECT_LE(part.size(), buffer.size());
+        EXPECT_TRUE(part.empty() || part.starts_with("24 "));
+    }
+    EXPECT_EQ(AnswerPart("00 13 "), "");
+    EXPECT_EQ(AnswerPart("00 24 FF 06 FF "), "24 FF 06 FF ");
+    EXPECT_EQ(AnswerPart("00 24 FF 06 FF 05 00 00 00 2E 24 FF 06 "), "24 FF 06 FF 05 00 00 00 2E ");
 }
 
 }  // namespace

@@ -87,6 +87,20 @@ TEST_F(ProjectFileTest, SaveAndLoadGiveTheSameTexts) {
   EXPECT_EQ(loaded.Total(), 4 + 4 + 0 + 10 + 3);
 }
 
+// A line that is no Instruction counts its characters as the file holds them (GBK), as
+// every hex text does: a Chinese character is two of them, an undecodable byte one.
+TEST_F(ProjectFileTest, LinesOfOtherTextCountTheirFileBytes) {
+  const fs::path path = dir / "text.vyl";
+  WriteRaw(path, "\xD6\xD0\xCE\xC4\xD6\xD0\xCE\xC4\r\n\xFF\xFF\xFF\xFF\xFF\r\n02 80 01 83\r\n");
+  ProgramList list;
+  ASSERT_TRUE(LoadProjectFile(path, list));
+  ASSERT_EQ(list.Size(), 3u);
+  EXPECT_EQ(list.Entries()[0].hexText, "中文中文");
+  // 8 bytes: (8 + 1) / 3 = 3; 5 bytes: 2; the IO action 4.
+  EXPECT_EQ(list.Total(), 3 + 2 + 4);
+  EXPECT_EQ(list.CapacityCaption(), "指令清单（ 扇区容量 : 9 / 512 ）");
+}
+
 TEST_F(ProjectFileTest, EmptyListGivesAnEmptyFile) {
   const fs::path path = dir / "empty.vyl";
   ASSERT_TRUE(SaveProjectFile(path, ProgramList()));
