@@ -41,6 +41,7 @@ void CheckHexHelpers(std::string_view text) {
 
 void CheckGbk(std::string_view bytes) {
   const std::string utf8 = GbkToUtf8Lossy(bytes);
+  Require(Utf8ToGbkLossy(GbkToUtf8Reversible(bytes)) == bytes);
   if (const auto strict = GbkToUtf8(bytes)) Require(*strict == utf8);
   (void)Utf8ToGbk(bytes);
   (void)Utf8ToGbkLossy(bytes);

@@ -13,13 +13,19 @@ namespace relay::model {
 // GBK cannot represent.
 std::optional<std::string> Utf8ToGbk(std::string_view utf8);
 // Never fails: characters GBK cannot represent, and invalid UTF-8 bytes,
-// become '?'.
+// become '?'. The characters GbkToUtf8Reversible made of bytes that are no
+// GBK become those bytes again.
 std::string Utf8ToGbkLossy(std::string_view utf8);
 
 // Empty optional when the bytes are not valid GBK.
 std::optional<std::string> GbkToUtf8(std::string_view gbk);
 // Never fails: every byte that does not start a valid GBK character becomes
-// U+FFFD.
+// U+FFFD. For showing text.
+std::string GbkToUtf8Lossy(std::string_view gbk);
+// Never fails: every byte that does not start a valid GBK character becomes
+// a private-use character (U+F780 to U+F7FF) that Utf8ToGbkLossy turns back
+// into the same byte, so text read from a file is written back byte for byte.
+std::string GbkToUtf8Reversible(std::string_view gbk);
 std::string GbkToUtf8Lossy(std::string_view gbk);
 
 }  // namespace relay::model

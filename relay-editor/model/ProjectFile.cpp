@@ -20,7 +20,7 @@ std::string SystemReason(int error) { return std::strerror(error); }
 std::vector<std::string> ParseProjectText(std::string_view fileBytes) {
   // CR and LF never occur inside a GBK character, so the whole content is
   // converted first and then cut into lines.
-  const std::string text = GbkToUtf8Lossy(fileBytes);
+  const std::string text = GbkToUtf8Reversible(fileBytes);
   std::vector<std::string> lines;
   std::size_t start = 0;
   std::size_t i = 0;

@@ -41,5 +41,26 @@ TEST(GbkText, LossyConversionsReplaceOnlyTheBadPart) {
   EXPECT_EQ(GbkToUtf8Lossy("A\xD6"), "A\xEF\xBF\xBD");
 }
 
+TEST(GbkText, BytesThatAreNoGbkSurviveTheReversibleRoundTrip) {
+  const std::string samples[] = {
+      "A\xFF" "B",          // a byte that starts no character
+      "A\xD6",              // a lead byte without its trail byte
+      "\xD6\xD0\x81\x20",  // a character, then a lead byte before a blank
+      "\x80\xFE\xFF",
+      std::string("\0\x01\x7F", 3),
+  };
+  for (const std::string& bytes : samples) {
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    const std::string utf8 = GbkToUtf8Reversible(bytes);
+    EXPECT_EQ(Utf8ToGbkLossy(utf8), bytes);
+    EXPECT_EQ(GbkToUtf8(bytes).has_value(), utf8 == GbkToUtf8Lossy(bytes));
+  }
+  // Every single byte travels as one character.
+  for (int b = 0; b < 256; ++b) {
+    const std::string byte(1, static_cast<char>(b));
+    EXPECT_EQ(Utf8ToGbkLossy(GbkToUtf8Reversible(byte)), byte) << b;
+  }
+}
+
 }  // namespace
 }  // namespace relay::model

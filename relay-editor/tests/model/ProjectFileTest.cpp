@@ -35,7 +35,7 @@ TEST(ParseProjectText, LineRules) {
       {"empty file", "", {}},
       {"trailing blank kept", "85 00 01 05 00 00 00 01 02 8E \r\n", {"85 00 01 05 00 00 00 01 02 8E "}},
       {"GBK text becomes UTF-8", "\xD6\xD0\r\n", {"中"}},
-      {"invalid GBK replaced", "A\xFF\nB", {"A\xEF\xBF\xBD", "B"}},
+      {"invalid GBK kept as private characters", "A\xFF\nB", {"A\xEF\x9F\xBF", "B"}},
       {"binary bytes", std::string("\0\x01\r\n", 4), {std::string("\0\x01", 2)}},
   };
   for (const Case& c : cases) {
@@ -99,6 +99,19 @@ TEST_F(ProjectFileTest, LinesOfOtherTextCountTheirFileBytes) {
   // 8 bytes: (8 + 1) / 3 = 3; 5 bytes: 2; the IO action 4.
   EXPECT_EQ(list.Total(), 3 + 2 + 4);
   EXPECT_EQ(list.CapacityCaption(), "指令清单（ 扇区容量 : 9 / 512 ）");
+}
+
+// Loading and saving again must not change a byte, even of lines that are no
+// GBK text.
+TEST_F(ProjectFileTest, LoadAndSaveKeepEveryByte) {
+  const std::string content = "02 80 01 83\r\n\xFF\x81 \xD6\xD0\x80\r\n\xD6\r\n";
+  const fs::path in = dir / "in.vyl";
+  const fs::path out = dir / "out.vyl";
+  WriteRaw(in, content);
+  ProgramList list;
+  ASSERT_TRUE(LoadProjectFile(in, list));
+  ASSERT_TRUE(SaveProjectFile(out, list));
+  EXPECT_EQ(ReadRaw(out), content);
 }
 
 TEST_F(ProjectFileTest, EmptyListGivesAnEmptyFile) {
