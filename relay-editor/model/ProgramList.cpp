@@ -44,7 +44,7 @@ bool ProgramList::Store(std::string_view hexText, StoreMode mode) {
       break;
   }
   Renumber();
-  if (stored) Changed();
+  if (stored) ContentChanged();
   return stored;
 }
 
@@ -67,7 +67,7 @@ void ProgramList::Append(std::string hexText) {
   entry.hexText = std::move(hexText);
   entries_.push_back(std::move(entry));
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 void ProgramList::AppendAll(const std::vector<std::string>& hexTexts) {
@@ -79,7 +79,7 @@ void ProgramList::AppendAll(const std::vector<std::string>& hexTexts) {
     entries_.push_back(std::move(entry));
   }
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 int ProgramList::Renumber() {
@@ -104,7 +104,7 @@ void ProgramList::MoveUp() {
   std::swap(entries_[i - 1], entries_[i]);
   selection_ = i - 1;
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 void ProgramList::MoveDown() {
@@ -113,7 +113,7 @@ void ProgramList::MoveDown() {
   std::swap(entries_[i], entries_[i + 1]);
   selection_ = i + 1;
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 void ProgramList::DeleteSelected() {
@@ -127,14 +127,18 @@ void ProgramList::DeleteSelected() {
   else
     selection_.reset();
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 void ProgramList::Clear() {
+  const bool hadEntries = !entries_.empty();
   entries_.clear();
   selection_.reset();
   Renumber();
-  Changed();
+  if (hadEntries)
+    ContentChanged();
+  else
+    Changed();
 }
 
 void ProgramList::TrimToCapacity() {
@@ -146,7 +150,7 @@ void ProgramList::TrimToCapacity() {
     changed = true;
   }
   Renumber();
-  if (changed) Changed();
+  if (changed) ContentChanged();
 }
 
 void ProgramList::DeleteAt(std::size_t index) {
@@ -159,7 +163,7 @@ void ProgramList::DeleteAt(std::size_t index) {
       --*selection_;
   }
   Renumber();
-  Changed();
+  ContentChanged();
 }
 
 void ProgramList::ReplaceHexText(std::size_t index, std::string hexText) {
@@ -169,7 +173,7 @@ void ProgramList::ReplaceHexText(std::size_t index, std::string hexText) {
                           static_cast<long long>(ByteCount(hexText));
   text = std::move(hexText);
   total_ = total > INT32_MAX ? INT32_MAX : static_cast<int>(total);
-  Changed();
+  ContentChanged();
 }
 
 std::size_t ProgramList::RemoveIf(const std::function<bool(const ProgramEntry&)>& remove) {
@@ -185,7 +189,7 @@ std::size_t ProgramList::RemoveIf(const std::function<bool(const ProgramEntry&)>
   entries_ = std::move(kept);
   selection_ = selection;
   Renumber();
-  if (removed > 0) Changed();
+  if (removed > 0) ContentChanged();
   return removed;
 }
 
@@ -215,6 +219,11 @@ void ProgramList::EndUpdate() {
     changePending_ = false;
     if (listener_) listener_();
   }
+}
+
+void ProgramList::ContentChanged() {
+  modified_ = true;
+  Changed();
 }
 
 void ProgramList::Changed() {

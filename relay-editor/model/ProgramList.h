@@ -78,6 +78,12 @@ class ProgramList {
   void Select(std::optional<std::size_t> index);
   const ProgramEntry* Selected() const;
 
+  // True once the entries have changed (not the selection alone) since the
+  // flag was last cleared; the editor clears it after a successful save or
+  // load, and asks before it discards a modified program.
+  bool Modified() const { return modified_; }
+  void SetModified(bool modified) { modified_ = modified; }
+
   // Called after every change of the entries or the selection, so a view can
   // redraw. One call per operation.
   void SetChangeListener(std::function<void()> listener);
@@ -89,6 +95,7 @@ class ProgramList {
  private:
   void Insert(std::size_t index, std::string_view hexText);
   void Changed();
+  void ContentChanged();
 
   std::vector<ProgramEntry> entries_;
   std::optional<std::size_t> selection_;
@@ -96,6 +103,7 @@ class ProgramList {
   std::function<void()> listener_;
   int updateDepth_ = 0;
   bool changePending_ = false;
+  bool modified_ = false;
 };
 
 }  // namespace relay::model

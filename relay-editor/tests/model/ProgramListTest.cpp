@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,48 @@ TEST_F(ProgramListTest, ListenerCalledOncePerOperationAndBatched) {
   list.BeginUpdate();
   list.EndUpdate();  // nothing changed: no call
   EXPECT_EQ(calls, 4);
+}
+
+}  // namespace
+}  // namespace relay::model
+
+namespace relay::model {
+namespace {
+
+// Every operation that changes the entries marks the program modified; the
+// selection alone and operations that change nothing do not.
+TEST(ProgramListModified, SetByEveryChangeOfTheEntries) {
+  struct Case {
+    const char* name;
+    std::function<void(ProgramList&)> operation;
+    bool modifies;
+  } const cases[] = {
+      {"add", [](ProgramList& l) { l.Store("04 00 01 05", StoreMode::Add); }, true},
+      {"change", [](ProgramList& l) { l.Store("04 00 02 06", StoreMode::Change); }, true},
+      {"insert above", [](ProgramList& l) { l.Store("04 00 02 06", StoreMode::InsertAbove); }, true},
+      {"refused store", [](ProgramList& l) { l.Store("", StoreMode::Add); }, false},
+      {"append", [](ProgramList& l) { l.Append("FF FF FF"); }, true},
+      {"move up", [](ProgramList& l) { l.MoveUp(); }, true},
+      {"move down at the end", [](ProgramList& l) { l.MoveDown(); }, false},
+      {"delete", [](ProgramList& l) { l.DeleteSelected(); }, true},
+      {"clear", [](ProgramList& l) { l.Clear(); }, true},
+      {"trim within capacity", [](ProgramList& l) { l.TrimToCapacity(); }, false},
+      {"replace text", [](ProgramList& l) { l.ReplaceHexText(0, "01 00 01 02"); }, true},
+      {"remove none", [](ProgramList& l) { l.RemoveIf([](const ProgramEntry&) { return false; }); }, false},
+      {"select", [](ProgramList& l) { l.Select(0); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramList list;
+    list.AppendAll({"02 80 01 83", "00 FF FF FE"});
+    list.Select(1);
+    list.SetModified(false);
+    c.operation(list);
+    EXPECT_EQ(list.Modified(), c.modifies);
+  }
+  ProgramList empty;
+  empty.Clear();
+  EXPECT_FALSE(empty.Modified()) << "clearing an empty list changes nothing";
 }
 
 }  // namespace
