@@ -115,7 +115,9 @@ TEST(DetectTest, AnyKnownChipWithoutChipOption) {
     const Captured got = Detect(options);
     EXPECT_EQ(got.result, c.result) << got.out;
     EXPECT_NE(got.out.find(c.line), std::string::npos) << got.out;
-    if (c.result == 0) EXPECT_NE(got.out.find(ChipTable()[index].name), std::string::npos) << got.out;
+    if (c.result == 0) {
+      EXPECT_NE(got.out.find(ChipTable()[index].name), std::string::npos) << got.out;
+    }
     EXPECT_EQ(got.out.find("UNKNOWN"), std::string::npos) << got.out;
   }
 }
