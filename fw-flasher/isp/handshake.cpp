@@ -36,10 +36,13 @@ void WriteSync(IspLink& link, int count) {
 }
 
 // The second exchange after reply 0x80: the chip must answer the packet 80 with 0x50.
+// The packet is not built in the send buffer: the option report reads its first
+// byte as the last option request, and the status reply that follows must be
+// decoded as the chip's own options.
 int ConfirmAfter80(IspLink& link) {
   link.Pause(50);
-  link.send_buffer[0] = 0x80;
-  link.SendPacket(link.send_buffer, 1);
+  const std::uint8_t confirm[1] = {0x80};
+  link.SendPacket(confirm, 1);
   link.StartTimeout(5000);
   link.ReceivePacket(nullptr, false);
   for (;;) {

@@ -59,7 +59,8 @@ int IdentifyTarget(IspLink& link) {
       break;
     }
   }
-  if (found < 0) {
+  // Accepting any chip still means a chip model: the placeholder record is none.
+  if (found < 0 || (found == 0 && link.accept_any_chip != 0)) {
     LogMessage(link, link.GetText(8009));
     return kStepRefused;
   }

@@ -50,8 +50,8 @@ int main(int argc, char** argv) {
   while (std::getline(in, line)) {
     ++line_no;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
     if (!header_seen) {
+      // The column header comes first, before any comment.
       if (line != kHeader) {
         std::cerr << argv[1] << ":" << line_no << ": first line must be the column header\n";
         return 1;
@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
       header_seen = true;
       continue;
     }
+    if (line.empty() || line[0] == '#') continue;
     std::vector<std::string> f;
     std::stringstream ss(line);
     std::string cell;

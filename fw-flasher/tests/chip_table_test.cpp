@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -21,6 +22,17 @@ TEST(ChipTableTest, PlaceholderAndEndRecord) {
   EXPECT_EQ(r0.code_size + r0.data_size + r0.reserved + r0.total_size + r0.tail_reserve + r0.sub_model, 0u);
   EXPECT_EQ(ChipTableWithEnd()[1073].name, nullptr);
   EXPECT_EQ(ChipTableWithEnd()[1073].flags, 0u);
+}
+
+TEST(ChipTableTest, DataFileStartsWithTheColumnHeader) {
+  std::ifstream csv(FW_CHIPS_CSV);
+  ASSERT_TRUE(csv.is_open()) << FW_CHIPS_CSV;
+  std::string first;
+  std::getline(csv, first);
+  EXPECT_EQ(first, "name,flags,id,alt_id,code_size,data_size,reserved,total_size,tail_reserve,sub_model");
+  std::string second;
+  std::getline(csv, second);
+  EXPECT_EQ(second.rfind("#", 0), 0u) << "the variant choices are explained at the top";
 }
 
 TEST(ChipTableTest, RecordsPerFamily) {

@@ -87,21 +87,39 @@ TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
   }
 }
 
-TEST(DetectTest, AnyChipWithoutChipOption) {
+TEST(DetectTest, AnyKnownChipWithoutChipOption) {
   const int index = ChipOfFamily(33);
-  sim::SimChipConfig chip;
-  chip.chip_index = index;
-  sim::BootLoaderSim sim(chip, {});
-  std::string error;
-  ASSERT_TRUE(sim.Start(error)) << error;
-  DetectOptions options;
-  options.port = sim.slave_path();
-  options.timeout_seconds = 8;
-  // Protocol 0 framing is assumed, which a variant-3 chip's 16-bit frames pass
-  // unverified in the first exchange.
-  const Captured got = Detect(options);
-  EXPECT_EQ(got.result, 0) << got.out;
-  EXPECT_NE(got.out.find(std::string("  MCU type: ") + ChipTable()[index].name), std::string::npos);
+  struct Case {
+    const char* name;
+    int reported_id;  // -1: the chip's own
+    int result;
+    const char* line;
+  } const cases[] = {
+      {"a chip of the table", -1, 0, "  MCU type: "},
+      // Id 0 matches only the placeholder record, which is no chip model.
+      {"id of the placeholder", 0x0000, 1, "  Unknown MCU type\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimChipConfig chip;
+    chip.chip_index = index;
+    chip.id_override = c.reported_id;
+    sim::BootLoaderSim sim(chip, {});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    DetectOptions options;
+    options.port = sim.slave_path();
+    options.timeout_seconds = 8;
+    // Protocol 0 framing is assumed, which a variant-3 chip's 16-bit frames pass
+    // unverified in the first exchange.
+    const Captured got = Detect(options);
+    EXPECT_EQ(got.result, c.result) << got.out;
+    EXPECT_NE(got.out.find(c.line), std::string::npos) << got.out;
+    if (c.result == 0) {
+      EXPECT_NE(got.out.find(ChipTable()[index].name), std::string::npos) << got.out;
+    }
+    EXPECT_EQ(got.out.find("UNKNOWN"), std::string::npos) << got.out;
+  }
 }
 
 TEST(DetectTest, BoardInFront) {

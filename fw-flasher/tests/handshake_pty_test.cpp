@@ -192,6 +192,7 @@ TEST(HandshakePtyTest, SimulatedOptionBytesAndClockReachTheReport) {
     std::vector<std::uint8_t> options;
     int frequency;
     std::vector<const char*> lines;
+    int reply = 0x00;
   } const cases[] = {
       {"E classic: options at 23..27", 13, 0x66, {0x70, 0x00, 0x27, 0xFF, 0xFC}, 11059200,
        {"  . Current system clock source is internal IRC oscillator\r\n",
@@ -201,11 +202,17 @@ TEST(HandshakePtyTest, SimulatedOptionBytesAndClockReachTheReport) {
        {"  . System use 6T(double speed) mode\r\n", "  . Current clock frequency: 22.118MHz\r\n"}},
       {"I: options in the reply", 45, 0x72, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, 24000000,
        {"  . Thresh voltage level of the built-in LVD : 2.20 V\r\n", "  . IRC frequency: 24.000MHz\r\n"}},
+      // The status reply that confirms 80 is decoded like any other.
+      {"A 7.2 after 80 then 50", 3, 0x72, {0xFF}, 11059200,
+       {"  . System use 12T mode\r\n", "  . Current clock frequency: 11.059MHz\r\n"}, 0x80},
+      {"C classic after 80 then 50", 7, 0x66, {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xBF}, 11059200,
+       {"  . Current system clock source is external crystal oscillator\r\n",
+        "  . Current clock frequency: 11.059MHz\r\n", "  . Thresh voltage level of the built-in LVD : "}, 0x80},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const int index = ChipOfFamily(c.family);
-    auto config = ChipConfig(index);
+    auto config = ChipConfig(index, c.reply);
     config.fw_version = c.fw;
     config.options = c.options;
     config.frequency = c.frequency;
