@@ -97,6 +97,9 @@ void MainWindowTest::startUpWithoutSettingsFileWritesTheDefaults() {
     QCOMPARE(w.pages()->currentIndex(), 0);
     QCOMPARE(w.size(), QSize(800, 600));
     QVERIFY(h.dialogs.shown().empty());
+    // The title is no application display name: the platform would append
+    // that to every window title, "警告：" boxes included.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 void MainWindowTest::startUpReadsAnExistingSettingsFile() {
