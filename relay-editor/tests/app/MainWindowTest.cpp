@@ -72,6 +72,7 @@ private slots:
     void loadBeyondTheCapacityAsksToTrim_data();
     void loadBeyondTheCapacityAsksToTrim();
     void loadOfAMissingFileReportsBoth();
+    void anEmptyFileNameLoadsNothingWithoutAnError();
     void unsavedChangesAreNotLostWithoutAsking();
     void moveDeleteAndClear();
     void doubleClickOpensTheEntrysEditor_data();
@@ -321,6 +322,18 @@ void MainWindowTest::loadOfAMissingFileReportsBoth() {
     QCOMPARE(texts[0], std::string("未读取到有效数据！"));
     QVERIFY2(texts[1].find("missing.vyl") != std::string::npos, texts[1].c_str());
     QCOMPARE(int(h.dialogs.shown()[2].kind), int(Kind::Error));
+}
+
+void MainWindowTest::anEmptyFileNameLoadsNothingWithoutAnError() {
+    GuiHarness h;
+    TForm1& w = h.start({""});
+    QVERIFY(h.dialogs.shown().empty());
+    QVERIFY(h.entries().empty());
+    // A name of blanks is no name: only the empty list is reported.
+    h.dialogs.answerFile("   ");
+    Click(w, "读入");
+    QCOMPARE(h.dialogs.texts(), std::vector<std::string>{"未读取到有效数据！"});
+    QCOMPARE(int(h.dialogs.shown().back().kind), int(Kind::Tell));
 }
 
 void MainWindowTest::unsavedChangesAreNotLostWithoutAsking() {
