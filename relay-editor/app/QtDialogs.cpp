@@ -53,6 +53,8 @@ std::optional<std::string> QtDialogs::pickFile(const FileRequest& request, bool 
     QFileDialog dialog(parent_, q(request.title), q(request.initialFolder), toQtFilter(request.filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // "存盘" replaces an existing file of the chosen name without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     QString suffix = q(request.defaultSuffix);
     while (suffix.startsWith(QLatin1Char('*')) || suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
     if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);

@@ -118,21 +118,34 @@ void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension_data() {
     QTest::addColumn<bool>("save");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("accept");
-    QTest::newRow("save") << true << QStringLiteral("保存文件路径") << QStringLiteral("保存");
-    QTest::newRow("open") << false << QStringLiteral("打开") << QStringLiteral("打开");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("save a new file") << true << QStringLiteral("保存文件路径") << QStringLiteral("保存") << false;
+    QTest::newRow("save over a file") << true << QStringLiteral("保存文件路径") << QStringLiteral("保存") << true;
+    QTest::newRow("open") << false << QStringLiteral("打开") << QStringLiteral("打开") << true;
 }
 
 void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension() {
     QFETCH(bool, save);
     QFETCH(QString, title);
     QFETCH(QString, accept);
+    QFETCH(bool, exists);
     QTemporaryDir folder;
     const QString existing = folder.filePath(QStringLiteral("prog.vyl"));
-    if (!save) {
+    if (exists) {
         QFile file(existing);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     QStringList seen;
+    bool askedToReplace = false;
+    int replaceChecks = 0;
+    std::function<void()> answerReplace = [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            askedToReplace = true;
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click();
+        } else if (QApplication::activeModalWidget() != nullptr && ++replaceChecks < 200) {
+            QTimer::singleShot(10, answerReplace);
+        }
+    };
     std::function<void()> answer = [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) {
@@ -144,6 +157,8 @@ void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension() {
              << dialog->labelText(QFileDialog::FileType) << dialog->labelText(QFileDialog::LookIn)
              << dialog->nameFilters().join(QLatin1Char(';'));
         dialog->selectFile(QStringLiteral("prog"));
+        // A question about replacing the file would open in accept().
+        QTimer::singleShot(0, answerReplace);
         QMetaObject::invokeMethod(dialog, "accept");
     };
     QTimer::singleShot(0, answer);
@@ -155,6 +170,8 @@ void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension() {
     // A name typed without extension gets ".vyl".
     QVERIFY(chosen.has_value());
     QCOMPARE(QString::fromStdString(*chosen), existing);
+    // "存盘" replaces an existing file of that name without asking.
+    QVERIFY(!askedToReplace);
 }
 
 QTEST_MAIN(QtDialogsTest)
