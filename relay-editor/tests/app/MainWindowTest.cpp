@@ -62,6 +62,7 @@ class MainWindowTest : public QObject {
 private slots:
     void startUpWithoutSettingsFileWritesTheDefaults();
     void startUpReadsAnExistingSettingsFile();
+    void thePortBoxListsTheSystemsDevicesFirst();
     void aBadSettingsValueIsShownAndSkipsTheRest();
     void aPortThatCannotBeOpenedAtStartUpSkipsTheProjectFile();
     void closingWritesTheCurrentSettings();
@@ -120,6 +121,25 @@ void MainWindowTest::startUpReadsAnExistingSettingsFile() {
     QVERIFY(!w.autoOpenBox()->isChecked());
     QVERIFY(w.autoOptimiseBox()->isChecked());
     QVERIFY(h.dialogs.shown().empty());
+}
+
+void MainWindowTest::thePortBoxListsTheSystemsDevicesFirst() {
+    GuiHarness h;
+    h.systemPorts = {"/dev/ttyACM0", "/dev/ttyUSB0"};
+    TForm1& w = h.start();
+    QCOMPARE(w.portBox()->count(), 258);
+    QCOMPARE(w.portBox()->itemText(0), QStringLiteral("/dev/ttyACM0"));
+    QCOMPARE(w.portBox()->itemText(1), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(w.portBox()->itemText(2), QStringLiteral("COM1"));
+    QCOMPARE(w.portBox()->itemText(257), QStringLiteral("COM256"));
+    // The settings file's port, not the first device.
+    QCOMPARE(w.portBox()->currentText(), QStringLiteral("COM1"));
+    // Any typed path is taken as it is and written at close.
+    w.portBox()->setEditText(QStringLiteral("/dev/pts/7"));
+    QVERIFY(w.close());
+    SettingsValues expected;
+    expected.port = "/dev/pts/7";
+    QCOMPARE(ReadBytes(h.settingsPath()), SettingsFileBytes(expected));
 }
 
 void MainWindowTest::aBadSettingsValueIsShownAndSkipsTheRest() {
