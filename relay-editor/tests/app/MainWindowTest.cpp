@@ -76,6 +76,7 @@ private slots:
     void anEmptyFileNameLoadsNothingWithoutAnError();
     void unsavedChangesAreNotLostWithoutAsking();
     void moveDeleteAndClear();
+    void theOptimiseButtonTidiesTheList();
     void doubleClickOpensTheEntrysEditor_data();
     void doubleClickOpensTheEntrysEditor();
 };
@@ -428,6 +429,21 @@ void MainWindowTest::moveDeleteAndClear() {
     QCOMPARE(Caption(w), std::string("指令清单（ 扇区容量 : 0 / 512 ）"));
     Click(w, "删除");  // nothing selected: nothing happens
     QVERIFY(h.dialogs.shown().empty());
+}
+
+void MainWindowTest::theOptimiseButtonTidiesTheList() {
+    GuiHarness h;
+    const std::string file = h.path("untidy.vyl");
+    WriteBytes(file, Lines({"00 00 03 03", "02 80 01 83", "FF FF FF", "00 00 05 05", "04 00 01 05 "}));
+    TForm1& w = h.start({file});
+    QVERIFY(!w.commands().modified());
+    Click(w, "优化指令");
+    QCOMPARE(h.entries(), (std::vector<std::string>{"02 80 01 83", "04 00 01 05", "00 00 05 05"}));
+    QCOMPARE(w.list()->topLevelItemCount(), 3);
+    QCOMPARE(w.list()->topLevelItem(2)->text(0), QStringLiteral("3"));
+    QCOMPARE(Caption(w), std::string("指令清单（ 扇区容量 : 12 / 512 ）"));
+    QVERIFY(h.dialogs.shown().empty());
+    QVERIFY(w.commands().modified());
 }
 
 void MainWindowTest::doubleClickOpensTheEntrysEditor_data() {
