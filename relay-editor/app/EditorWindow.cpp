@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QWindow>
 
 namespace relay::app {
 
@@ -17,13 +18,15 @@ EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* pare
     setObjectName(QStringLiteral("editorWindow"));
     setAttribute(Qt::WA_StyledBackground);
     setWindowTitle(title);
-    setFixedSize(clientSize.width(), clientSize.height() + TitleBar::kHeight);
+    // The client area keeps its size inside a one-pixel frame, so that the
+    // editor stands out from the main window behind it.
+    setFixedSize(clientSize.width() + 2 * kFrame, clientSize.height() + TitleBar::kHeight + kFrame);
     titleBar_ = new TitleBar(title, this);
-    titleBar_->setGeometry(0, 0, clientSize.width(), TitleBar::kHeight);
+    titleBar_->setGeometry(0, 0, width(), TitleBar::kHeight);
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("editorClient"));
     client_->setAttribute(Qt::WA_StyledBackground);
-    client_->setGeometry(0, TitleBar::kHeight, clientSize.width(), clientSize.height());
+    client_->setGeometry(kFrame, TitleBar::kHeight, clientSize.width(), clientSize.height());
     connect(titleBar_, &TitleBar::closeClicked, this, &EditorWindow::finish);
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QPushButton(QString::fromUtf8(kCaptions[i]), client_);
@@ -49,6 +52,11 @@ void EditorWindow::showCentredOver(QWidget* over) {
     if (over != nullptr) {
         const QRect frame = over->frameGeometry();
         move(frame.center() - QPoint(width() / 2, height() / 2));
+        // Kept above the main window, which is disabled while the editor is
+        // open: a click on it must not hide the editor behind it.
+        winId();
+        over->window()->winId();
+        windowHandle()->setTransientParent(over->window()->windowHandle());
     }
     show();
     raise();

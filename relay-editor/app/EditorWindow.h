@@ -55,6 +55,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    static constexpr int kFrame = 1;
+
     TitleBar* titleBar_;
     QWidget* client_;
     std::array<QPushButton*, 4> buttons_{};

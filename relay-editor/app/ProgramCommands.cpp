@@ -98,8 +98,9 @@ void ProgramCommands::load(const std::filesystem::path& programFolder) {
     std::string fileError;
     const auto chosen = dialogs_.pickFileToOpen({"打开", std::string(model::kProjectFileFilter),
                                                  programFolder.string(), "*" + std::string(model::kProjectFileExtension)});
-    if (chosen) {
-        const auto result = model::LoadProjectFile(TrimBlanks(*chosen), list_);
+    // A name of blanks only is no file: nothing is loaded and no file error shown.
+    if (const std::string name = chosen ? TrimBlanks(*chosen) : std::string(); !name.empty()) {
+        const auto result = model::LoadProjectFile(name, list_);
         if (!result) {
             fileError = result.message;
         } else if (list_.Renumber() <= model::kSectorCapacity) {
@@ -115,6 +116,8 @@ void ProgramCommands::load(const std::filesystem::path& programFolder) {
 }
 
 void ProgramCommands::loadAtStartup(const std::string& path) {
+    // An empty argument names no file; loading it fails without a message.
+    if (path.empty()) return;
     const auto result = model::LoadProjectFile(path, list_);
     if (!result) throw std::runtime_error(result.message);
     modified_ = false;

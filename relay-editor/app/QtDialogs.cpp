@@ -53,9 +53,18 @@ std::optional<std::string> QtDialogs::pickFile(const FileRequest& request, bool 
     QFileDialog dialog(parent_, q(request.title), q(request.initialFolder), toQtFilter(request.filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // "存盘" replaces an existing file of the chosen name without asking.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     QString suffix = q(request.defaultSuffix);
     while (suffix.startsWith(QLatin1Char('*')) || suffix.startsWith(QLatin1Char('.'))) suffix.remove(0, 1);
     if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    // The dialog's own captions in the program's language, whether or not
+    // Qt's translations are installed.
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("查找范围："));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件名："));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("文件类型："));
+    dialog.setLabelText(QFileDialog::Accept, save ? QStringLiteral("保存") : QStringLiteral("打开"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first().toStdString();
 }

@@ -4,6 +4,7 @@
 
 #include "IO.h"
 #include "QtDialogs.h"
+#include "QtTexts.h"
 #include "SettingsFile.h"
 #include "Skin.h"
 #include "Unit1.h"
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: relay-editor-shots DIR [FILE.vyl]\n");
         return 2;
     }
+    relay::app::InstallQtChineseTexts(app);
     relay::app::ApplySkin(app);
     const QString dir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(dir);

@@ -444,8 +444,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::setTitle(const std::string& title) {
     const QString text = q(title);
     setWindowTitle(text);
-    QApplication::setApplicationDisplayName(text);
     titleLabel_->setText(text);
+    // The application title heads the error box. It is not made the
+    // application's display name, which the platform would append to the
+    // title of every window and message box.
     dialogs_.setApplicationTitle(title);
 }
 

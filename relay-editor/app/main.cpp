@@ -3,6 +3,7 @@
 
 #include "PortList.h"
 #include "QtDialogs.h"
+#include "QtTexts.h"
 #include "SettingsFile.h"
 #include "Skin.h"
 #include "Unit1.h"
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Horvane"));
     QApplication::setApplicationName(QStringLiteral("relay-editor"));
+    relay::app::InstallQtChineseTexts(app);
     relay::app::ApplySkin(app);
 
     relay::app::StartupOptions options;

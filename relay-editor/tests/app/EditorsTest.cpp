@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTreeWidget>
+#include <QWindow>
 #include <QtTest>
 
 #include <functional>
@@ -51,6 +52,7 @@ private slots:
     void theSectorCapacityRefusesAnAdd();
     void openingOnAnotherKindKeepsTheFields();
     void editorsHaveTheirTitlesSizesAndButtons();
+    void editorsOpenCentredAboveTheMainWindow();
     void loopEditorCoupling();
     void serialTriggerHexSwitch();
     void serialTriggerActionAndOutputRules();
@@ -260,6 +262,32 @@ void EditorsTest::editorsHaveTheirTitlesSizesAndButtons() {
     QVERIFY(!w.triggerEditor()->outputField()->isEnabled());
     QCOMPARE(w.triggerEditor()->holdBox()->count(), 15);
     QCOMPARE(w.triggerEditor()->outputModeBox()->currentText(), QStringLiteral("无输出"));
+}
+
+void EditorsTest::editorsOpenCentredAboveTheMainWindow() {
+    GuiHarness h;
+    TForm1& w = h.start();
+    w.move(30, 20);
+    const std::pair<const char*, EditorWindow*> editors[] = {
+        {"IO类动作", w.ioEditor()}, {"定时器", w.timerEditor()}, {"循环类动作", w.loopEditor()},
+        {"串口类动作", w.triggerEditor()}};
+    for (const auto& [button, editor] : editors) {
+        QTest::mouseClick(w.button(QString::fromUtf8(button)), Qt::LeftButton);
+        QVERIFY2(editor->isVisible(), button);
+        QVERIFY(!w.isEnabled());
+        QVERIFY2(qAbs(editor->frameGeometry().center().x() - w.frameGeometry().center().x()) <= 1, button);
+        QVERIFY2(qAbs(editor->frameGeometry().center().y() - w.frameGeometry().center().y()) <= 1, button);
+        // Kept above the disabled main window, so that a click on it cannot
+        // hide the only window that takes input.
+        QVERIFY2(editor->windowHandle() != nullptr && editor->windowHandle()->transientParent() == w.windowHandle(),
+                 button);
+        // A one-pixel frame around the client area; the title bar above it.
+        QCOMPARE(editor->client()->geometry().topLeft(), QPoint(1, TitleBar::kHeight));
+        QCOMPARE(editor->size(), editor->client()->size() + QSize(2, TitleBar::kHeight + 1));
+        QCOMPARE(editor->titleBar()->width(), editor->width());
+        editor->finish();
+        QVERIFY(w.isEnabled());
+    }
 }
 
 void EditorsTest::loopEditorCoupling() {

@@ -30,6 +30,7 @@ struct GuiHarness {
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     std::unique_ptr<TForm1> window;
+    std::vector<std::string> systemPorts;  // the serial devices the system has
 
     std::string path(const char* name) const { return (folder.path() + QLatin1Char('/') + QLatin1String(name)).toStdString(); }
     std::string settingsPath() const { return path("VYL_config.ini"); }
@@ -39,6 +40,7 @@ struct GuiHarness {
         options.settingsFile = settingsPath();
         options.programFolder = folder.path().toStdString();
         options.arguments = std::move(arguments);
+        options.systemPorts = systemPorts;
         window = std::make_unique<TForm1>(dialogs, options);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) qWarning("main window not exposed");

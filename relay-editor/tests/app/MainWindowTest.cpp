@@ -62,6 +62,7 @@ class MainWindowTest : public QObject {
 private slots:
     void startUpWithoutSettingsFileWritesTheDefaults();
     void startUpReadsAnExistingSettingsFile();
+    void thePortBoxListsTheSystemsDevicesFirst();
     void aBadSettingsValueIsShownAndSkipsTheRest();
     void aPortThatCannotBeOpenedAtStartUpSkipsTheProjectFile();
     void closingWritesTheCurrentSettings();
@@ -72,8 +73,10 @@ private slots:
     void loadBeyondTheCapacityAsksToTrim_data();
     void loadBeyondTheCapacityAsksToTrim();
     void loadOfAMissingFileReportsBoth();
+    void anEmptyFileNameLoadsNothingWithoutAnError();
     void unsavedChangesAreNotLostWithoutAsking();
     void moveDeleteAndClear();
+    void theOptimiseButtonTidiesTheList();
     void doubleClickOpensTheEntrysEditor_data();
     void doubleClickOpensTheEntrysEditor();
 };
@@ -97,6 +100,9 @@ void MainWindowTest::startUpWithoutSettingsFileWritesTheDefaults() {
     QCOMPARE(w.pages()->currentIndex(), 0);
     QCOMPARE(w.size(), QSize(800, 600));
     QVERIFY(h.dialogs.shown().empty());
+    // The title is no application display name: the platform would append
+    // that to every window title, "警告：" boxes included.
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 void MainWindowTest::startUpReadsAnExistingSettingsFile() {
@@ -116,6 +122,25 @@ void MainWindowTest::startUpReadsAnExistingSettingsFile() {
     QVERIFY(!w.autoOpenBox()->isChecked());
     QVERIFY(w.autoOptimiseBox()->isChecked());
     QVERIFY(h.dialogs.shown().empty());
+}
+
+void MainWindowTest::thePortBoxListsTheSystemsDevicesFirst() {
+    GuiHarness h;
+    h.systemPorts = {"/dev/ttyACM0", "/dev/ttyUSB0"};
+    TForm1& w = h.start();
+    QCOMPARE(w.portBox()->count(), 258);
+    QCOMPARE(w.portBox()->itemText(0), QStringLiteral("/dev/ttyACM0"));
+    QCOMPARE(w.portBox()->itemText(1), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(w.portBox()->itemText(2), QStringLiteral("COM1"));
+    QCOMPARE(w.portBox()->itemText(257), QStringLiteral("COM256"));
+    // The settings file's port, not the first device.
+    QCOMPARE(w.portBox()->currentText(), QStringLiteral("COM1"));
+    // Any typed path is taken as it is and written at close.
+    w.portBox()->setEditText(QStringLiteral("/dev/pts/7"));
+    QVERIFY(w.close());
+    SettingsValues expected;
+    expected.port = "/dev/pts/7";
+    QCOMPARE(ReadBytes(h.settingsPath()), SettingsFileBytes(expected));
 }
 
 void MainWindowTest::aBadSettingsValueIsShownAndSkipsTheRest() {
@@ -320,6 +345,18 @@ void MainWindowTest::loadOfAMissingFileReportsBoth() {
     QCOMPARE(int(h.dialogs.shown()[2].kind), int(Kind::Error));
 }
 
+void MainWindowTest::anEmptyFileNameLoadsNothingWithoutAnError() {
+    GuiHarness h;
+    TForm1& w = h.start({""});
+    QVERIFY(h.dialogs.shown().empty());
+    QVERIFY(h.entries().empty());
+    // A name of blanks is no name: only the empty list is reported.
+    h.dialogs.answerFile("   ");
+    Click(w, "读入");
+    QCOMPARE(h.dialogs.texts(), std::vector<std::string>{"未读取到有效数据！"});
+    QCOMPARE(int(h.dialogs.shown().back().kind), int(Kind::Tell));
+}
+
 void MainWindowTest::unsavedChangesAreNotLostWithoutAsking() {
     GuiHarness h;
     TForm1& w = h.start();
@@ -392,6 +429,21 @@ void MainWindowTest::moveDeleteAndClear() {
     QCOMPARE(Caption(w), std::string("指令清单（ 扇区容量 : 0 / 512 ）"));
     Click(w, "删除");  // nothing selected: nothing happens
     QVERIFY(h.dialogs.shown().empty());
+}
+
+void MainWindowTest::theOptimiseButtonTidiesTheList() {
+    GuiHarness h;
+    const std::string file = h.path("untidy.vyl");
+    WriteBytes(file, Lines({"00 00 03 03", "02 80 01 83", "FF FF FF", "00 00 05 05", "04 00 01 05 "}));
+    TForm1& w = h.start({file});
+    QVERIFY(!w.commands().modified());
+    Click(w, "优化指令");
+    QCOMPARE(h.entries(), (std::vector<std::string>{"02 80 01 83", "04 00 01 05", "00 00 05 05"}));
+    QCOMPARE(w.list()->topLevelItemCount(), 3);
+    QCOMPARE(w.list()->topLevelItem(2)->text(0), QStringLiteral("3"));
+    QCOMPARE(Caption(w), std::string("指令清单（ 扇区容量 : 12 / 512 ）"));
+    QVERIFY(h.dialogs.shown().empty());
+    QVERIFY(w.commands().modified());
 }
 
 void MainWindowTest::doubleClickOpensTheEntrysEditor_data() {

@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -55,6 +57,8 @@ private slots:
     void messagesHaveOneOkButtonAndTheirIcon();
     void theErrorBoxCarriesTheApplicationTitle();
     void filtersMatchBothCases();
+    void fileDialogsSpeakChineseAndCompleteTheExtension_data();
+    void fileDialogsSpeakChineseAndCompleteTheExtension();
 };
 
 void QtDialogsTest::questionsGoOnOnlyOnYes_data() {
@@ -108,6 +112,66 @@ void QtDialogsTest::filtersMatchBothCases() {
     QCOMPARE(QtDialogs::toQtFilter("Text|*.txt"), QStringLiteral("Text (*.txt)"));
     QCOMPARE(QtDialogs::toQtFilter("A(*.a)|*.a"), QStringLiteral("A(*.a)"));
     QCOMPARE(QtDialogs::toQtFilter("*.x"), QStringLiteral("*.x"));
+}
+
+void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension_data() {
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("accept");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("save a new file") << true << QStringLiteral("保存文件路径") << QStringLiteral("保存") << false;
+    QTest::newRow("save over a file") << true << QStringLiteral("保存文件路径") << QStringLiteral("保存") << true;
+    QTest::newRow("open") << false << QStringLiteral("打开") << QStringLiteral("打开") << true;
+}
+
+void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension() {
+    QFETCH(bool, save);
+    QFETCH(QString, title);
+    QFETCH(QString, accept);
+    QFETCH(bool, exists);
+    QTemporaryDir folder;
+    const QString existing = folder.filePath(QStringLiteral("prog.vyl"));
+    if (exists) {
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QStringList seen;
+    bool askedToReplace = false;
+    int replaceChecks = 0;
+    std::function<void()> answerReplace = [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            askedToReplace = true;
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes)) yes->click();
+        } else if (QApplication::activeModalWidget() != nullptr && ++replaceChecks < 200) {
+            QTimer::singleShot(10, answerReplace);
+        }
+    };
+    std::function<void()> answer = [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        seen << dialog->windowTitle() << dialog->labelText(QFileDialog::Accept)
+             << dialog->labelText(QFileDialog::Reject) << dialog->labelText(QFileDialog::FileName)
+             << dialog->labelText(QFileDialog::FileType) << dialog->labelText(QFileDialog::LookIn)
+             << dialog->nameFilters().join(QLatin1Char(';'));
+        dialog->selectFile(QStringLiteral("prog"));
+        // A question about replacing the file would open in accept().
+        QTimer::singleShot(0, answerReplace);
+        QMetaObject::invokeMethod(dialog, "accept");
+    };
+    QTimer::singleShot(0, answer);
+    QtDialogs dialogs;
+    const FileRequest request{title.toStdString(), "VYL编程文件(*.VYL)|*.vyl", folder.path().toStdString(),
+                              save ? ".vyl" : "*.vyl"};
+    const auto chosen = save ? dialogs.pickFileToSave(request) : dialogs.pickFileToOpen(request);
+    QCOMPARE(seen, QStringList({title, accept, "取消", "文件名：", "文件类型：", "查找范围：", "VYL编程文件(*.VYL *.vyl)"}));
+    // A name typed without extension gets ".vyl".
+    QVERIFY(chosen.has_value());
+    QCOMPARE(QString::fromStdString(*chosen), existing);
+    // "存盘" replaces an existing file of that name without asking.
+    QVERIFY(!askedToReplace);
 }
 
 QTEST_MAIN(QtDialogsTest)
