@@ -26,10 +26,7 @@ bool ProgramCommands::storeFromEditor(const model::Encoded& encoded, int mode) {
     const std::string warningTitle{model::kWarningTitle};
     switch (encoded.display()) {
     case model::RefusalDisplay::None:
-        if (list_.Store(encoded.hexText, mode)) {
-            modified_ = true;
-            return true;
-        }
+        if (list_.Store(encoded.hexText, mode)) return true;
         dialogs_.tell(warningTitle, failure, MessageIcon::Error);
         return false;
     case model::RefusalDisplay::FailureOnly:
@@ -46,34 +43,15 @@ bool ProgramCommands::storeFromEditor(const model::Encoded& encoded, int mode) {
     return false;
 }
 
-void ProgramCommands::moveUp() {
-    const auto before = list_.Selection();
-    list_.MoveUp();
-    if (list_.Selection() != before) modified_ = true;
-}
+void ProgramCommands::moveUp() { list_.MoveUp(); }
 
-void ProgramCommands::moveDown() {
-    const auto before = list_.Selection();
-    list_.MoveDown();
-    if (list_.Selection() != before) modified_ = true;
-}
+void ProgramCommands::moveDown() { list_.MoveDown(); }
 
-void ProgramCommands::deleteSelected() {
-    if (!list_.Selection()) return;
-    list_.DeleteSelected();
-    modified_ = true;
-}
+void ProgramCommands::deleteSelected() { list_.DeleteSelected(); }
 
-void ProgramCommands::clear() {
-    if (!list_.Empty()) modified_ = true;
-    list_.Clear();
-}
+void ProgramCommands::clear() { list_.Clear(); }
 
-void ProgramCommands::optimise() {
-    const auto before = list_.HexTexts();
-    model::Optimise(list_);
-    if (list_.HexTexts() != before) modified_ = true;
-}
+void ProgramCommands::optimise() { model::Optimise(list_); }
 
 void ProgramCommands::save() {
     const auto chosen = dialogs_.pickFileToSave(
@@ -87,28 +65,27 @@ void ProgramCommands::save() {
         dialogs_.showError(result.message);
         return;
     }
-    modified_ = false;
+    list_.SetModified(false);
     dialogs_.tell(kHintTitle, "存盘成功！", MessageIcon::Success);
 }
 
 void ProgramCommands::load(const std::filesystem::path& programFolder) {
     if (!mayDiscard()) return;
     list_.Clear();
-    modified_ = false;
+    list_.SetModified(false);
     std::string fileError;
     const auto chosen = dialogs_.pickFileToOpen({"打开", std::string(model::kProjectFileFilter),
                                                  programFolder.string(), "*" + std::string(model::kProjectFileExtension)});
     // A name of blanks only is no file: nothing is loaded and no file error shown.
     if (const std::string name = chosen ? TrimBlanks(*chosen) : std::string(); !name.empty()) {
         const auto result = model::LoadProjectFile(name, list_);
+        list_.SetModified(false);
         if (!result) {
             fileError = result.message;
         } else if (list_.Renumber() <= model::kSectorCapacity) {
             dialogs_.tell(kHintTitle, "读取成功！", MessageIcon::Success);
         } else if (dialogs_.ask("警告！", "         检测到指令超出扇区容量，按 是 删除多余指令")) {
-            list_.TrimToCapacity();
-            // The list now differs from the file.
-            modified_ = true;
+            list_.TrimToCapacity();  // the list now differs from the file: modified
         }
     }
     if (list_.Empty()) dialogs_.tell(kHintTitle, "未读取到有效数据！", MessageIcon::Error);
@@ -120,11 +97,11 @@ void ProgramCommands::loadAtStartup(const std::string& path) {
     if (path.empty()) return;
     const auto result = model::LoadProjectFile(path, list_);
     if (!result) throw std::runtime_error(result.message);
-    modified_ = false;
+    list_.SetModified(false);
 }
 
 bool ProgramCommands::mayDiscard() {
-    if (!modified_ || list_.Empty()) return true;
+    if (!list_.Modified() || list_.Empty()) return true;
     return dialogs_.ask(kDiscardTitle, kDiscardQuestion);
 }
 

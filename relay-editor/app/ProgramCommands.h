@@ -41,8 +41,10 @@ public:
     // user agreed to discard them.
     bool mayDiscard();
 
-    bool modified() const { return modified_; }
-    void setModified(bool modified) { modified_ = modified; }
+    // The Program list's modified flag: set by every change of its entries,
+    // cleared by a successful save or load.
+    bool modified() const { return list_.Modified(); }
+    void setModified(bool modified) { list_.SetModified(modified); }
 
     model::ProgramList& list() { return list_; }
     Dialogs& dialogs() { return dialogs_; }
@@ -50,7 +52,6 @@ public:
 private:
     model::ProgramList& list_;
     Dialogs& dialogs_;
-    bool modified_ = false;
 };
 
 }  // namespace relay::app

@@ -388,15 +388,13 @@ void TForm1::portButtonClicked() {
 
 void TForm1::readFromDevice() {
     if (!commands_.mayDiscard()) return;
+    // The list then holds what the device sends, which no project file has:
+    // replacing the entries marks it modified.
     device_->readFromDevice();
-    // The list now holds what the device sends, which no project file has.
-    commands_.setModified(true);
 }
 
 void TForm1::writeAll() {
-    const auto before = program_.HexTexts();
     device_->writeAll(autoOptimise_->isChecked());
-    if (program_.HexTexts() != before) commands_.setModified(true);
 }
 
 SettingsValues TForm1::currentSettings() const {
