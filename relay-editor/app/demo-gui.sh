@@ -16,9 +16,9 @@ fi
 [ -x "$editor" ] && [ -x "$sim" ] || { echo "demo --gui: build $build first" >&2; exit 1; }
 
 work=$(mktemp -d)
-sim_pid=""
+source "$here/../sim/sim-session.sh"
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  stop_relay_sim
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -10,9 +10,9 @@ rates=("$@")
 cli="$build/relay-editor/cli/relay-cli"
 sim="$build/relay-editor/sim/relay-sim"
 work=$(mktemp -d)
-sim_pid=
+source "$(dirname "$0")/../sim/sim-session.sh"
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  stop_relay_sim
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -29,10 +29,7 @@ calc() { awk "BEGIN { printf \"%.3f\", $1 }"; }
 
 printf '%-8s %-6s %10s %12s %14s\n' baud job "time (s)" "line (s)" "time - line (s)"
 for baud in "${rates[@]}"; do
-  "$sim" --baud "$baud" >"$work/port" 2>/dev/null &
-  sim_pid=$!
-  for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-  port=$(head -n 1 "$work/port")
+  start_relay_sim "$sim" "$work/port" --baud "$baud"
   line=$(calc "$bytes * 10 / $baud")
   for job in write read; do
     start=$(seconds)
@@ -45,7 +42,7 @@ for baud in "${rates[@]}"; do
     printf '%-8s %-6s %10s %12s %14s\n' "$baud" "$job" "$took" "$line" "$(calc "$took - $line")"
   done
   cmp -s <(tr -d '\r' <"$work/full.vyl") <(tr -d '\r' <"$work/back.vyl") || { echo "read-back differs" >&2; exit 1; }
-  kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=
+  stop_relay_sim
 done
 echo
 echo "Each answer is taken as complete once the line has been quiet for the read interval"

@@ -8,15 +8,8 @@ example=$(realpath --relative-to=. "$here/../examples/demo.vyl")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-run() {
-  local shown=()
-  for arg in "$@"; do
-    [[ $arg == *' '* ]] && arg="\"$arg\""
-    shown+=("$arg")
-  done
-  echo "\$ relay-cli ${shown[*]}"
-  "$cli" "$@"
-}
+source "$here/../sim/sim-session.sh"
+run() { show_and_run "$cli" "$@"; }
 
 run encode io --action open --channels 1,16
 run describe "02 80 01 83"

@@ -8,29 +8,15 @@ cli="$build/relay-editor/cli/relay-cli"
 sim="$build/relay-editor/sim/relay-sim"
 example=$(realpath --relative-to=. "$here/../examples/demo.vyl")
 work=$(mktemp -d)
-sim_pid=
+source "$here/sim-session.sh"
 cleanup() {
-  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  stop_relay_sim
   rm -rf "$work"
 }
 trap cleanup EXIT
+run() { show_and_run "$cli" "$@"; }
 
-run() {
-  local shown=()
-  for arg in "$@"; do
-    [[ $arg == *' '* ]] && arg="\"$arg\""
-    shown+=("$arg")
-  done
-  echo "\$ relay-cli ${shown[*]}"
-  "$cli" "$@"
-}
-
-# The simulated controller prints the pseudo-terminal to use as its serial port.
-"$sim" --sector "$work/sector.bin" >"$work/port" 2>"$work/sim.log" &
-sim_pid=$!
-for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
-port=$(head -n 1 "$work/port")
-[ -n "$port" ] || { echo "relay-sim did not start" >&2; cat "$work/sim.log" >&2; exit 1; }
+start_relay_sim "$sim" "$work/port" --sector "$work/sector.bin"
 echo "(relay-sim answers on $port)"
 echo
 
