@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "chip_table.h"
+#include "expected_chip.h"
 #include "handshake.h"
 #include "isp_link.h"
 #include "termios_port.h"
@@ -45,12 +46,7 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
   link.sync_burst = options.sync_burst;
   link.link_kind = 0;
   if (chip_index > 0) {
-    const ChipRecord& record = ChipTable()[static_cast<std::size_t>(chip_index)];
-    link.protocol_variant = ProtocolVariant(record);
-    link.baud_generator_variant = BaudGeneratorVariant(record);
-    link.expected_chip_id = record.id;
-    for (int& id : link.alternative_ids) id = record.id;
-    std::snprintf(link.chip_name, sizeof link.chip_name, "%s", record.name);
+    ExpectChip(link, ChipTable()[static_cast<std::size_t>(chip_index)]);
   } else {
     link.accept_any_chip = 1;
   }

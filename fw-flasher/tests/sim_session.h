@@ -12,6 +12,7 @@
 
 #include "boot_loader_sim.h"
 #include "chip_table.h"
+#include "expected_chip.h"
 #include "isp_link.h"
 #include "string_log.h"
 #include "termios_port.h"
@@ -73,12 +74,7 @@ class SimSession {
     link.echo = nullptr;
     link.log_sink = &log;
     link.language = 0;
-    const ChipRecord& r = ChipTable()[static_cast<std::size_t>(expected_chip)];
-    link.protocol_variant = ProtocolVariant(r);
-    link.baud_generator_variant = BaudGeneratorVariant(r);
-    link.expected_chip_id = r.id;
-    for (int& id : link.alternative_ids) id = r.id;
-    std::snprintf(link.chip_name, sizeof link.chip_name, "%s", r.name);
+    ExpectChip(link, ChipTable()[static_cast<std::size_t>(expected_chip)]);
     link.running = true;
   }
 

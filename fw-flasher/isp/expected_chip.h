@@ -1,0 +1,12 @@
+// Sets a link up for the chip a download expects: its protocol and baud
+// generator variants, its id (also as every alternative id) and its name.
+#pragma once
+
+#include "chip_table.h"
+#include "isp_link.h"
+
+namespace fw {
+
+void ExpectChip(IspLink& link, const ChipRecord& record);
+
+}  // namespace fw
