@@ -60,9 +60,9 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
     const auto start = std::chrono::steady_clock::now();
     std::unique_lock lock(mutex);
     while (!done) {
-      const bool expired = options.timeout_seconds > 0 &&
-                           std::chrono::steady_clock::now() - start >=
-                               std::chrono::duration<double>(options.timeout_seconds);
+      const bool expired =
+          options.timeout_seconds > 0 && std::chrono::steady_clock::now() - start >=
+                                             std::chrono::duration<double>(options.timeout_seconds);
       if (stop_requested.load() || expired) {
         link.running = false;
         return;

@@ -11,9 +11,9 @@ class YesNoQuestion;
 
 struct DetectOptions {
   std::string port;
-  std::string chip;      // empty: any chip in the table is accepted
+  std::string chip;  // empty: any chip in the table is accepted
   int baud = 2400;
-  int language = 0;      // 1 Chinese
+  int language = 0;  // 1 Chinese
   bool quiet = false;
   double timeout_seconds = 0;  // 0: none
   int sync_burst = 1;

@@ -42,21 +42,29 @@ int main(int argc, char** argv) {
   std::string language = "en";
   bool yes = false;
   bool no = false;
-  CLI::App* detect = app.add_subcommand("detect", "Synchronise with the boot loader and report the chip");
-  detect->add_option("--port", options.port, "Serial port: a device path, a name under /dev, or COMn")
+  CLI::App* detect =
+      app.add_subcommand("detect", "Synchronise with the boot loader and report the chip");
+  detect
+      ->add_option("--port", options.port, "Serial port: a device path, a name under /dev, or COMn")
       ->required();
   detect->add_option("--chip", options.chip, "Expected chip model (default: any known chip)");
-  detect->add_option("--baud", options.baud, "Handshake baud rate")->capture_default_str()
+  detect->add_option("--baud", options.baud, "Handshake baud rate")
+      ->capture_default_str()
       ->check(CLI::Range(300, 1000000));
-  detect->add_option("--lang", language, "Language of the log: en or zh")->capture_default_str()
+  detect->add_option("--lang", language, "Language of the log: en or zh")
+      ->capture_default_str()
       ->check(CLI::IsMember({"en", "zh"}));
   detect->add_flag("--quiet", options.quiet, "Leave out the chip information lines");
   detect->add_option("--timeout", options.timeout_seconds, "Give up after this many seconds")
       ->check(CLI::PositiveNumber);
-  detect->add_option("--sync-burst", options.sync_burst, "Sync bytes per burst (at most 8 are sent)")
-      ->capture_default_str()->check(CLI::Range(1, 255));
-  auto* yes_flag = detect->add_flag("--yes", yes, "Answer Yes to the board firmware update question");
-  detect->add_flag("--no", no, "Answer No to the board firmware update question")->excludes(yes_flag);
+  detect
+      ->add_option("--sync-burst", options.sync_burst, "Sync bytes per burst (at most 8 are sent)")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 255));
+  auto* yes_flag =
+      detect->add_flag("--yes", yes, "Answer Yes to the board firmware update question");
+  detect->add_flag("--no", no, "Answer No to the board firmware update question")
+      ->excludes(yes_flag);
   CLI11_PARSE(app, argc, argv);
 
   options.language = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;

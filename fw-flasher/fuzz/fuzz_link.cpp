@@ -30,8 +30,8 @@ class FuzzPort : public fw::SerialPort {
   int Read(std::uint8_t* buffer, int n) override {
     if (at_ >= size_) return 0;
     const int chunk = 1 + data_[at_++] % 16;
-    const int take = static_cast<int>(std::min<std::size_t>({static_cast<std::size_t>(n),
-                                                             static_cast<std::size_t>(chunk), size_ - at_}));
+    const int take = static_cast<int>(std::min<std::size_t>(
+        {static_cast<std::size_t>(n), static_cast<std::size_t>(chunk), size_ - at_}));
     std::memcpy(buffer, data_ + at_, static_cast<std::size_t>(take));
     at_ += static_cast<std::size_t>(take);
     return take;

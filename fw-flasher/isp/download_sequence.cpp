@@ -19,7 +19,8 @@ DownloadSequence SelectDownloadSequence(IspLink& link) {
   const int index = link.chip_index >= 0 && static_cast<std::size_t>(link.chip_index) < table.size()
                         ? link.chip_index
                         : 0;
-  const DownloadSequence sequence = ChooseDownloadSequence(FamilyCode(table[index]), link.fw_version);
+  const DownloadSequence sequence =
+      ChooseDownloadSequence(FamilyCode(table[index]), link.fw_version);
   if (sequence == DownloadSequence::kRefused) LogMessage(link, link.GetText(8114));
   return sequence;
 }

@@ -12,12 +12,19 @@ namespace {
 
 bool UsesSmallBlocks(std::uint32_t flags) {
   switch (flags & 0x7F800u) {
-    case 0xC800: case 0xD800: case 0x10800: case 0xE000: case 0x10000: return true;
-    default: return false;
+    case 0xC800:
+    case 0xD800:
+    case 0x10800:
+    case 0xE000:
+    case 0x10000:
+      return true;
+    default:
+      return false;
   }
 }
 
-int BuildNumber(const std::uint8_t* s, int v, int l, int n, int protocol_variant, int& variant_out) {
+int BuildNumber(const std::uint8_t* s, int v, int l, int n, int protocol_variant,
+                int& variant_out) {
   variant_out = protocol_variant;
   if (v >= 0x72) {
     if (protocol_variant < 3) variant_out = 5;
@@ -76,7 +83,9 @@ int IdentifyTarget(IspLink& link) {
   }
   if (link.quiet_information == 0) LogMessage(link, link.GetText(8004), link.chip_name);
   link.option_capable_firmware =
-      ((v >= 0x66 && l >= 0x43 && l <= 0x48) || (v >= 0x71 && l >= 0x49 && l <= 0x4C) || v >= 0x72) ? 1 : 0;
+      ((v >= 0x66 && l >= 0x43 && l <= 0x48) || (v >= 0x71 && l >= 0x49 && l <= 0x4C) || v >= 0x72)
+          ? 1
+          : 0;
   int variant = link.protocol_variant;
   link.fw_build = BuildNumber(s, v, l, link.received_length, link.protocol_variant, variant);
   link.protocol_variant = variant;
@@ -92,7 +101,8 @@ int IdentifyTarget(IspLink& link) {
 
   if (link.accept_any_chip == 0 && link.chip_id != link.expected_chip_id) {
     bool alternative = false;
-    for (int i = 0; i < 8; ++i) alternative = alternative || link.chip_id == link.alternative_ids[i];
+    for (int i = 0; i < 8; ++i)
+      alternative = alternative || link.chip_id == link.alternative_ids[i];
     if (!alternative) {
       LogMessage(link, link.GetText(8010));
       return kStepWrongChip;

@@ -161,10 +161,27 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
       if (ReadRaw(buffer, 1) != 1) return false;
       const std::uint8_t byte = buffer[0];
       switch (rx_state) {
-        case 0: ExamineHeaderByte(byte); break;
-        case 1: if (byte == kStart2) rx_state = 2; else ExamineHeaderByte(byte); break;
-        case 2: if (byte == kChipToHost) rx_state = 3; else ExamineHeaderByte(byte); break;
-        case 3: if (byte == 0x00) rx_state = 4; else ExamineHeaderByte(byte); break;
+        case 0:
+          ExamineHeaderByte(byte);
+          break;
+        case 1:
+          if (byte == kStart2)
+            rx_state = 2;
+          else
+            ExamineHeaderByte(byte);
+          break;
+        case 2:
+          if (byte == kChipToHost)
+            rx_state = 3;
+          else
+            ExamineHeaderByte(byte);
+          break;
+        case 3:
+          if (byte == 0x00)
+            rx_state = 4;
+          else
+            ExamineHeaderByte(byte);
+          break;
         case 4: {
           // A length below the shortest frame cannot be one: it is noise.
           const int shortest = UsesWideChecksum() ? 6 : 5;
@@ -306,18 +323,26 @@ void IspLink::SyncPause(int ms) {
   if (paced_sync == 0) return;
   if (ms == 0) {
     switch (handshake_baud) {
-      case 1200: ms = 70; break;
-      case 2400: ms = 50; break;
-      case 4800: ms = 30; break;
-      default: ms = 10; break;
+      case 1200:
+        ms = 70;
+        break;
+      case 2400:
+        ms = 50;
+        break;
+      case 4800:
+        ms = 30;
+        break;
+      default:
+        ms = 10;
+        break;
     }
   }
   Pause(ms);
 }
 
 void IspLink::SetProgress(int position, int total) {
-  const int percent = total != 0 ? static_cast<int>(static_cast<long long>(position) * 100 / total)
-                                 : position;
+  const int percent =
+      total != 0 ? static_cast<int>(static_cast<long long>(position) * 100 / total) : position;
   if (progress_sink != nullptr) progress_sink->SetPosition(percent);
   if (echo != nullptr) {
     std::fprintf(echo, " %3d%%\b\b\b\b\b", percent);

@@ -127,18 +127,18 @@ class IspLink {
   std::uint8_t chip_serial[7] = {};
 
   // Buffers, allocated once.
-  std::vector<std::uint8_t> code_image;      // 196,608
-  std::vector<std::uint8_t> image_source;    // 131,072
-  std::vector<std::uint8_t> extra_records;   // 131,072
-  std::vector<std::uint8_t> user_key;        // 256
-  std::vector<std::uint8_t> option_bytes;    // 32
-  std::vector<std::uint8_t> app_block;       // 256, zeroed
-  std::vector<std::uint8_t> app_image;       // 65,536
-  std::vector<std::uint8_t> board_block_b;   // 16,384, held scrambled
-  std::vector<std::uint8_t> board_block_a;   // 2,048
-  std::vector<std::uint8_t> app_small_a;     // 256
-  std::vector<std::uint8_t> app_small_b;     // 256
-  std::vector<std::uint8_t> app_table;       // 4,096
+  std::vector<std::uint8_t> code_image;     // 196,608
+  std::vector<std::uint8_t> image_source;   // 131,072
+  std::vector<std::uint8_t> extra_records;  // 131,072
+  std::vector<std::uint8_t> user_key;       // 256
+  std::vector<std::uint8_t> option_bytes;   // 32
+  std::vector<std::uint8_t> app_block;      // 256, zeroed
+  std::vector<std::uint8_t> app_image;      // 65,536
+  std::vector<std::uint8_t> board_block_b;  // 16,384, held scrambled
+  std::vector<std::uint8_t> board_block_a;  // 2,048
+  std::vector<std::uint8_t> app_small_a;    // 256
+  std::vector<std::uint8_t> app_small_b;    // 256
+  std::vector<std::uint8_t> app_table;      // 4,096
   int board_block_a_length = 0;
   int board_block_b_length = 0;
 

@@ -5,9 +5,9 @@ namespace fw {
 
 enum StepResult : int {
   kStepOk = 0,
-  kStepRefused = 1,       // unexpected reply or refused
+  kStepRefused = 1,  // unexpected reply or refused
   kStepTimedOut = 2,
-  kStepStopped = 3,       // running flag cleared
+  kStepStopped = 3,  // running flag cleared
   kStepWrongChip = 4,
   kStepFinishedEarly = 5,
   kStepFailedLogged = -1,  // failed; its message is already in the log

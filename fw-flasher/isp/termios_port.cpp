@@ -22,23 +22,36 @@ using Clock = std::chrono::steady_clock;
 
 speed_t StandardSpeed(int baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return 0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return 0;
   }
 }
 
 int MillisecondsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
@@ -78,7 +91,8 @@ bool TermiosPort::Open(const std::string& path) {
   tcsetattr(fd, TCSANOW, &tio);
   struct stat st {};
   // Unix98 pseudo-terminal slaves have majors 136 to 143.
-  is_pty_ = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
+  is_pty_ = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+            major(st.st_rdev) <= 143;
   fd_ = fd;
   error_.clear();
   return SetLine(line_);
@@ -109,10 +123,18 @@ bool TermiosPort::SetLine(const LineSettings& line) {
   if (tcgetattr(fd_, &tio) != 0) return false;
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
   switch (line.data_bits) {
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    default: tio.c_cflag |= CS8; break;
+    case 5:
+      tio.c_cflag |= CS5;
+      break;
+    case 6:
+      tio.c_cflag |= CS6;
+      break;
+    case 7:
+      tio.c_cflag |= CS7;
+      break;
+    default:
+      tio.c_cflag |= CS8;
+      break;
   }
   // A pseudo-terminal has no wire: it refuses parity and ignores the rate. The
   // settings are still kept, so that GetLine reports what was asked for.
@@ -158,7 +180,9 @@ int TermiosPort::Read(std::uint8_t* buffer, int n) {
     // r == 0 on a pty whose other side is gone, or nothing yet: wait.
     int left = MillisecondsLeft(deadline);
     if (left == 0) break;
-    struct pollfd pfd {fd_, POLLIN, 0};
+    struct pollfd pfd {
+      fd_, POLLIN, 0
+    };
     int p = ::poll(&pfd, 1, left);
     if (p <= 0) {
       if (p < 0 && errno == EINTR) continue;
@@ -189,7 +213,9 @@ int TermiosPort::Write(const std::uint8_t* buffer, int n) {
     if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
     int left = MillisecondsLeft(deadline);
     if (left == 0) break;
-    struct pollfd pfd {fd_, POLLOUT, 0};
+    struct pollfd pfd {
+      fd_, POLLOUT, 0
+    };
     if (::poll(&pfd, 1, left) <= 0) break;
   }
   return sent;
@@ -197,7 +223,8 @@ int TermiosPort::Write(const std::uint8_t* buffer, int n) {
 
 std::string ResolvePortName(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
-  if (name.size() > 3 && name.size() <= 8 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "com") == 0)) {
+  if (name.size() > 3 && name.size() <= 8 &&
+      (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "com") == 0)) {
     bool digits = true;
     for (size_t i = 3; i < name.size(); ++i) digits = digits && name[i] >= '0' && name[i] <= '9';
     if (digits) {

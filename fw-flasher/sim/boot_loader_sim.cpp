@@ -28,7 +28,9 @@ void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
     if (w > 0) {
       sent += static_cast<std::size_t>(w);
     } else if (w < 0 && (errno == EAGAIN || errno == EINTR)) {
-      struct pollfd pfd {fd, POLLOUT, 0};
+      struct pollfd pfd {
+        fd, POLLOUT, 0
+      };
       ::poll(&pfd, 1, 100);
     } else {
       return;
@@ -94,7 +96,9 @@ void BootLoaderSim::Run(std::stop_token stop) {
   auto last_byte = std::chrono::steady_clock::now();
   std::uint8_t buffer[512];
   while (!stop.stop_requested()) {
-    struct pollfd pfd {master_fd_, POLLIN, 0};
+    struct pollfd pfd {
+      master_fd_, POLLIN, 0
+    };
     const int p = ::poll(&pfd, 1, 20);
     const auto now = std::chrono::steady_clock::now();
     if (p > 0 && (pfd.revents & POLLIN)) {
@@ -201,7 +205,9 @@ void BootLoaderSim::OnBoardCommand(const std::vector<std::uint8_t>& payload) {
         parser_.set_prefer_wide(ChipUsesWideChecksum());
       }
       return;
-    case 0xF1: acknowledge(); return;
+    case 0xF1:
+      acknowledge();
+      return;
     case 0xF3:
       if (payload.size() >= 2) {
         std::lock_guard lock(mutex_);
@@ -230,7 +236,8 @@ void BootLoaderSim::OnBoardCommand(const std::vector<std::uint8_t>& payload) {
       relaying_ = true;
       SendStatus(chip_.reply_code);
       return;
-    default: return;
+    default:
+      return;
   }
 }
 

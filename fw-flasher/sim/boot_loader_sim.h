@@ -17,11 +17,11 @@ namespace fw::sim {
 
 struct SimBoardConfig {
   bool present = false;
-  int version = 297;                // byte 1 * 256 + byte 2
+  int version = 297;  // byte 1 * 256 + byte 2
   int model_code = 0x50;
-  int flash_code = 0;               // 0: no external flash
-  int crystal_count = 9216;         // 22.1184 MHz at 2,400 baud
-  int version_after_update = 297;   // what the board reports once updated
+  int flash_code = 0;              // 0: no external flash
+  int crystal_count = 9216;        // 22.1184 MHz at 2,400 baud
+  int version_after_update = 297;  // what the board reports once updated
 };
 
 class BootLoaderSim {
@@ -66,9 +66,9 @@ class BootLoaderSim {
   HostByteParser parser_;
 
   // Session state, touched by the simulator thread only.
-  bool armed_ = true;        // answers the next sync bytes
+  bool armed_ = true;  // answers the next sync bytes
   int sync_seen_ = 0;
-  bool relaying_ = false;    // board passes packets to the chip
+  bool relaying_ = false;  // board passes packets to the chip
   std::chrono::steady_clock::time_point answered_at_{};
 
   mutable std::mutex mutex_;  // guards what the accessors read

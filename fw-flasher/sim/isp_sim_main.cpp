@@ -45,27 +45,36 @@ int main(int argc, char** argv) {
   int version_after_update = 297;
 
   app.add_option("--chip", chip_name, "Chip model from the chip table")->required();
-  app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")->capture_default_str();
-  app.add_option("--freq", frequency, "Clock frequency the chip reports, Hz")->capture_default_str()
+  app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")
+      ->capture_default_str();
+  app.add_option("--freq", frequency, "Clock frequency the chip reports, Hz")
+      ->capture_default_str()
       ->check(CLI::Range(1000, 100000000));
-  app.add_option("--baud", baud, "Handshake baud rate the timing count refers to")->capture_default_str()
+  app.add_option("--baud", baud, "Handshake baud rate the timing count refers to")
+      ->capture_default_str()
       ->check(CLI::Range(300, 1000000));
   app.add_option("--options", options_text, "Option bytes O0, O1, ... in hexadecimal");
-  app.add_option("--reply", reply_text, "Reply code: 00, 50, 80 or 8F")->capture_default_str()
+  app.add_option("--reply", reply_text, "Reply code: 00, 50, 80 or 8F")
+      ->capture_default_str()
       ->check(CLI::IsMember({"00", "50", "80", "8F", "8f"}));
   app.add_flag("--alt-id", alt_id, "Report the chip's alternate id");
   app.add_option("--id", id_text, "Report this chip id (hexadecimal) instead of the chip's own");
   app.add_flag("--short", short_reply, "Send a status reply too short to carry the chip id");
   app.add_flag("--board", board, "Put a download board in front of the chip");
   app.add_option("--board-version", board_version, "Board version as byte1*256+byte2, e.g. 297")
-      ->capture_default_str()->check(CLI::Range(0, 65535));
-  app.add_option("--board-model", board_model_text, "Board model code, hexadecimal")->capture_default_str();
-  app.add_option("--board-flash", board_flash, "External flash size code (0: none)")->capture_default_str()
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--board-model", board_model_text, "Board model code, hexadecimal")
+      ->capture_default_str();
+  app.add_option("--board-flash", board_flash, "External flash size code (0: none)")
+      ->capture_default_str()
       ->check(CLI::Range(0, 255));
-  app.add_option("--crystal-count", crystal_count, "Board crystal count")->capture_default_str()
+  app.add_option("--crystal-count", crystal_count, "Board crystal count")
+      ->capture_default_str()
       ->check(CLI::Range(0, 65535));
   app.add_option("--board-version-after-update", version_after_update, "Board version once updated")
-      ->capture_default_str()->check(CLI::Range(0, 65535));
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;

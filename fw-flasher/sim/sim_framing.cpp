@@ -11,7 +11,8 @@ std::uint32_t Sum(const std::vector<std::uint8_t>& bytes, std::size_t from, std:
 
 }  // namespace
 
-std::vector<std::uint8_t> ChipToHostPacket(const std::vector<std::uint8_t>& payload, bool wide_checksum) {
+std::vector<std::uint8_t> ChipToHostPacket(const std::vector<std::uint8_t>& payload,
+                                           bool wide_checksum) {
   std::vector<std::uint8_t> p = {0x46, 0xB9, 0x68, 0x00};
   p.push_back(static_cast<std::uint8_t>(payload.size() + (wide_checksum ? 6 : 5)));
   p.insert(p.end(), payload.begin(), payload.end());
@@ -37,8 +38,10 @@ void HostByteParser::Abandon() {
 
 void HostByteParser::Feed(std::uint8_t byte) {
   if (frame_.empty()) {
-    if (byte == 0x46) frame_.push_back(byte);
-    else on_loose_byte_(byte);
+    if (byte == 0x46)
+      frame_.push_back(byte);
+    else
+      on_loose_byte_(byte);
     return;
   }
   frame_.push_back(byte);

@@ -9,7 +9,8 @@
 namespace fw::sim {
 
 // 46 B9 68 00 L payload checksum 16, with an 8-bit or a 16-bit checksum.
-std::vector<std::uint8_t> ChipToHostPacket(const std::vector<std::uint8_t>& payload, bool wide_checksum);
+std::vector<std::uint8_t> ChipToHostPacket(const std::vector<std::uint8_t>& payload,
+                                           bool wide_checksum);
 
 // Splits the bytes from the host into packets (46 B9 6A 00 L ... 16) and the
 // bytes between them. A packet is accepted with whichever checksum width fits,

@@ -38,7 +38,8 @@ std::optional<FirmwareVersion> ParseFirmwareVersion(const std::string& text) {
     if (digits == 0 || build > 255) return std::nullopt;
     v.build = build;
   }
-  if (at + 1 != text.size() || !std::isalpha(static_cast<unsigned char>(text[at]))) return std::nullopt;
+  if (at + 1 != text.size() || !std::isalpha(static_cast<unsigned char>(text[at])))
+    return std::nullopt;
   v.letter = static_cast<unsigned char>(text[at]);
   return v;
 }

@@ -23,7 +23,9 @@ void Put32(std::vector<std::uint8_t>& p, int at, std::uint32_t v) {
   Put16(p, at + 2, v);
 }
 
-std::uint32_t RoundDiv(double a, double b) { return static_cast<std::uint32_t>(std::lround(a / b)) & 0xFFFF; }
+std::uint32_t RoundDiv(double a, double b) {
+  return static_cast<std::uint32_t>(std::lround(a / b)) & 0xFFFF;
+}
 
 Slots Range(int first_option, int last_option, int first_position) {
   Slots s;
@@ -33,8 +35,10 @@ Slots Range(int first_option, int last_option, int first_position) {
 
 Slots OptionSlots(DecodingGroup group, bool fw72, int protocol_variant) {
   switch (group) {
-    case DecodingGroup::kA: return {{0, fw72 ? 1 : 19}};
-    case DecodingGroup::kB: return {{0, 19}};
+    case DecodingGroup::kA:
+      return {{0, fw72 ? 1 : 19}};
+    case DecodingGroup::kB:
+      return {{0, 19}};
     case DecodingGroup::kC:
     case DecodingGroup::kD:
       if (fw72) return {{0, 7}, {1, 6}, {2, 5}, {6, 8}};
@@ -60,7 +64,8 @@ Slots OptionSlots(DecodingGroup group, bool fw72, int protocol_variant) {
         return s;
       }
       return Range(0, 36, 1);
-    default: return Range(0, 14, 1);
+    default:
+      return Range(0, 14, 1);
   }
 }
 
@@ -78,12 +83,13 @@ int BuildPosition(int v, int l) {
 
 int OptionCountOf(const SimChipConfig& chip) {
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
-  const Slots slots = OptionSlots(GroupOfFamily(FamilyCode(r)), chip.fw_version >= 0x72, ProtocolVariant(r));
+  const Slots slots =
+      OptionSlots(GroupOfFamily(FamilyCode(r)), chip.fw_version >= 0x72, ProtocolVariant(r));
   return slots.empty() ? 0 : slots.rbegin()->first + 1;
 }
 
-std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int reply_code, bool wide_checksum,
-                                             bool via_board) {
+std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int reply_code,
+                                             bool wide_checksum, bool via_board) {
   const ChipRecord& record = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
   const DecodingGroup group = GroupOfFamily(FamilyCode(record));
   const int variant = ProtocolVariant(record);
@@ -117,15 +123,21 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
   // The timing count from which the flasher works out the clock.
   switch (group) {
     case DecodingGroup::kA:
-      if (fw72) Put16(p, 13, RoundDiv(f, baud * 12));
-      else Put16(p, 3, RoundDiv(f * 7, baud * 12));
+      if (fw72)
+        Put16(p, 13, RoundDiv(f, baud * 12));
+      else
+        Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
-    case DecodingGroup::kB: Put16(p, 3, RoundDiv(f * 7, baud * 12)); break;
+    case DecodingGroup::kB:
+      Put16(p, 3, RoundDiv(f * 7, baud * 12));
+      break;
     case DecodingGroup::kC:
     case DecodingGroup::kD:
     case DecodingGroup::kE:
-      if (fw72) Put16(p, 13, RoundDiv(f, baud));
-      else Put16(p, 3, RoundDiv(f * 7, baud * 12));
+      if (fw72)
+        Put16(p, 13, RoundDiv(f, baud));
+      else
+        Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
     case DecodingGroup::kF:
       if (variant == 4) Put16(p, 13, 65536 - RoundDiv(f, baud * 4));

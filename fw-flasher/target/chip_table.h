@@ -34,8 +34,12 @@ const ChipRecord* ChipTableWithEnd();
 
 constexpr int FamilyCode(const ChipRecord& r) { return static_cast<int>((r.flags >> 11) & 0xFF); }
 constexpr int ProtocolVariant(const ChipRecord& r) { return static_cast<int>((r.flags >> 5) & 7); }
-constexpr int BaudGeneratorVariant(const ChipRecord& r) { return static_cast<int>((r.flags >> 8) & 7); }
-constexpr bool IsHighVoltage(const ChipRecord& r) { return (r.flags & chip_flags::kHighVoltage) != 0; }
+constexpr int BaudGeneratorVariant(const ChipRecord& r) {
+  return static_cast<int>((r.flags >> 8) & 7);
+}
+constexpr bool IsHighVoltage(const ChipRecord& r) {
+  return (r.flags & chip_flags::kHighVoltage) != 0;
+}
 
 // Index of the record with this name (exact), or -1.
 int FindChipByName(std::string_view name);

@@ -14,7 +14,8 @@ namespace {
 const char* kHeader =
     "name,flags,id,alt_id,code_size,data_size,reserved,total_size,tail_reserve,sub_model";
 
-bool ParseNumber(const std::string& text, bool hex, unsigned long long max, unsigned long long& out) {
+bool ParseNumber(const std::string& text, bool hex, unsigned long long max,
+                 unsigned long long& out) {
   if (text.empty()) return false;
   std::size_t pos = 0;
   if (hex) {
@@ -23,7 +24,8 @@ bool ParseNumber(const std::string& text, bool hex, unsigned long long max, unsi
   }
   for (std::size_t i = pos; i < text.size(); ++i) {
     char c = text[i];
-    bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c));
+    bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c))
+                  : std::isdigit(static_cast<unsigned char>(c));
     if (!ok) return false;
   }
   out = std::strtoull(text.c_str() + pos, nullptr, hex ? 16 : 10);
@@ -79,8 +81,8 @@ int main(int argc, char** argv) {
     }
     unsigned long long v[10] = {};
     const bool hex[10] = {false, true, true, true, false, false, false, false, false, false};
-    const unsigned long long max[10] = {0, 0xFFFFFFFF, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF,
-                                        0xFFFFFFFF, 0xFFFFFFFF, 0xFF, 0xFF};
+    const unsigned long long max[10] = {0,          0xFFFFFFFF, 0xFFFF,     0xFFFF, 0xFFFFFFFF,
+                                        0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFF,   0xFF};
     for (int i = 1; i < 10; ++i) {
       if (!ParseNumber(f[i], hex[i], max[i], v[i])) {
         std::cerr << argv[1] << ":" << line_no << ": bad value in field " << i + 1 << "\n";
@@ -88,9 +90,9 @@ int main(int argc, char** argv) {
       }
     }
     std::ostringstream row;
-    row << "    {0x" << std::hex << v[1] << std::dec << "u, \"" << name << "\", 0x" << std::hex << v[2]
-        << ", 0x" << v[3] << std::dec << ", " << v[4] << "u, " << v[5] << "u, " << v[6] << "u, " << v[7]
-        << "u, " << v[8] << ", " << v[9] << "},\n";
+    row << "    {0x" << std::hex << v[1] << std::dec << "u, \"" << name << "\", 0x" << std::hex
+        << v[2] << ", 0x" << v[3] << std::dec << ", " << v[4] << "u, " << v[5] << "u, " << v[6]
+        << "u, " << v[7] << "u, " << v[8] << ", " << v[9] << "},\n";
     rows.push_back(row.str());
   }
   if (!header_seen || rows.empty()) {
@@ -98,11 +100,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::ofstream out(argv[2]);
-  out << "// Generated from chips.csv; do not edit.\n#include \"chip_table.h\"\n\nnamespace fw {\n\n"
+  out << "// Generated from chips.csv; do not edit.\n#include \"chip_table.h\"\n\nnamespace fw "
+         "{\n\n"
       << "extern const ChipRecord kChipRecords[];\nextern const int kChipRecordCount;\n\n"
       << "const ChipRecord kChipRecords[] = {\n";
   for (const auto& r : rows) out << r;
-  out << "    {0, nullptr, 0, 0, 0, 0, 0, 0, 0, 0},\n};\n\nconst int kChipRecordCount = " << rows.size()
-      << ";\n\n}  // namespace fw\n";
+  out << "    {0, nullptr, 0, 0, 0, 0, 0, 0, 0, 0},\n};\n\nconst int kChipRecordCount = "
+      << rows.size() << ";\n\n}  // namespace fw\n";
   return out ? 0 : 1;
 }

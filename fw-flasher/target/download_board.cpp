@@ -20,10 +20,10 @@ struct BoardModel {
 
 // Twelve models: four lines, each in a wide-range, 3 V and 5 V supply variant.
 constexpr BoardModel kBoardModels[] = {
-    {0x50, "QMV-DB5"},       {0x51, "QMV-DB5 (3V)"},       {0x52, "QMV-DB5 (5V)"},
-    {0x40, "QMV-DB5 Mini"},  {0x41, "QMV-DB5 Mini (3V)"},  {0x42, "QMV-DB5 Mini (5V)"},
-    {0x30, "QMV-DB6"},       {0x31, "QMV-DB6 (3V)"},       {0x32, "QMV-DB6 (5V)"},
-    {0x20, "QMV-DB6 Mini"},  {0x21, "QMV-DB6 Mini (3V)"},  {0x22, "QMV-DB6 Mini (5V)"},
+    {0x50, "QMV-DB5"},      {0x51, "QMV-DB5 (3V)"},      {0x52, "QMV-DB5 (5V)"},
+    {0x40, "QMV-DB5 Mini"}, {0x41, "QMV-DB5 Mini (3V)"}, {0x42, "QMV-DB5 Mini (5V)"},
+    {0x30, "QMV-DB6"},      {0x31, "QMV-DB6 (3V)"},      {0x32, "QMV-DB6 (5V)"},
+    {0x20, "QMV-DB6 Mini"}, {0x21, "QMV-DB6 Mini (3V)"}, {0x22, "QMV-DB6 Mini (5V)"},
 };
 
 void Send(IspLink& link, std::initializer_list<std::uint8_t> payload) {
@@ -91,15 +91,18 @@ int UpdateBoardFirmware(IspLink& link, int model_code) {
   link.Pause(100);
 
   // Block A goes to the board as it is.
-  const int length_a = std::clamp(link.board_block_a_length, 0, static_cast<int>(link.board_block_a.size()));
+  const int length_a =
+      std::clamp(link.board_block_a_length, 0, static_cast<int>(link.board_block_a.size()));
   std::copy_n(link.board_block_a.begin(), length_a, link.code_image.begin());
   Send(link, {0xF1, 0x00});
   if (int r = WaitAcknowledge(link, 0xF1, 10000); r != kStepOk) return r;
-  if (int r = SendChunks(link, link.code_image.data(), length_a, 0xF2, 0xF2, 0); r != kStepOk) return r;
+  if (int r = SendChunks(link, link.code_image.data(), length_a, 0xF2, 0xF2, 0); r != kStepOk)
+    return r;
 
   // Block B follows a 2,048-byte header; its last byte tells the board its model.
   link.SetProgress(0, 0);
-  const int length_b = std::clamp(link.board_block_b_length, 0, static_cast<int>(link.board_block_b.size()));
+  const int length_b =
+      std::clamp(link.board_block_b_length, 0, static_cast<int>(link.board_block_b.size()));
   const int code_length = length_b + kBoardBlockHeader;
   std::fill_n(link.code_image.begin(), code_length, 0xFF);
   std::uint8_t* block = link.code_image.data() + kBoardBlockHeader;
@@ -131,7 +134,8 @@ int UpdateBoardFirmware(IspLink& link, int model_code) {
   header[3] = static_cast<std::uint8_t>(header_sum);
 
   link.SetProgress(0, 0);
-  if (int r = SendChunks(link, header, code_length, 0xF4, 0xF6, kBoardBlockHeader); r != kStepOk) return r;
+  if (int r = SendChunks(link, header, code_length, 0xF4, 0xF6, kBoardBlockHeader); r != kStepOk)
+    return r;
 
   link.SetProgress(0, 0);
   Send(link, {0xFF, 0x08, 0x20, 0x36, 0xC9});
@@ -154,27 +158,48 @@ std::optional<const char*> BoardModelName(int model_code) {
 
 const char* ExternalFlashSizeText(int size_code) {
   switch (size_code) {
-    case 16: case 123: return "64K";
-    case 17: case 124: return "128K";
-    case 18: case 125: return "256K";
-    case 19: case 126: return "512K";
-    case 20: return "1M";
-    case 21: return "2M";
-    case 22: return "4M";
-    case 23: return "8M";
-    case 24: return "16M";
-    default: return nullptr;
+    case 16:
+    case 123:
+      return "64K";
+    case 17:
+    case 124:
+      return "128K";
+    case 18:
+    case 125:
+      return "256K";
+    case 19:
+    case 126:
+      return "512K";
+    case 20:
+      return "1M";
+    case 21:
+      return "2M";
+    case 22:
+      return "4M";
+    case 23:
+      return "8M";
+    case 24:
+      return "16M";
+    default:
+      return nullptr;
   }
 }
 
 std::uint8_t FirmwareModelByte(int model_code) {
   switch (model_code) {
-    case 0x00: case 0x45: return 0xFF;
-    case 0x03: return 0x11;
-    case 0x05: return 0x12;
-    case 0x13: return 0x31;
-    case 0x15: return 0x32;
-    default: return static_cast<std::uint8_t>(model_code);
+    case 0x00:
+    case 0x45:
+      return 0xFF;
+    case 0x03:
+      return 0x11;
+    case 0x05:
+      return 0x12;
+    case 0x13:
+      return 0x31;
+    case 0x15:
+      return 0x32;
+    default:
+      return static_cast<std::uint8_t>(model_code);
   }
 }
 
@@ -191,7 +216,8 @@ int CheckDownloadBoard(IspLink& link, int* version_out) {
   if (version > 288 && long_reply) {
     const int crystal_count = reply[16] | reply[17] << 8;
     const double f = static_cast<double>(crystal_count) * link.handshake_baud;
-    if (std::fabs(22118400.0 - f) * 100.0 / 22118400.0 > 0.55) LogMessage(link, link.GetText(8094), f * 0.000001);
+    if (std::fabs(22118400.0 - f) * 100.0 / 22118400.0 > 0.55)
+      LogMessage(link, link.GetText(8094), f * 0.000001);
   }
   if (version >= 284 && long_reply) {
     if (auto name = BoardModelName(model_code)) LogMessage(link, link.GetText(8095), *name);

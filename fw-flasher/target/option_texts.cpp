@@ -69,23 +69,35 @@ const char* const kCore38To43[32] = {
 const char* const* SixteenEntryLvd(int family_code) {
   switch (family_code) {
     case 32:
-    case 37: return kLvd32And37;
-    case 33: return kLvd33;
-    case 34: return kLvd34;
-    case 35: return kLvd35;
-    case 36: return kLvd36;
-    default: return family_code >= 38 && family_code <= 43 ? kLvd38To43 : nullptr;
+    case 37:
+      return kLvd32And37;
+    case 33:
+      return kLvd33;
+    case 34:
+      return kLvd34;
+    case 35:
+      return kLvd35;
+    case 36:
+      return kLvd36;
+    default:
+      return family_code >= 38 && family_code <= 43 ? kLvd38To43 : nullptr;
   }
 }
 
 const char* const* CoreVoltageTable(int family_code) {
   switch (family_code) {
-    case 32: return kCore32;
-    case 34: return kCore34;
-    case 35: return kCore35;
-    case 36: return kCore36;
-    case 37: return kCore37;
-    default: return family_code >= 38 && family_code <= 43 ? kCore38To43 : nullptr;
+    case 32:
+      return kCore32;
+    case 34:
+      return kCore34;
+    case 35:
+      return kCore35;
+    case 36:
+      return kCore36;
+    case 37:
+      return kCore37;
+    default:
+      return family_code >= 38 && family_code <= 43 ? kCore38To43 : nullptr;
   }
 }
 

@@ -7,13 +7,9 @@ std::uint8_t KeyAt(std::size_t offset) {
   return static_cast<std::uint8_t>((0x5C + 0x1F * offset) ^ (offset >> 8));
 }
 
-std::uint8_t RotateLeft3(std::uint8_t v) {
-  return static_cast<std::uint8_t>((v << 3) | (v >> 5));
-}
+std::uint8_t RotateLeft3(std::uint8_t v) { return static_cast<std::uint8_t>((v << 3) | (v >> 5)); }
 
-std::uint8_t RotateRight3(std::uint8_t v) {
-  return static_cast<std::uint8_t>((v >> 3) | (v << 5));
-}
+std::uint8_t RotateRight3(std::uint8_t v) { return static_cast<std::uint8_t>((v >> 3) | (v << 5)); }
 
 }  // namespace
 

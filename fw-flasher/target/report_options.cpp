@@ -1,7 +1,7 @@
 #include "report_options.h"
 
-#include <cstdint>
 #include <strings.h>
+#include <cstdint>
 
 #include "chip_table.h"
 #include "isp_link.h"
@@ -35,7 +35,8 @@ class Reporter {
  private:
   static const ChipRecord& RecordOf(const IspLink& link) {
     const auto table = ChipTable();
-    if (link.chip_index < 0 || static_cast<std::size_t>(link.chip_index) >= table.size()) return table[0];
+    if (link.chip_index < 0 || static_cast<std::size_t>(link.chip_index) >= table.size())
+      return table[0];
     return table[static_cast<std::size_t>(link.chip_index)];
   }
 
@@ -65,7 +66,8 @@ class Reporter {
   }
   void Date(int k) {
     const int y = S[k], m = S[k + 1], d = S[k + 2];
-    if (y >= 0x15 && y <= 0x25 && m >= 0x01 && m <= 0x12 && d >= 0x01 && d <= 0x31) Line(8084, y, m, d);
+    if (y >= 0x15 && y <= 0x25 && m >= 0x01 && m <= 0x12 && d >= 0x01 && d <= 0x31)
+      Line(8084, y, m, d);
   }
   void Serial() {
     const std::uint8_t* s = link_.chip_serial;
@@ -77,14 +79,19 @@ class Reporter {
   const char* const* TwoEntryFor(const texts::TwoEntry& table) const {
     return IsHighVoltage(record_) ? table.high_voltage : table.other;
   }
-  const char* const* EightEntry() const { return IsHighVoltage(record_) ? texts::kLvdH8 : texts::kLvdL8; }
+  const char* const* EightEntry() const {
+    return IsHighVoltage(record_) ? texts::kLvdH8 : texts::kLvdL8;
+  }
   // Without capable firmware, chips that need it report their options as these defaults.
   void DefaultOptions(const std::uint8_t (&defaults)[7], int count) {
-    if (link_.option_capable_firmware == 0 && (record_.flags & chip_flags::kOptionsNeedCapableFirmware) != 0) {
+    if (link_.option_capable_firmware == 0 &&
+        (record_.flags & chip_flags::kOptionsNeedCapableFirmware) != 0) {
       for (int i = 0; i < count; ++i) S[23 + i] = defaults[i];
     }
   }
-  std::int32_t ClassicCount3() const { return Wrap(Count(3) * static_cast<std::uint32_t>(baud_) * 12u) / 7; }
+  std::int32_t ClassicCount3() const {
+    return Wrap(Count(3) * static_cast<std::uint32_t>(baud_) * 12u) / 7;
+  }
 
   void GroupA();
   void GroupB();
@@ -201,9 +208,13 @@ void Reporter::GroupE() {
   const int stable_clocks = 4096 << ((o0 >> 4) & 3);
   switch (family_) {
     case 11:
-    case 21: Bit(o0, 6, 8053, 8054); break;
+    case 21:
+      Bit(o0, 6, 8053, 8054);
+      break;
     case 12:
-    case 22: Line(8052, TwoEntryFor(texts::kLvdFamily12And22)[first_if_set]); break;
+    case 22:
+      Line(8052, TwoEntryFor(texts::kLvdFamily12And22)[first_if_set]);
+      break;
     case 13:
     case 23:
       Line(8052, TwoEntryFor(texts::kLvdFamily13And23)[first_if_set]);
@@ -214,7 +225,8 @@ void Reporter::GroupE() {
       Line(8052, TwoEntryFor(texts::kLvdFamily14And24)[first_if_set]);
       Line(8059, stable_clocks);
       break;
-    default: break;
+    default:
+      break;
   }
   Bit(o1, 7, 8055, 8056);
   Wdt(o2);
@@ -284,9 +296,13 @@ void Reporter::GroupG() {
   if (Quiet()) return;
   if ((o[6] & 1) != 0) {
     Line(8051);
-    const std::uint32_t v = static_cast<std::uint32_t>(o[7]) << 24 | static_cast<std::uint32_t>(o[8]) << 16 |
+    const std::uint32_t v = static_cast<std::uint32_t>(o[7]) << 24 |
+                            static_cast<std::uint32_t>(o[8]) << 16 |
                             static_cast<std::uint32_t>(o[9]) << 8 | o[10];
-    if (v == 0xFFFFFFFFu) Line(8068); else Line(8060, Mhz(v));
+    if (v == 0xFFFFFFFFu)
+      Line(8068);
+    else
+      Line(8060, Mhz(v));
   } else {
     Line(8050);
     const std::uint32_t x = static_cast<std::uint32_t>(o[12] * 256 + o[13]);
@@ -314,7 +330,9 @@ void Reporter::GroupG() {
   if (fw72_) Bit(o[11], 3, 8074, 8075);
   Bit(o[6], 6, 8076, 8077);
   Bit(o[6], 5, 8078, 8079);
-  const char* pin = (family_ == 27 || family_ == 32) ? "P3.3" : (family_ == 33 || family_ == 34) ? "P1.0" : "P2.0";
+  const char* pin = (family_ == 27 || family_ == 32)   ? "P3.3"
+                    : (family_ == 33 || family_ == 34) ? "P1.0"
+                                                       : "P2.0";
   Line(((o[6] >> 3) & 1) != 0 ? 8080 : 8081, pin);
   const bool irc_layout = strncasecmp(link_.chip_name, "IRC", 3) == 0 || record_.id == 0xF55F;
   if (!irc_layout) {
@@ -335,9 +353,13 @@ void Reporter::GroupH() {
   if ((R[4] & 1) != 0) {
     Line(8051);
     if (link_.link_kind == 0) {
-      const std::uint32_t v = static_cast<std::uint32_t>(R[8]) << 24 | static_cast<std::uint32_t>(R[9]) << 16 |
+      const std::uint32_t v = static_cast<std::uint32_t>(R[8]) << 24 |
+                              static_cast<std::uint32_t>(R[9]) << 16 |
                               static_cast<std::uint32_t>(R[10]) << 8 | R[11];
-      if (v == 0xFFFFFFFFu) Line(8068); else Line(8060, Mhz(v));
+      if (v == 0xFFFFFFFFu)
+        Line(8068);
+      else
+        Line(8060, Mhz(v));
     }
   } else {
     Line(8050);
@@ -367,9 +389,13 @@ void Reporter::GroupIJKL(DecodingGroup group) {
   const bool j = group == DecodingGroup::kJ;
   const bool k = group == DecodingGroup::kK;
   const bool l = group == DecodingGroup::kL;
-  const std::uint32_t v = static_cast<std::uint32_t>(R[1]) << 24 | static_cast<std::uint32_t>(R[2]) << 16 |
+  const std::uint32_t v = static_cast<std::uint32_t>(R[1]) << 24 |
+                          static_cast<std::uint32_t>(R[2]) << 16 |
                           static_cast<std::uint32_t>(R[3]) << 8 | R[4];
-  if (v == 0xFFFFFFFFu) Line(8068); else Line(8069, Mhz(v));
+  if (v == 0xFFFFFFFFu)
+    Line(8068);
+  else
+    Line(8069, Mhz(v));
   const int w = S[23] * 256 + S[24];
   if (w != 0xFFFF) Line(8070, w * 0.001);
   if (!(l && family_ == 62)) Bit(R[10], 1, 8031, 8032);
@@ -395,11 +421,16 @@ void Reporter::GroupIJKL(DecodingGroup group) {
       Line(8085);
     } else {
       Line(8086);
-      if ((R[12] & 0x20) != 0) Line(8087, texts::kEmulationPins[(R[12] >> 6) & 3]);
-      else Line(8088);
+      if ((R[12] & 0x20) != 0)
+        Line(8087, texts::kEmulationPins[(R[12] >> 6) & 3]);
+      else
+        Line(8088);
     }
   }
-  if (i) Refv(35, 1270, 1410); else Refv(35, 1100, 1300);
+  if (i)
+    Refv(35, 1270, 1410);
+  else
+    Refv(35, 1100, 1300);
   if (!k) {
     Date(37);
     Serial();
@@ -411,8 +442,10 @@ void Reporter::Tail() {
   Line(8004, link_.chip_name);
   const int major = (link_.fw_version >> 4) & 15;
   const int minor = link_.fw_version & 15;
-  if (link_.fw_build != 0) Line(8006, major, minor, link_.fw_build, link_.fw_letter);
-  else Line(8005, major, minor, link_.fw_letter);
+  if (link_.fw_build != 0)
+    Line(8006, major, minor, link_.fw_build, link_.fw_letter);
+  else
+    Line(8005, major, minor, link_.fw_letter);
   if (link_.frequency_adjusted != 0 && link_.adjusted_frequency != 0) {
     Line(8091, Mhz(link_.set_frequency));
     Line(8092, Mhz(link_.adjusted_frequency));
@@ -424,15 +457,33 @@ void Reporter::Tail() {
 void Reporter::Run() {
   const DecodingGroup group = GroupOfFamily(family_);
   switch (group) {
-    case DecodingGroup::kA: GroupA(); break;
-    case DecodingGroup::kB: GroupB(); break;
-    case DecodingGroup::kC: GroupCD(false); break;
-    case DecodingGroup::kD: GroupCD(true); break;
-    case DecodingGroup::kE: GroupE(); break;
-    case DecodingGroup::kF: GroupF(); break;
-    case DecodingGroup::kG: GroupG(); break;
-    case DecodingGroup::kH: GroupH(); break;
-    default: GroupIJKL(group); break;
+    case DecodingGroup::kA:
+      GroupA();
+      break;
+    case DecodingGroup::kB:
+      GroupB();
+      break;
+    case DecodingGroup::kC:
+      GroupCD(false);
+      break;
+    case DecodingGroup::kD:
+      GroupCD(true);
+      break;
+    case DecodingGroup::kE:
+      GroupE();
+      break;
+    case DecodingGroup::kF:
+      GroupF();
+      break;
+    case DecodingGroup::kG:
+      GroupG();
+      break;
+    case DecodingGroup::kH:
+      GroupH();
+      break;
+    default:
+      GroupIJKL(group);
+      break;
   }
   if (Quiet()) {
     LogMessage(link_, "\r\n");

@@ -19,7 +19,9 @@ TEST(ChipTableTest, PlaceholderAndEndRecord) {
   EXPECT_EQ(r0.flags, 0u);
   EXPECT_EQ(r0.id, 0);
   EXPECT_EQ(r0.alt_id, 0);
-  EXPECT_EQ(r0.code_size + r0.data_size + r0.reserved + r0.total_size + r0.tail_reserve + r0.sub_model, 0u);
+  EXPECT_EQ(
+      r0.code_size + r0.data_size + r0.reserved + r0.total_size + r0.tail_reserve + r0.sub_model,
+      0u);
   EXPECT_EQ(ChipTableWithEnd()[1073].name, nullptr);
   EXPECT_EQ(ChipTableWithEnd()[1073].flags, 0u);
 }
@@ -29,7 +31,8 @@ TEST(ChipTableTest, DataFileStartsWithTheColumnHeader) {
   ASSERT_TRUE(csv.is_open()) << FW_CHIPS_CSV;
   std::string first;
   std::getline(csv, first);
-  EXPECT_EQ(first, "name,flags,id,alt_id,code_size,data_size,reserved,total_size,tail_reserve,sub_model");
+  EXPECT_EQ(first,
+            "name,flags,id,alt_id,code_size,data_size,reserved,total_size,tail_reserve,sub_model");
   std::string second;
   std::getline(csv, second);
   EXPECT_EQ(second.rfind("#", 0), 0u) << "the variant choices are explained at the top";
@@ -37,13 +40,14 @@ TEST(ChipTableTest, DataFileStartsWithTheColumnHeader) {
 
 TEST(ChipTableTest, RecordsPerFamily) {
   const std::map<int, int> expected = {
-      {0, 1},   {1, 7},   {2, 10},  {3, 14},  {4, 20},  {5, 20},  {6, 1},   {7, 20},  {8, 44},  {9, 52},
-      {10, 36}, {11, 136}, {12, 64}, {13, 112}, {14, 42}, {15, 8},  {16, 12}, {19, 6},  {20, 12}, {21, 18},
-      {22, 14}, {23, 20}, {24, 12}, {25, 2},  {27, 28}, {28, 6},  {29, 64}, {30, 8},  {31, 60}, {32, 7},
-      {33, 10}, {34, 6},  {35, 4},  {36, 6},  {37, 8},  {38, 11}, {39, 2},  {40, 1},  {41, 2},  {42, 2},
-      {43, 3},  {44, 6},  {45, 8},  {46, 9},  {47, 9},  {48, 9},  {49, 9},  {50, 9},  {51, 7},  {52, 7},
-      {53, 6},  {54, 2},  {55, 5},  {56, 7},  {57, 7},  {58, 4},  {59, 4},  {60, 7},  {61, 4},  {62, 7},
-      {63, 7},  {64, 4},  {65, 4},  {66, 8},  {67, 4},  {68, 4},  {69, 4},  {70, 1}};
+      {0, 1},   {1, 7},   {2, 10},   {3, 14},  {4, 20},   {5, 20},  {6, 1},   {7, 20},  {8, 44},
+      {9, 52},  {10, 36}, {11, 136}, {12, 64}, {13, 112}, {14, 42}, {15, 8},  {16, 12}, {19, 6},
+      {20, 12}, {21, 18}, {22, 14},  {23, 20}, {24, 12},  {25, 2},  {27, 28}, {28, 6},  {29, 64},
+      {30, 8},  {31, 60}, {32, 7},   {33, 10}, {34, 6},   {35, 4},  {36, 6},  {37, 8},  {38, 11},
+      {39, 2},  {40, 1},  {41, 2},   {42, 2},  {43, 3},   {44, 6},  {45, 8},  {46, 9},  {47, 9},
+      {48, 9},  {49, 9},  {50, 9},   {51, 7},  {52, 7},   {53, 6},  {54, 2},  {55, 5},  {56, 7},
+      {57, 7},  {58, 4},  {59, 4},   {60, 7},  {61, 4},   {62, 7},  {63, 7},  {64, 4},  {65, 4},
+      {66, 8},  {67, 4},  {68, 4},   {69, 4},  {70, 1}};
   std::map<int, int> counted;
   for (const ChipRecord& r : ChipTable()) ++counted[FamilyCode(r)];
   EXPECT_EQ(counted, expected);
@@ -86,8 +90,8 @@ TEST(ChipTableTest, FieldCountsOverTheModelRecords) {
 TEST(ChipTableTest, VariantsReachEveryPath) {
   std::set<int> protocol_variants, baud_variants_old, baud_variants_new;
   std::set<DecodingGroup> groups;
-  bool f_v4 = false, f_other = false, g_v4 = false, g_other = false, high_voltage = false, ice = false,
-       needs_capable = false, f55f = false;
+  bool f_v4 = false, f_other = false, g_v4 = false, g_other = false, high_voltage = false,
+       ice = false, needs_capable = false, f55f = false;
   for (const ChipRecord& r : ChipTable().subspan(1)) {
     const int f = FamilyCode(r);
     const int pv = ProtocolVariant(r);
@@ -123,12 +127,14 @@ TEST(DecodingGroupTest, FamilyCodesToGroups) {
     int family;
     DecodingGroup group;
   } const cases[] = {
-      {1, DecodingGroup::kA},  {5, DecodingGroup::kA},  {15, DecodingGroup::kA}, {16, DecodingGroup::kA},
-      {6, DecodingGroup::kB},  {7, DecodingGroup::kC},  {19, DecodingGroup::kC}, {10, DecodingGroup::kD},
-      {20, DecodingGroup::kD}, {11, DecodingGroup::kE}, {24, DecodingGroup::kE}, {25, DecodingGroup::kF},
-      {28, DecodingGroup::kF}, {26, DecodingGroup::kG}, {43, DecodingGroup::kG}, {44, DecodingGroup::kH},
-      {45, DecodingGroup::kI}, {52, DecodingGroup::kI}, {61, DecodingGroup::kJ}, {70, DecodingGroup::kK},
-      {0, DecodingGroup::kL},  {53, DecodingGroup::kL}, {60, DecodingGroup::kL}, {62, DecodingGroup::kL},
+      {1, DecodingGroup::kA},  {5, DecodingGroup::kA},  {15, DecodingGroup::kA},
+      {16, DecodingGroup::kA}, {6, DecodingGroup::kB},  {7, DecodingGroup::kC},
+      {19, DecodingGroup::kC}, {10, DecodingGroup::kD}, {20, DecodingGroup::kD},
+      {11, DecodingGroup::kE}, {24, DecodingGroup::kE}, {25, DecodingGroup::kF},
+      {28, DecodingGroup::kF}, {26, DecodingGroup::kG}, {43, DecodingGroup::kG},
+      {44, DecodingGroup::kH}, {45, DecodingGroup::kI}, {52, DecodingGroup::kI},
+      {61, DecodingGroup::kJ}, {70, DecodingGroup::kK}, {0, DecodingGroup::kL},
+      {53, DecodingGroup::kL}, {60, DecodingGroup::kL}, {62, DecodingGroup::kL},
       {69, DecodingGroup::kL}, {71, DecodingGroup::kL}, {255, DecodingGroup::kL},
   };
   for (const auto& c : cases) EXPECT_EQ(GroupOfFamily(c.family), c.group) << c.family;

@@ -82,9 +82,15 @@ TEST(DownloadBoardPtyTest, IdentityLineRules) {
     std::vector<const char*> lines;
     std::vector<const char*> absent;
   } const cases[] = {
-      {"crystal off by 0.91 %", 289, 0x50, 0, 9300,
-       {"  Notice: The 22.1184 MHz xtal in this tool maybe damaged\r\n          The freq. actual is 22.320 MHz\r\n",
-        "  No external Flash\r\n", "  Board Type: QMV-DB5\r\n"}, {}},
+      {"crystal off by 0.91 %",
+       289,
+       0x50,
+       0,
+       9300,
+       {"  Notice: The 22.1184 MHz xtal in this tool maybe damaged\r\n          The freq. actual "
+        "is 22.320 MHz\r\n",
+        "  No external Flash\r\n", "  Board Type: QMV-DB5\r\n"},
+       {}},
       {"288 has no crystal check", 288, 0x50, 0, 9300, {"  Board version: 1.32\r\n"}, {"Notice"}},
       {"283 has no board type", 283, 0x50, 0, 9216, {"  No external Flash\r\n"}, {"Board Type"}},
       {"unknown model has no board type", 297, 0x45, 0, 9216, {}, {"Board Type"}},
@@ -134,7 +140,8 @@ TEST(DownloadBoardPtyTest, UpdateQuestionsByVersion) {
       ASSERT_EQ(no.asked.size(), 1u);
       EXPECT_EQ(no.asked[0], s.link.GetText(c.asked_message));
     }
-    EXPECT_TRUE(HasPacket(s.sim().HostPackets(), {0xFF, 0x0A, 0x01})) << "No keeps the present firmware";
+    EXPECT_TRUE(HasPacket(s.sim().HostPackets(), {0xFF, 0x0A, 0x01}))
+        << "No keeps the present firmware";
     EXPECT_FALSE(s.sim().board_updated());
   }
   // Without firmware blocks in the project nobody is asked.
@@ -178,7 +185,8 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
   test::Countdown bound(s.link, 20s);
   ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
   EXPECT_EQ(yes.asked.size(), 1u) << "the updated board reports 297 and is not asked about again";
-  EXPECT_TRUE(s.Logged("Upgrading firmware automatically, DO NOT PLUG OUT USB CABLE ... Completed !\r\n\r\n"));
+  EXPECT_TRUE(s.Logged(
+      "Upgrading firmware automatically, DO NOT PLUG OUT USB CABLE ... Completed !\r\n\r\n"));
   EXPECT_TRUE(s.Logged("Reconnect download board ... \r\n"));
   EXPECT_TRUE(s.Logged("Re-Checking target MCU ... \r\n"));
   EXPECT_EQ(s.link.board_mode, 1);
@@ -238,7 +246,8 @@ TEST(DownloadBoardPtyTest, ConnectDownloadBoardReachesTheBoard) {
   test::Countdown bound(s.link, 10s);
   ASSERT_EQ(ConnectDownloadBoard(s.link), kStepOk) << s.log.text;
   EXPECT_EQ(s.link.board_mode, 1);
-  EXPECT_EQ(s.log.text.rfind("Checking download board ... \r\n  Board Type: QMV-DB5\r\n", 0), 0u) << s.log.text;
+  EXPECT_EQ(s.log.text.rfind("Checking download board ... \r\n  Board Type: QMV-DB5\r\n", 0), 0u)
+      << s.log.text;
   for (const auto& w : s.recording().writes) {
     if (w[0] == 0x7F) {
       EXPECT_EQ(w.size(), 1u) << "one sync byte at a time";
@@ -320,8 +329,9 @@ TEST_F(BoardScriptTest, ConnectDownloadBoardFindsAChipInstead) {
   Bytes chip = {0x46, 0xB9, 0x68, 0x00, 0x06, 0x50, 0xBE, 0x16};
   port.Arrive(chip);
   EXPECT_EQ(ConnectDownloadBoard(link), kStepFailedLogged);
-  EXPECT_EQ(log.text, "Checking download board ... \r\n\r\n  Connect fail !\r\n"
-                      "  Please check P3.2/P3.3 switch to download mode !\r\n");
+  EXPECT_EQ(log.text,
+            "Checking download board ... \r\n\r\n  Connect fail !\r\n"
+            "  Please check P3.2/P3.3 switch to download mode !\r\n");
   EXPECT_EQ(port.lines_set.back().parity, Parity::kEven);
   port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x06, 0x33, 0xA1, 0x16});
   EXPECT_EQ(ConnectDownloadBoard(link), kStepRefused);
@@ -330,12 +340,14 @@ TEST_F(BoardScriptTest, ConnectDownloadBoardFindsAChipInstead) {
 TEST(DownloadBoardTablesTest, ModelFlashAndFirmwareByte) {
   EXPECT_STREQ(*BoardModelName(0x50), "QMV-DB5");
   EXPECT_STREQ(*BoardModelName(0x22), "QMV-DB6 Mini (5V)");
-  for (int bad : {0x00, 0x45, 0x53, 0x10, 0x60}) EXPECT_FALSE(BoardModelName(bad).has_value()) << bad;
+  for (int bad : {0x00, 0x45, 0x53, 0x10, 0x60})
+    EXPECT_FALSE(BoardModelName(bad).has_value()) << bad;
   struct Flash {
     int code;
     const char* text;
-  } const flash[] = {{16, "64K"}, {123, "64K"}, {17, "128K"}, {124, "128K"}, {18, "256K"}, {125, "256K"},
-                     {19, "512K"}, {126, "512K"}, {20, "1M"}, {21, "2M"}, {22, "4M"}, {23, "8M"}, {24, "16M"}};
+  } const flash[] = {{16, "64K"},   {123, "64K"}, {17, "128K"},  {124, "128K"}, {18, "256K"},
+                     {125, "256K"}, {19, "512K"}, {126, "512K"}, {20, "1M"},    {21, "2M"},
+                     {22, "4M"},    {23, "8M"},   {24, "16M"}};
   for (const auto& f : flash) EXPECT_STREQ(ExternalFlashSizeText(f.code), f.text) << f.code;
   for (int bad : {0, 15, 25, 122, 127}) EXPECT_EQ(ExternalFlashSizeText(bad), nullptr) << bad;
   struct Model {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cstdio>
 #include <thread>
 
 #include "isp_link.h"
@@ -48,10 +48,17 @@ struct SendCase {
 
 TEST_F(FramingTest, SendPacketFramesPayloadWithEitherChecksumWidth) {
   const SendCase cases[] = {
-      {"board baud request, 16-bit", {0xFF, 0x02, 0x0C, 0x01}, 1, 0,
+      {"board baud request, 16-bit",
+       {0xFF, 0x02, 0x0C, 0x01},
+       1,
+       0,
        {0x46, 0xB9, 0x6A, 0x00, 0x0A, 0xFF, 0x02, 0x0C, 0x01, 0x01, 0x82, 0x16}},
       {"one byte, 8-bit", {0x80}, 0, 0, {0x46, 0xB9, 0x6A, 0x00, 0x06, 0x80, 0xF0, 0x16}},
-      {"one byte, variant 3 uses 16-bit", {0x80}, 0, 3, {0x46, 0xB9, 0x6A, 0x00, 0x07, 0x80, 0x00, 0xF1, 0x16}},
+      {"one byte, variant 3 uses 16-bit",
+       {0x80},
+       0,
+       3,
+       {0x46, 0xB9, 0x6A, 0x00, 0x07, 0x80, 0x00, 0xF1, 0x16}},
       {"empty payload", {}, 0, 0, {0x46, 0xB9, 0x6A, 0x00, 0x05, 0x6F, 0x16}},
   };
   for (const auto& c : cases) {
@@ -124,8 +131,12 @@ TEST_F(FramingTest, ReceivePacketCases) {
       {"46 46 B9 restarts the header", {restarted}, 0, true, true, p},
       {"noise before the frame", {noisy}, 0, true, true, p},
       {"split byte by byte", split, 0, true, true, p},
-      {"split in the middle of the payload", {Bytes(full8.begin(), full8.begin() + 7),
-                                              Bytes(full8.begin() + 7, full8.end())}, 0, true, true, p},
+      {"split in the middle of the payload",
+       {Bytes(full8.begin(), full8.begin() + 7), Bytes(full8.begin() + 7, full8.end())},
+       0,
+       true,
+       true,
+       p},
       {"wrong checksum dropped", {bad}, 0, true, false, {}},
       {"wrong end byte dropped", {bad_end}, 1, true, false, {}},
       {"wrong checksum kept with verify off", {bad}, 0, false, true, p},
@@ -141,7 +152,8 @@ TEST_F(FramingTest, ReceivePacketCases) {
     ASSERT_EQ(ReceiveAll(c.verify), c.complete);
     if (c.complete) {
       EXPECT_EQ(Bytes(link.receive_buffer, link.receive_buffer + c.payload.size()), c.payload);
-      EXPECT_EQ(link.received_length, static_cast<int>(c.payload.size()) + (c.protocol_variant ? 3 : 2));
+      EXPECT_EQ(link.received_length,
+                static_cast<int>(c.payload.size()) + (c.protocol_variant ? 3 : 2));
     }
   }
 }
@@ -369,7 +381,8 @@ TEST(IspLinkTest, SetBaudDirectAndBoardMode) {
   link.protocol_variant = 0;
   EXPECT_EQ(link.SetBaud(14400, -1), kStepOk);
   ASSERT_EQ(port.writes.size(), 1u);
-  EXPECT_EQ(port.writes[0], (Bytes{0x46, 0xB9, 0x6A, 0x00, 0x0A, 0xFF, 0x02, 0x0C, 0x00, 0x01, 0x81, 0x16}));
+  EXPECT_EQ(port.writes[0],
+            (Bytes{0x46, 0xB9, 0x6A, 0x00, 0x0A, 0xFF, 0x02, 0x0C, 0x00, 0x01, 0x81, 0x16}));
 
   // Above 115,200 the code counts multiples of it.
   port.writes.clear();

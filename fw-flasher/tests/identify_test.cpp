@@ -78,8 +78,11 @@ TEST_F(IdentifyTest, BuildNumberRules) {
     EXPECT_EQ(link.fw_build, c.expected);
     const int major = (c.v >> 4) & 15, minor = c.v & 15;
     char line[64];
-    if (c.expected != 0) std::snprintf(line, sizeof line, "  F/W version: %d.%d.%d%c\r\n", major, minor, c.expected, c.l);
-    else std::snprintf(line, sizeof line, "  F/W version: %d.%d%c\r\n", major, minor, c.l);
+    if (c.expected != 0)
+      std::snprintf(line, sizeof line, "  F/W version: %d.%d.%d%c\r\n", major, minor, c.expected,
+                    c.l);
+    else
+      std::snprintf(line, sizeof line, "  F/W version: %d.%d%c\r\n", major, minor, c.l);
     EXPECT_TRUE(Logged(line)) << log.text;
   }
 }
@@ -202,13 +205,15 @@ TEST(DownloadSequenceTest, ByFamilyAndVersion) {
     int f, v;
     S expected;
   } const cases[] = {
-      {1, 0x66, S::kClassic}, {2, 0x65, S::kRefused}, {7, 0x50, S::kClassic}, {8, 0x4F, S::kRefused},
-      {9, 0x58, S::kClassic}, {9, 0x57, S::kRefused}, {3, 0x10, S::kClassic}, {6, 0x72, S::kClassic},
-      {10, 0x00, S::kClassic}, {24, 0x72, S::kClassic}, {25, 0x70, S::kClassic}, {28, 0x71, S::kNewer},
-      {25, 0x72, S::kNewer}, {0, 0x00, S::kNewer}, {26, 0x50, S::kNewer}, {27, 0x60, S::kNewer},
-      {29, 0x72, S::kNewer}, {70, 0x72, S::kNewer},
+      {1, 0x66, S::kClassic},  {2, 0x65, S::kRefused},  {7, 0x50, S::kClassic},
+      {8, 0x4F, S::kRefused},  {9, 0x58, S::kClassic},  {9, 0x57, S::kRefused},
+      {3, 0x10, S::kClassic},  {6, 0x72, S::kClassic},  {10, 0x00, S::kClassic},
+      {24, 0x72, S::kClassic}, {25, 0x70, S::kClassic}, {28, 0x71, S::kNewer},
+      {25, 0x72, S::kNewer},   {0, 0x00, S::kNewer},    {26, 0x50, S::kNewer},
+      {27, 0x60, S::kNewer},   {29, 0x72, S::kNewer},   {70, 0x72, S::kNewer},
   };
-  for (const auto& c : cases) EXPECT_EQ(ChooseDownloadSequence(c.f, c.v), c.expected) << c.f << " " << c.v;
+  for (const auto& c : cases)
+    EXPECT_EQ(ChooseDownloadSequence(c.f, c.v), c.expected) << c.f << " " << c.v;
 
   IspLink link;
   test::StringLog log;

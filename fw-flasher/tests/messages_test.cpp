@@ -68,8 +68,9 @@ TEST(MessageTableTest, LineEndingsAgreeBetweenLanguages) {
 }
 
 TEST(MessageTableTest, TooltipsOnlyOnTheTwoButtons) {
-  EXPECT_STREQ(GetTip(1046, 0),
-               "Start download/program \r\n(Please power on the target MCU after press down the button)");
+  EXPECT_STREQ(
+      GetTip(1046, 0),
+      "Start download/program \r\n(Please power on the target MCU after press down the button)");
   EXPECT_STREQ(GetTip(1046, 1), "开始下载编程\r\n(请先点击下载按钮后,再给目标芯片上电)");
   ASSERT_NE(GetTip(1001, 1), nullptr);
   EXPECT_EQ(std::string(GetTip(1001, 0)).rfind("Settings the highest / lowest baudrate", 0), 0u);
@@ -84,9 +85,11 @@ TEST(MessageTableTest, TooltipsOnlyOnTheTwoButtons) {
 TEST(MessageTableTest, BoardUpdateQuestionInChineseAddsTheManualSteps) {
   const std::string zh = GetText(8123, 1);
   EXPECT_EQ(zh.rfind("下载板中的固件不是最新版本, 是否需要自动更新 ?\r\n\r\n", 0), 0u);
-  for (const char* step : {"  1. ", "  2. ", "  3. ", "  4. "}) EXPECT_NE(zh.find(step), std::string::npos);
-  EXPECT_STREQ(GetText(8123, 0),
-               "Firmware in the board is not the latest version, whether to update automatically ?");
+  for (const char* step : {"  1. ", "  2. ", "  3. ", "  4. "})
+    EXPECT_NE(zh.find(step), std::string::npos);
+  EXPECT_STREQ(
+      GetText(8123, 0),
+      "Firmware in the board is not the latest version, whether to update automatically ?");
 }
 
 TEST(MessageTableTest, LanguageFromProjectString) {
@@ -98,7 +101,8 @@ TEST(MessageTableTest, LanguageFromProjectString) {
 
 TEST(ProjectScrambleTest, UnscrambleUndoesScrambleAndBack) {
   std::vector<std::uint8_t> plain(5000);
-  for (std::size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+  for (std::size_t i = 0; i < plain.size(); ++i)
+    plain[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
   auto bytes = plain;
   ScrambleProjectBytes(bytes.data(), bytes.size());
   int unchanged = 0;

@@ -17,8 +17,8 @@ int ChipOf(int family, bool high_voltage = false, std::uint32_t need_flags = 0) 
   const auto table = ChipTable();
   for (std::size_t i = 1; i < table.size(); ++i) {
     const ChipRecord& r = table[i];
-    if (FamilyCode(r) == family && IsHighVoltage(r) == high_voltage && (r.flags & need_flags) == need_flags &&
-        r.sub_model == 0 && r.id != 0xF55F) {
+    if (FamilyCode(r) == family && IsHighVoltage(r) == high_voltage &&
+        (r.flags & need_flags) == need_flags && r.sub_model == 0 && r.id != 0xF55F) {
       return static_cast<int>(i);
     }
   }
@@ -79,9 +79,11 @@ TEST_F(ReportOptionsTest, GroupAClassicCountAndExactReport) {
             "  . P1.0 and P1.1 need to be low for next download\r\n"
             "  . Erase user EEPROM area at next download\r\n"
             "\r\n"
-            "  MCU type: " + std::string(link.chip_name) + "\r\n"
-            "  F/W version: 6.6A\r\n"
-            "\r\n");
+            "  MCU type: " +
+                std::string(link.chip_name) +
+                "\r\n"
+                "  F/W version: 6.6A\r\n"
+                "\r\n");
 }
 
 TEST_F(ReportOptionsTest, TailWithBuildNumberAndTrimFigures) {
@@ -93,8 +95,9 @@ TEST_F(ReportOptionsTest, TailWithBuildNumberAndTrimFigures) {
   link.trim_error = 0.125f;
   Run();
   EXPECT_TRUE(Logged("  F/W version: 7.2.5C\r\n"));
-  EXPECT_TRUE(Logged("\r\n  . Set frequency: 24.000MHz\r\n  . Adjusted frequency: 24.000MHz\r\n"
-                     "  . Trim error: 0.125%\r\n\r\n"));
+  EXPECT_TRUE(
+      Logged("\r\n  . Set frequency: 24.000MHz\r\n  . Adjusted frequency: 24.000MHz\r\n"
+             "  . Trim error: 0.125%\r\n\r\n"));
   link.adjusted_frequency = 0;
   Run();
   EXPECT_FALSE(Logged("Set frequency"));
@@ -105,7 +108,7 @@ struct GroupCase {
   int family;
   bool high_voltage;
   int fw;
-  int protocol_variant;  // -1: the record's
+  int protocol_variant;                               // -1: the record's
   std::vector<std::pair<int, std::uint8_t>> status;   // S[k] = v
   std::vector<std::pair<int, std::uint8_t>> receive;  // R[k] = v
   int expected_frequency;
@@ -115,83 +118,237 @@ struct GroupCase {
 
 TEST_F(ReportOptionsTest, EveryGroupFrequencyAndLines) {
   const std::vector<GroupCase> cases = {
-      {"A fw 7.2: count(13) x baud x 12, O0 = S[1]", 3, false, 0x72, -1,
-       {{13, 0x01}, {14, 0x80}, {1, 0x11}}, {}, 384 * 2400 * 12,
+      {"A fw 7.2: count(13) x baud x 12, O0 = S[1]",
+       3,
+       false,
+       0x72,
+       -1,
+       {{13, 0x01}, {14, 0x80}, {1, 0x11}},
+       {},
+       384 * 2400 * 12,
        {"  . Current clock frequency: 11.059MHz\r\n", "  . System use 12T mode\r\n",
         "  . Oscillator gain is HIGH\r\n", "  . Erase user EEPROM area at next download\r\n"},
        {}},
-      {"B: O0 bit 3 selects 6T", 6, false, 0x60, -1, {{3, 0x0A}, {4, 0x80}, {19, 0x08}}, {},
-       2688 * 2400 * 12 / 7, {"  . System use 6T(double speed) mode\r\n"}, {"12T"}},
-      {"C fw 7.2: options at S[5..8], high-voltage LVD", 7, true, 0x72, -1,
-       {{13, 0x11}, {14, 0x80}, {7, 0x02}, {6, 0x27}, {5, 0x03}, {8, 0x40}}, {}, 0x1180 * 2400,
+      {"B: O0 bit 3 selects 6T",
+       6,
+       false,
+       0x60,
+       -1,
+       {{3, 0x0A}, {4, 0x80}, {19, 0x08}},
+       {},
+       2688 * 2400 * 12 / 7,
+       {"  . System use 6T(double speed) mode\r\n"},
+       {"12T"}},
+      {"C fw 7.2: options at S[5..8], high-voltage LVD",
+       7,
+       true,
+       0x72,
+       -1,
+       {{13, 0x11}, {14, 0x80}, {7, 0x02}, {6, 0x27}, {5, 0x03}, {8, 0x40}},
+       {},
+       0x1180 * 2400,
        {"  . Current system clock source is external crystal oscillator\r\n",
         "  . Thresh voltage level of the built-in LVD : 3.3 V\r\n",
-        "  . Hardware do not enable Watch-Dog-Timer\r\n", "  . Watch-Dog-Timer pre-scalar : 256\r\n",
+        "  . Hardware do not enable Watch-Dog-Timer\r\n",
+        "  . Watch-Dog-Timer pre-scalar : 256\r\n",
         "  . Watch-Dog-Timer stop count in idle mode\r\n",
         "  . Program can NOT modify the Watch-Dog-Timer scalar\r\n",
         "  . Do not detect the level of P1.0 and P1.1 next download\r\n"},
        {}},
-      {"C other part, LVD second entry", 8, false, 0x72, -1, {{8, 0x00}}, {}, 0,
-       {"  . Thresh voltage level of the built-in LVD : 2.4 V\r\n"}, {}},
-      {"D: RESET2 and power-on delay", 10, false, 0x72, -1, {{7, 0x40}, {8, 0x00}}, {}, 0,
-       {"  . Oscillator gain is HIGH\r\n", "  . MCU will reset when the level on RESET2 pin is under 1.33V\r\n",
+      {"C other part, LVD second entry",
+       8,
+       false,
+       0x72,
+       -1,
+       {{8, 0x00}},
+       {},
+       0,
+       {"  . Thresh voltage level of the built-in LVD : 2.4 V\r\n"},
+       {}},
+      {"D: RESET2 and power-on delay",
+       10,
+       false,
+       0x72,
+       -1,
+       {{7, 0x40}, {8, 0x00}},
+       {},
+       0,
+       {"  . Oscillator gain is HIGH\r\n",
+        "  . MCU will reset when the level on RESET2 pin is under 1.33V\r\n",
         "  . Power-on reset, use the extra power-on delay\r\n"},
        {"Thresh voltage"}},
-      {"E family 11: RESET2 line, SERIAL", 11, false, 0x72, -1, {{8, 0x00}}, {}, 0,
-       {"  . RESET pin behaves as IO pin\r\n", "  . MCU will reset when the level on RESET2 pin is under 1.33V\r\n"},
+      {"E family 11: RESET2 line, SERIAL",
+       11,
+       false,
+       0x72,
+       -1,
+       {{8, 0x00}},
+       {},
+       0,
+       {"  . RESET pin behaves as IO pin\r\n",
+        "  . MCU will reset when the level on RESET2 pin is under 1.33V\r\n"},
        {"Waiting for oscillator"}},
-      {"E family 13: LVD and oscillator wait", 13, true, 0x72, -1, {{8, 0x70}}, {}, 0,
-       {"  . Thresh voltage level of the built-in LVD : 3.7 V\r\n", "  . Waiting for oscillator stable : 32768\r\n"},
+      {"E family 13: LVD and oscillator wait",
+       13,
+       true,
+       0x72,
+       -1,
+       {{8, 0x70}},
+       {},
+       0,
+       {"  . Thresh voltage level of the built-in LVD : 3.7 V\r\n",
+        "  . Waiting for oscillator stable : 32768\r\n"},
        {}},
-      {"E family 24 other part", 24, false, 0x72, -1, {{8, 0x10}}, {}, 0,
-       {"  . Thresh voltage level of the built-in LVD : 2.4 V\r\n", "  . Waiting for oscillator stable : 8192\r\n"},
+      {"E family 24 other part",
+       24,
+       false,
+       0x72,
+       -1,
+       {{8, 0x10}},
+       {},
+       0,
+       {"  . Thresh voltage level of the built-in LVD : 2.4 V\r\n",
+        "  . Waiting for oscillator stable : 8192\r\n"},
        {}},
-      {"G family 33 raw options, O5 = 0: last entry", 33, false, 0x72, -1, {}, {{6, 0x00}, {7, 0x00}}, -1,
+      {"G family 33 raw options, O5 = 0: last entry",
+       33,
+       false,
+       0x72,
+       -1,
+       {},
+       {{6, 0x00}, {7, 0x00}},
+       -1,
        {"  . Thresh voltage level of the built-in LVD : 4.61 V\r\n",
         "  . Current system clock source is external crystal oscillator\r\n",
         "  . P1.0 output LOW level after reset\r\n"},
        {"CPU-Core"}},
-      {"G family 33, O5 = 0F: first entry", 33, false, 0x72, -1, {}, {{6, 0x0F}}, -1,
-       {"  . Thresh voltage level of the built-in LVD : 2.19 V\r\n"}, {}},
-      {"G family 32: core voltage index and pin", 32, false, 0x72, 3, {}, {{37, 0x03}, {7, 0x08}}, -1,
-       {"  . CPU-Core supply level : 2.38 V\r\n", "  . P3.3 output HIGH level after reset\r\n"}, {}},
-      {"G family 30: eight-entry LVD, IRC frequency", 30, true, 0x72, -1, {},
-       {{6, 0x05}, {7, 0x01}, {8, 0x01}, {9, 0x6E}, {10, 0x36}, {11, 0x00}}, -1,
+      {"G family 33, O5 = 0F: first entry",
+       33,
+       false,
+       0x72,
+       -1,
+       {},
+       {{6, 0x0F}},
+       -1,
+       {"  . Thresh voltage level of the built-in LVD : 2.19 V\r\n"},
+       {}},
+      {"G family 32: core voltage index and pin",
+       32,
+       false,
+       0x72,
+       3,
+       {},
+       {{37, 0x03}, {7, 0x08}},
+       -1,
+       {"  . CPU-Core supply level : 2.38 V\r\n", "  . P3.3 output HIGH level after reset\r\n"},
+       {}},
+      {"G family 30: eight-entry LVD, IRC frequency",
+       30,
+       true,
+       0x72,
+       -1,
+       {},
+       {{6, 0x05}, {7, 0x01}, {8, 0x01}, {9, 0x6E}, {10, 0x36}, {11, 0x00}},
+       -1,
        {"  . Thresh voltage level of the built-in LVD : 3.43 V\r\n",
-        "  . Current system clock source is internal IRC oscillator\r\n", "  . Current frequency: 24.000MHz\r\n",
-        "  . Oscillator gain is LOW\r\n"},
+        "  . Current system clock source is internal IRC oscillator\r\n",
+        "  . Current frequency: 24.000MHz\r\n", "  . Oscillator gain is LOW\r\n"},
        {}},
-      {"G IRC field all FF is unadjusted", 30, false, 0x72, -1, {},
-       {{7, 0x01}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}}, -1, {"  . IRC is unadjusted\r\n"},
+      {"G IRC field all FF is unadjusted",
+       30,
+       false,
+       0x72,
+       -1,
+       {},
+       {{7, 0x01}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}},
+       -1,
+       {"  . IRC is unadjusted\r\n"},
        {"Current frequency"}},
-      {"H: always stores, IRC and date", 44, false, 0x72, -1,
+      {"H: always stores, IRC and date",
+       44,
+       false,
+       0x72,
+       -1,
        {{13, 0x12}, {14, 0x00}, {42, 0x21}, {43, 0x06}, {44, 0x15}},
-       {{4, 0x01}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}}, 0x1200 * 2400,
-       {"  . Current frequency: 11.059MHz\r\n", "  . IRC is unadjusted\r\n", "  . Testing time: 2021-6-15\r\n",
-        "  . P2.0 output LOW level after reset\r\n"},
+       {{4, 0x01}, {8, 0xFF}, {9, 0xFF}, {10, 0xFF}, {11, 0xFF}},
+       0x1200 * 2400,
+       {"  . Current frequency: 11.059MHz\r\n", "  . IRC is unadjusted\r\n",
+        "  . Testing time: 2021-6-15\r\n", "  . P2.0 output LOW level after reset\r\n"},
        {}},
-      {"I: IRC frequency, wake-up timer, REFV range", 45, false, 0x72, -1,
+      {"I: IRC frequency, wake-up timer, REFV range",
+       45,
+       false,
+       0x72,
+       -1,
        {{13, 0x12}, {14, 0x00}, {23, 0x88}, {24, 0xB8}, {35, 0x05}, {36, 0x14}},
-       {{1, 0x01}, {2, 0x51}, {3, 0x80}, {4, 0x00}, {11, 0x01}}, 0x1200 * 2400,
+       {{1, 0x01}, {2, 0x51}, {3, 0x80}, {4, 0x00}, {11, 0x01}},
+       0x1200 * 2400,
        {"  . IRC frequency: 22.118MHz\r\n", "  . Wakeup Timer frequency: 35.000KHz\r\n",
         "  . Thresh voltage level of the built-in LVD : 2.70 V\r\n",
         "  . Reference voltage: 1300 mV (Range: 1270~1410mV)\r\n", "  . TXD is independent IO\r\n"},
        {"WARNING"}},
-      {"J: emulation over a COM pin pair", 61, false, 0x72, -1, {}, {{15, 0x00}, {12, 0xE0}}, 0,
+      {"J: emulation over a COM pin pair",
+       61,
+       false,
+       0x72,
+       -1,
+       {},
+       {{15, 0x00}, {12, 0xE0}},
+       0,
        {"  . ICE function is enabled\r\n", "  . ICE using COM port [P4.3/P4.4]\r\n",
         "  . Reference voltage: 0 mV (Range: 1100~1300mV)\r\n",
         "  WARNING: reference voltage is out of range !!!\r\n"},
        {"TXD"}},
-      {"J: emulation over USB", 61, false, 0x72, -1, {}, {{15, 0x00}, {12, 0x00}}, 0,
-       {"  . Enable USB-ICE function\r\n"}, {"COM port"}},
-      {"J: emulation off", 61, false, 0x72, -1, {}, {{15, 0x80}}, 0, {"  . ICE function is disabled\r\n"},
+      {"J: emulation over USB",
+       61,
+       false,
+       0x72,
+       -1,
+       {},
+       {{15, 0x00}, {12, 0x00}},
+       0,
+       {"  . Enable USB-ICE function\r\n"},
+       {"COM port"}},
+      {"J: emulation off",
+       61,
+       false,
+       0x72,
+       -1,
+       {},
+       {{15, 0x80}},
+       0,
+       {"  . ICE function is disabled\r\n"},
        {"ICE function is enabled"}},
-      {"K: fewer lines", 70, false, 0x72, -1, {}, {{11, 0x03}}, 0,
+      {"K: fewer lines",
+       70,
+       false,
+       0x72,
+       -1,
+       {},
+       {{11, 0x03}},
+       0,
        {"  . Thresh voltage level of the built-in LVD : 1.90 V\r\n"},
        {"P3.2 and P3.3", "EEPROM area", "485", "password"}},
-      {"L family 62: no gain line", 62, false, 0x72, -1, {}, {{11, 0x00}}, 0,
-       {"  . Thresh voltage level of the built-in LVD : 3.00 V\r\n"}, {"Oscillator gain"}},
-      {"L family 53: gain line", 53, false, 0x72, -1, {}, {}, 0, {"  . Oscillator gain is LOW\r\n"}, {}},
+      {"L family 62: no gain line",
+       62,
+       false,
+       0x72,
+       -1,
+       {},
+       {{11, 0x00}},
+       0,
+       {"  . Thresh voltage level of the built-in LVD : 3.00 V\r\n"},
+       {"Oscillator gain"}},
+      {"L family 53: gain line",
+       53,
+       false,
+       0x72,
+       -1,
+       {},
+       {},
+       0,
+       {"  . Oscillator gain is LOW\r\n"},
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -204,7 +361,8 @@ TEST_F(ReportOptionsTest, EveryGroupFrequencyAndLines) {
     if (c.expected_frequency >= 0) {
       EXPECT_EQ(link.measured_frequency, c.expected_frequency);
     }
-    for (const char* line : c.lines) EXPECT_TRUE(Logged(line)) << line << "\n--- log:\n" << log.text;
+    for (const char* line : c.lines)
+      EXPECT_TRUE(Logged(line)) << line << "\n--- log:\n" << log.text;
     for (const char* text : c.absent) EXPECT_FALSE(Logged(text)) << text;
     EXPECT_TRUE(Logged("  MCU type: " + std::string(link.chip_name) + "\r\n"));
   }
@@ -232,9 +390,9 @@ TEST_F(ReportOptionsTest, OverrideKeepsMeasuredFrequencyExceptWhereAlwaysStored)
     int family;
     int protocol_variant;
     bool overwritten;
-  } const cases[] = {{1, -1, false}, {6, -1, false}, {7, -1, false}, {10, -1, false}, {11, -1, false},
-                     {27, 4, false}, {25, 4, true},  {44, -1, true}, {45, -1, true},  {61, -1, true},
-                     {70, -1, true}, {53, -1, true}};
+  } const cases[] = {{1, -1, false},  {6, -1, false}, {7, -1, false}, {10, -1, false},
+                     {11, -1, false}, {27, 4, false}, {25, 4, true},  {44, -1, true},
+                     {45, -1, true},  {61, -1, true}, {70, -1, true}, {53, -1, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.family);
     Reset();
@@ -301,7 +459,8 @@ TEST_F(ReportOptionsTest, GroupFInversionSelectsEntryOfBitsAsReceived) {
     ASSERT_NE(link.protocol_variant, 4);
     link.status_record[24] = 0x05;  // O1
     Run();
-    EXPECT_TRUE(Logged(std::string("  . Thresh voltage level of the built-in LVD : ") + (hv ? "4.05 V" : "2.61 V")));
+    EXPECT_TRUE(Logged(std::string("  . Thresh voltage level of the built-in LVD : ") +
+                       (hv ? "4.05 V" : "2.61 V")));
     EXPECT_EQ(link.status_record[24], 0x02);
   }
   // After an option write (request 8D) the options are read from the reply.
@@ -388,7 +547,8 @@ TEST_F(ReportOptionsTest, ReferenceVoltageBounds) {
     Chip(45);
     Count(35, c.v);
     Run();
-    EXPECT_TRUE(Logged("  . Reference voltage: " + std::to_string(c.v) + " mV (Range: 1270~1410mV)\r\n"));
+    EXPECT_TRUE(
+        Logged("  . Reference voltage: " + std::to_string(c.v) + " mV (Range: 1270~1410mV)\r\n"));
     EXPECT_EQ(Logged("WARNING: reference voltage"), c.warn);
   }
 }
@@ -397,8 +557,9 @@ TEST_F(ReportOptionsTest, TestDateBounds) {
   struct Case {
     std::uint8_t y, m, d;
     bool logged;
-  } const cases[] = {{0x15, 0x01, 0x01, true}, {0x25, 0x12, 0x31, true}, {0x14, 0x06, 0x15, false},
-                     {0x26, 0x06, 0x15, false}, {0x21, 0x00, 0x15, false}, {0x21, 0x13, 0x15, false},
+  } const cases[] = {{0x15, 0x01, 0x01, true},  {0x25, 0x12, 0x31, true},
+                     {0x14, 0x06, 0x15, false}, {0x26, 0x06, 0x15, false},
+                     {0x21, 0x00, 0x15, false}, {0x21, 0x13, 0x15, false},
                      {0x21, 0x06, 0x00, false}, {0x21, 0x06, 0x32, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << int(c.y) << "-" << int(c.m) << "-" << int(c.d));
@@ -444,7 +605,9 @@ TEST_F(ReportOptionsTest, SerialNumberLineOnlyWhenBytesDiffer) {
   const std::uint8_t serial[7] = {0xF1, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
   std::memcpy(link.chip_serial, serial, 7);
   Run();
-  EXPECT_TRUE(Logged("MCU ID : F102030405060" "7\r\n"));
+  EXPECT_TRUE(
+      Logged("MCU ID : F102030405060"
+             "7\r\n"));
   Chip(70);
   Run();
   EXPECT_FALSE(Logged("MCU ID")) << "group K has no serial line";

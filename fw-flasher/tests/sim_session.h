@@ -96,7 +96,8 @@ class SimSession {
 inline int ChipOfFamily(int family, bool with_alt_id = false) {
   const auto table = ChipTable();
   for (std::size_t i = 1; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family && table[i].sub_model == 0 && (!with_alt_id || table[i].alt_id != 0)) {
+    if (FamilyCode(table[i]) == family && table[i].sub_model == 0 &&
+        (!with_alt_id || table[i].alt_id != 0)) {
       return static_cast<int>(i);
     }
   }

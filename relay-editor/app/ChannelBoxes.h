@@ -11,16 +11,17 @@
 namespace relay::app {
 
 class ChannelBoxes {
-public:
-    ChannelBoxes(QWidget* parent, const std::array<int, 4>& columnLefts, const std::array<int, 4>& rowTops);
+ public:
+  ChannelBoxes(QWidget* parent, const std::array<int, 4>& columnLefts,
+               const std::array<int, 4>& rowTops);
 
-    model::ChannelSet channels() const;
-    void setChannels(const model::ChannelSet& channels);
-    // Channel n = 1 to 16.
-    QCheckBox* box(int channel) const { return boxes_[static_cast<size_t>(channel - 1)]; }
+  model::ChannelSet channels() const;
+  void setChannels(const model::ChannelSet& channels);
+  // Channel n = 1 to 16.
+  QCheckBox* box(int channel) const { return boxes_[static_cast<size_t>(channel - 1)]; }
 
-private:
-    std::array<QCheckBox*, 16> boxes_{};
+ private:
+  std::array<QCheckBox*, 16> boxes_{};
 };
 
 }  // namespace relay::app

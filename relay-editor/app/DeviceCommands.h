@@ -19,34 +19,34 @@ class TDeviceOperations;
 namespace relay::app {
 
 class DeviceCommands {
-public:
-    DeviceCommands(model::ProgramList& list, Dialogs& dialogs);
-    ~DeviceCommands();
+ public:
+  DeviceCommands(model::ProgramList& list, Dialogs& dialogs);
+  ~DeviceCommands();
 
-    // The queue whose descriptor the GUI thread watches and drains.
-    device::TCallQueue& queue();
-    int queueDescriptor();
-    void drainQueue();
-    device::TDeviceOperations& operations();
+  // The queue whose descriptor the GUI thread watches and drains.
+  device::TCallQueue& queue();
+  int queueDescriptor();
+  void drainQueue();
+  device::TDeviceOperations& operations();
 
-    // The port button: opens with the port box's and baud box's texts, or
-    // closes. Throws the serial component's or the conversion's error.
-    void pressPortButton(const std::string& portText, const std::string& baudText);
-    bool isOpen() const;
-    void closePort();
+  // The port button: opens with the port box's and baud box's texts, or
+  // closes. Throws the serial component's or the conversion's error.
+  void pressPortButton(const std::string& portText, const std::string& baudText);
+  bool isOpen() const;
+  void closePort();
 
-    void setAddress(int address);
-    void readFromDevice();
-    void writeAll(bool optimiseFirst);
-    void eraseSector();
+  void setAddress(int address);
+  void readFromDevice();
+  void writeAll(bool optimiseFirst);
+  void eraseSector();
 
-    // Set by the window.
-    std::function<void(int value, int maximum)> onProgress;
-    std::function<void(const std::string& caption, bool portBoxesEnabled)> onPortState;
+  // Set by the window.
+  std::function<void(int value, int maximum)> onProgress;
+  std::function<void(const std::string& caption, bool portBoxesEnabled)> onPortState;
 
-private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace relay::app

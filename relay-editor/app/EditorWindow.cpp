@@ -15,72 +15,72 @@ const std::array<const char*, 4> kCaptions{"向上插入", "向下插入", "修�
 
 EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
-    setObjectName(QStringLiteral("editorWindow"));
-    setAttribute(Qt::WA_StyledBackground);
-    setWindowTitle(title);
-    // The client area keeps its size inside a one-pixel frame, so that the
-    // editor stands out from the main window behind it.
-    setFixedSize(clientSize.width() + 2 * kFrame, clientSize.height() + TitleBar::kHeight + kFrame);
-    titleBar_ = new TitleBar(title, this);
-    titleBar_->setGeometry(0, 0, width(), TitleBar::kHeight);
-    client_ = new QWidget(this);
-    client_->setObjectName(QStringLiteral("editorClient"));
-    client_->setAttribute(Qt::WA_StyledBackground);
-    client_->setGeometry(kFrame, TitleBar::kHeight, clientSize.width(), clientSize.height());
-    connect(titleBar_, &TitleBar::closeClicked, this, &EditorWindow::finish);
-    for (size_t i = 0; i < buttons_.size(); ++i) {
-        auto* button = new QPushButton(QString::fromUtf8(kCaptions[i]), client_);
-        button->setObjectName(QStringLiteral("actionButton"));
-        button->setFixedSize(80, 30);
-        const int mode = kButtonModes[i];
-        connect(button, &QPushButton::clicked, this, [this, mode] { emit actionRequested(mode); });
-        buttons_[i] = button;
-    }
+  setObjectName(QStringLiteral("editorWindow"));
+  setAttribute(Qt::WA_StyledBackground);
+  setWindowTitle(title);
+  // The client area keeps its size inside a one-pixel frame, so that the
+  // editor stands out from the main window behind it.
+  setFixedSize(clientSize.width() + 2 * kFrame, clientSize.height() + TitleBar::kHeight + kFrame);
+  titleBar_ = new TitleBar(title, this);
+  titleBar_->setGeometry(0, 0, width(), TitleBar::kHeight);
+  client_ = new QWidget(this);
+  client_->setObjectName(QStringLiteral("editorClient"));
+  client_->setAttribute(Qt::WA_StyledBackground);
+  client_->setGeometry(kFrame, TitleBar::kHeight, clientSize.width(), clientSize.height());
+  connect(titleBar_, &TitleBar::closeClicked, this, &EditorWindow::finish);
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    auto* button = new QPushButton(QString::fromUtf8(kCaptions[i]), client_);
+    button->setObjectName(QStringLiteral("actionButton"));
+    button->setFixedSize(80, 30);
+    const int mode = kButtonModes[i];
+    connect(button, &QPushButton::clicked, this, [this, mode] { emit actionRequested(mode); });
+    buttons_[i] = button;
+  }
 }
 
 QPushButton* EditorWindow::buttonForMode(int mode) const {
-    for (size_t i = 0; i < kButtonModes.size(); ++i)
-        if (kButtonModes[i] == mode) return buttons_[i];
-    return nullptr;
+  for (size_t i = 0; i < kButtonModes.size(); ++i)
+    if (kButtonModes[i] == mode) return buttons_[i];
+  return nullptr;
 }
 
 void EditorWindow::placeActionButtons(int top, const std::array<int, 4>& lefts) {
-    for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->move(lefts[i], top);
+  for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->move(lefts[i], top);
 }
 
 void EditorWindow::showCentredOver(QWidget* over) {
-    if (over != nullptr) {
-        const QRect frame = over->frameGeometry();
-        move(frame.center() - QPoint(width() / 2, height() / 2));
-        // Kept above the main window, which is disabled while the editor is
-        // open: a click on it must not hide the editor behind it.
-        winId();
-        over->window()->winId();
-        windowHandle()->setTransientParent(over->window()->windowHandle());
-    }
-    show();
-    raise();
-    activateWindow();
+  if (over != nullptr) {
+    const QRect frame = over->frameGeometry();
+    move(frame.center() - QPoint(width() / 2, height() / 2));
+    // Kept above the main window, which is disabled while the editor is
+    // open: a click on it must not hide the editor behind it.
+    winId();
+    over->window()->winId();
+    windowHandle()->setTransientParent(over->window()->windowHandle());
+  }
+  show();
+  raise();
+  activateWindow();
 }
 
 void EditorWindow::finish() {
-    if (!isVisible()) return;
-    hide();
-    emit closed();
+  if (!isVisible()) return;
+  hide();
+  emit closed();
 }
 
 void EditorWindow::closeEvent(QCloseEvent* event) {
-    // The editors live for the whole run: closing only hides them.
-    event->ignore();
-    finish();
+  // The editors live for the whole run: closing only hides them.
+  event->ignore();
+  finish();
 }
 
 void EditorWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        finish();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+  if (event->key() == Qt::Key_Escape) {
+    finish();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace relay::app

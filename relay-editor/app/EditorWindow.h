@@ -17,49 +17,49 @@ namespace relay::app {
 class TitleBar;
 
 class EditorWindow : public QWidget {
-    Q_OBJECT
-public:
-    // The four buttons from left to right with the Store mode each passes.
-    static constexpr std::array<int, 4> kButtonModes{2, 3, 1, 0};
+  Q_OBJECT
+ public:
+  // The four buttons from left to right with the Store mode each passes.
+  static constexpr std::array<int, 4> kButtonModes{2, 3, 1, 0};
 
-    EditorWindow(const QString& title, QSize clientSize, QWidget* parent = nullptr);
+  EditorWindow(const QString& title, QSize clientSize, QWidget* parent = nullptr);
 
-    QWidget* client() const { return client_; }
-    TitleBar* titleBar() const { return titleBar_; }
-    // "向上插入", "向下插入", "修改", "增加".
-    QPushButton* actionButton(int index) const { return buttons_[static_cast<size_t>(index)]; }
-    QPushButton* buttonForMode(int mode) const;
+  QWidget* client() const { return client_; }
+  TitleBar* titleBar() const { return titleBar_; }
+  // "向上插入", "向下插入", "修改", "增加".
+  QPushButton* actionButton(int index) const { return buttons_[static_cast<size_t>(index)]; }
+  QPushButton* buttonForMode(int mode) const;
 
-    // Shows the window centred over `over`.
-    void showCentredOver(QWidget* over);
+  // Shows the window centred over `over`.
+  void showCentredOver(QWidget* over);
 
-    // Fills the fields from an entry of this editor's kind; false, leaving
-    // the fields as they were, for any other entry.
-    virtual bool decodeEntry(std::string_view hexText) = 0;
-    // The fields as an Instruction, or the encoder's refusal.
-    virtual model::Encoded encodeFields() const = 0;
+  // Fills the fields from an entry of this editor's kind; false, leaving
+  // the fields as they were, for any other entry.
+  virtual bool decodeEntry(std::string_view hexText) = 0;
+  // The fields as an Instruction, or the encoder's refusal.
+  virtual model::Encoded encodeFields() const = 0;
 
-signals:
-    // An action button was pressed; the owner stores and calls finish().
-    void actionRequested(int mode);
-    // The window was hidden, by its close button or after a stored action.
-    void closed();
+ signals:
+  // An action button was pressed; the owner stores and calls finish().
+  void actionRequested(int mode);
+  // The window was hidden, by its close button or after a stored action.
+  void closed();
 
-public slots:
-    void finish();
+ public slots:
+  void finish();
 
-protected:
-    // Places the action buttons at `top` with the given left edges.
-    void placeActionButtons(int top, const std::array<int, 4>& lefts);
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+ protected:
+  // Places the action buttons at `top` with the given left edges.
+  void placeActionButtons(int top, const std::array<int, 4>& lefts);
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
-private:
-    static constexpr int kFrame = 1;
+ private:
+  static constexpr int kFrame = 1;
 
-    TitleBar* titleBar_;
-    QWidget* client_;
-    std::array<QPushButton*, 4> buttons_{};
+  TitleBar* titleBar_;
+  QWidget* client_;
+  std::array<QPushButton*, 4> buttons_{};
 };
 
 }  // namespace relay::app

@@ -11,22 +11,22 @@
 namespace relay::app {
 
 class TForm2 : public EditorWindow {
-    Q_OBJECT
-public:
-    explicit TForm2(QWidget* parent = nullptr);
+  Q_OBJECT
+ public:
+  explicit TForm2(QWidget* parent = nullptr);
 
-    model::IoActionFields fields() const;
-    void setFields(const model::IoActionFields& fields);
+  model::IoActionFields fields() const;
+  void setFields(const model::IoActionFields& fields);
 
-    bool decodeEntry(std::string_view hexText) override;
-    model::Encoded encodeFields() const override;
+  bool decodeEntry(std::string_view hexText) override;
+  model::Encoded encodeFields() const override;
 
-    ChannelBoxes& channelBoxes() { return *channels_; }
-    ActionButtons& actionButtons() { return *actions_; }
+  ChannelBoxes& channelBoxes() { return *channels_; }
+  ActionButtons& actionButtons() { return *actions_; }
 
-private:
-    std::unique_ptr<ChannelBoxes> channels_;
-    ActionButtons* actions_;
+ private:
+  std::unique_ptr<ChannelBoxes> channels_;
+  ActionButtons* actions_;
 };
 
 }  // namespace relay::app

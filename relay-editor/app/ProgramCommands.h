@@ -14,44 +14,45 @@
 namespace relay::app {
 
 inline constexpr const char* kDiscardTitle = "警告！";
-inline constexpr const char* kDiscardQuestion = "指令清单已修改，尚未存盘，放弃这些修改吗？按 是 确认";
+inline constexpr const char* kDiscardQuestion =
+    "指令清单已修改，尚未存盘，放弃这些修改吗？按 是 确认";
 
 class ProgramCommands {
-public:
-    ProgramCommands(model::ProgramList& list, Dialogs& dialogs) : list_(list), dialogs_(dialogs) {}
+ public:
+  ProgramCommands(model::ProgramList& list, Dialogs& dialogs) : list_(list), dialogs_(dialogs) {}
 
-    // An editor's action button: stores the encoded fields with the mode, or
-    // shows the refusal. True when the entry was stored (the editor closes).
-    bool storeFromEditor(const model::Encoded& encoded, int mode);
+  // An editor's action button: stores the encoded fields with the mode, or
+  // shows the refusal. True when the entry was stored (the editor closes).
+  bool storeFromEditor(const model::Encoded& encoded, int mode);
 
-    void moveUp();
-    void moveDown();
-    void deleteSelected();
-    void clear();
-    void optimise();
+  void moveUp();
+  void moveDown();
+  void deleteSelected();
+  void clear();
+  void optimise();
 
-    // "存盘" and "读入".
-    void save();
-    void load(const std::filesystem::path& programFolder);
-    // The project file named on the command line: no dialog, no message.
-    // Throws std::runtime_error with the file's error message.
-    void loadAtStartup(const std::string& path);
+  // "存盘" and "读入".
+  void save();
+  void load(const std::filesystem::path& programFolder);
+  // The project file named on the command line: no dialog, no message.
+  // Throws std::runtime_error with the file's error message.
+  void loadAtStartup(const std::string& path);
 
-    // True when the list may be replaced: it holds no unsaved changes, or the
-    // user agreed to discard them.
-    bool mayDiscard();
+  // True when the list may be replaced: it holds no unsaved changes, or the
+  // user agreed to discard them.
+  bool mayDiscard();
 
-    // The Program list's modified flag: set by every change of its entries,
-    // cleared by a successful save or load.
-    bool modified() const { return list_.Modified(); }
-    void setModified(bool modified) { list_.SetModified(modified); }
+  // The Program list's modified flag: set by every change of its entries,
+  // cleared by a successful save or load.
+  bool modified() const { return list_.Modified(); }
+  void setModified(bool modified) { list_.SetModified(modified); }
 
-    model::ProgramList& list() { return list_; }
-    Dialogs& dialogs() { return dialogs_; }
+  model::ProgramList& list() { return list_; }
+  Dialogs& dialogs() { return dialogs_; }
 
-private:
-    model::ProgramList& list_;
-    Dialogs& dialogs_;
+ private:
+  model::ProgramList& list_;
+  Dialogs& dialogs_;
 };
 
 }  // namespace relay::app

@@ -14,29 +14,29 @@ inline constexpr const char* kProgramVersion = "Ver 0.05";
 
 // The values of page 2 that the file keeps.
 struct SettingsValues {
-    std::string port = "COM1";
-    int baudIndex = 5;  // 9600
-    int address = 255;
-    bool autoOpen = false;
-    bool autoOptimise = false;
+  std::string port = "COM1";
+  int baudIndex = 5;  // 9600
+  int address = 255;
+  bool autoOpen = false;
+  bool autoOptimise = false;
 };
 
 // The values as cut out of the file, still as text (UTF-8).
 struct SettingsText {
-    std::string name, version, port, baudIndex, address, autoOpen, autoOptimise;
+  std::string name, version, port, baudIndex, address, autoOpen, autoOptimise;
 };
 
 // Receives what was read, one value after the other; an exception thrown
 // while applying leaves the values before it applied.
 class SettingsSink {
-public:
-    virtual ~SettingsSink() = default;
-    virtual void setTitle(const std::string& title) = 0;
-    virtual void setPort(const std::string& port) = 0;
-    virtual void setBaudIndex(int index) = 0;
-    virtual void setAddress(int address) = 0;
-    virtual void setAutoOpen(bool on) = 0;
-    virtual void setAutoOptimise(bool on) = 0;
+ public:
+  virtual ~SettingsSink() = default;
+  virtual void setTitle(const std::string& title) = 0;
+  virtual void setPort(const std::string& port) = 0;
+  virtual void setBaudIndex(int index) = 0;
+  virtual void setAddress(int address) = 0;
+  virtual void setAutoOpen(bool on) = 0;
+  virtual void setAutoOptimise(bool on) = 0;
 };
 
 // The file's bytes for the given values (GBK, CR LF).

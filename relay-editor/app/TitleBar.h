@@ -10,26 +10,26 @@ class QToolButton;
 namespace relay::app {
 
 class TitleBar : public QWidget {
-    Q_OBJECT
-public:
-    static constexpr int kHeight = 30;
+  Q_OBJECT
+ public:
+  static constexpr int kHeight = 30;
 
-    explicit TitleBar(const QString& title, QWidget* parent = nullptr);
+  explicit TitleBar(const QString& title, QWidget* parent = nullptr);
 
-    void setTitle(const QString& title);
-    QString title() const;
-    QToolButton* closeButton() const { return close_; }
+  void setTitle(const QString& title);
+  QString title() const;
+  QToolButton* closeButton() const { return close_; }
 
-signals:
-    void closeClicked();
+ signals:
+  void closeClicked();
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
-private:
-    QLabel* title_;
-    QToolButton* close_;
+ private:
+  QLabel* title_;
+  QToolButton* close_;
 };
 
 // Lets a frameless window be dragged by the given widget's free area.

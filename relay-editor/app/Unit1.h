@@ -36,99 +36,100 @@ class Tpanduan;
 class Ttimers;
 
 struct StartupOptions {
-    std::filesystem::path settingsFile;   // VYL_config.ini
-    std::filesystem::path programFolder;  // initial folder of "读入"
-    std::vector<std::string> arguments;   // command-line arguments after the program name
-    std::vector<std::string> systemPorts; // the system's serial devices, listed first
+  std::filesystem::path settingsFile;    // VYL_config.ini
+  std::filesystem::path programFolder;   // initial folder of "读入"
+  std::vector<std::string> arguments;    // command-line arguments after the program name
+  std::vector<std::string> systemPorts;  // the system's serial devices, listed first
 };
 
 class TForm1 : public QWidget, private SettingsSink {
-    Q_OBJECT
-public:
-    TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent = nullptr);
-    ~TForm1() override;
+  Q_OBJECT
+ public:
+  TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent = nullptr);
+  ~TForm1() override;
 
-    // Page 1.
-    QTreeWidget* list() const { return list_; }
-    QPushButton* button(const QString& caption) const;  // any button by its caption
-    QProgressBar* progressBar() const { return progress_; }
-    QTabWidget* pages() const { return pages_; }
-    QLabel* titleLabel() const { return titleLabel_; }
-    // Page 2.
-    QComboBox* portBox() const { return port_; }
-    QComboBox* baudBox() const { return baud_; }
-    QSpinBox* addressBox() const { return address_; }
-    QCheckBox* autoOpenBox() const { return autoOpen_; }
-    QCheckBox* autoOptimiseBox() const { return autoOptimise_; }
-    QPushButton* portButton() const { return portButton_; }
+  // Page 1.
+  QTreeWidget* list() const { return list_; }
+  QPushButton* button(const QString& caption) const;  // any button by its caption
+  QProgressBar* progressBar() const { return progress_; }
+  QTabWidget* pages() const { return pages_; }
+  QLabel* titleLabel() const { return titleLabel_; }
+  // Page 2.
+  QComboBox* portBox() const { return port_; }
+  QComboBox* baudBox() const { return baud_; }
+  QSpinBox* addressBox() const { return address_; }
+  QCheckBox* autoOpenBox() const { return autoOpen_; }
+  QCheckBox* autoOptimiseBox() const { return autoOptimise_; }
+  QPushButton* portButton() const { return portButton_; }
 
-    TForm2* ioEditor() const { return io_.get(); }
-    Ttimers* timerEditor() const { return timer_.get(); }
-    TForm3* loopEditor() const { return loop_.get(); }
-    Tpanduan* triggerEditor() const { return trigger_.get(); }
+  TForm2* ioEditor() const { return io_.get(); }
+  Ttimers* timerEditor() const { return timer_.get(); }
+  TForm3* loopEditor() const { return loop_.get(); }
+  Tpanduan* triggerEditor() const { return trigger_.get(); }
 
-    model::ProgramList& program() { return program_; }
-    ProgramCommands& commands() { return commands_; }
-    DeviceCommands& device() { return *device_; }
-    SettingsValues currentSettings() const;
-    const std::filesystem::path& settingsFile() const { return options_.settingsFile; }
+  model::ProgramList& program() { return program_; }
+  ProgramCommands& commands() { return commands_; }
+  DeviceCommands& device() { return *device_; }
+  SettingsValues currentSettings() const;
+  const std::filesystem::path& settingsFile() const { return options_.settingsFile; }
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
-private:
-    void buildPage1(QWidget* page);
-    void buildPage2(QWidget* page);
-    void layoutPage1();
-    void startUp();
-    void refreshList();
-    void listSelectionChanged();
-    void listDoubleClicked();
-    void openEditor(EditorWindow& editor);
-    void editorAction(EditorWindow& editor, int mode);
-    void portButtonClicked();
-    void readFromDevice();
-    void writeAll();
-    // Runs an operation; an error it raises is shown in the error box.
-    template <typename F> void guarded(F&& operation);
+ private:
+  void buildPage1(QWidget* page);
+  void buildPage2(QWidget* page);
+  void layoutPage1();
+  void startUp();
+  void refreshList();
+  void listSelectionChanged();
+  void listDoubleClicked();
+  void openEditor(EditorWindow& editor);
+  void editorAction(EditorWindow& editor, int mode);
+  void portButtonClicked();
+  void readFromDevice();
+  void writeAll();
+  // Runs an operation; an error it raises is shown in the error box.
+  template <typename F>
+  void guarded(F&& operation);
 
-    // SettingsSink
-    void setTitle(const std::string& title) override;
-    void setPort(const std::string& port) override;
-    void setBaudIndex(int index) override;
-    void setAddress(int address) override;
-    void setAutoOpen(bool on) override;
-    void setAutoOptimise(bool on) override;
+  // SettingsSink
+  void setTitle(const std::string& title) override;
+  void setPort(const std::string& port) override;
+  void setBaudIndex(int index) override;
+  void setAddress(int address) override;
+  void setAutoOpen(bool on) override;
+  void setAutoOptimise(bool on) override;
 
-    Dialogs& dialogs_;
-    StartupOptions options_;
-    model::ProgramList program_;
-    ProgramCommands commands_;
-    std::unique_ptr<DeviceCommands> device_;
-    bool refreshing_ = false;
+  Dialogs& dialogs_;
+  StartupOptions options_;
+  model::ProgramList program_;
+  ProgramCommands commands_;
+  std::unique_ptr<DeviceCommands> device_;
+  bool refreshing_ = false;
 
-    QTabWidget* pages_ = nullptr;
-    QLabel* titleLabel_ = nullptr;
-    QToolButton* minimise_ = nullptr;
-    QToolButton* close_ = nullptr;
-    QWidget* page1_ = nullptr;
-    QTreeWidget* list_ = nullptr;
-    QWidget* rightPart_ = nullptr;
-    QWidget* bottomRow_ = nullptr;
-    QProgressBar* progress_ = nullptr;
-    QComboBox* port_ = nullptr;
-    QComboBox* baud_ = nullptr;
-    QSpinBox* address_ = nullptr;
-    QCheckBox* autoOpen_ = nullptr;
-    QCheckBox* autoOptimise_ = nullptr;
-    QPushButton* portButton_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  QLabel* titleLabel_ = nullptr;
+  QToolButton* minimise_ = nullptr;
+  QToolButton* close_ = nullptr;
+  QWidget* page1_ = nullptr;
+  QTreeWidget* list_ = nullptr;
+  QWidget* rightPart_ = nullptr;
+  QWidget* bottomRow_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QComboBox* port_ = nullptr;
+  QComboBox* baud_ = nullptr;
+  QSpinBox* address_ = nullptr;
+  QCheckBox* autoOpen_ = nullptr;
+  QCheckBox* autoOptimise_ = nullptr;
+  QPushButton* portButton_ = nullptr;
 
-    std::unique_ptr<TForm2> io_;
-    std::unique_ptr<Ttimers> timer_;
-    std::unique_ptr<TForm3> loop_;
-    std::unique_ptr<Tpanduan> trigger_;
+  std::unique_ptr<TForm2> io_;
+  std::unique_ptr<Ttimers> timer_;
+  std::unique_ptr<TForm3> loop_;
+  std::unique_ptr<Tpanduan> trigger_;
 };
 
 }  // namespace relay::app

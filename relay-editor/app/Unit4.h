@@ -23,38 +23,38 @@ namespace relay::app {
 std::optional<std::string> SwitchPatternView(const std::string& pattern, bool nowHex);
 
 class Tpanduan : public EditorWindow {
-    Q_OBJECT
-public:
-    explicit Tpanduan(QWidget* parent = nullptr);
+  Q_OBJECT
+ public:
+  explicit Tpanduan(QWidget* parent = nullptr);
 
-    model::SerialTriggerFields fields() const;
-    // Sets the fields in the order channels, action, hold, output mode,
-    // output, "HEX", pattern, with the effects of each selection.
-    void setFields(const model::SerialTriggerFields& fields);
+  model::SerialTriggerFields fields() const;
+  // Sets the fields in the order channels, action, hold, output mode,
+  // output, "HEX", pattern, with the effects of each selection.
+  void setFields(const model::SerialTriggerFields& fields);
 
-    bool decodeEntry(std::string_view hexText) override;
-    model::Encoded encodeFields() const override;
+  bool decodeEntry(std::string_view hexText) override;
+  model::Encoded encodeFields() const override;
 
-    ChannelBoxes& channelBoxes() { return *channels_; }
-    ActionButtons& actionButtons() { return *actions_; }
-    QCheckBox* hexBox() const { return hex_; }
-    QLineEdit* patternField() const { return pattern_; }
-    QComboBox* holdBox() const { return hold_; }
-    QComboBox* outputModeBox() const { return outputMode_; }
-    QLineEdit* outputField() const { return output_; }
+  ChannelBoxes& channelBoxes() { return *channels_; }
+  ActionButtons& actionButtons() { return *actions_; }
+  QCheckBox* hexBox() const { return hex_; }
+  QLineEdit* patternField() const { return pattern_; }
+  QComboBox* holdBox() const { return hold_; }
+  QComboBox* outputModeBox() const { return outputMode_; }
+  QLineEdit* outputField() const { return output_; }
 
-private:
-    void hexClicked(bool ticked);
-    void actionSelected(model::Action action);
-    void outputModeSelected(int mode);
+ private:
+  void hexClicked(bool ticked);
+  void actionSelected(model::Action action);
+  void outputModeSelected(int mode);
 
-    QCheckBox* hex_;
-    QLineEdit* pattern_;
-    ActionButtons* actions_;
-    QComboBox* hold_;
-    QComboBox* outputMode_;
-    QLineEdit* output_;
-    std::unique_ptr<ChannelBoxes> channels_;
+  QCheckBox* hex_;
+  QLineEdit* pattern_;
+  ActionButtons* actions_;
+  QComboBox* hold_;
+  QComboBox* outputMode_;
+  QLineEdit* output_;
+  std::unique_ptr<ChannelBoxes> channels_;
 };
 
 }  // namespace relay::app

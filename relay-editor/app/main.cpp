@@ -12,23 +12,23 @@
 #include <QStandardPaths>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Horvane"));
-    QApplication::setApplicationName(QStringLiteral("relay-editor"));
-    relay::app::InstallQtChineseTexts(app);
-    relay::app::ApplySkin(app);
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Horvane"));
+  QApplication::setApplicationName(QStringLiteral("relay-editor"));
+  relay::app::InstallQtChineseTexts(app);
+  relay::app::ApplySkin(app);
 
-    relay::app::StartupOptions options;
-    options.programFolder = QCoreApplication::applicationDirPath().toStdString();
-    options.settingsFile = relay::app::ChooseSettingsPath(
-        options.programFolder,
-        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString());
-    for (int i = 1; i < argc; ++i) options.arguments.emplace_back(argv[i]);
-    options.systemPorts = relay::app::SystemSerialPorts();
+  relay::app::StartupOptions options;
+  options.programFolder = QCoreApplication::applicationDirPath().toStdString();
+  options.settingsFile = relay::app::ChooseSettingsPath(
+      options.programFolder,
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString());
+  for (int i = 1; i < argc; ++i) options.arguments.emplace_back(argv[i]);
+  options.systemPorts = relay::app::SystemSerialPorts();
 
-    relay::app::QtDialogs dialogs;
-    relay::app::TForm1 window(dialogs, std::move(options));
-    dialogs.setParent(&window);
-    window.show();
-    return app.exec();
+  relay::app::QtDialogs dialogs;
+  relay::app::TForm1 window(dialogs, std::move(options));
+  dialogs.setParent(&window);
+  window.show();
+  return app.exec();
 }

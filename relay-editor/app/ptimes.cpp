@@ -7,26 +7,27 @@
 
 namespace relay::app {
 
-Ttimers::Ttimers(QWidget* parent) : EditorWindow(QStringLiteral("编程  -> 定时器"), QSize(461, 280), parent) {
-    setObjectName(QStringLiteral("Ttimers"));
-    (new QLabel(QStringLiteral("定时器"), client()))->move(88, 112);
-    value_ = new QSpinBox(client());
-    value_->setObjectName(QStringLiteral("timerValue"));
-    value_->setRange(0, 65535);
-    value_->setValue(1);
-    value_->setGeometry(160, 104, 121, 28);
-    (new QLabel(QStringLiteral("*100 毫秒"), client()))->move(288, 112);
-    placeActionButtons(216, {32, 136, 240, 344});
+Ttimers::Ttimers(QWidget* parent)
+    : EditorWindow(QStringLiteral("编程  -> 定时器"), QSize(461, 280), parent) {
+  setObjectName(QStringLiteral("Ttimers"));
+  (new QLabel(QStringLiteral("定时器"), client()))->move(88, 112);
+  value_ = new QSpinBox(client());
+  value_->setObjectName(QStringLiteral("timerValue"));
+  value_->setRange(0, 65535);
+  value_->setValue(1);
+  value_->setGeometry(160, 104, 121, 28);
+  (new QLabel(QStringLiteral("*100 毫秒"), client()))->move(288, 112);
+  placeActionButtons(216, {32, 136, 240, 344});
 }
 
 model::TimerFields Ttimers::fields() const { return {value_->value()}; }
 void Ttimers::setFields(const model::TimerFields& fields) { value_->setValue(fields.value); }
 
 bool Ttimers::decodeEntry(std::string_view hexText) {
-    model::TimerFields f = fields();
-    if (!model::DecodeTimer(hexText, f)) return false;
-    setFields(f);
-    return true;
+  model::TimerFields f = fields();
+  if (!model::DecodeTimer(hexText, f)) return false;
+  setFields(f);
+  return true;
 }
 
 model::Encoded Ttimers::encodeFields() const { return model::EncodeTimer(fields()); }

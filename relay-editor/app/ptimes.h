@@ -9,20 +9,20 @@ class QSpinBox;
 namespace relay::app {
 
 class Ttimers : public EditorWindow {
-    Q_OBJECT
-public:
-    explicit Ttimers(QWidget* parent = nullptr);
+  Q_OBJECT
+ public:
+  explicit Ttimers(QWidget* parent = nullptr);
 
-    model::TimerFields fields() const;
-    void setFields(const model::TimerFields& fields);
+  model::TimerFields fields() const;
+  void setFields(const model::TimerFields& fields);
 
-    bool decodeEntry(std::string_view hexText) override;
-    model::Encoded encodeFields() const override;
+  bool decodeEntry(std::string_view hexText) override;
+  model::Encoded encodeFields() const override;
 
-    QSpinBox* valueBox() const { return value_; }
+  QSpinBox* valueBox() const { return value_; }
 
-private:
-    QSpinBox* value_;
+ private:
+  QSpinBox* value_;
 };
 
 }  // namespace relay::app

@@ -12,32 +12,32 @@ namespace relay::app {
 
 // What the two boxes show for a repeat count.
 struct LoopBoxes {
-    bool invalid;
-    bool keepForever;
+  bool invalid;
+  bool keepForever;
 };
 LoopBoxes LoopBoxesFor(int count);
 
 class TForm3 : public EditorWindow {
-    Q_OBJECT
-public:
-    explicit TForm3(QWidget* parent = nullptr);
+  Q_OBJECT
+ public:
+  explicit TForm3(QWidget* parent = nullptr);
 
-    model::LoopFields fields() const;
-    void setFields(const model::LoopFields& fields);
+  model::LoopFields fields() const;
+  void setFields(const model::LoopFields& fields);
 
-    bool decodeEntry(std::string_view hexText) override;
-    model::Encoded encodeFields() const override;
+  bool decodeEntry(std::string_view hexText) override;
+  model::Encoded encodeFields() const override;
 
-    QSpinBox* valueBox() const { return value_; }
-    QCheckBox* invalidBox() const { return invalid_; }
-    QCheckBox* foreverBox() const { return forever_; }
+  QSpinBox* valueBox() const { return value_; }
+  QCheckBox* invalidBox() const { return invalid_; }
+  QCheckBox* foreverBox() const { return forever_; }
 
-private:
-    void valueChanged(int value);
+ private:
+  void valueChanged(int value);
 
-    QSpinBox* value_;
-    QCheckBox* invalid_;
-    QCheckBox* forever_;
+  QSpinBox* value_;
+  QCheckBox* invalid_;
+  QCheckBox* forever_;
 };
 
 }  // namespace relay::app

@@ -63,8 +63,8 @@ model::ChannelSet ParseChannels(std::string_view text) {
 int ParseNumber(std::string_view text, int min, int max, std::string_view what) {
   const auto value = ToInt(text);
   if (!value || *value < min || *value > max)
-    throw Refused(std::string(what) + " '" + std::string(Trim(text)) + "' 无效：应为 " + std::to_string(min) +
-                  " 到 " + std::to_string(max) + " 的整数");
+    throw Refused(std::string(what) + " '" + std::string(Trim(text)) + "' 无效：应为 " +
+                  std::to_string(min) + " 到 " + std::to_string(max) + " 的整数");
   return *value;
 }
 

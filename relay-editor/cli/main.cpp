@@ -8,7 +8,9 @@
 #include "model_commands.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"relay-cli: encode, describe, list and optimise the relay controller's program, and write, read, erase or restart the controller"};
+  CLI::App app{
+      "relay-cli: encode, describe, list and optimise the relay controller's program, and write, "
+      "read, erase or restart the controller"};
   // At most one command; an unknown word then reads "not expected" and names
   // itself, and no command at all is checked below.
   app.require_subcommand(0, 1);

@@ -29,7 +29,8 @@ void AddEncodeCommands(CLI::App& app, Streams& streams) {
   CLI::App* encode = app.add_subcommand("encode", "Print the hex text of an Instruction");
   encode->require_subcommand(0, 1);
   encode->callback([encode] {
-    if (encode->get_subcommands().empty()) throw CLI::RequiredError("encode io|timer|loop|trigger (subcommand)");
+    if (encode->get_subcommands().empty())
+      throw CLI::RequiredError("encode io|timer|loop|trigger (subcommand)");
   });
 
   struct Options {
@@ -57,21 +58,26 @@ void AddEncodeCommands(CLI::App& app, Streams& streams) {
   });
 
   CLI::App* loop = encode->add_subcommand("loop", "Loop: repeat the program");
-  loop->add_option("--count", options->count, "0 = stop, 1 to 65534 times, 65535 = for ever")->required();
+  loop->add_option("--count", options->count, "0 = stop, 1 to 65534 times, 65535 = for ever")
+      ->required();
   loop->callback([options, &streams] {
     const int count = ParseNumber(options->count, 0, 65535, "循环次数");
     PrintEncoded(model::EncodeLoop({count}), streams);
   });
 
-  CLI::App* trigger = encode->add_subcommand("trigger", "Serial trigger: react to bytes on the serial port");
+  CLI::App* trigger =
+      encode->add_subcommand("trigger", "Serial trigger: react to bytes on the serial port");
   trigger->add_option("--action", options->action, "open, close or toggle");
   trigger->add_option("--channels", options->channels, "channels 1 to 16");
-  trigger->add_option("--pattern", options->pattern, "the received pattern (text, or hex bytes with --hex)");
+  trigger->add_option("--pattern", options->pattern,
+                      "the received pattern (text, or hex bytes with --hex)");
   trigger->add_flag("--hex", options->hex, "the pattern is given as hex bytes");
-  trigger->add_option("--hold", options->hold, "hold time in units of 100 ms, 0 (for ever) to 4095");
+  trigger->add_option("--hold", options->hold,
+                      "hold time in units of 100 ms, 0 (for ever) to 4095");
   trigger->add_option("--output-mode", options->outputMode,
                       "0 no output, 1 same code, 2 hex output, 3 text output");
-  trigger->add_option("--output", options->output, "the answer: hex bytes in mode 2, text in mode 3");
+  trigger->add_option("--output", options->output,
+                      "the answer: hex bytes in mode 2, text in mode 3");
   trigger->callback([options, trigger, &streams] {
     model::SerialTriggerFields fields;
     fields.action = ParseAction(options->action);
@@ -103,7 +109,8 @@ void AddDescribeCommand(CLI::App& app, Streams& streams) {
 
 void AddListCommand(CLI::App& app, Streams& streams) {
   auto path = std::make_shared<std::string>();
-  CLI::App* list = app.add_subcommand("list", "Print the entries of a project file and its capacity caption");
+  CLI::App* list =
+      app.add_subcommand("list", "Print the entries of a project file and its capacity caption");
   list->add_option("FILE", *path, "project file (.vyl)")->required();
   list->callback([path, &streams] {
     const model::ProgramList program = LoadList(*path);
@@ -120,11 +127,13 @@ void AddOptimiseCommand(CLI::App& app, Streams& streams) {
   auto paths = std::make_shared<Paths>();
   CLI::App* optimise = app.add_subcommand("optimise", "Optimise the program of a project file");
   optimise->add_option("FILE", paths->in, "project file (.vyl)")->required();
-  optimise->add_option("-o,--output", paths->out, "where to write the result (default: FILE itself)");
+  optimise->add_option("-o,--output", paths->out,
+                       "where to write the result (default: FILE itself)");
   optimise->callback([paths, &streams] {
     model::ProgramList program = LoadList(paths->in);
     model::Optimise(program);
-    const model::FileResult result = model::SaveProjectFile(paths->out.empty() ? paths->in : paths->out, program);
+    const model::FileResult result =
+        model::SaveProjectFile(paths->out.empty() ? paths->in : paths->out, program);
     if (!result) throw Refused(result.message);
     (void)streams;
   });

@@ -6,15 +6,14 @@
 
 namespace relay::device {
 
-bool SetCustomBaudRate(int fd, std::uint32_t baud)
-{
-    struct termios2 t {};
-    if (ioctl(fd, TCGETS2, &t) != 0) return false;
-    t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
-    t.c_ispeed = baud;
-    t.c_ospeed = baud;
-    return ioctl(fd, TCSETS2, &t) == 0;
+bool SetCustomBaudRate(int fd, std::uint32_t baud) {
+  struct termios2 t {};
+  if (ioctl(fd, TCGETS2, &t) != 0) return false;
+  t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+  t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  t.c_ispeed = baud;
+  t.c_ospeed = baud;
+  return ioctl(fd, TCSETS2, &t) == 0;
 }
 
 }  // namespace relay::device

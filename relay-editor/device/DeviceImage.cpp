@@ -8,57 +8,54 @@ namespace {
 constexpr std::size_t kImageBytes = 512;
 }
 
-std::string BuildDeviceImage(const std::vector<std::string>& hexTexts)
-{
-    std::string image;
-    image.reserve(kImageTextLength);
-    for (const std::string& text : hexTexts) {
-        // Each entry goes in as its bytes, so that a trailing blank (an entry read back
-        // from the device) or irregular spacing cannot shift the later bytes out of
-        // their three-character places.
-        const std::string bytes = model::BytesToHexText(model::HexTextToBytes(text));
-        const std::size_t count = model::ByteCount(bytes);
-        if (count > 0 && count + image.size() / 3 <= kImageBytes) {
-            image += bytes;
-            image += ' ';
-        }
+std::string BuildDeviceImage(const std::vector<std::string>& hexTexts) {
+  std::string image;
+  image.reserve(kImageTextLength);
+  for (const std::string& text : hexTexts) {
+    // Each entry goes in as its bytes, so that a trailing blank (an entry read back
+    // from the device) or irregular spacing cannot shift the later bytes out of
+    // their three-character places.
+    const std::string bytes = model::BytesToHexText(model::HexTextToBytes(text));
+    const std::size_t count = model::ByteCount(bytes);
+    if (count > 0 && count + image.size() / 3 <= kImageBytes) {
+      image += bytes;
+      image += ' ';
     }
-    while (image.size() / 3 < kImageBytes) image += "FF ";
-    return image;
+  }
+  while (image.size() / 3 < kImageBytes) image += "FF ";
+  return image;
 }
 
-std::string ImageBlockText(std::string_view image, int block)
-{
-    return std::string(model::ClampedSubstr(image, static_cast<std::size_t>(48 * block - 48), 47));
+std::string ImageBlockText(std::string_view image, int block) {
+  return std::string(model::ClampedSubstr(image, static_cast<std::size_t>(48 * block - 48), 47));
 }
 
-std::optional<std::vector<std::string>> TakeDeviceImageApart(std::string_view image)
-{
-    if (image.size() != kImageTextLength) return std::nullopt;
-    std::vector<std::string> entries;
-    std::size_t offset = 0;
-    while (offset < kImageBytes) {
-        const auto kind = model::ByteAt(image, offset);
-        if (!kind || *kind == 0xFF) break;
-        std::size_t size;
-        std::size_t characters;
-        if (*kind < 0x80) {
-            size = 4;
-            characters = 11;
-        } else {
-            const auto lengthByte = model::ByteAt(image, offset + 3);
-            if (!lengthByte) {  // cut off by the end of the sector
-                entries.emplace_back(image.substr(3 * offset));
-                break;
-            }
-            size = (*lengthByte & 0x7Fu) + 5;
-            characters = 3 * size;
-        }
-        // An entry running past the sector's end keeps what the sector holds.
-        entries.emplace_back(model::ClampedSubstr(image, 3 * offset, characters));
-        offset += size;
+std::optional<std::vector<std::string>> TakeDeviceImageApart(std::string_view image) {
+  if (image.size() != kImageTextLength) return std::nullopt;
+  std::vector<std::string> entries;
+  std::size_t offset = 0;
+  while (offset < kImageBytes) {
+    const auto kind = model::ByteAt(image, offset);
+    if (!kind || *kind == 0xFF) break;
+    std::size_t size;
+    std::size_t characters;
+    if (*kind < 0x80) {
+      size = 4;
+      characters = 11;
+    } else {
+      const auto lengthByte = model::ByteAt(image, offset + 3);
+      if (!lengthByte) {  // cut off by the end of the sector
+        entries.emplace_back(image.substr(3 * offset));
+        break;
+      }
+      size = (*lengthByte & 0x7Fu) + 5;
+      characters = 3 * size;
     }
-    return entries;
+    // An entry running past the sector's end keeps what the sector holds.
+    entries.emplace_back(model::ClampedSubstr(image, 3 * offset, characters));
+    offset += size;
+  }
+  return entries;
 }
 
 }  // namespace relay::device

@@ -25,95 +25,96 @@ namespace relay::device {
 
 // A text that is not a decimal integer: "'%s' is not a valid integer value".
 class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 inline constexpr auto kDefaultAnswerTimeout = std::chrono::milliseconds(2000);
 
 class TDeviceOperations {
-public:
-    // Takes over comm.OnReceiveData. The listener may be null.
-    TDeviceOperations(TComm& comm, TCallQueue& queue, model::ProgramList& list, IProgressView& progress,
-                      IDeviceDialogs& dialogs, IPortView* portView = nullptr, IDeviceListener* listener = nullptr);
-    ~TDeviceOperations();
-    TDeviceOperations(const TDeviceOperations&) = delete;
-    TDeviceOperations& operator=(const TDeviceOperations&) = delete;
+ public:
+  // Takes over comm.OnReceiveData. The listener may be null.
+  TDeviceOperations(TComm& comm, TCallQueue& queue, model::ProgramList& list,
+                    IProgressView& progress, IDeviceDialogs& dialogs, IPortView* portView = nullptr,
+                    IDeviceListener* listener = nullptr);
+  ~TDeviceOperations();
+  TDeviceOperations(const TDeviceOperations&) = delete;
+  TDeviceOperations& operator=(const TDeviceOperations&) = delete;
 
-    // The "地    址" box (0-255), read whenever a frame is built.
-    void SetModuleAddress(int address);
-    int ModuleAddress() const { return address_; }
-    // "写入指令时自动优化清单中的指令".
-    void SetOptimiseBeforeWrite(bool on) { optimise_ = on; }
-    bool OptimiseBeforeWrite() const { return optimise_; }
-    // How long to wait for each answer; 0 waits for ever.
-    void SetAnswerTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
-    std::chrono::milliseconds AnswerTimeout() const { return timeout_; }
+  // The "地    址" box (0-255), read whenever a frame is built.
+  void SetModuleAddress(int address);
+  int ModuleAddress() const { return address_; }
+  // "写入指令时自动优化清单中的指令".
+  void SetOptimiseBeforeWrite(bool on) { optimise_ = on; }
+  bool OptimiseBeforeWrite() const { return optimise_; }
+  // How long to wait for each answer; 0 waits for ever.
+  void SetAnswerTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  std::chrono::milliseconds AnswerTimeout() const { return timeout_; }
 
-    // The port button. Opening sets 8N1 without XON/XOFF, the baud rate from its text and
-    // the port name, then opens; it throws ECommsError or EConvertError, and the caption
-    // then stays "打开串口". Closing never throws.
-    void PressPortButton(const std::string& portText, const std::string& baudText);
-    const std::string& PortButtonCaption() const { return caption_; }
-    bool PortOpen() const;  // the caption reads "关闭串口"
-    bool PortBoxesEnabled() const { return !PortOpen(); }
+  // The port button. Opening sets 8N1 without XON/XOFF, the baud rate from its text and
+  // the port name, then opens; it throws ECommsError or EConvertError, and the caption
+  // then stays "打开串口". Closing never throws.
+  void PressPortButton(const std::string& portText, const std::string& baudText);
+  const std::string& PortButtonCaption() const { return caption_; }
+  bool PortOpen() const;  // the caption reads "关闭串口"
+  bool PortBoxesEnabled() const { return !PortOpen(); }
 
-    // "从设备读取": clears the Program list and reads the 32 blocks into it.
-    void ReadFromDevice();
-    // "全部写入": optionally optimises, then writes the list's device image.
-    void WriteAll();
-    // "清除扇区": asks, then erases the program sector.
-    void EraseSector();
-    // The restart frame with the current address; its answer is not evaluated.
-    void Restart();
+  // "从设备读取": clears the Program list and reads the 32 blocks into it.
+  void ReadFromDevice();
+  // "全部写入": optionally optimises, then writes the list's device image.
+  void WriteAll();
+  // "清除扇区": asks, then erases the program sector.
+  void EraseSector();
+  // The restart frame with the current address; its answer is not evaluated.
+  void Restart();
 
-    // The hidden button: builds the device image from the Program list.
-    void BuildImage();
-    // Fills the Program list from a complete device image; nothing otherwise.
-    void TakeImageApart();
+  // The hidden button: builds the device image from the Program list.
+  void BuildImage();
+  // Fills the Program list from a complete device image; nothing otherwise.
+  void TakeImageApart();
 
-    // Sends a frame given as hex text: false, and nothing sent, while the port is closed.
-    // Clears the receive buffer first.
-    bool Send(const std::string& frameText);
-    // The receive path: appends the chunk to the receive buffer and acts on an answer.
-    void Receive(const std::uint8_t* bytes, std::size_t count);
+  // Sends a frame given as hex text: false, and nothing sent, while the port is closed.
+  // Clears the receive buffer first.
+  bool Send(const std::string& frameText);
+  // The receive path: appends the chunk to the receive buffer and acts on an answer.
+  void Receive(const std::uint8_t* bytes, std::size_t count);
 
-    const std::string& ReceiveBuffer() const { return receiveBuffer_; }
-    const std::string& DeviceImage() const { return image_; }
-    int ReadCounter() const { return readCounter_; }
-    int WriteCounter() const { return writeCounter_; }
+  const std::string& ReceiveBuffer() const { return receiveBuffer_; }
+  const std::string& DeviceImage() const { return image_; }
+  int ReadCounter() const { return readCounter_; }
+  int WriteCounter() const { return writeCounter_; }
 
-private:
-    void HandleAnswer();
-    void HandleAcknowledgement(std::uint8_t block);
-    void HandleReadAnswer(const std::string& data);
-    void AskRestart(const std::string& question);
-    void SendAwaitingAnswer(const std::string& frameText, TDeviceCommand command, int block);
-    void ArmTimeout(TDeviceCommand command, int block);
-    void CancelTimeout();
-    void TimedOut(TDeviceCommand command, int block);
-    void Ended(TDeviceCommand command, TDeviceOutcome outcome);
-    void ShowPort();
+ private:
+  void HandleAnswer();
+  void HandleAcknowledgement(std::uint8_t block);
+  void HandleReadAnswer(const std::string& data);
+  void AskRestart(const std::string& question);
+  void SendAwaitingAnswer(const std::string& frameText, TDeviceCommand command, int block);
+  void ArmTimeout(TDeviceCommand command, int block);
+  void CancelTimeout();
+  void TimedOut(TDeviceCommand command, int block);
+  void Ended(TDeviceCommand command, TDeviceOutcome outcome);
+  void ShowPort();
 
-    TComm& comm_;
-    TCallQueue& queue_;
-    model::ProgramList& list_;
-    IProgressView& progress_;
-    IDeviceDialogs& dialogs_;
-    IPortView* portView_;
-    IDeviceListener* listener_;
-    std::shared_ptr<TDeviceOperations*> self_;  // lets a pending time-out see that we are gone
+  TComm& comm_;
+  TCallQueue& queue_;
+  model::ProgramList& list_;
+  IProgressView& progress_;
+  IDeviceDialogs& dialogs_;
+  IPortView* portView_;
+  IDeviceListener* listener_;
+  std::shared_ptr<TDeviceOperations*> self_;  // lets a pending time-out see that we are gone
 
-    int address_ = 255;
-    bool optimise_ = false;
-    std::chrono::milliseconds timeout_ = kDefaultAnswerTimeout;
-    std::string caption_;
-    std::string receiveBuffer_;
-    std::string image_;
-    int readCounter_ = 0;
-    int writeCounter_ = 0;
-    TCallQueue::TTimerId timer_ = 0;
-    std::optional<TDeviceCommand> timerCommand_;  // what the pending time-out watches
+  int address_ = 255;
+  bool optimise_ = false;
+  std::chrono::milliseconds timeout_ = kDefaultAnswerTimeout;
+  std::string caption_;
+  std::string receiveBuffer_;
+  std::string image_;
+  int readCounter_ = 0;
+  int writeCounter_ = 0;
+  TCallQueue::TTimerId timer_ = 0;
+  std::optional<TDeviceCommand> timerCommand_;  // what the pending time-out watches
 };
 
 // The Chinese texts of the device operations, shared with the tests.

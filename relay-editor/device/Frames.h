@@ -25,17 +25,17 @@ std::string EraseFrame(int address);
 std::string RestartFrame(int address);
 
 enum class TAnswerKind {
-    None,             // no start byte, or the frame is not complete yet
-    WrongCheck,       // a complete frame whose check byte does not match
-    Acknowledgement,  // command FF: a written block (1-32) or the erase (0)
-    ReadAnswer,       // command FE with the block's 16 bytes
-    Other,            // a valid frame of no interest (other command, too short to carry its fields)
+  None,             // no start byte, or the frame is not complete yet
+  WrongCheck,       // a complete frame whose check byte does not match
+  Acknowledgement,  // command FF: a written block (1-32) or the erase (0)
+  ReadAnswer,       // command FE with the block's 16 bytes
+  Other,            // a valid frame of no interest (other command, too short to carry its fields)
 };
 
 struct TAnswer {
-    TAnswerKind kind = TAnswerKind::None;
-    std::uint8_t block = 0;  // byte 4
-    std::string data;        // read answer: bytes 5 to 20 as hex text (47 characters)
+  TAnswerKind kind = TAnswerKind::None;
+  std::uint8_t block = 0;  // byte 4
+  std::string data;        // read answer: bytes 5 to 20 as hex text (47 characters)
 };
 
 // Looks for the controller's answer in the receive buffer (received bytes as hex text,

@@ -18,8 +18,8 @@
 namespace relay::device {
 
 class ECommsError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 enum class TDtrControl { DtrEnable, DtrDisable, DtrHandshake };
@@ -50,34 +50,34 @@ using TRequestHangupEvent = std::function<void(TComm& sender)>;
 std::string ResolvePortPath(const std::string& commName);
 
 struct TCommLineSettings {
-    std::uint32_t BaudRate = 9600;
-    bool ParityCheck = false;
-    bool Outx_CtsFlow = false;
-    bool Outx_DsrFlow = false;
-    TDtrControl DtrControl = TDtrControl::DtrEnable;
-    bool DsrSensitivity = false;
-    bool TxContinueOnXoff = true;
-    bool Outx_XonXoffFlow = true;
-    bool Inx_XonXoffFlow = true;
-    bool ReplaceWhenParityError = false;
-    bool IgnoreNullChar = false;
-    TRtsControl RtsControl = TRtsControl::RtsEnable;
-    std::uint16_t XonLimit = 500;
-    std::uint16_t XoffLimit = 500;
-    TByteSize ByteSize = TByteSize::_8;
-    TParity Parity = TParity::None;
-    TStopBits StopBits = TStopBits::_1;
-    std::uint8_t XonChar = 0x11;
-    std::uint8_t XoffChar = 0x13;
-    std::uint8_t ReplacedChar = 0x00;
+  std::uint32_t BaudRate = 9600;
+  bool ParityCheck = false;
+  bool Outx_CtsFlow = false;
+  bool Outx_DsrFlow = false;
+  TDtrControl DtrControl = TDtrControl::DtrEnable;
+  bool DsrSensitivity = false;
+  bool TxContinueOnXoff = true;
+  bool Outx_XonXoffFlow = true;
+  bool Inx_XonXoffFlow = true;
+  bool ReplaceWhenParityError = false;
+  bool IgnoreNullChar = false;
+  TRtsControl RtsControl = TRtsControl::RtsEnable;
+  std::uint16_t XonLimit = 500;
+  std::uint16_t XoffLimit = 500;
+  TByteSize ByteSize = TByteSize::_8;
+  TParity Parity = TParity::None;
+  TStopBits StopBits = TStopBits::_1;
+  std::uint8_t XonChar = 0x11;
+  std::uint8_t XoffChar = 0x13;
+  std::uint8_t ReplacedChar = 0x00;
 };
 
 struct TCommTimeouts {
-    std::uint32_t ReadIntervalTimeout = 100;  // ms between two bytes that ends a chunk
-    std::uint32_t ReadTotalTimeoutMultiplier = 0;
-    std::uint32_t ReadTotalTimeoutConstant = 0;
-    std::uint32_t WriteTotalTimeoutMultiplier = 0;
-    std::uint32_t WriteTotalTimeoutConstant = 0;
+  std::uint32_t ReadIntervalTimeout = 100;  // ms between two bytes that ends a chunk
+  std::uint32_t ReadTotalTimeoutMultiplier = 0;
+  std::uint32_t ReadTotalTimeoutConstant = 0;
+  std::uint32_t WriteTotalTimeoutMultiplier = 0;
+  std::uint32_t WriteTotalTimeoutConstant = 0;
 };
 
 // A ReadIntervalTimeout of this value (with the read totals 0) delivers whatever has
@@ -88,93 +88,141 @@ inline constexpr std::size_t kReadChunkMax = 2048;
 struct TCommShared;  // state shared between the component and its two threads
 
 class TComm {
-public:
-    explicit TComm(TCallQueue& ownerQueue);
-    ~TComm();  // closes an open port
-    TComm(const TComm&) = delete;
-    TComm& operator=(const TComm&) = delete;
+ public:
+  explicit TComm(TCallQueue& ownerQueue);
+  ~TComm();  // closes an open port
+  TComm(const TComm&) = delete;
+  TComm& operator=(const TComm&) = delete;
 
-    void OpenPort();   // throws ECommsError
-    void ClosePort();  // does nothing when closed
-    bool IsOpen() const { return shared_ != nullptr; }
+  void OpenPort();   // throws ECommsError
+  void ClosePort();  // does nothing when closed
+  bool IsOpen() const { return shared_ != nullptr; }
 
-    // Queues a copy of the bytes for the writing thread. False, and nothing sent, when
-    // the port is closed or the count is 0 or above 65535.
-    bool WriteData(const std::uint8_t* data, std::size_t count);
+  // Queues a copy of the bytes for the writing thread. False, and nothing sent, when
+  // the port is closed or the count is 0 or above 65535.
+  bool WriteData(const std::uint8_t* data, std::size_t count);
 
-    // True while no written block is waiting to go out.
-    bool SendDataEmpty() const;
+  // True while no written block is waiting to go out.
+  bool SendDataEmpty() const;
 
-    // Properties. Line settings changed while open are all applied at once, likewise the
-    // five time-outs; while closed they are only stored. Applying may throw ECommsError.
-    const std::string& CommName() const { return commName_; }
-    void SetCommName(std::string name) { commName_ = std::move(name); }
+  // Properties. Line settings changed while open are all applied at once, likewise the
+  // five time-outs; while closed they are only stored. Applying may throw ECommsError.
+  const std::string& CommName() const { return commName_; }
+  void SetCommName(std::string name) { commName_ = std::move(name); }
 
-    const TCommLineSettings& LineSettings() const { return line_; }
-    void SetLineSettings(const TCommLineSettings& settings);
-    std::uint32_t BaudRate() const { return line_.BaudRate; }
-    void SetBaudRate(std::uint32_t v) { ChangeLine([&](auto& s) { s.BaudRate = v; }); }
-    void SetParityCheck(bool v) { ChangeLine([&](auto& s) { s.ParityCheck = v; }); }
-    void SetOutx_CtsFlow(bool v) { ChangeLine([&](auto& s) { s.Outx_CtsFlow = v; }); }
-    void SetOutx_DsrFlow(bool v) { ChangeLine([&](auto& s) { s.Outx_DsrFlow = v; }); }
-    void SetDtrControl(TDtrControl v) { ChangeLine([&](auto& s) { s.DtrControl = v; }); }
-    void SetDsrSensitivity(bool v) { ChangeLine([&](auto& s) { s.DsrSensitivity = v; }); }
-    void SetTxContinueOnXoff(bool v) { ChangeLine([&](auto& s) { s.TxContinueOnXoff = v; }); }
-    void SetOutx_XonXoffFlow(bool v) { ChangeLine([&](auto& s) { s.Outx_XonXoffFlow = v; }); }
-    void SetInx_XonXoffFlow(bool v) { ChangeLine([&](auto& s) { s.Inx_XonXoffFlow = v; }); }
-    void SetReplaceWhenParityError(bool v) { ChangeLine([&](auto& s) { s.ReplaceWhenParityError = v; }); }
-    void SetIgnoreNullChar(bool v) { ChangeLine([&](auto& s) { s.IgnoreNullChar = v; }); }
-    void SetRtsControl(TRtsControl v) { ChangeLine([&](auto& s) { s.RtsControl = v; }); }
-    void SetXonLimit(std::uint16_t v) { ChangeLine([&](auto& s) { s.XonLimit = v; }); }
-    void SetXoffLimit(std::uint16_t v) { ChangeLine([&](auto& s) { s.XoffLimit = v; }); }
-    void SetByteSize(TByteSize v) { ChangeLine([&](auto& s) { s.ByteSize = v; }); }
-    void SetParity(TParity v) { ChangeLine([&](auto& s) { s.Parity = v; }); }
-    void SetStopBits(TStopBits v) { ChangeLine([&](auto& s) { s.StopBits = v; }); }
-    void SetXonChar(std::uint8_t v) { ChangeLine([&](auto& s) { s.XonChar = v; }); }
-    void SetXoffChar(std::uint8_t v) { ChangeLine([&](auto& s) { s.XoffChar = v; }); }
-    void SetReplacedChar(std::uint8_t v) { ChangeLine([&](auto& s) { s.ReplacedChar = v; }); }
+  const TCommLineSettings& LineSettings() const { return line_; }
+  void SetLineSettings(const TCommLineSettings& settings);
+  std::uint32_t BaudRate() const { return line_.BaudRate; }
+  void SetBaudRate(std::uint32_t v) {
+    ChangeLine([&](auto& s) { s.BaudRate = v; });
+  }
+  void SetParityCheck(bool v) {
+    ChangeLine([&](auto& s) { s.ParityCheck = v; });
+  }
+  void SetOutx_CtsFlow(bool v) {
+    ChangeLine([&](auto& s) { s.Outx_CtsFlow = v; });
+  }
+  void SetOutx_DsrFlow(bool v) {
+    ChangeLine([&](auto& s) { s.Outx_DsrFlow = v; });
+  }
+  void SetDtrControl(TDtrControl v) {
+    ChangeLine([&](auto& s) { s.DtrControl = v; });
+  }
+  void SetDsrSensitivity(bool v) {
+    ChangeLine([&](auto& s) { s.DsrSensitivity = v; });
+  }
+  void SetTxContinueOnXoff(bool v) {
+    ChangeLine([&](auto& s) { s.TxContinueOnXoff = v; });
+  }
+  void SetOutx_XonXoffFlow(bool v) {
+    ChangeLine([&](auto& s) { s.Outx_XonXoffFlow = v; });
+  }
+  void SetInx_XonXoffFlow(bool v) {
+    ChangeLine([&](auto& s) { s.Inx_XonXoffFlow = v; });
+  }
+  void SetReplaceWhenParityError(bool v) {
+    ChangeLine([&](auto& s) { s.ReplaceWhenParityError = v; });
+  }
+  void SetIgnoreNullChar(bool v) {
+    ChangeLine([&](auto& s) { s.IgnoreNullChar = v; });
+  }
+  void SetRtsControl(TRtsControl v) {
+    ChangeLine([&](auto& s) { s.RtsControl = v; });
+  }
+  void SetXonLimit(std::uint16_t v) {
+    ChangeLine([&](auto& s) { s.XonLimit = v; });
+  }
+  void SetXoffLimit(std::uint16_t v) {
+    ChangeLine([&](auto& s) { s.XoffLimit = v; });
+  }
+  void SetByteSize(TByteSize v) {
+    ChangeLine([&](auto& s) { s.ByteSize = v; });
+  }
+  void SetParity(TParity v) {
+    ChangeLine([&](auto& s) { s.Parity = v; });
+  }
+  void SetStopBits(TStopBits v) {
+    ChangeLine([&](auto& s) { s.StopBits = v; });
+  }
+  void SetXonChar(std::uint8_t v) {
+    ChangeLine([&](auto& s) { s.XonChar = v; });
+  }
+  void SetXoffChar(std::uint8_t v) {
+    ChangeLine([&](auto& s) { s.XoffChar = v; });
+  }
+  void SetReplacedChar(std::uint8_t v) {
+    ChangeLine([&](auto& s) { s.ReplacedChar = v; });
+  }
 
-    const TCommTimeouts& Timeouts() const { return timeouts_; }
-    void SetTimeouts(const TCommTimeouts& timeouts);
-    void SetReadIntervalTimeout(std::uint32_t v) { ChangeTimeouts([&](auto& t) { t.ReadIntervalTimeout = v; }); }
-    void SetReadTotalTimeoutMultiplier(std::uint32_t v) { ChangeTimeouts([&](auto& t) { t.ReadTotalTimeoutMultiplier = v; }); }
-    void SetReadTotalTimeoutConstant(std::uint32_t v) { ChangeTimeouts([&](auto& t) { t.ReadTotalTimeoutConstant = v; }); }
-    void SetWriteTotalTimeoutMultiplier(std::uint32_t v) { ChangeTimeouts([&](auto& t) { t.WriteTotalTimeoutMultiplier = v; }); }
-    void SetWriteTotalTimeoutConstant(std::uint32_t v) { ChangeTimeouts([&](auto& t) { t.WriteTotalTimeoutConstant = v; }); }
+  const TCommTimeouts& Timeouts() const { return timeouts_; }
+  void SetTimeouts(const TCommTimeouts& timeouts);
+  void SetReadIntervalTimeout(std::uint32_t v) {
+    ChangeTimeouts([&](auto& t) { t.ReadIntervalTimeout = v; });
+  }
+  void SetReadTotalTimeoutMultiplier(std::uint32_t v) {
+    ChangeTimeouts([&](auto& t) { t.ReadTotalTimeoutMultiplier = v; });
+  }
+  void SetReadTotalTimeoutConstant(std::uint32_t v) {
+    ChangeTimeouts([&](auto& t) { t.ReadTotalTimeoutConstant = v; });
+  }
+  void SetWriteTotalTimeoutMultiplier(std::uint32_t v) {
+    ChangeTimeouts([&](auto& t) { t.WriteTotalTimeoutMultiplier = v; });
+  }
+  void SetWriteTotalTimeoutConstant(std::uint32_t v) {
+    ChangeTimeouts([&](auto& t) { t.WriteTotalTimeoutConstant = v; });
+  }
 
-    // Events, raised on the owner thread in the order the threads noticed them.
-    TReceiveDataEvent OnReceiveData;
-    TReceiveErrorEvent OnReceiveError;
-    TModemStateChangeEvent OnModemStateChange;
-    TRequestHangupEvent OnRequestHangup;
-    TSendDataEmptyEvent OnSendDataEmpty;
+  // Events, raised on the owner thread in the order the threads noticed them.
+  TReceiveDataEvent OnReceiveData;
+  TReceiveErrorEvent OnReceiveError;
+  TModemStateChangeEvent OnModemStateChange;
+  TRequestHangupEvent OnRequestHangup;
+  TSendDataEmptyEvent OnSendDataEmpty;
 
-private:
-    template <class F>
-    void ChangeLine(F change)
-    {
-        TCommLineSettings s = line_;
-        change(s);
-        SetLineSettings(s);
-    }
-    template <class F>
-    void ChangeTimeouts(F change)
-    {
-        TCommTimeouts t = timeouts_;
-        change(t);
-        SetTimeouts(t);
-    }
-    void StopThreads();
+ private:
+  template <class F>
+  void ChangeLine(F change) {
+    TCommLineSettings s = line_;
+    change(s);
+    SetLineSettings(s);
+  }
+  template <class F>
+  void ChangeTimeouts(F change) {
+    TCommTimeouts t = timeouts_;
+    change(t);
+    SetTimeouts(t);
+  }
+  void StopThreads();
 
-    TCallQueue& queue_;
-    // Posted events hold a weak reference, so a destroyed component raises nothing.
-    std::shared_ptr<TComm*> self_;
-    std::string commName_ = "COM2";
-    TCommLineSettings line_;
-    TCommTimeouts timeouts_;
-    std::shared_ptr<TCommShared> shared_;
-    std::thread reader_;
-    std::thread writer_;
+  TCallQueue& queue_;
+  // Posted events hold a weak reference, so a destroyed component raises nothing.
+  std::shared_ptr<TComm*> self_;
+  std::string commName_ = "COM2";
+  TCommLineSettings line_;
+  TCommTimeouts timeouts_;
+  std::shared_ptr<TCommShared> shared_;
+  std::thread reader_;
+  std::thread writer_;
 };
 
 }  // namespace relay::device

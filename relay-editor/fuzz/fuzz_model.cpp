@@ -53,8 +53,8 @@ void CheckInstruction(std::string_view text) {
   TimerFields timer;
   LoopFields loop;
   SerialTriggerFields trigger;
-  const int accepted = DecodeIoAction(text, io) + DecodeTimer(text, timer) + DecodeLoop(text, loop) +
-                       DecodeSerialTrigger(text, trigger);
+  const int accepted = DecodeIoAction(text, io) + DecodeTimer(text, timer) +
+                       DecodeLoop(text, loop) + DecodeSerialTrigger(text, trigger);
   Require(accepted <= 1);
   Require(EditorForEntry(text).has_value() == (accepted == 1));
 
@@ -95,7 +95,8 @@ void CheckProgramList(std::string_view content) {
   const auto once = list.HexTexts();
   Optimise(list);
   Require(list.HexTexts() == once);
-  for (const ProgramEntry& entry : list.Entries()) Require(entry.hexText.empty() || entry.hexText.back() != ' ');
+  for (const ProgramEntry& entry : list.Entries())
+    Require(entry.hexText.empty() || entry.hexText.back() != ' ');
   list.TrimToCapacity();
   Require(list.Total() <= 512);
 }

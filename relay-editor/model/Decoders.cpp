@@ -26,10 +26,14 @@ std::optional<std::string> GbkTextOf(std::string_view storedHex) {
 
 Action ActionOfKind(std::uint8_t kind, std::uint8_t first) {
   switch (kind - first) {
-    case 0: return Action::Close;
-    case 1: return Action::Open;
-    case 2: return Action::Toggle;
-    default: return Action::None;
+    case 0:
+      return Action::Close;
+    case 1:
+      return Action::Open;
+    case 2:
+      return Action::Toggle;
+    default:
+      return Action::None;
   }
 }
 
@@ -59,7 +63,8 @@ bool DecodeLoop(std::string_view hexText, LoopFields& fields) {
 
 bool DecodeSerialTrigger(std::string_view hexText, SerialTriggerFields& fields) {
   const auto kind = KindOf(hexText);
-  if (hexText.size() <= 10 || !kind || *kind < kKindTriggerClose || *kind > kKindTriggerLast) return false;
+  if (hexText.size() <= 10 || !kind || *kind < kKindTriggerClose || *kind > kKindTriggerLast)
+    return false;
   const TriggerLayout layout = ReadTriggerLayout(hexText);
 
   fields.channels = ChannelsFromMask(layout.mask);

@@ -19,10 +19,14 @@ std::optional<EditorKind> EditorForEntry(std::string_view hexText) {
 
 std::string_view EditorButtonCaption(EditorKind kind) {
   switch (kind) {
-    case EditorKind::IoAction: return "IO类动作";
-    case EditorKind::Timer: return "定时器";
-    case EditorKind::Loop: return "循环类动作";
-    case EditorKind::SerialTrigger: return "串口类动作";
+    case EditorKind::IoAction:
+      return "IO类动作";
+    case EditorKind::Timer:
+      return "定时器";
+    case EditorKind::Loop:
+      return "循环类动作";
+    case EditorKind::SerialTrigger:
+      return "串口类动作";
   }
   return {};
 }

@@ -13,7 +13,9 @@ Encoded Refuse(EncodeProblem problem, std::string message) {
   return Encoded{std::string(), problem, std::move(message)};
 }
 
-Encoded Accept(std::string hexText) { return Encoded{std::move(hexText), EncodeProblem::None, std::string()}; }
+Encoded Accept(std::string hexText) {
+  return Encoded{std::move(hexText), EncodeProblem::None, std::string()};
+}
 
 void AppendByte(std::string& text, unsigned value) {
   const std::uint8_t b = static_cast<std::uint8_t>(value & 0xFF);
@@ -32,10 +34,14 @@ std::string FourByteText(std::uint8_t kind, std::uint16_t value) {
 
 std::optional<std::uint8_t> ActionOffset(Action action) {
   switch (action) {
-    case Action::Close: return 0;
-    case Action::Open: return 1;
-    case Action::Toggle: return 2;
-    case Action::None: break;
+    case Action::Close:
+      return 0;
+    case Action::Open:
+      return 1;
+    case Action::Toggle:
+      return 2;
+    case Action::None:
+      break;
   }
   return std::nullopt;
 }
@@ -58,11 +64,15 @@ std::optional<long long> ParseInteger(std::string_view text) {
 
 RefusalDisplay Encoded::display() const {
   switch (problem) {
-    case EncodeProblem::None: return RefusalDisplay::None;
+    case EncodeProblem::None:
+      return RefusalDisplay::None;
     case EncodeProblem::NoAction:
-    case EncodeProblem::NoChannel: return RefusalDisplay::FailureOnly;
-    case EncodeProblem::HoldNotInteger: return RefusalDisplay::ConversionError;
-    default: return RefusalDisplay::WarningThenFailure;
+    case EncodeProblem::NoChannel:
+      return RefusalDisplay::FailureOnly;
+    case EncodeProblem::HoldNotInteger:
+      return RefusalDisplay::ConversionError;
+    default:
+      return RefusalDisplay::WarningThenFailure;
   }
 }
 
@@ -70,7 +80,8 @@ Encoded EncodeIoAction(const IoActionFields& fields) {
   const auto offset = ActionOffset(fields.action);
   if (!offset) return Refuse(EncodeProblem::NoAction, "没有选择动作（关闭、打开或反转）！");
   if (fields.channels.none()) return Refuse(EncodeProblem::NoChannel, "没有选择通道！");
-  return Accept(FourByteText(static_cast<std::uint8_t>(kKindIoClose + *offset), ChannelMask(fields.channels)));
+  return Accept(FourByteText(static_cast<std::uint8_t>(kKindIoClose + *offset),
+                             ChannelMask(fields.channels)));
 }
 
 Encoded EncodeTimer(const TimerFields& fields) {
@@ -113,7 +124,8 @@ Encoded EncodeSerialTrigger(const SerialTriggerFields& fields) {
     if (!normalised)
       return Refuse(EncodeProblem::MalformedHexOutput,
                     "串口输出内容不是有效的HEX格式（应为空格分隔的两位十六进制数）！");
-    if (normalised->empty()) return Refuse(EncodeProblem::EmptyHexOutput, "HEX输出的内容不能为空！");
+    if (normalised->empty())
+      return Refuse(EncodeProblem::EmptyHexOutput, "HEX输出的内容不能为空！");
     outputHex = *normalised;
   } else if (fields.outputMode == kOutputAscii) {
     const auto gbk = Utf8ToGbk(fields.output);
@@ -122,7 +134,9 @@ Encoded EncodeSerialTrigger(const SerialTriggerFields& fields) {
   }
 
   const auto hold = ParseInteger(fields.hold);
-  if (!hold) return Refuse(EncodeProblem::HoldNotInteger, "'" + fields.hold + "' is not a valid integer value");
+  if (!hold)
+    return Refuse(EncodeProblem::HoldNotInteger,
+                  "'" + fields.hold + "' is not a valid integer value");
   if (*hold < 0 || *hold > kMaxHoldTime)
     return Refuse(EncodeProblem::HoldOutOfRange, "维持时间必须在 0 到 4095 之间！");
 

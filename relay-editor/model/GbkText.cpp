@@ -59,7 +59,11 @@ class Converter {
 // Length of the UTF-8 sequence starting at `s` (1 for an invalid lead byte).
 std::size_t Utf8SequenceLength(std::string_view s) {
   const unsigned char c = static_cast<unsigned char>(s[0]);
-  std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+  std::size_t n = c < 0x80           ? 1
+                  : (c >> 5) == 0x6  ? 2
+                  : (c >> 4) == 0xE  ? 3
+                  : (c >> 3) == 0x1E ? 4
+                                     : 1;
   if (n > s.size()) return 1;
   for (std::size_t i = 1; i < n; ++i)
     if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
@@ -96,7 +100,8 @@ std::optional<char> RawByteOf(std::string_view sequence) {
 std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
   std::string out;
   Converter converter(kGbk, kUtf8);
-  if (!converter.Convert(utf8, out, [](std::string&, unsigned char) { return false; })) return std::nullopt;
+  if (!converter.Convert(utf8, out, [](std::string&, unsigned char) { return false; }))
+    return std::nullopt;
   return out;
 }
 
@@ -111,7 +116,8 @@ std::string Utf8ToGbkLossy(std::string_view utf8) {
     std::string piece;
     if (const auto raw = RawByteOf(utf8.substr(i, n)))
       out += *raw;
-    else if (converter.Convert(utf8.substr(i, n), piece, [](std::string&, unsigned char) { return false; }))
+    else if (converter.Convert(utf8.substr(i, n), piece,
+                               [](std::string&, unsigned char) { return false; }))
       out += piece;
     else
       out += '?';
@@ -123,7 +129,8 @@ std::string Utf8ToGbkLossy(std::string_view utf8) {
 std::optional<std::string> GbkToUtf8(std::string_view gbk) {
   std::string out;
   Converter converter(kUtf8, kGbk);
-  if (!converter.Convert(gbk, out, [](std::string&, unsigned char) { return false; })) return std::nullopt;
+  if (!converter.Convert(gbk, out, [](std::string&, unsigned char) { return false; }))
+    return std::nullopt;
   return out;
 }
 

@@ -47,7 +47,8 @@ std::string BytesToHexText(std::span<const std::uint8_t> bytes) {
 }
 
 std::string BytesToHexText(std::string_view bytes) {
-  return BytesToHexText(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  return BytesToHexText(
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 std::vector<std::uint8_t> HexTextToBytes(std::string_view text) {
@@ -74,7 +75,8 @@ std::size_t ByteCount(std::string_view hexText) {
   // text read from a project file counts as it does in the file: a Chinese character is
   // two bytes there, not three as in UTF-8.
   std::size_t length = hexText.size();
-  const bool ascii = std::all_of(hexText.begin(), hexText.end(), [](char c) { return (c & 0x80) == 0; });
+  const bool ascii =
+      std::all_of(hexText.begin(), hexText.end(), [](char c) { return (c & 0x80) == 0; });
   if (!ascii) length = Utf8ToGbkLossy(hexText).size();
   return (length + 1) / 3;
 }

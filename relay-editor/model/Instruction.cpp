@@ -2,7 +2,9 @@
 
 namespace relay::model {
 
-bool IsFiller(std::string_view hexText) { return hexText == kShortFiller || hexText == kLongFiller; }
+bool IsFiller(std::string_view hexText) {
+  return hexText == kShortFiller || hexText == kLongFiller;
+}
 
 std::uint16_t ChannelMask(const ChannelSet& channels) {
   return static_cast<std::uint16_t>(channels.to_ulong());

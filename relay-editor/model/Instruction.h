@@ -29,8 +29,7 @@ inline constexpr int kLoopForever = 65535;
 
 // Filler entries ("无效指令"): recognised by exact comparison only.
 inline constexpr std::string_view kShortFiller = "FF FF FF";
-inline constexpr std::string_view kLongFiller =
-    "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF";
+inline constexpr std::string_view kLongFiller = "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF";
 // Loop for ever, the optimiser's end loop.
 inline constexpr std::string_view kEndLoop = "00 FF FF FE";
 
@@ -57,7 +56,7 @@ enum OutputMode : int {
 };
 
 // Field widths of the serial-trigger layout.
-inline constexpr int kMaxOutputCount = 31;        // 5 bits of the output byte
+inline constexpr int kMaxOutputCount = 31;          // 5 bits of the output byte
 inline constexpr int kMaxTriggerLengthValue = 127;  // 7 bits: 3 + n_out + n_pat
 // Hold time limit offered and accepted by the serial-trigger editor.
 inline constexpr int kMaxHoldTime = 4095;

@@ -16,7 +16,9 @@ std::string ChannelList(std::uint16_t mask) {
   return list;
 }
 
-std::string AsCharacters(std::string_view storedHex) { return GbkToUtf8Lossy(HexTextToByteString(storedHex)); }
+std::string AsCharacters(std::string_view storedHex) {
+  return GbkToUtf8Lossy(HexTextToByteString(storedHex));
+}
 
 std::string TriggerListing(std::uint8_t kind, std::string_view hexText) {
   const TriggerLayout layout = ReadTriggerLayout(hexText);
@@ -27,19 +29,34 @@ std::string TriggerListing(std::uint8_t kind, std::string_view hexText) {
     text = "收到HEX指令 " + std::string(layout.patternHex);
 
   switch (kind) {
-    case kKindTriggerClose: text += " 关闭 第"; break;
-    case kKindTriggerOpen: text += " 打开 第"; break;
-    case kKindTriggerToggle: text += " 反转 第"; break;
-    default: break;
+    case kKindTriggerClose:
+      text += " 关闭 第";
+      break;
+    case kKindTriggerOpen:
+      text += " 打开 第";
+      break;
+    case kKindTriggerToggle:
+      text += " 反转 第";
+      break;
+    default:
+      break;
   }
   text += ChannelList(layout.mask);
   text += " 路 ";
 
   switch (layout.outputMode) {
-    case kOutputNone: text += "串口不动作 "; break;
-    case kOutputSameCode: text += "串口同码输出 "; break;
-    case kOutputHex: text += "串口输出HEX " + std::string(layout.outputHex); break;
-    default: text += "串口输出ASCII " + AsCharacters(layout.outputHex); break;
+    case kOutputNone:
+      text += "串口不动作 ";
+      break;
+    case kOutputSameCode:
+      text += "串口同码输出 ";
+      break;
+    case kOutputHex:
+      text += "串口输出HEX " + std::string(layout.outputHex);
+      break;
+    default:
+      text += "串口输出ASCII " + AsCharacters(layout.outputHex);
+      break;
   }
 
   if (layout.holdSet)
@@ -64,13 +81,19 @@ std::string ListingText(std::string_view hexText) {
       if (word == kLoopInvalid) return "   <<<指令循环  无效";
       if (word == kLoopForever) return "   <<<指令循环  一直维持";
       return "   <<<指令循环  " + std::to_string(word) + " 次";
-    case kKindIoClose: return "关闭 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
-    case kKindIoOpen: return "打开 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
-    case kKindIoToggle: return "反转 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
-    case kKindTimer: return "    定时器 -> " + std::to_string(word * 100) + " 毫秒";
-    default: break;
+    case kKindIoClose:
+      return "关闭 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
+    case kKindIoOpen:
+      return "打开 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
+    case kKindIoToggle:
+      return "反转 -> 第" + ChannelList(static_cast<std::uint16_t>(word)) + " 路";
+    case kKindTimer:
+      return "    定时器 -> " + std::to_string(word * 100) + " 毫秒";
+    default:
+      break;
   }
-  if (*kind >= kKindTriggerClose && *kind <= kKindTriggerLast) return TriggerListing(*kind, hexText);
+  if (*kind >= kKindTriggerClose && *kind <= kKindTriggerLast)
+    return TriggerListing(*kind, hexText);
   return {};
 }
 

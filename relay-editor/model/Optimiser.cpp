@@ -11,7 +11,6 @@ namespace {
 
 bool IsLoop(const ProgramEntry& entry) { return entry.hexText.starts_with("00"); }
 
-
 void KeepOneLoopAtEnd(ProgramList& list) {
   std::optional<std::string> lastLoop;
   for (const ProgramEntry& entry : list.Entries())

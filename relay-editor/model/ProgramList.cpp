@@ -207,9 +207,13 @@ void ProgramList::Select(std::optional<std::size_t> index) {
   Changed();
 }
 
-const ProgramEntry* ProgramList::Selected() const { return selection_ ? &entries_[*selection_] : nullptr; }
+const ProgramEntry* ProgramList::Selected() const {
+  return selection_ ? &entries_[*selection_] : nullptr;
+}
 
-void ProgramList::SetChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
+void ProgramList::SetChangeListener(std::function<void()> listener) {
+  listener_ = std::move(listener);
+}
 
 void ProgramList::BeginUpdate() { ++updateDepth_; }
 

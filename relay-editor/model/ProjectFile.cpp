@@ -58,29 +58,37 @@ FileResult ReadProjectFile(const std::filesystem::path& path, std::vector<std::s
     return {false, "Cannot open file " + Quoted(path) + ". It is not a regular file."};
   errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {false, "Cannot open file " + Quoted(path) + ". " + SystemReason(errno ? errno : ENOENT)};
+  if (!in)
+    return {false,
+            "Cannot open file " + Quoted(path) + ". " + SystemReason(errno ? errno : ENOENT)};
 
   // Read at most one byte more than allowed, so that a huge file (or an
   // endless device) is refused without reading it whole.
   std::string content(kMaxProjectFileSize + 1, '\0');
   in.read(content.data(), static_cast<std::streamsize>(content.size()));
-  if (in.bad()) return {false, "Cannot read file " + Quoted(path) + ". " + SystemReason(errno ? errno : EIO)};
+  if (in.bad())
+    return {false, "Cannot read file " + Quoted(path) + ". " + SystemReason(errno ? errno : EIO)};
   content.resize(static_cast<std::size_t>(in.gcount()));
   if (content.size() > kMaxProjectFileSize)
-    return {false, "File " + Quoted(path) + " is larger than 1 MiB and is not a project file; it was not loaded."};
+    return {false, "File " + Quoted(path) +
+                       " is larger than 1 MiB and is not a project file; it was not loaded."};
   lines = ParseProjectText(content);
   return {};
 }
 
-FileResult WriteProjectFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
+FileResult WriteProjectFile(const std::filesystem::path& path,
+                            const std::vector<std::string>& lines) {
   if (path.empty()) return {false, "No project file name given."};
   errno = 0;
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return {false, "Cannot create file " + Quoted(path) + ". " + SystemReason(errno ? errno : EACCES)};
+  if (!out)
+    return {false,
+            "Cannot create file " + Quoted(path) + ". " + SystemReason(errno ? errno : EACCES)};
   const std::string content = FormatProjectText(lines);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
   out.close();
-  if (!out) return {false, "Cannot write file " + Quoted(path) + ". " + SystemReason(errno ? errno : EIO)};
+  if (!out)
+    return {false, "Cannot write file " + Quoted(path) + ". " + SystemReason(errno ? errno : EIO)};
   return {};
 }
 

@@ -36,8 +36,7 @@ std::string FormatProjectText(const std::vector<std::string>& lines);
 // Reads the lines of a project file. Fails with a message for an empty path,
 // a file that cannot be opened or read, a folder, pipe or device, and a file
 // larger than 1 MiB.
-FileResult ReadProjectFile(const std::filesystem::path& path,
-                           std::vector<std::string>& lines);
+FileResult ReadProjectFile(const std::filesystem::path& path, std::vector<std::string>& lines);
 // Writes the lines, replacing an existing file.
 FileResult WriteProjectFile(const std::filesystem::path& path,
                             const std::vector<std::string>& lines);

@@ -26,8 +26,9 @@ TriggerLayout ReadTriggerLayout(std::string_view hexText) {
   const std::size_t outputStart = 7 * 3;
   layout.outputHex = ClampedSubstr(hexText, outputStart, RunLength(layout.outputCount));
   const int patternCount = (lengthByte & 0x7F) - 3 - layout.outputCount;
-  layout.patternHex = ClampedSubstr(hexText, outputStart + 3 * static_cast<std::size_t>(layout.outputCount),
-                                    RunLength(patternCount));
+  layout.patternHex =
+      ClampedSubstr(hexText, outputStart + 3 * static_cast<std::size_t>(layout.outputCount),
+                    RunLength(patternCount));
   return layout;
 }
 

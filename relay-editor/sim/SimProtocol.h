@@ -22,16 +22,16 @@ using TSector = std::array<std::uint8_t, kSectorSize>;
 std::uint8_t SumByte(const std::uint8_t* data, std::size_t count);
 
 struct TRequest {
-    std::uint8_t address = 0;
-    std::uint8_t command = 0;
-    std::uint8_t block = 0;
-    std::vector<std::uint8_t> data;  // bytes 5 to L+1
+  std::uint8_t address = 0;
+  std::uint8_t command = 0;
+  std::uint8_t block = 0;
+  std::vector<std::uint8_t> data;  // bytes 5 to L+1
 };
 
 enum class TScan {
-    Frame,       // a frame was taken from the front of the buffer
-    NeedMore,    // the frame at the front is not complete yet
-    Empty,       // no start byte left
+  Frame,     // a frame was taken from the front of the buffer
+  NeedMore,  // the frame at the front is not complete yet
+  Empty,     // no start byte left
 };
 
 // Looks at the buffer from its start: drops bytes before the first start byte and frames
@@ -43,7 +43,8 @@ TScan TakeRequest(std::vector<std::uint8_t>& buffer, TRequest& request);
 // Drops the start byte of an incomplete frame that will not be completed.
 void DropFrameStart(std::vector<std::uint8_t>& buffer);
 
-std::vector<std::uint8_t> ReadAnswer(std::uint8_t address, std::uint8_t block, const std::uint8_t* data16);
+std::vector<std::uint8_t> ReadAnswer(std::uint8_t address, std::uint8_t block,
+                                     const std::uint8_t* data16);
 std::vector<std::uint8_t> Acknowledgement(std::uint8_t address, std::uint8_t block);
 
 }  // namespace relay::sim

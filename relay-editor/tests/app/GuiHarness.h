@@ -5,8 +5,8 @@
 #include "Unit1.h"
 
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <fstream>
 #include <iterator>
@@ -17,43 +17,45 @@
 namespace relay::app::testing {
 
 inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
 }
 
 struct GuiHarness {
-    QTemporaryDir folder;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<TForm1> window;
-    std::vector<std::string> systemPorts;  // the serial devices the system has
+  QTemporaryDir folder;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<TForm1> window;
+  std::vector<std::string> systemPorts;  // the serial devices the system has
 
-    std::string path(const char* name) const { return (folder.path() + QLatin1Char('/') + QLatin1String(name)).toStdString(); }
-    std::string settingsPath() const { return path("VYL_config.ini"); }
+  std::string path(const char* name) const {
+    return (folder.path() + QLatin1Char('/') + QLatin1String(name)).toStdString();
+  }
+  std::string settingsPath() const { return path("VYL_config.ini"); }
 
-    TForm1& start(std::vector<std::string> arguments = {}) {
-        StartupOptions options;
-        options.settingsFile = settingsPath();
-        options.programFolder = folder.path().toStdString();
-        options.arguments = std::move(arguments);
-        options.systemPorts = systemPorts;
-        window = std::make_unique<TForm1>(dialogs, options);
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get())) qWarning("main window not exposed");
-        return *window;
-    }
+  TForm1& start(std::vector<std::string> arguments = {}) {
+    StartupOptions options;
+    options.settingsFile = settingsPath();
+    options.programFolder = folder.path().toStdString();
+    options.arguments = std::move(arguments);
+    options.systemPorts = systemPorts;
+    window = std::make_unique<TForm1>(dialogs, options);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get())) qWarning("main window not exposed");
+    return *window;
+  }
 
-    // The hex texts of the Program list, in order.
-    std::vector<std::string> entries() const { return window->program().HexTexts(); }
+  // The hex texts of the Program list, in order.
+  std::vector<std::string> entries() const { return window->program().HexTexts(); }
 
-    void select(int row) {
-        QTreeWidget* list = window->list();
-        list->setCurrentItem(list->topLevelItem(row));
-    }
+  void select(int row) {
+    QTreeWidget* list = window->list();
+    list->setCurrentItem(list->topLevelItem(row));
+  }
 };
 
 }  // namespace relay::app::testing

@@ -43,8 +43,16 @@ TEST(Decoders, TextOfAnotherKindLeavesTheFieldsAsTheyWere) {
   triggerBefore.pattern = "keep";
   triggerBefore.hold = "12";
   const std::string texts[] = {
-      "",  "04", "04 00 0", "05 00 01 06", "FF FF FF", "zz zz zz zz", "84 00 01 05 00 00 00 01 02 8E",
-      "8B 00 01 05 00 00 00 01 02 8E", "85 00 01 0", "\xFF\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B",
+      "",
+      "04",
+      "04 00 0",
+      "05 00 01 06",
+      "FF FF FF",
+      "zz zz zz zz",
+      "84 00 01 05 00 00 00 01 02 8E",
+      "8B 00 01 05 00 00 00 01 02 8E",
+      "85 00 01 0",
+      "\xFF\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
@@ -104,43 +112,43 @@ TEST_P(DecodeSerialTriggerCases, FillsEveryField) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DecodeSerialTriggerCases,
     ::testing::Values(
-        TriggerDecodeCase{"SameCode", "87 01 00 04 20 00 00 AA 56", Channels({9}), Action::Toggle, "0", 1, "", true, "AA"},
-        TriggerDecodeCase{"HexOutputAsciiPattern", "86 00 02 87 C2 00 32 0A 0B 41 42 9B", Channels({2}),
-                          Action::Open, "50", 2, "0A 0B", false, "AB"},
-        TriggerDecodeCase{"HexPatternLowerCaseKept", "85 00 01 05 00 00 00 aa 0b 40", Channels({1}), Action::Close,
-                          "0", 0, "", true, "aa 0b"},
-        TriggerDecodeCase{"ChineseAsciiOutputAndPattern", "86 00 01 87 62 00 00 4F 4B D6 D0 B0", Channels({1}),
-                          Action::Open, "0", 3, "OK", false, "中"},
-        TriggerDecodeCase{"ReadBackWithTrailingBlank", "85 00 01 05 00 00 00 01 02 8E ", Channels({1}),
-                          Action::Close, "0", 0, "", true, "01 02"},
-        TriggerDecodeCase{"HoldBitClearShowsZero", "85 00 01 04 00 00 07 01 92", Channels({1}), Action::Close, "0",
-                          0, "", true, "01"},
-        TriggerDecodeCase{"HoldAbove4095ShownAsItIs", "85 00 01 04 80 FF FF 01 09", Channels({1}), Action::Close,
-                          "65535", 0, "", true, "01"},
-        TriggerDecodeCase{"KindWithoutActionKeepsAction", "88 00 03 04 00 00 00 01 90", Channels({1, 2}),
-                          Action::Open, "0", 0, "", true, "01"},
+        TriggerDecodeCase{"SameCode", "87 01 00 04 20 00 00 AA 56", Channels({9}), Action::Toggle,
+                          "0", 1, "", true, "AA"},
+        TriggerDecodeCase{"HexOutputAsciiPattern", "86 00 02 87 C2 00 32 0A 0B 41 42 9B",
+                          Channels({2}), Action::Open, "50", 2, "0A 0B", false, "AB"},
+        TriggerDecodeCase{"HexPatternLowerCaseKept", "85 00 01 05 00 00 00 aa 0b 40", Channels({1}),
+                          Action::Close, "0", 0, "", true, "aa 0b"},
+        TriggerDecodeCase{"ChineseAsciiOutputAndPattern", "86 00 01 87 62 00 00 4F 4B D6 D0 B0",
+                          Channels({1}), Action::Open, "0", 3, "OK", false, "中"},
+        TriggerDecodeCase{"ReadBackWithTrailingBlank", "85 00 01 05 00 00 00 01 02 8E ",
+                          Channels({1}), Action::Close, "0", 0, "", true, "01 02"},
+        TriggerDecodeCase{"HoldBitClearShowsZero", "85 00 01 04 00 00 07 01 92", Channels({1}),
+                          Action::Close, "0", 0, "", true, "01"},
+        TriggerDecodeCase{"HoldAbove4095ShownAsItIs", "85 00 01 04 80 FF FF 01 09", Channels({1}),
+                          Action::Close, "65535", 0, "", true, "01"},
+        TriggerDecodeCase{"KindWithoutActionKeepsAction", "88 00 03 04 00 00 00 01 90",
+                          Channels({1, 2}), Action::Open, "0", 0, "", true, "01"},
         // An ASCII pattern whose bytes are no GBK text comes back as HEX so
         // that storing it again keeps the bytes.
-        TriggerDecodeCase{"AsciiPatternNotGbk", "85 00 01 84 00 00 00 FF 09", Channels({1}), Action::Close, "0", 0,
-                          "", true, "FF"},
-        TriggerDecodeCase{"AsciiOutputNotGbkBecomesHexOutput", "85 00 01 85 61 00 00 FF 41 AC", Channels({1}),
-                          Action::Close, "0", 2, "FF", false, "A"},
+        TriggerDecodeCase{"AsciiPatternNotGbk", "85 00 01 84 00 00 00 FF 09", Channels({1}),
+                          Action::Close, "0", 0, "", true, "FF"},
+        TriggerDecodeCase{"AsciiOutputNotGbkBecomesHexOutput", "85 00 01 85 61 00 00 FF 41 AC",
+                          Channels({1}), Action::Close, "0", 2, "FF", false, "A"},
         // Truncated or lying texts give what is there.
-        TriggerDecodeCase{"LengthByteClaimsMore", "85 00 01 7F 00 00 00 01 02", Channels({1}), Action::Close, "0", 0,
-                          "", true, "01 02"},
-        TriggerDecodeCase{"OutputCountClaimsMore", "86 00 01 05 5F 00 00 0A", Channels({1}), Action::Open, "0", 2,
-                          "0A", true, ""},
-        TriggerDecodeCase{"OnlyFourBytes", "85 00 01 05", Channels({1}), Action::Close, "0", 0, "", true, ""},
-        TriggerDecodeCase{"PatternCountNegative", "85 00 01 03 05 00 00 01 02 03 04 05 06", Channels({1}),
-                          Action::Close, "0", 0, "", true, ""}),
+        TriggerDecodeCase{"LengthByteClaimsMore", "85 00 01 7F 00 00 00 01 02", Channels({1}),
+                          Action::Close, "0", 0, "", true, "01 02"},
+        TriggerDecodeCase{"OutputCountClaimsMore", "86 00 01 05 5F 00 00 0A", Channels({1}),
+                          Action::Open, "0", 2, "0A", true, ""},
+        TriggerDecodeCase{"OnlyFourBytes", "85 00 01 05", Channels({1}), Action::Close, "0", 0, "",
+                          true, ""},
+        TriggerDecodeCase{"PatternCountNegative", "85 00 01 03 05 00 00 01 02 03 04 05 06",
+                          Channels({1}), Action::Close, "0", 0, "", true, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodeSerialTrigger, EncodingTheDecodedFieldsGivesTheSameText) {
   const std::string texts[] = {
-      "85 00 01 05 00 00 00 01 02 8E",
-      "86 00 02 87 C2 00 32 0A 0B 41 42 9B",
-      "87 01 00 04 20 00 00 AA 56",
-      "86 00 01 87 62 00 00 4F 4B D6 D0 B0",
+      "85 00 01 05 00 00 00 01 02 8E", "86 00 02 87 C2 00 32 0A 0B 41 42 9B",
+      "87 01 00 04 20 00 00 AA 56",    "86 00 01 87 62 00 00 4F 4B D6 D0 B0",
       "85 00 01 85 00 00 00 41 42 8E",
   };
   for (const std::string& text : texts) {

@@ -35,16 +35,24 @@ TEST(GbkText, StrictConversionsRefuseWhatTheOtherSideCannotHold) {
 }
 
 TEST(GbkText, LossyConversionsReplaceOnlyTheBadPart) {
-  EXPECT_EQ(Utf8ToGbkLossy("A\xF0\x9F\x98\x80" "中"), "A?\xD6\xD0");
-  EXPECT_EQ(Utf8ToGbkLossy("\xFF" "B"), "?B");
-  EXPECT_EQ(GbkToUtf8Lossy("A\xFF" "B"), "A\xEF\xBF\xBD" "B");
+  EXPECT_EQ(Utf8ToGbkLossy("A\xF0\x9F\x98\x80"
+                           "中"),
+            "A?\xD6\xD0");
+  EXPECT_EQ(Utf8ToGbkLossy("\xFF"
+                           "B"),
+            "?B");
+  EXPECT_EQ(GbkToUtf8Lossy("A\xFF"
+                           "B"),
+            "A\xEF\xBF\xBD"
+            "B");
   EXPECT_EQ(GbkToUtf8Lossy("A\xD6"), "A\xEF\xBF\xBD");
 }
 
 TEST(GbkText, BytesThatAreNoGbkSurviveTheReversibleRoundTrip) {
   const std::string samples[] = {
-      "A\xFF" "B",          // a byte that starts no character
-      "A\xD6",              // a lead byte without its trail byte
+      "A\xFF"
+      "B",                 // a byte that starts no character
+      "A\xD6",             // a lead byte without its trail byte
       "\xD6\xD0\x81\x20",  // a character, then a lead byte before a blank
       "\x80\xFE\xFF",
       std::string("\0\x01\x7F", 3),

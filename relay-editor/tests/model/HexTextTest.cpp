@@ -69,9 +69,9 @@ TEST(ByteCount, IsLengthPlusOneDividedByThree) {
   EXPECT_EQ(ByteCount("0"), 0u);
   EXPECT_EQ(ByteCount("04"), 1u);
   // Characters count as the program's code page (GBK) holds them.
-  EXPECT_EQ(ByteCount("中文中文"), 3u);     // 8 GBK bytes, 12 in UTF-8
+  EXPECT_EQ(ByteCount("中文中文"), 3u);                  // 8 GBK bytes, 12 in UTF-8
   EXPECT_EQ(ByteCount("\xEF\xBF\xBD\xEF\xBF\xBD"), 1u);  // replacement characters: one byte each
-  EXPECT_EQ(ByteCount("\xFF\xFF"), 1u);   // bytes that are no UTF-8: one each
+  EXPECT_EQ(ByteCount("\xFF\xFF"), 1u);                  // bytes that are no UTF-8: one each
 }
 
 TEST(ByteAt, ReadsFixedPlacesAndNeverPastTheEnd) {

@@ -27,9 +27,10 @@ TEST(ListingText, DescribesEveryKind) {
        "收到ASCII指令 AB 打开 第 2 路 串口输出HEX 0A 0B 通道维持5000mS"},
       {"85 00 01 05 00 00 00 01 02 8E", "收到HEX指令 01 02 关闭 第 1 路 串口不动作  通道一直维持"},
       {"87 01 00 04 20 00 00 AA 56", "收到HEX指令 AA 反转 第 9 路 串口同码输出  通道一直维持"},
-      {"86 00 01 87 62 00 00 4F 4B D6 D0 B0", "收到ASCII指令 中 打开 第 1 路 串口输出ASCII OK 通道一直维持"},
+      {"86 00 01 87 62 00 00 4F 4B D6 D0 B0",
+       "收到ASCII指令 中 打开 第 1 路 串口输出ASCII OK 通道一直维持"},
       {"85 00 01 05 00 00 00 aa 0b 40", "收到HEX指令 aa 0b 关闭 第 1 路 串口不动作  通道一直维持"},
-            // No action: no action part, and so no "第" before the channels.
+      // No action: no action part, and so no "第" before the channels.
       {"89 00 01 04 80 00 07 01 12", "收到HEX指令 01 1 路 串口不动作  通道维持700mS"},
       {"FF FF FF", "无效指令"},
       {"FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF", "无效指令"},
@@ -61,7 +62,8 @@ TEST(ListingText, DamagedTriggersGivePartialTexts) {
       // Output count beyond the text; the pattern starts after the end.
       {"86 00 01 05 5F 00 00 0A", "收到HEX指令  打开 第 1 路 串口输出HEX 0A 通道一直维持"},
       // Bytes that are no GBK text are shown as replacement characters.
-      {"85 00 01 84 00 00 00 FF 09", "收到ASCII指令 \xEF\xBF\xBD 关闭 第 1 路 串口不动作  通道一直维持"},
+      {"85 00 01 84 00 00 00 FF 09",
+       "收到ASCII指令 \xEF\xBF\xBD 关闭 第 1 路 串口不动作  通道一直维持"},
       // Only the first bytes; the rest reads as 0.
       {"86 00 04", "收到HEX指令  打开 第 3 路 串口不动作  通道一直维持"},
   };

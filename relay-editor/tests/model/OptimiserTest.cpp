@@ -35,14 +35,19 @@ TEST(Optimise, LeavesOneLoopAtTheEndAndRemovesFillersAndBlanks) {
        {"02 80 01 83", "04 00 01 05", "00 00 05 05"}},
       {"no loop gets the end loop", {"02 80 01 83"}, {"02 80 01 83", "00 FF FF FE"}},
       {"two fillers become the end loop", {kShort, kLong}, {"00 FF FF FE"}},
-      {"fillers go, other entries stay", {kShort, "04 00 01 05", kLong, ""}, {"04 00 01 05", "", "00 FF FF FE"}},
+      {"fillers go, other entries stay",
+       {kShort, "04 00 01 05", kLong, ""},
+       {"04 00 01 05", "", "00 FF FF FE"}},
       {"trailing blanks stripped, bytes kept",
        {"85 00 01 05 00 00 00 01 02 8E ", "00 FF FF FE "},
        {"85 00 01 05 00 00 00 01 02 8E", "00 FF FF FE"}},
       {"several trailing blanks", {"02 80 01 83   ", "   "}, {"02 80 01 83", "", "00 FF FF FE"}},
-      {"a filler read with a trailing blank goes too", {"FF FF FF ", "02 80 01 83"},
+      {"a filler read with a trailing blank goes too",
+       {"FF FF FF ", "02 80 01 83"},
        {"02 80 01 83", "00 FF FF FE"}},
-      {"any text beginning with 00 counts as a loop", {"00", "02 80 01 83", "00 zz"}, {"02 80 01 83", "00 zz"}},
+      {"any text beginning with 00 counts as a loop",
+       {"00", "02 80 01 83", "00 zz"},
+       {"02 80 01 83", "00 zz"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -28,7 +28,8 @@ class ProgramListTest : public ::testing::Test {
     for (int i = 0; i < count; ++i) ASSERT_TRUE(list.Store(Timer(i), StoreMode::Add));
   }
   void ExpectPositions() {
-    for (std::size_t i = 0; i < list.Size(); ++i) EXPECT_EQ(list.Entries()[i].position, static_cast<int>(i + 1));
+    for (std::size_t i = 0; i < list.Size(); ++i)
+      EXPECT_EQ(list.Entries()[i].position, static_cast<int>(i + 1));
   }
   ProgramList list;
 };
@@ -73,7 +74,8 @@ TEST_F(ProgramListTest, EightByteTriggerRefusedAt505) {
 TEST_F(ProgramListTest, ChangeReplacesTheSelectionWithoutCapacityTest) {
   Fill(128);
   list.Select(3);
-  const std::string trigger = "85 00 01 0F 00 00 00 01 02 03 04 05 06 07 08 09 0A 0B 0C C4";  // 20 bytes
+  const std::string trigger =
+      "85 00 01 0F 00 00 00 01 02 03 04 05 06 07 08 09 0A 0B 0C C4";  // 20 bytes
   ASSERT_TRUE(list.Store(trigger, StoreMode::Change));
   EXPECT_EQ(list.Entries()[3].hexText, trigger);
   EXPECT_FALSE(list.Entries()[3].listingText.empty());
@@ -103,10 +105,12 @@ TEST_F(ProgramListTest, FailuresChangeNothing) {
     int mode;
   };
   const Case cases[] = {
-      {"empty text", "", 0},     {"change without selection", std::string(kFour), 1},
+      {"empty text", "", 0},
+      {"change without selection", std::string(kFour), 1},
       {"above without selection", std::string(kFour), 2},
       {"below without selection", std::string(kFour), 3},
-      {"unknown mode", std::string(kFour), 4}, {"negative mode", std::string(kFour), -1},
+      {"unknown mode", std::string(kFour), 4},
+      {"negative mode", std::string(kFour), -1},
   };
   Fill(2);
   int calls = 0;
@@ -189,7 +193,8 @@ TEST_F(ProgramListTest, SelectionFollowsItsEntryThroughDeletions) {
   list.Select(3);
   list.DeleteAt(1);
   EXPECT_EQ(list.Selected()->hexText, Timer(3));
-  list.RemoveIf([](const ProgramEntry& e) { return e.hexText == Timer(0) || e.hexText == Timer(4); });
+  list.RemoveIf(
+      [](const ProgramEntry& e) { return e.hexText == Timer(0) || e.hexText == Timer(4); });
   EXPECT_EQ(Texts(list), (std::vector<std::string>{Timer(2), Timer(3)}));
   EXPECT_EQ(list.Selected()->hexText, Timer(3));
   ExpectPositions();
@@ -249,7 +254,8 @@ TEST(ProgramListModified, SetByEveryChangeOfTheEntries) {
   } const cases[] = {
       {"add", [](ProgramList& l) { l.Store("04 00 01 05", StoreMode::Add); }, true},
       {"change", [](ProgramList& l) { l.Store("04 00 02 06", StoreMode::Change); }, true},
-      {"insert above", [](ProgramList& l) { l.Store("04 00 02 06", StoreMode::InsertAbove); }, true},
+      {"insert above", [](ProgramList& l) { l.Store("04 00 02 06", StoreMode::InsertAbove); },
+       true},
       {"refused store", [](ProgramList& l) { l.Store("", StoreMode::Add); }, false},
       {"append", [](ProgramList& l) { l.Append("FF FF FF"); }, true},
       {"move up", [](ProgramList& l) { l.MoveUp(); }, true},
@@ -258,7 +264,8 @@ TEST(ProgramListModified, SetByEveryChangeOfTheEntries) {
       {"clear", [](ProgramList& l) { l.Clear(); }, true},
       {"trim within capacity", [](ProgramList& l) { l.TrimToCapacity(); }, false},
       {"replace text", [](ProgramList& l) { l.ReplaceHexText(0, "01 00 01 02"); }, true},
-      {"remove none", [](ProgramList& l) { l.RemoveIf([](const ProgramEntry&) { return false; }); }, false},
+      {"remove none", [](ProgramList& l) { l.RemoveIf([](const ProgramEntry&) { return false; }); },
+       false},
       {"select", [](ProgramList& l) { l.Select(0); }, false},
   };
   for (const Case& c : cases) {

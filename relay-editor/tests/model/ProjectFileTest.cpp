@@ -33,7 +33,9 @@ TEST(ParseProjectText, LineRules) {
       {"CR CR LF", "A\r\r\nB", {"A", "", "B"}},
       {"only a break", "\r\n", {""}},
       {"empty file", "", {}},
-      {"trailing blank kept", "85 00 01 05 00 00 00 01 02 8E \r\n", {"85 00 01 05 00 00 00 01 02 8E "}},
+      {"trailing blank kept",
+       "85 00 01 05 00 00 00 01 02 8E \r\n",
+       {"85 00 01 05 00 00 00 01 02 8E "}},
       {"GBK text becomes UTF-8", "\xD6\xD0\r\n", {"中"}},
       {"invalid GBK kept as private characters", "A\xFF\nB", {"A\xEF\x9F\xBF", "B"}},
       {"binary bytes", std::string("\0\x01\r\n", 4), {std::string("\0\x01", 2)}},
@@ -79,7 +81,8 @@ TEST_F(ProjectFileTest, SaveAndLoadGiveTheSameTexts) {
   ProgramList loaded;
   loaded.Append("04 00 01 05");  // loading appends
   ASSERT_TRUE(LoadProjectFile(path, loaded));
-  EXPECT_EQ(loaded.HexTexts(), (Lines{"04 00 01 05", "02 80 01 83", "", "85 00 01 05 00 00 00 01 02 8E ", "FF FF FF"}));
+  EXPECT_EQ(loaded.HexTexts(), (Lines{"04 00 01 05", "02 80 01 83", "",
+                                      "85 00 01 05 00 00 00 01 02 8E ", "FF FF FF"}));
   EXPECT_EQ(loaded.Entries()[1].listingText, "打开 -> 第 1 16 路");
   EXPECT_EQ(loaded.Entries()[2].listingText, "");
   EXPECT_EQ(loaded.Entries()[4].listingText, "无效指令");
