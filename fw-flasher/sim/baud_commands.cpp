@@ -148,7 +148,7 @@ std::uint8_t RangeCodeFor(int family, int frequency) {
   static constexpr struct {
     double below;
     std::uint8_t code;
-  } kSteps[] = {{1e6, 0x87}, {2e6, 0x86}, {3e6, 0x85}, {6e6, 0x84},
+  } kSteps[] = {{1e6, 0x87},  {2e6, 0x86},  {3e6, 0x85}, {6e6, 0x84},
                 {12e6, 0x83}, {20e6, 0x82}, {24e6, 0x81}};
   for (const auto& s : kSteps) {
     if (f < s.below) return s.code;

@@ -201,8 +201,10 @@ void BootLoaderSim::PumpOutgoing(Clock::time_point now) {
         return;
       }
       t.started = true;
+      // Through a board the chip's rate is not followed; the host's line sets the pace.
+      const double pace_rate = t.rate > 0 ? t.rate : HostLineRate(master_fd_);
       for (std::size_t i = 0; i < t.bytes.size(); ++i) {
-        t.due.push_back(run_.pace ? chip_to_host_.Carry(now, t.rate, BitsPerByte()) : now);
+        t.due.push_back(run_.pace ? chip_to_host_.Carry(now, pace_rate, BitsPerByte()) : now);
       }
     }
     std::size_t end = t.sent;
@@ -285,7 +287,7 @@ void BootLoaderSim::NewSession() {
 
 void BootLoaderSim::SendStatus(int reply_code) {
   const bool wide = relaying_ || ChipUsesWideChecksum();
-  const int rate = static_cast<int>(line_rate_ + 0.5);
+  const int rate = line_rate_ > 0 ? static_cast<int>(line_rate_ + 0.5) : HostLineRate(master_fd_);
   SimChipConfig reported = chip_;
   if (reported.handshake_baud <= 0) reported.handshake_baud = rate;
   {
@@ -381,8 +383,9 @@ void BootLoaderSim::EndOfDownload() {
     std::lock_guard lock(mutex_);
     const auto& bytes = memory_.flash.bytes();
     flash.assign(bytes.begin(), bytes.end());
-    state = fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
-                               line_rate_now_.load());
+    state =
+        fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
+                           line_rate_now_.load());
   }
   std::string error;
   if (!run_.dump_path.empty() && !WriteFileAtomically(run_.dump_path, flash, error)) Note(error);

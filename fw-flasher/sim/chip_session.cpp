@@ -31,8 +31,8 @@ constexpr std::uint8_t kTrimMeasure = 0x65;  // families 25 and 28
 constexpr std::uint8_t kMeasure = 0x00;      // newer families
 
 // Reply codes.
-constexpr std::uint8_t kTaken = 0x54;        // second byte of an accepting reply, variants 3+
-constexpr std::uint8_t kWrongCheck = 0x45;   // what a faulty reply carries instead
+constexpr std::uint8_t kTaken = 0x54;       // second byte of an accepting reply, variants 3+
+constexpr std::uint8_t kWrongCheck = 0x45;  // what a faulty reply carries instead
 constexpr std::uint8_t kPrepared = 0x8F;
 constexpr std::uint8_t kSwitchedV12 = 0x84;
 constexpr std::uint8_t kErasedV0 = 0x80;
@@ -101,7 +101,8 @@ std::vector<ChipReply> ChipSession::OnOldVariantPacket(std::span<const std::uint
   switch (p[0]) {
     case kPrepare:
       if (p.size() == 1 && traits_.variant == 0) return OnOptionsConfirm();
-      if (traits_.variant == 0) return Refuse(SimStep::kPrepare, "protocol variant 0 has no 50 step");
+      if (traits_.variant == 0)
+        return Refuse(SimStep::kPrepare, "protocol variant 0 has no 50 step");
       return OnIdCommand(SimStep::kPrepare, p, kPrepared);
     case kLinkCheck:
       if (traits_.variant != 0) return Refuse(SimStep::kBaudCheck, "only variant 0 checks with 80");
@@ -277,8 +278,7 @@ std::vector<ChipReply> ChipSession::OnUserKey(std::span<const std::uint8_t> p) {
     return Refuse(SimStep::kUserKey, "this boot loader takes no user key");
   }
   const std::size_t header = traits_.fw72() ? 5 : 3;
-  if (p.size() != header + kKeyBlockLength || p[1] != 0x00 ||
-      (traits_.fw72() && !GuardsAt(p, 3))) {
+  if (p.size() != header + kKeyBlockLength || p[1] != 0x00 || (traits_.fw72() && !GuardsAt(p, 3))) {
     return Refuse(SimStep::kUserKey, "not a key block of 64 bytes with its header");
   }
   const int offset = p[2];
@@ -317,14 +317,16 @@ std::vector<ChipReply> ChipSession::OnProgram(std::span<const std::uint8_t> p) {
   if (traits_.variant < 3 && asked != faults_.resend_requests.end() && resends_ < asked->second) {
     ++resends_;
     run_.AskedAgain(*block);
-    return Answer(step, std::vector<std::uint8_t>{traits_.variant == 0 ? kAskAgainV0 : kAskAgainV12});
+    return Answer(step,
+                  std::vector<std::uint8_t>{traits_.variant == 0 ? kAskAgainV0 : kAskAgainV12});
   }
   run_.Accepted(*block);
   const bool wrong = faults_.wrong_reply_block == blocks_;
   if (traits_.variant < 3) {
     const std::uint8_t sum = Sum(block->data);
     const std::uint8_t code = traits_.variant == 0 ? kBlockTakenV0 : kBlockTakenV12;
-    return Answer(step, std::vector<std::uint8_t>{code, static_cast<std::uint8_t>(wrong ? sum + 1 : sum)});
+    return Answer(
+        step, std::vector<std::uint8_t>{code, static_cast<std::uint8_t>(wrong ? sum + 1 : sum)});
   }
   return Answer(step, std::vector<std::uint8_t>{static_cast<std::uint8_t>(p[0] & 0x0F),
                                                 wrong ? kWrongCheck : kTaken});

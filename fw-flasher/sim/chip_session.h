@@ -84,7 +84,7 @@ class ChipSession {
   bool ended_ = false;
   bool last_was_measurement_ = false;
   bool silent_ = false;
-  bool unlocked_ = false;  // 05 answered: the erase may follow
+  bool unlocked_ = false;            // 05 answered: the erase may follow
   std::vector<std::uint8_t> trial_;  // the 8F trial's bytes
   int key_next_ = -1;                // offset of the user key block expected next
   int blocks_ = 0;                   // program blocks received (not counting repeats)

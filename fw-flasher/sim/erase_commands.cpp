@@ -82,7 +82,8 @@ std::optional<EraseRange> DecodeErase(const ChipTraits& chip, std::span<const st
     if (p[0] != kSectorErase || !CheckSizedLayout(chip, p, 134, 0x00, why)) return std::nullopt;
     const std::uint32_t size = Bytes24(p, 2);
     if (size < chip.code_size || (size != chip.code_size && size % SimFlash::kSectorSize != 0)) {
-      why = "erase size " + std::to_string(size) + " is neither the code size nor whole sectors above it";
+      why = "erase size " + std::to_string(size) +
+            " is neither the code size nor whole sectors above it";
       return std::nullopt;
     }
     return EraseRange{0, size};

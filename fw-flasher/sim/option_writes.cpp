@@ -11,14 +11,14 @@ constexpr std::uint8_t kNewWrite = 0x04;
 constexpr std::uint8_t kUnused = 0xFF;  // what a byte no family fills holds
 
 enum class Layout {
-  kOneByteNew,     // 04 00 00 g1 g2 X
-  kOneByteOld,     // 8D X FF F6 FF
-  kOneByteBare,    // 8D X
-  kFourBytesNew,   // 04 00 00 g1 g2 F3 F2 F1 F0 a b c d
-  kWide33,         // 8D, 33 bytes with copies
-  kWide21,         // 8D, 21 bytes
-  kTwenty,         // 8D, 20 bytes (families 25 and 28 before 7.1)
-  kBlock,          // 04 00 00 [g1 g2] and the option block
+  kOneByteNew,    // 04 00 00 g1 g2 X
+  kOneByteOld,    // 8D X FF F6 FF
+  kOneByteBare,   // 8D X
+  kFourBytesNew,  // 04 00 00 g1 g2 F3 F2 F1 F0 a b c d
+  kWide33,        // 8D, 33 bytes with copies
+  kWide21,        // 8D, 21 bytes
+  kTwenty,        // 8D, 20 bytes (families 25 and 28 before 7.1)
+  kBlock,         // 04 00 00 [g1 g2] and the option block
 };
 
 Layout LayoutOf(const ChipTraits& chip) {
@@ -143,8 +143,8 @@ std::optional<OptionWrite> DecodeOptionWrite(const ChipTraits& chip,
           std::to_string(length);
     return std::nullopt;
   }
-  const bool old = layout != Layout::kOneByteNew && layout != Layout::kFourBytesNew &&
-                   layout != Layout::kBlock;
+  const bool old =
+      layout != Layout::kOneByteNew && layout != Layout::kFourBytesNew && layout != Layout::kBlock;
   if (old && p[0] != kOldWrite) {
     why = "this chip takes its options with 8D";
     return std::nullopt;
@@ -177,7 +177,8 @@ std::optional<OptionWrite> DecodeOptionWrite(const ChipTraits& chip,
     case Layout::kWide33: {
       // The options and the clock appear twice; the copies must agree.
       const bool family7 = chip.family == 7;
-      const std::set<std::size_t> named = {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 12, 13, 18, 26, 27, 28, 29};
+      const std::set<std::size_t> named = {0,  1,  2,  3,  5,  6,  7,  8, 9,
+                                           10, 12, 13, 18, 26, 27, 28, 29};
       if (!CheckFillers(p, named, 0, why)) return std::nullopt;
       const bool copies = p[12] == p[1] && p[13] == p[2] && p[18] == p[3] && p[26] == p[6] &&
                           p[27] == p[7] && p[28] == p[8] && p[29] == p[9] &&

@@ -5,12 +5,12 @@
 namespace fw::sim {
 namespace {
 
-constexpr std::uint8_t kResentMark = 0x30;   // header byte 0 of a block asked for again
+constexpr std::uint8_t kResentMark = 0x30;  // header byte 0 of a block asked for again
 constexpr std::uint8_t kFirstBlockBit = 0x20;
-constexpr std::uint8_t kLowAreaBit = 0x10;   // the block lies below 64 KiB
+constexpr std::uint8_t kLowAreaBit = 0x10;  // the block lies below 64 KiB
 constexpr std::uint8_t kRecordCommand = 0x02;
 constexpr std::uint64_t kLowArea = 0x10000;
-constexpr int kVariantWithoutMarks = 4;       // sends 02 for every block
+constexpr int kVariantWithoutMarks = 4;  // sends 02 for every block
 
 std::string Hex(std::uint64_t v) {
   char text[24];

@@ -31,17 +31,16 @@ class ProgramRun {
  private:
   std::optional<BlockPlacement> PlaceSevenByteHeader(std::span<const std::uint8_t> p,
                                                      std::string& why);
-  std::optional<BlockPlacement> PlaceShortHeader(std::span<const std::uint8_t> p,
-                                                 std::string& why);
+  std::optional<BlockPlacement> PlaceShortHeader(std::span<const std::uint8_t> p, std::string& why);
   bool ContinuesRun(std::uint64_t address, std::size_t length, bool gaps_allowed) const;
   std::uint64_t HighAddress(int low16) const;
 
   ChipTraits chip_;
-  bool started_ = false;     // a block of the run was taken
-  std::uint64_t last_ = 0;   // address of the last block taken
-  bool asked_again_ = false; // the last block was asked for again
+  bool started_ = false;      // a block of the run was taken
+  std::uint64_t last_ = 0;    // address of the last block taken
+  bool asked_again_ = false;  // the last block was asked for again
   std::uint64_t asked_address_ = 0;
-  bool records_ = false;     // extra data records have begun
+  bool records_ = false;  // extra data records have begun
 };
 
 }  // namespace fw::sim

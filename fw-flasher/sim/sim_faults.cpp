@@ -54,7 +54,8 @@ bool ParseSilentAfter(const std::string& text, SimFaults& faults) {
   const auto step = StepNamed(text.substr(0, colon));
   if (!step) return false;
   int block = 0;
-  if (colon != std::string::npos && (*step != SimStep::kBlock || !ParseCount(text.substr(colon + 1), block))) {
+  if (colon != std::string::npos &&
+      (*step != SimStep::kBlock || !ParseCount(text.substr(colon + 1), block))) {
     return false;
   }
   faults.silent_after = step;

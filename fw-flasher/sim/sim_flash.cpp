@@ -5,8 +5,7 @@
 namespace fw::sim {
 
 SimFlash::SimFlash(std::uint32_t code_size, std::uint32_t data_size, std::uint8_t old_content)
-    : code_size_(code_size),
-      bytes_(static_cast<std::size_t>(code_size) + data_size, old_content) {}
+    : code_size_(code_size), bytes_(static_cast<std::size_t>(code_size) + data_size, old_content) {}
 
 bool SimFlash::Erase(std::uint64_t from, std::uint64_t length) {
   if (length == 0) return true;

@@ -14,7 +14,7 @@ struct SimChipConfig {
   int chip_index = 0;     // record of the chip table
   int fw_version = 0x72;  // high nibble major, low nibble minor
   int fw_letter = 'C';
-  int fw_build = 0;           // 0 = none
+  int fw_build = 0;          // 0 = none
   int frequency = 11059200;  // Hz the chip measures
   int handshake_baud = 0;    // rate the timing count refers to; 0: the rate of the synchronisation
   // Option bytes in the order the group decodes them (O0, O1, ...); bytes not
