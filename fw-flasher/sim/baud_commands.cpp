@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "sim/sim_text.h"
 
 namespace fw::sim {
 namespace {
@@ -28,12 +29,6 @@ std::optional<int> ReloadScale(std::uint8_t mode) {
   }
 }
 
-std::string Hex(int v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", v & 0xFF);
-  return text;
-}
-
 int Word(std::span<const std::uint8_t> p, std::size_t at) { return p[at] << 8 | p[at + 1]; }
 
 // 65536 - R in two bytes, a reload value of 0 standing for the full 65536.
@@ -41,7 +36,8 @@ int ReloadOf(int word) { return 65536 - word; }
 
 bool Expect(std::span<const std::uint8_t> p, std::size_t at, int want, std::string& why) {
   if (p[at] == (want & 0xFF)) return true;
-  why = "byte " + std::to_string(at) + " is " + Hex(p[at]) + ", the chip expects " + Hex(want);
+  why = "byte " + std::to_string(at) + " is " + HexByte(p[at]) + ", the chip expects " +
+        HexByte(want);
   return false;
 }
 
@@ -52,7 +48,7 @@ std::optional<double> OldGeneratorRate(const ChipTraits& chip, std::uint8_t b1, 
   if (chip.generator == 2) {
     const auto scale = ReloadScale(b1);
     if (!scale) {
-      why = "mode byte " + Hex(b1) + " is no mode of the 8-bit reload generator";
+      why = "mode byte " + HexByte(b1) + " is no mode of the 8-bit reload generator";
       return std::nullopt;
     }
     const int reload = 256 - b2;
@@ -67,7 +63,7 @@ std::optional<double> TrialOrSwitchRate(const ChipTraits& chip, std::span<const 
                                         int handshake_rate, std::string& why) {
   const std::size_t length = p[0] == kTrialCommand ? 7 : 6;
   if (p.size() != length) {
-    why = "the " + Hex(p[0]) + " command has " + std::to_string(p.size()) + " bytes, not " +
+    why = "the " + HexByte(p[0]) + " command has " + std::to_string(p.size()) + " bytes, not " +
           std::to_string(length);
     return std::nullopt;
   }

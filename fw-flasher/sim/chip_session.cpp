@@ -1,11 +1,11 @@
 #include "sim/chip_session.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "sim/baud_commands.h"
 #include "sim/erase_commands.h"
 #include "sim/option_writes.h"
+#include "sim/sim_text.h"
 
 namespace fw::sim {
 namespace {
@@ -57,12 +57,6 @@ std::uint8_t Sum(std::span<const std::uint8_t> data) {
   unsigned sum = 0;
   for (std::uint8_t b : data) sum += b;
   return static_cast<std::uint8_t>(sum);
-}
-
-std::string Hex(int v) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", v & 0xFF);
-  return text;
 }
 
 }  // namespace
@@ -121,7 +115,7 @@ std::vector<ChipReply> ChipSession::OnOldVariantPacket(std::span<const std::uint
     case kOldOptions:
       return OnOptions(p);
     default:
-      return Refuse(SimStep::kBlock, "unknown command " + Hex(p[0]));
+      return Refuse(SimStep::kBlock, "unknown command " + HexByte(p[0]));
   }
 }
 
@@ -156,7 +150,7 @@ std::vector<ChipReply> ChipSession::OnNewVariantPacket(std::span<const std::uint
   }
   const std::uint8_t command = c & ~0x30;
   if (command == 0x00 || command == 0x02 || command == 0x82) return OnProgram(p);
-  return Refuse(SimStep::kBlock, "unknown command " + Hex(c));
+  return Refuse(SimStep::kBlock, "unknown command " + HexByte(c));
 }
 
 std::uint8_t ChipSession::ReplyCode(std::uint8_t command, std::uint8_t variant0,
@@ -197,7 +191,7 @@ std::vector<ChipReply> ChipSession::OnIdCommand(SimStep step, std::span<const st
                                                 std::uint8_t reply_code) {
   const bool ok = p.size() == kIdCommandLength && p[1] == 0x00 && p[2] == 0x00 && p[3] == 0x36 &&
                   p[4] == 0x01 && p[5] == (traits_.id >> 8) && p[6] == (traits_.id & 0xFF);
-  if (!ok) return Refuse(step, "not " + Hex(p[0]) + " 00 00 36 01 and the chip's id");
+  if (!ok) return Refuse(step, "not " + HexByte(p[0]) + " 00 00 36 01 and the chip's id");
   return Answer(step, std::vector<std::uint8_t>{reply_code});
 }
 

@@ -1,6 +1,7 @@
 #include "sim/erase_commands.h"
 
 #include "sim/sim_flash.h"
+#include "sim/sim_text.h"
 
 namespace fw::sim {
 namespace {
@@ -15,29 +16,24 @@ std::uint32_t Bytes24(std::span<const std::uint8_t> p, std::size_t at) {
   return static_cast<std::uint32_t>(p[at] << 16 | p[at + 1] << 8 | p[at + 2]);
 }
 
-bool Fail(std::string& why, std::string text) {
-  why = std::move(text);
-  return false;
-}
-
 // 84 m S S S Q Q Q, eleven zeros, then a countdown from 0x80 to the end.
 bool CheckSizedLayout(const ChipTraits& chip, std::span<const std::uint8_t> p, std::size_t length,
                       std::uint8_t mode, std::string& why) {
   if (p.size() != length) {
-    return Fail(why, "the 84 erase has " + std::to_string(p.size()) + " bytes, this chip takes " +
-                         std::to_string(length));
+    return Refusal(why, "the 84 erase has " + std::to_string(p.size()) +
+                            " bytes, this chip takes " + std::to_string(length));
   }
-  if (p[1] != mode) return Fail(why, "byte 1 of the 84 erase is wrong for this chip");
+  if (p[1] != mode) return Refusal(why, "byte 1 of the 84 erase is wrong for this chip");
   if (Bytes24(p, 5) != chip.code_size) {
-    return Fail(why, "the 84 erase names a code size of " + std::to_string(Bytes24(p, 5)) +
-                         ", the chip has " + std::to_string(chip.code_size));
+    return Refusal(why, "the 84 erase names a code size of " + std::to_string(Bytes24(p, 5)) +
+                            ", the chip has " + std::to_string(chip.code_size));
   }
   for (std::size_t i = 8; i < 8 + kZeroRun; ++i) {
-    if (p[i] != 0) return Fail(why, "byte " + std::to_string(i) + " of the 84 erase is not 00");
+    if (p[i] != 0) return Refusal(why, "byte " + std::to_string(i) + " of the 84 erase is not 00");
   }
   for (std::size_t i = 8 + kZeroRun; i < length; ++i) {
     if (p[i] != kCountdownStart - (i - 8 - kZeroRun)) {
-      return Fail(why, "the countdown of the 84 erase is broken at byte " + std::to_string(i));
+      return Refusal(why, "the countdown of the 84 erase is broken at byte " + std::to_string(i));
     }
   }
   return true;

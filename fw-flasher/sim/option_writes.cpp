@@ -3,6 +3,8 @@
 #include <set>
 #include <vector>
 
+#include "sim/sim_text.h"
+
 namespace fw::sim {
 namespace {
 
@@ -57,16 +59,11 @@ std::set<std::size_t> NamedBlockBytes(int family) {
   return named;
 }
 
-bool Fail(std::string& why, std::string text) {
-  why = std::move(text);
-  return false;
-}
-
 bool CheckFillers(std::span<const std::uint8_t> p, const std::set<std::size_t>& named,
                   std::size_t offset, std::string& why) {
   for (std::size_t i = offset; i < p.size(); ++i) {
     if (named.count(i - offset) == 0 && p[i] != kUnused) {
-      return Fail(why, "byte " + std::to_string(i) + " of the option write should be FF");
+      return Refusal(why, "byte " + std::to_string(i) + " of the option write should be FF");
     }
   }
   return true;
@@ -74,10 +71,10 @@ bool CheckFillers(std::span<const std::uint8_t> p, const std::set<std::size_t>& 
 
 bool CheckNewHeader(const ChipTraits& chip, std::span<const std::uint8_t> p, std::string& why) {
   if (p[0] != kNewWrite || p[1] != 0 || p[2] != 0) {
-    return Fail(why, "the option write does not start 04 00 00");
+    return Refusal(why, "the option write does not start 04 00 00");
   }
   if (chip.fw72() && (p[3] != chip.guard1 || p[4] != chip.guard2)) {
-    return Fail(why, "the option write does not carry the chip's guard bytes");
+    return Refusal(why, "the option write does not carry the chip's guard bytes");
   }
   return true;
 }

@@ -1,6 +1,6 @@
 #include "sim/program_blocks.h"
 
-#include <cstdio>
+#include "sim/sim_text.h"
 
 namespace fw::sim {
 namespace {
@@ -11,12 +11,6 @@ constexpr std::uint8_t kLowAreaBit = 0x10;  // the block lies below 64 KiB
 constexpr std::uint8_t kRecordCommand = 0x02;
 constexpr std::uint64_t kLowArea = 0x10000;
 constexpr int kVariantWithoutMarks = 4;  // sends 02 for every block
-
-std::string Hex(std::uint64_t v) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(v));
-  return text;
-}
 
 }  // namespace
 
@@ -70,7 +64,7 @@ std::optional<BlockPlacement> ProgramRun::PlaceSevenByteHeader(std::span<const s
     return std::nullopt;
   }
   if (b.resent ? b.address != asked_address_ : !ContinuesRun(b.address, b.data.size(), false)) {
-    why = "block at " + Hex(b.address) + " does not continue the run";
+    why = "block at " + HexNumber(b.address) + " does not continue the run";
     return std::nullopt;
   }
   return b;
@@ -111,7 +105,7 @@ std::optional<BlockPlacement> ProgramRun::PlaceShortHeader(std::span<const std::
     if (chip_.fw72() && code == kRecordCommand) {
       return BlockPlacement{true, static_cast<std::uint64_t>(low16), data, false};
     }
-    why = "block at " + Hex(low16) + " does not continue the run";
+    why = "block at " + HexNumber(low16) + " does not continue the run";
     return std::nullopt;
   };
 
@@ -130,7 +124,7 @@ std::optional<BlockPlacement> ProgramRun::PlaceShortHeader(std::span<const std::
                                     : kRecordCommand;
   // The newer sequence may also program with 82 (its program variant).
   if (command != expected && !(chip_.sequence == SimSequence::kNewer && command == 0x82)) {
-    why = "program command " + Hex(command) + " is not one this boot loader takes";
+    why = "program command " + HexNumber(command) + " is not one this boot loader takes";
     return std::nullopt;
   }
   switch (code & (kFirstBlockBit | kLowAreaBit)) {
@@ -143,7 +137,7 @@ std::optional<BlockPlacement> ProgramRun::PlaceShortHeader(std::span<const std::
     case kLowAreaBit:
       if (low16 == 0 || (!started_ && !gaps) ||
           !ContinuesRun(static_cast<std::uint64_t>(low16), data.size(), gaps)) {
-        why = "block at " + Hex(low16) + " does not continue the run";
+        why = "block at " + HexNumber(low16) + " does not continue the run";
         return std::nullopt;
       }
       return block(static_cast<std::uint64_t>(low16));

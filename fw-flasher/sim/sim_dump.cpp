@@ -8,19 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/sim_text.h"
+
 namespace fw::sim {
 namespace {
-
-std::string HexText(std::span<const std::uint8_t> bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (std::uint8_t b : bytes) {
-    text.push_back(kDigits[b >> 4]);
-    text.push_back(kDigits[b & 0x0F]);
-  }
-  return text;
-}
 
 nlohmann::json HexOrNull(const std::vector<std::uint8_t>& bytes) {
   if (bytes.empty()) return nullptr;
@@ -59,7 +50,7 @@ std::string StateJson(const ChipMemory& memory, const std::string& chip_name, in
   state["user_key"] = HexOrNull(memory.user_key);
   nlohmann::json written = nlohmann::json::object();
   for (const auto& [position, byte] : memory.status_bytes) {
-    written[std::to_string(position)] = HexText(std::span<const std::uint8_t>(&byte, 1));
+    written[std::to_string(position)] = HexByte(byte);
   }
   state["status_bytes"] = written;
   state["password"] = HexText(std::span<const std::uint8_t>(

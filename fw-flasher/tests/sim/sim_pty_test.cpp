@@ -221,52 +221,54 @@ class FixedOscillator : public MeasurementModel {
   bool answers_;
 };
 
-TEST(SimPtyTest, SyncBytesOfAMeasurementAreNotANewHandshake) {
-  // Families 25 and 28 measure with 65 and sync with 7F, the handshake's byte.
-  Bytes measure(36, 0x00);
-  measure[0] = 0x65;
-  {
-    FixedOscillator oscillator(false);
+// Families 25 and 28 measure with 65 and sync with 7F, the handshake's byte:
+// a family 28 chip, synchronised, asked for a measurement.
+struct Measuring {
+  Measuring(bool with_model, bool answers)
+      : oscillator(answers), line(Chip(28, 0x70), RunWith(with_model ? &oscillator : nullptr)) {
+    EXPECT_TRUE(line.host->Synchronise(true, 2s));
+    Bytes measure(36, 0x00);
+    measure[0] = 0x65;
+    line.host->Send(measure, true);
+  }
+  static SimRunConfig RunWith(MeasurementModel* model) {
     SimRunConfig run;
-    run.measurement = &oscillator;
-    Line line(Chip(28, 0x70), run);
-    PtyHost& host = *line.host;
-    ASSERT_TRUE(host.Synchronise(true, 2s));
-    host.Send(measure, true);
+    run.measurement = model;
+    return run;
+  }
+  FixedOscillator oscillator;
+  Line line;
+};
+
+TEST(SimPtyTest, SyncBytesOfAMeasurementAreNotANewHandshake) {
+  {
+    Measuring m(true, false);
+    PtyHost& host = *m.line.host;
     // Unanswered: the host keeps syncing well past the chip's resync time.
     for (int i = 0; i < 50; ++i) {
       host.Write({0x7F});
       std::this_thread::sleep_for(10ms);
     }
     EXPECT_EQ(host.Receive(true, 50ms), std::nullopt);
-    EXPECT_EQ(line.sim.status_replies_sent(), 1);
-    EXPECT_EQ(oscillator.measured, 1);
+    EXPECT_EQ(m.line.sim.status_replies_sent(), 1);
+    EXPECT_EQ(m.oscillator.measured, 1);
     // Once the host closes the download, 7F is a handshake again.
     host.Send({0xFF}, true);
     EXPECT_TRUE(host.Synchronise(true, 2s));
   }
   {
-    FixedOscillator oscillator(true);
-    SimRunConfig run;
-    run.measurement = &oscillator;
-    Line line(Chip(28, 0x70), run);
-    PtyHost& host = *line.host;
-    ASSERT_TRUE(host.Synchronise(true, 2s));
-    host.Send(measure, true);
-    const auto reply = host.Synchronise(true, 2s);
-    EXPECT_EQ(reply, (Bytes{0x65, 0x00, 0x12, 0x34}));
+    Measuring m(true, true);
+    PtyHost& host = *m.line.host;
+    EXPECT_EQ(host.Synchronise(true, 2s), (Bytes{0x65, 0x00, 0x12, 0x34}));
     // Sync bytes already on their way when the reply came.
     host.Write({0x7F, 0x7F, 0x7F});
     EXPECT_EQ(host.Receive(true, 300ms), std::nullopt);
-    EXPECT_EQ(line.sim.status_replies_sent(), 1);
+    EXPECT_EQ(m.line.sim.status_replies_sent(), 1);
   }
   {
-    Line line(Chip(28, 0x70));  // no oscillator model: refused at once
-    PtyHost& host = *line.host;
-    ASSERT_TRUE(host.Synchronise(true, 2s));
-    host.Send(measure, true);
-    EXPECT_EQ(host.Synchronise(true, 2s), Bytes{ChipSession::kRefused});
-    EXPECT_FALSE(line.sim.Notes().empty());
+    Measuring m(false, false);  // no oscillator model: refused at once
+    EXPECT_EQ(m.line.host->Synchronise(true, 2s), Bytes{ChipSession::kRefused});
+    EXPECT_FALSE(m.line.sim.Notes().empty());
   }
 }
 
