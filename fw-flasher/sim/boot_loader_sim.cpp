@@ -26,7 +26,7 @@ constexpr auto kQuietRearm = std::chrono::milliseconds(200);
 // last sent something: the host has started over.
 constexpr auto kResyncAfter = std::chrono::milliseconds(300);
 // Sync bytes sent while a measurement reply was on its way are not a handshake.
-constexpr auto kMeasureGrace = std::chrono::milliseconds(200);
+constexpr auto kMeasureGrace = std::chrono::milliseconds(500);
 // How long a reply due at a new rate waits for the host to move there.
 constexpr auto kAwaitHost = std::chrono::seconds(1);
 constexpr auto kIdlePoll = std::chrono::milliseconds(20);

@@ -170,7 +170,7 @@ TEST(SimPtyTest, OldVariantsAnswerTheSwitchAtTheNewRateOnceTheHostIsThere) {
   Bytes move = {0x8E};
   move.insert(move.end(), settings.begin(), settings.end());
   host.Send(move, false);
-  std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(200ms);  // the flasher's pause at 2,400 baud
   ASSERT_TRUE(host.SetRate(kFast));
   ASSERT_EQ(host.Receive(false, 2s), Bytes{0x8E});
   const std::uint16_t id = RecordOf(ChipOf(1)).id;
