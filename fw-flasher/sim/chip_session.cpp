@@ -27,8 +27,14 @@ constexpr std::uint8_t kClose = 0x69;
 constexpr std::uint8_t kOldOptions = 0x8D;
 constexpr std::uint8_t kNewOptions = 0x04;
 constexpr std::uint8_t kNewPasswordCommand = 0x07;
-constexpr std::uint8_t kTrimMeasure = 0x65;  // families 25 and 28
-constexpr std::uint8_t kMeasure = 0x00;      // newer families
+constexpr std::uint8_t kTrimMeasure = 0x65;   // families 25 and 28
+constexpr std::uint8_t kMeasure = 0x00;       // newer families
+constexpr std::uint8_t kBlockHeader = 0x00;   // variants 0-2: a program block
+constexpr std::uint8_t kResentHeader = 0x30;  // variants 0-2: a block asked for again
+constexpr std::uint8_t kBlockMarks = 0x30;    // variants 3+: first-block and below-64-KiB bits
+constexpr std::uint8_t kOldProgram = 0x00;
+constexpr std::uint8_t kProgram = 0x02;
+constexpr std::uint8_t kProgramVariant = 0x82;
 
 // Reply codes.
 constexpr std::uint8_t kTaken = 0x54;       // second byte of an accepting reply, variants 3+
@@ -52,6 +58,9 @@ constexpr std::size_t kKeyBlockLength = 64;
 constexpr int kKeyLength = 256;
 constexpr std::size_t kRecordInReplyAt = 10;
 constexpr int kPasswordAttempts = 5;
+
+// Protocol variants 3 and above answer with the low four bits of the command.
+std::uint8_t EchoCode(std::uint8_t command) { return command & 0x0F; }
 
 std::uint8_t Sum(std::span<const std::uint8_t> data) {
   unsigned sum = 0;
@@ -106,8 +115,8 @@ std::vector<ChipReply> ChipSession::OnOldVariantPacket(std::span<const std::uint
       return OnSwitch(p);
     case kSectorErase:
       return OnErase(p);
-    case 0x00:
-    case kAskAgainV12:
+    case kBlockHeader:
+    case kResentHeader:
       return OnProgram(p);
     case kClose:
       if (traits_.variant == 0) return Refuse(SimStep::kClose, "protocol variant 0 has no 69 step");
@@ -148,8 +157,10 @@ std::vector<ChipReply> ChipSession::OnNewVariantPacket(std::span<const std::uint
     default:
       break;
   }
-  const std::uint8_t command = c & ~0x30;
-  if (command == 0x00 || command == 0x02 || command == 0x82) return OnProgram(p);
+  const std::uint8_t command = c & ~kBlockMarks;
+  if (command == kOldProgram || command == kProgram || command == kProgramVariant) {
+    return OnProgram(p);
+  }
   return Refuse(SimStep::kBlock, "unknown command " + HexByte(c));
 }
 
@@ -157,7 +168,7 @@ std::uint8_t ChipSession::ReplyCode(std::uint8_t command, std::uint8_t variant0,
                                     std::uint8_t variants12) const {
   if (traits_.variant == 0) return variant0;
   if (traits_.variant < 3) return variants12;
-  return command & 0x0F;
+  return EchoCode(command);
 }
 
 bool ChipSession::GuardsAt(std::span<const std::uint8_t> p, std::size_t at) const {
@@ -301,7 +312,7 @@ std::vector<ChipReply> ChipSession::OnProgram(std::span<const std::uint8_t> p) {
   }
   if (block->record) {
     run_.Accepted(*block);
-    return Answer(step, std::vector<std::uint8_t>{static_cast<std::uint8_t>(p[0] & 0x0F), kTaken});
+    return Answer(step, std::vector<std::uint8_t>{EchoCode(p[0]), kTaken});
   }
   if (!block->resent) {
     ++blocks_;
@@ -322,8 +333,7 @@ std::vector<ChipReply> ChipSession::OnProgram(std::span<const std::uint8_t> p) {
     return Answer(
         step, std::vector<std::uint8_t>{code, static_cast<std::uint8_t>(wrong ? sum + 1 : sum)});
   }
-  return Answer(step, std::vector<std::uint8_t>{static_cast<std::uint8_t>(p[0] & 0x0F),
-                                                wrong ? kWrongCheck : kTaken});
+  return Answer(step, std::vector<std::uint8_t>{EchoCode(p[0]), wrong ? kWrongCheck : kTaken});
 }
 
 std::vector<std::uint8_t> ChipSession::OptionRecordReply(std::uint8_t code) const {
