@@ -39,8 +39,9 @@ int main(int argc, char** argv) {
       "status_bytes (status reply position -> byte an option block wrote), wrong_passwords and "
       "locked.\n"
       "Steps for the faults: prepare, baud, baud-check, password, erase, key, block, record, "
-      "close, options, new-password, measure. What the chip finds wrong with a command is "
-      "printed on standard error."};
+      "close, options, new-password, measure. Blocks are counted from 1 as they arrive (a block "
+      "sent again counts once). What the chip finds wrong with a command is printed on "
+      "standard error."};
   std::string chip_name;
   std::string fw_text = "7.2C";
   int frequency = 11059200;
