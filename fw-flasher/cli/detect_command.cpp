@@ -1,15 +1,15 @@
-#include "detect_command.h"
+#include "cli/detect_command.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "chip_table.h"
-#include "expected_chip.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "termios_port.h"
+#include "isp/expected_chip.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "target/chip_table.h"
 
 namespace fw {
 

@@ -7,9 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "detect_command.h"
-#include "link_outputs.h"
-#include "message_table.h"
+#include "cli/detect_command.h"
+#include "isp/link/link_outputs.h"
+#include "messages/message_table.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "chip_table.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "report_options.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
 
 namespace {
 

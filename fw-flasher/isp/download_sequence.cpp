@@ -1,7 +1,7 @@
-#include "download_sequence.h"
+#include "isp/download_sequence.h"
 
-#include "chip_table.h"
-#include "isp_link.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
 
 namespace fw {
 

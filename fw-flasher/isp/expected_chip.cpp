@@ -1,4 +1,4 @@
-#include "expected_chip.h"
+#include "isp/expected_chip.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
-#include "handshake.h"
+#include "isp/handshake.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "download_board.h"
-#include "isp_link.h"
+#include "isp/link/isp_link.h"
+#include "target/download_board.h"
 
 namespace fw {
 namespace {

@@ -1,6 +1,6 @@
 // The bilingual message table: every caption, question and log line of the
 // flasher, by identifier. Texts are UTF-8; the formats are printf-style.
-#include "message_table.h"
+#include "messages/message_table.h"
 
 #include <iterator>
 

@@ -1,11 +1,11 @@
-#include "download_board.h"
+#include "target/download_board.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "isp_link.h"
-#include "project_scramble.h"
+#include "isp/link/isp_link.h"
+#include "target/project_scramble.h"
 
 namespace fw {
 namespace {

@@ -1,11 +1,11 @@
-#include "report_options.h"
+#include "target/report_options.h"
 
 #include <strings.h>
 #include <cstdint>
 
-#include "chip_table.h"
-#include "isp_link.h"
-#include "option_texts.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/option_texts.h"
 
 namespace fw {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "chip_table.h"
-#include "isp_link.h"
-#include "report_options.h"
-#include "string_log.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
+#include "tests/support/string_log.h"
 
 namespace fw {
 namespace {

@@ -1,4 +1,4 @@
-#include "termios_port.h"
+#include "isp/link/termios_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "custom_baud.h"
+#include "isp/link/custom_baud.h"
 
 namespace fw {
 namespace {

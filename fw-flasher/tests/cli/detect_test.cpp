@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "boot_loader_sim.h"
-#include "chip_table.h"
-#include "detect_command.h"
-#include "sim_session.h"
+#include "cli/detect_command.h"
+#include "sim/boot_loader_sim.h"
+#include "target/chip_table.h"
+#include "tests/support/sim_session.h"
 
 namespace fw {
 namespace {

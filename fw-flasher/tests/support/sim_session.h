@@ -10,12 +10,12 @@
 #include <stop_token>
 #include <thread>
 
-#include "boot_loader_sim.h"
-#include "chip_table.h"
-#include "expected_chip.h"
-#include "isp_link.h"
-#include "string_log.h"
-#include "termios_port.h"
+#include "isp/expected_chip.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "sim/boot_loader_sim.h"
+#include "target/chip_table.h"
+#include "tests/support/string_log.h"
 
 namespace fw::test {
 

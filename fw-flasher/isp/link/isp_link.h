@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "link_outputs.h"
-#include "serial_port.h"
-#include "step_result.h"
+#include "isp/link/link_outputs.h"
+#include "isp/link/serial_port.h"
+#include "isp/link/step_result.h"
 
 namespace fw {
 

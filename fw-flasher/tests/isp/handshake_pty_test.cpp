@@ -4,8 +4,8 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "handshake.h"
-#include "sim_session.h"
+#include "isp/handshake.h"
+#include "tests/support/sim_session.h"
 
 namespace fw {
 namespace {

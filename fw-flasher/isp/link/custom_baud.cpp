@@ -1,5 +1,5 @@
 // Kept apart: the kernel's termios2 header cannot be included beside <termios.h>.
-#include "custom_baud.h"
+#include "isp/link/custom_baud.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <thread>
 
-#include "isp_link.h"
-#include "scripted_port.h"
-#include "string_log.h"
-#include "termios_port.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/string_log.h"
 
 namespace fw {
 namespace {
@@ -257,57 +257,6 @@ TEST_F(FramingTest, ExchangeFollowsTheWaitForReplyPattern) {
   EXPECT_EQ(link.WaitForReply(-1), kStepStopped);
 }
 
-TEST(PortNameTest, NamesMapToDevices) {
-  EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(ResolvePortName("COM12"), "/dev/ttyS11");
-  EXPECT_EQ(ResolvePortName("ttyUSB0"), "/dev/ttyUSB0");
-  EXPECT_EQ(ResolvePortName("/dev/pts/3"), "/dev/pts/3");
-  EXPECT_EQ(ResolvePortName("COM0"), "/dev/COM0");
-  EXPECT_EQ(ResolvePortName("COM99999999999"), "/dev/COM99999999999") << "no overflow";
-  TermiosPort port;
-  EXPECT_FALSE(port.Open("/nonexistent/ttyS0"));
-  EXPECT_NE(port.error().find("/nonexistent/ttyS0"), std::string::npos);
-  EXPECT_FALSE(port.Open("/dev/null")) << "not a serial device";
-  EXPECT_EQ(port.Read(nullptr, 4), 0);
-}
-
-TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  char name[128];
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
-  TermiosPort first;
-  ASSERT_TRUE(first.Open(name)) << first.error();
-  TermiosPort second;
-  EXPECT_FALSE(second.Open(name)) << "the port is held exclusively";
-
-  // Nothing arrives: a read of n bytes gives up after 10 ms per byte.
-  std::uint8_t buffer[8];
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(first.Read(buffer, 5), 0);
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, std::chrono::milliseconds(45));
-  EXPECT_LT(took, std::chrono::milliseconds(1000));
-
-  const std::uint8_t sent[] = {1, 2, 3};
-  ASSERT_EQ(::write(master, sent, 3), 3);
-  EXPECT_EQ(first.Read(buffer, 8), 3) << "what came within the time-out";
-  EXPECT_EQ(first.Write(sent, 3), 3);
-  std::uint8_t echoed[3] = {};
-  EXPECT_EQ(::read(master, echoed, 3), 3);
-  EXPECT_EQ(echoed[2], 3);
-  LineSettings line;
-  line.baud = 14400;  // not a standard termios speed
-  line.parity = Parity::kEven;
-  EXPECT_TRUE(first.SetLine(line));
-  first.Close();
-  EXPECT_TRUE(second.Open(name)) << "free again once closed";
-  second.Close();
-  ::close(master);
-}
-
 TEST(ByteSumTest, SumsARangeAndRefusesNothing) {
   const std::uint8_t b[] = {1, 2, 3, 0xFF, 0xFF};
   EXPECT_EQ(ByteSum(b, 3, 0), 6u);
@@ -332,133 +281,6 @@ TEST(TimeoutTest, ZeroAndNegativeLengthsNeverExpire) {
   link.timeout_start = TickCount() - 30;
   link.timeout_length = 20;
   EXPECT_TRUE(link.TimedOut());
-}
-
-TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
-  IspLink link;
-  link.language = 0;
-  link.board_mode = 1;
-  link.handshake_baud = 9600;
-  link.measured_frequency = 1;
-  link.code_image[10] = 0x00;
-  link.code_image[70000] = 0x12;
-  link.chip_serial[3] = 9;
-  link.Reinitialise();
-  EXPECT_EQ(link.language, 1);
-  EXPECT_EQ(link.board_mode, 0);
-  EXPECT_EQ(link.handshake_baud, 2400);
-  EXPECT_EQ(link.highest_baud, 115200);
-  EXPECT_EQ(link.sync_burst, 1);
-  EXPECT_EQ(link.rx_expected, 5);
-  EXPECT_EQ(link.measured_frequency, 22118400);
-  EXPECT_EQ(link.set_frequency, 11059200);
-  EXPECT_EQ(link.chip_serial[3], 0);
-  ASSERT_EQ(link.code_image.size(), 196608u);
-  EXPECT_EQ(link.code_image[10], 0xFF);
-  EXPECT_EQ(link.code_image[65535], 0xFF);
-  EXPECT_EQ(link.code_image[70000], 0x00);
-  EXPECT_EQ(link.board_block_b.size(), 16384u);
-  EXPECT_EQ(link.board_block_b[8191], 0xFF);
-  EXPECT_EQ(link.board_block_b[8192], 0x00);
-  EXPECT_EQ(link.board_block_a.size(), 2048u);
-  EXPECT_EQ(link.app_block[0], 0x00);
-  EXPECT_EQ(link.option_bytes.size(), 32u);
-  EXPECT_EQ(link.option_bytes[31], 0xFF);
-}
-
-TEST(IspLinkTest, SetBaudDirectAndBoardMode) {
-  test::ScriptedPort port;
-  IspLink link;
-  link.port = &port;
-  link.echo = nullptr;
-  link.running = true;
-  EXPECT_EQ(link.SetBaud(57600, -1), kStepOk);
-  EXPECT_EQ(port.lines_set.back().baud, 57600);
-  EXPECT_GE(port.purges, 1);
-  EXPECT_TRUE(port.writes.empty());
-
-  link.board_mode = 1;
-  link.protocol_variant = 0;
-  EXPECT_EQ(link.SetBaud(14400, -1), kStepOk);
-  ASSERT_EQ(port.writes.size(), 1u);
-  EXPECT_EQ(port.writes[0],
-            (Bytes{0x46, 0xB9, 0x6A, 0x00, 0x0A, 0xFF, 0x02, 0x0C, 0x00, 0x01, 0x81, 0x16}));
-
-  // Above 115,200 the code counts multiples of it.
-  port.writes.clear();
-  link.protocol_variant = 4;
-  link.SetBaud(230400, -1);
-  EXPECT_EQ(port.writes.at(0)[7], 0x82);
-  EXPECT_EQ(port.writes.at(0)[8], 0x01);
-
-  // The board echoes the command code first.
-  port.writes.clear();
-  port.Arrive({0x8E});
-  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepOk);
-  EXPECT_EQ(port.writes.size(), 1u);
-  port.Arrive({0x11});
-  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepRefused);
-  link.running = false;
-  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepStopped);
-}
-
-TEST(IspLinkTest, DirectPortConfigurationFollowsProtocolVariant) {
-  test::ScriptedPort port;
-  IspLink link;
-  link.port = &port;
-  link.handshake_baud = 4800;
-  link.protocol_variant = 0;
-  link.ConfigureDirectPort();
-  EXPECT_EQ(port.lines_set.back().baud, 4800);
-  EXPECT_EQ(port.lines_set.back().parity, Parity::kNone);
-  EXPECT_EQ(port.lines_set.back().data_bits, 8);
-  EXPECT_EQ(port.timeouts.read_total_multiplier_ms, 10);
-  EXPECT_EQ(port.timeouts.write_total_constant_ms, 5000);
-  link.protocol_variant = 2;
-  link.ConfigureDirectPort();
-  EXPECT_EQ(port.lines_set.back().parity, Parity::kEven);
-}
-
-TEST(IspLinkTest, LogAndProgressReachSinksAndEcho) {
-  IspLink link;
-  test::StringLog log;
-  link.log_sink = &log;
-  char* echoed = nullptr;
-  std::size_t echoed_size = 0;
-  std::FILE* echo = open_memstream(&echoed, &echoed_size);
-  link.echo = echo;
-  LogMessage(link, "  MCU type: %s\r\n", "QMV");
-  LogMessage(link, "%d.%d", 7, 2);
-  EXPECT_EQ(log.text, "  MCU type: QMV\r\n7.2");
-  LogMessage(link, nullptr);
-  EXPECT_EQ(log.text, "");
-  // Long text is cut to the 1,024-byte buffer, not overrun.
-  std::string long_text(3000, 'x');
-  LogMessage(link, "%s", long_text.c_str());
-  EXPECT_EQ(log.text.size(), 1023u);
-
-  struct Progress : ProgressSink {
-    void SetPosition(int p) override { positions.push_back(p); }
-    std::vector<int> positions;
-  } progress;
-  link.progress_sink = &progress;
-  link.SetProgress(50, 200);
-  link.SetProgress(7, 0);
-  EXPECT_EQ(progress.positions, (std::vector<int>{25, 7}));
-  std::fclose(echo);
-  const std::string out(echoed, echoed_size);
-  std::free(echoed);
-  EXPECT_NE(out.find("  MCU type: QMV\r\n7.2"), std::string::npos);
-  EXPECT_NE(out.find("  25%\b\b\b\b\b"), std::string::npos);
-}
-
-TEST(IspLinkTest, GetTextFollowsTheLinkLanguage) {
-  IspLink link;
-  link.language = 1;
-  EXPECT_STREQ(link.GetText(8000), "正在检测目标单片机 ... \r\n");
-  link.language = 0;
-  EXPECT_STREQ(link.GetText(8000), "Checking target MCU ... \r\n");
-  EXPECT_EQ(link.GetText(9999), nullptr);
 }
 
 }  // namespace

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "chip_table.h"
-#include "download_sequence.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "string_log.h"
+#include "isp/download_sequence.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "tests/support/string_log.h"
 
 namespace fw {
 namespace {

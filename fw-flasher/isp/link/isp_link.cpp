@@ -1,4 +1,4 @@
-#include "isp_link.h"
+#include "isp/link/isp_link.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "message_table.h"
+#include "messages/message_table.h"
 
 namespace fw {
 namespace {

@@ -3,12 +3,12 @@
 
 #include <numeric>
 
-#include "download_board.h"
-#include "handshake.h"
-#include "project_scramble.h"
-#include "scripted_port.h"
-#include "sim_session.h"
-#include "string_log.h"
+#include "isp/handshake.h"
+#include "target/download_board.h"
+#include "target/project_scramble.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/sim_session.h"
+#include "tests/support/string_log.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "serial_port.h"
+#include "isp/link/serial_port.h"
 
 namespace fw {
 

@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "serial_port.h"
+#include "isp/link/serial_port.h"
 
 namespace fw::test {
 

@@ -1,0 +1,67 @@
+// The termios port: names, exclusive open, bounded reads.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "isp/link/termios_port.h"
+
+namespace fw {
+namespace {
+
+TEST(PortNameTest, NamesMapToDevices) {
+  EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ResolvePortName("COM12"), "/dev/ttyS11");
+  EXPECT_EQ(ResolvePortName("ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(ResolvePortName("/dev/pts/3"), "/dev/pts/3");
+  EXPECT_EQ(ResolvePortName("COM0"), "/dev/COM0");
+  EXPECT_EQ(ResolvePortName("COM99999999999"), "/dev/COM99999999999") << "no overflow";
+  TermiosPort port;
+  EXPECT_FALSE(port.Open("/nonexistent/ttyS0"));
+  EXPECT_NE(port.error().find("/nonexistent/ttyS0"), std::string::npos);
+  EXPECT_FALSE(port.Open("/dev/null")) << "not a serial device";
+  EXPECT_EQ(port.Read(nullptr, 4), 0);
+}
+
+TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  char name[128];
+  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  TermiosPort first;
+  ASSERT_TRUE(first.Open(name)) << first.error();
+  TermiosPort second;
+  EXPECT_FALSE(second.Open(name)) << "the port is held exclusively";
+
+  // Nothing arrives: a read of n bytes gives up after 10 ms per byte.
+  std::uint8_t buffer[8];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(first.Read(buffer, 5), 0);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(45));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+
+  const std::uint8_t sent[] = {1, 2, 3};
+  ASSERT_EQ(::write(master, sent, 3), 3);
+  EXPECT_EQ(first.Read(buffer, 8), 3) << "what came within the time-out";
+  EXPECT_EQ(first.Write(sent, 3), 3);
+  std::uint8_t echoed[3] = {};
+  EXPECT_EQ(::read(master, echoed, 3), 3);
+  EXPECT_EQ(echoed[2], 3);
+  LineSettings line;
+  line.baud = 14400;  // not a standard termios speed
+  line.parity = Parity::kEven;
+  EXPECT_TRUE(first.SetLine(line));
+  first.Close();
+  EXPECT_TRUE(second.Open(name)) << "free again once closed";
+  second.Close();
+  ::close(master);
+}
+
+}  // namespace
+}  // namespace fw
