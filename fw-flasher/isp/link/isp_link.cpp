@@ -1,25 +1,39 @@
 #include "isp/link/isp_link.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
+#include "isp/link/protocol_codes.h"
 #include "messages/message_table.h"
 
 namespace fw {
 namespace {
 
+// Packet bytes: start, second start byte, direction, end.
 constexpr std::uint8_t kStart = 0x46;
 constexpr std::uint8_t kStart2 = 0xB9;
 constexpr std::uint8_t kHostToChip = 0x6A;
 constexpr std::uint8_t kChipToHost = 0x68;
 constexpr std::uint8_t kEnd = 0x16;
+// Bytes of a packet outside its payload: 46 B9 dir 00 length ... checksum 16.
+constexpr int kHeaderBytes = 5;
+// The length byte counts from the direction byte to the end byte; the receiver
+// holds everything after the length byte.
+constexpr int kLengthBeyondReceived = 3;
 
-void Refill(std::vector<std::uint8_t>& buffer, std::size_t size, std::size_t ff_count) {
-  buffer.assign(size, 0x00);
-  std::fill_n(buffer.begin(), std::min(size, ff_count), 0xFF);
+// Writes text with every CR LF as LF.
+void EchoWithLineFeeds(std::FILE* echo, std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t crlf = text.find("\r\n", at);
+    const std::size_t end = crlf == std::string_view::npos ? text.size() : crlf;
+    std::fwrite(text.data() + at, 1, end - at, echo);
+    if (crlf == std::string_view::npos) break;
+    std::fputc('\n', echo);
+    at = crlf + 2;
+  }
 }
 
 }  // namespace
@@ -37,69 +51,19 @@ std::uint32_t ByteSum(const std::uint8_t* buffer, int n, int offset) {
   return sum;
 }
 
-IspLink::IspLink() { Reinitialise(); }
-
 IspLink::~IspLink() = default;
 
 void IspLink::Reinitialise() {
-  language = 1;
-  quiet_information = 0;
-  board_mode = 0;
-  timeout_start = 0;
-  timeout_length = 0;
-  handshake_baud = 2400;
-  highest_baud = 115200;
-  sync_burst = 1;
-  paced_sync = 0;
-  baud_pause_override = 0;
-  frame_started = 0;
-  board_acknowledge = 0;
-  std::memset(receive_buffer, 0, sizeof receive_buffer);
-  std::memset(send_buffer, 0, sizeof send_buffer);
-  received_length = 0;
-  rx_state = 0;
-  rx_count = 0;
-  rx_expected = 5;
-
-  protocol_variant = 0;
-  baud_generator_variant = 0;
-  expected_chip_id = 0;
-  std::fill(std::begin(alternative_ids), std::end(alternative_ids), 0);
-  board_p1 = board_p2 = board_p3 = board_p4 = 0;
-  download_count = 0;
-  std::memset(status_record, 0, sizeof status_record);
-  reply_length_byte = 0;
-  fw_version = fw_letter = fw_build = sub_model = 0;
-  chip_id = 0xFFFF;
-  chip_index = 0;
-  std::memset(chip_name, 0, sizeof chip_name);
-  block_size = 128;
-  option_capable_firmware = 0;
-  accept_any_chip = 0;
-
-  measured_frequency = 22118400;
-  adjusted_frequency = 0;
-  set_frequency = 11059200;
-  trim_error = 0.0f;
-  frequency_adjusted = 0;
-  frequency_override = 0;
-  link_kind = 0;
-  std::memset(chip_serial, 0, sizeof chip_serial);
-
-  Refill(code_image, 196608, 65536);
-  Refill(image_source, 131072, 65536);
-  Refill(extra_records, 131072, 65536);
-  Refill(user_key, 256, 256);
-  Refill(option_bytes, 32, 32);
-  Refill(app_block, 256, 0);
-  Refill(app_image, 65536, 65536);
-  Refill(board_block_b, 16384, 8192);
-  Refill(board_block_a, 2048, 1024);
-  Refill(app_small_a, 256, 256);
-  Refill(app_small_b, 256, 256);
-  Refill(app_table, 4096, 4096);
-  board_block_a_length = 0;
-  board_block_b_length = 0;
+  // The sinks are the application's; the language and the quiet flag start over.
+  const LinkOutputs defaults;
+  outputs.language = defaults.language;
+  outputs.quiet_information = defaults.quiet_information;
+  serial = SerialSettings{};
+  framing = FramingState{};
+  target = TargetIdentity{};
+  clock = ClockFigures{};
+  board = BoardState{};
+  image = ImageBuffers{};
 }
 
 int IspLink::ReadRaw(std::uint8_t* buffer, int n) {
@@ -115,70 +79,88 @@ void IspLink::WriteRaw(const std::uint8_t* buffer, int n) {
 void IspLink::SendPacket(const std::uint8_t* payload, int n) {
   if (n < 0) n = 0;
   const bool wide = UsesWideChecksum();
-  std::vector<std::uint8_t> packet(static_cast<std::size_t>(n) + 8);
+  std::vector<std::uint8_t> packet(static_cast<std::size_t>(n) + kHeaderBytes + 3);
   packet[0] = kStart;
   packet[1] = kStart2;
   packet[2] = kHostToChip;
-  packet[3] = 0x00;
+  packet[3] = 0x00;  // high byte of the length
   packet[4] = static_cast<std::uint8_t>(n + (wide ? 6 : 5));
-  if (n > 0 && payload != nullptr) std::memcpy(&packet[5], payload, static_cast<std::size_t>(n));
-  const std::uint32_t sum = ByteSum(packet.data(), n + 3, 2);
-  int at = 5 + n;
-  if (wide) {
-    packet[at++] = static_cast<std::uint8_t>(sum >> 8);
-    packet[at++] = static_cast<std::uint8_t>(sum);
-  } else {
-    packet[at++] = static_cast<std::uint8_t>(sum);
+  if (n > 0 && payload != nullptr) {
+    std::memcpy(&packet[kHeaderBytes], payload, static_cast<std::size_t>(n));
   }
+  // The sum runs from the direction byte through the payload.
+  const std::uint32_t sum = ByteSum(packet.data(), n + 3, 2);
+  int at = kHeaderBytes + n;
+  if (wide) packet[at++] = static_cast<std::uint8_t>(sum >> 8);
+  packet[at++] = static_cast<std::uint8_t>(sum);
   packet[at++] = kEnd;
   WriteRaw(packet.data(), at);
 }
 
 void IspLink::ExamineHeaderByte(std::uint8_t byte) {
   if (byte == kStart) {
-    frame_started = 1;
-    rx_state = 1;
+    framing.frame_started = true;
+    framing.rx_state = 1;
   } else if (byte == kChipToHost) {
-    frame_started = 1;
-    rx_state = 3;
+    framing.frame_started = true;
+    framing.rx_state = 3;
   } else {
-    if (board_mode != 0 && byte == 0x02) board_acknowledge = 1;
-    if (paced_sync == 0) frame_started = 0;
-    rx_state = 0;
+    if (board.mode && byte == board::kStrayAcknowledge) board.acknowledge = true;
+    if (!serial.paced_sync) framing.frame_started = false;
+    framing.rx_state = 0;
   }
+}
+
+bool IspLink::FramePassesChecksum(const std::uint8_t* frame, bool wide) const {
+  // The frame holds the payload, one or two checksum bytes and the end byte.
+  const int length = framing.received_length;
+  const int payload = length - (wide ? 3 : 2);
+  if (frame == nullptr || payload < 0 || length > FramingState::kBufferSize) return false;
+  // The header's share of the sum: the direction byte, 0x00 and the length byte.
+  const std::uint32_t sum = ByteSum(frame, payload, 0) + kChipToHost +
+                            static_cast<std::uint32_t>(length + kLengthBeyondReceived);
+  if (!wide) {
+    return frame[payload] == static_cast<std::uint8_t>(sum) && frame[payload + 1] == kEnd;
+  }
+  return frame[payload] == static_cast<std::uint8_t>(sum >> 8) &&
+         frame[payload + 1] == static_cast<std::uint8_t>(sum) && frame[payload + 2] == kEnd;
+}
+
+bool IspLink::ReplyPassesChecksum(bool wide) const {
+  return FramePassesChecksum(framing.receive_buffer, wide);
 }
 
 bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
   if (buffer == nullptr) {
-    rx_expected = 5;
-    rx_state = 0;
-    rx_count = 0;
-    frame_started = 0;
+    framing.rx_expected = FramingState::kExpectedAfterReset;
+    framing.rx_state = 0;
+    framing.rx_count = 0;
+    framing.frame_started = false;
     return false;
   }
   for (;;) {
-    if (rx_state < 5) {
+    if (framing.rx_state < 5) {
       if (ReadRaw(buffer, 1) != 1) return false;
       const std::uint8_t byte = buffer[0];
-      switch (rx_state) {
+      switch (framing.rx_state) {
         case 0:
           ExamineHeaderByte(byte);
           break;
         case 1:
           if (byte == kStart2)
-            rx_state = 2;
+            framing.rx_state = 2;
           else
             ExamineHeaderByte(byte);
           break;
         case 2:
           if (byte == kChipToHost)
-            rx_state = 3;
+            framing.rx_state = 3;
           else
             ExamineHeaderByte(byte);
           break;
         case 3:
-          if (byte == 0x00)
-            rx_state = 4;
+          if (byte == 0x00)  // high byte of the length
+            framing.rx_state = 4;
           else
             ExamineHeaderByte(byte);
           break;
@@ -189,63 +171,60 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
             ExamineHeaderByte(byte);
             break;
           }
-          rx_expected = byte - 3;
-          received_length = byte - 3;
-          rx_count = 0;
-          rx_state = 5;
+          framing.rx_expected = byte - kLengthBeyondReceived;
+          framing.received_length = byte - kLengthBeyondReceived;
+          framing.rx_count = 0;
+          framing.rx_state = 5;
           break;
         }
       }
       continue;
     }
-    const int got = ReadRaw(buffer + rx_count, rx_expected - rx_count);
+    const int got = ReadRaw(buffer + framing.rx_count, framing.rx_expected - framing.rx_count);
     if (got <= 0) return false;
-    rx_count += got;
-    if (rx_count < rx_expected) continue;
-    rx_state = 0;
-    if (!verify) return true;
-    const std::uint32_t header = 0x68u + static_cast<std::uint32_t>(received_length + 3);
-    if (!UsesWideChecksum()) {
-      const int k = rx_expected - 2;
-      const std::uint32_t v = ByteSum(buffer, k, 0) + header;
-      if (buffer[k] == static_cast<std::uint8_t>(v) && buffer[k + 1] == kEnd) return true;
-    } else {
-      const int k = rx_expected - 3;
-      const std::uint32_t v = ByteSum(buffer, k, 0) + header;
-      if (buffer[k] == static_cast<std::uint8_t>(v >> 8) &&
-          buffer[k + 1] == static_cast<std::uint8_t>(v) && buffer[k + 2] == kEnd) {
-        return true;
-      }
-    }
+    framing.rx_count += got;
+    if (framing.rx_count < framing.rx_expected) continue;
+    framing.rx_state = 0;
+    if (!verify || FramePassesChecksum(buffer, UsesWideChecksum())) return true;
     // A bad frame is dropped; hunting goes on with the next byte.
   }
 }
 
-int IspLink::WaitForReply(int timeout_ms) {
+StepResult IspLink::CheckWait() {
+  if (!running) return kStepStopped;
+  if (port != nullptr && port->Lost()) {
+    LogMessage(*this, GetText(kMsgPortGone), port->Name().c_str());
+    return kStepFailedLogged;
+  }
+  if (TimedOut()) return kStepTimedOut;
+  return kStepOk;
+}
+
+StepResult IspLink::WaitForReply(int timeout_ms) {
   StartTimeout(timeout_ms);
-  ReceivePacket(nullptr, false);
+  ResetReceiver();
   for (;;) {
-    if (!running) return kStepStopped;
-    if (TimedOut()) return kStepTimedOut;
-    if (ReceivePacket(receive_buffer, true)) return kStepOk;
+    if (const StepResult r = CheckWait(); r != kStepOk) return r;
+    if (ReceivePacket(framing.receive_buffer, true)) return kStepOk;
   }
 }
 
-int IspLink::Exchange(const std::uint8_t* payload, int n, int timeout_ms, int expected_code) {
+StepResult IspLink::Exchange(const std::uint8_t* payload, int n, int timeout_ms,
+                             int expected_code) {
   SendPacket(payload, n);
-  const int r = WaitForReply(timeout_ms);
+  const StepResult r = WaitForReply(timeout_ms);
   if (r != kStepOk) return r;
-  return receive_buffer[0] == static_cast<std::uint8_t>(expected_code) ? kStepOk : kStepRefused;
+  return ReplyCode() == static_cast<std::uint8_t>(expected_code) ? kStepOk : kStepRefused;
 }
 
 void IspLink::StartTimeout(int ms) {
-  timeout_start = TickCount();
-  timeout_length = ms;
+  framing.timeout_start = TickCount();
+  framing.timeout_length = ms;
 }
 
 bool IspLink::TimedOut() const {
-  if (timeout_length <= 0) return false;
-  return TickCount() - timeout_start >= static_cast<std::uint32_t>(timeout_length);
+  if (framing.timeout_length <= 0) return false;
+  return TickCount() - framing.timeout_start >= static_cast<std::uint32_t>(framing.timeout_length);
 }
 
 void IspLink::Pause(int ms) const {
@@ -254,15 +233,16 @@ void IspLink::Pause(int ms) const {
 
 void IspLink::ConfigureDirectPort() {
   if (port == nullptr) return;
-  port->SetQueueSizes(8192, 8192);
+  constexpr int kQueueBytes = 8192;
+  port->SetQueueSizes(kQueueBytes, kQueueBytes);
   LineSettings line;
   port->GetLine(line);
   port->SetLine(line);
   port->GetLine(line);
-  line.baud = handshake_baud;
+  line.baud = serial.handshake_baud;
   line.binary = true;
   line.data_bits = 8;
-  line.parity = protocol_variant != 0 ? Parity::kEven : Parity::kNone;
+  line.parity = target.protocol_variant != 0 ? Parity::kEven : Parity::kNone;
   line.stop_bits = 1;
   port->SetLine(line);
   PortTimeouts timeouts;
@@ -275,17 +255,18 @@ void IspLink::ConfigureDirectPort() {
   port->Purge();
 }
 
-int IspLink::SetBaud(int baud, int ack) {
-  if (board_mode == 0) {
-    if (ack != -1) {
+StepResult IspLink::SetBaud(int baud, int ack) {
+  if (!board.mode) {
+    if (ack != kNoAcknowledgement) {
+      // The boot loader needs time to answer at the old rate before it switches.
       int pause = 10;
-      if (baud_pause_override > 0) {
-        pause = baud_pause_override;
-      } else if (handshake_baud == 1200 || handshake_baud == 2400) {
+      if (serial.baud_pause_override > 0) {
+        pause = serial.baud_pause_override;
+      } else if (serial.handshake_baud == 1200 || serial.handshake_baud == 2400) {
         pause = 200;
-      } else if (handshake_baud == 4800) {
+      } else if (serial.handshake_baud == 4800) {
         pause = 100;
-      } else if (handshake_baud == 9600) {
+      } else if (serial.handshake_baud == 9600) {
         pause = 50;
       }
       Pause(pause);
@@ -299,30 +280,31 @@ int IspLink::SetBaud(int baud, int ack) {
     }
     return kStepOk;
   }
-  if (ack != -1) {
+  if (ack != kNoAcknowledgement) {
     StartTimeout(2000);
-    ReceivePacket(nullptr, false);
+    ResetReceiver();
     std::uint8_t byte = 0;
     for (;;) {
-      if (!running) return kStepStopped;
-      if (TimedOut()) return kStepTimedOut;
+      if (const StepResult r = CheckWait(); r != kStepOk) return r;
       if (ReadRaw(&byte, 1) == 1) break;
     }
     if (byte != static_cast<std::uint8_t>(ack)) return kStepRefused;
     Pause(100);
   }
-  const int code = baud <= 115200 ? baud / 1200 : 0x80 + baud / 115200;
-  const std::uint8_t payload[4] = {0xFF, 0x02, static_cast<std::uint8_t>(code),
-                                   static_cast<std::uint8_t>(protocol_variant != 0 ? 1 : 0)};
+  const int code = baud <= board::kFastBaud ? baud / board::kRateUnit
+                                            : board::kRateMultiples + baud / board::kFastBaud;
+  const std::uint8_t payload[4] = {board::kControl, board::kSetBaud,
+                                   static_cast<std::uint8_t>(code),
+                                   static_cast<std::uint8_t>(target.protocol_variant != 0 ? 1 : 0)};
   SendPacket(payload, 4);
   Pause(50);
   return kStepOk;
 }
 
 void IspLink::SyncPause(int ms) {
-  if (paced_sync == 0) return;
+  if (!serial.paced_sync) return;
   if (ms == 0) {
-    switch (handshake_baud) {
+    switch (serial.handshake_baud) {
       case 1200:
         ms = 70;
         break;
@@ -343,18 +325,18 @@ void IspLink::SyncPause(int ms) {
 void IspLink::SetProgress(int position, int total) {
   const int percent =
       total != 0 ? static_cast<int>(static_cast<long long>(position) * 100 / total) : position;
-  if (progress_sink != nullptr) progress_sink->SetPosition(percent);
-  if (echo != nullptr) {
-    std::fprintf(echo, " %3d%%\b\b\b\b\b", percent);
-    std::fflush(echo);
+  if (outputs.progress_sink != nullptr) outputs.progress_sink->SetPosition(percent);
+  if (outputs.echo != nullptr) {
+    std::fprintf(outputs.echo, " %3d%%\b\b\b\b\b", percent);
+    std::fflush(outputs.echo);
   }
 }
 
-const char* IspLink::GetText(int id) const { return fw::GetText(id, language); }
+const char* IspLink::GetText(int id) const { return fw::GetText(id, outputs.language); }
 
 void LogMessage(IspLink& link, const char* format, ...) {
   if (format == nullptr) {
-    if (link.log_sink != nullptr) link.log_sink->Clear();
+    if (link.outputs.log_sink != nullptr) link.outputs.log_sink->Clear();
     return;
   }
   char text[1024];
@@ -362,11 +344,11 @@ void LogMessage(IspLink& link, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  if (link.echo != nullptr) {
-    std::fputs(text, link.echo);
-    std::fflush(link.echo);
+  if (link.outputs.echo != nullptr) {
+    EchoWithLineFeeds(link.outputs.echo, text);
+    std::fflush(link.outputs.echo);
   }
-  if (link.log_sink != nullptr) link.log_sink->Append(text);
+  if (link.outputs.log_sink != nullptr) link.outputs.log_sink->Append(text);
 }
 
 }  // namespace fw

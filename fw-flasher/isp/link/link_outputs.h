@@ -1,8 +1,11 @@
-// Where the link's log lines, progress and questions go. The dialog and the
-// command line each provide their own.
+// Where the link's log lines, progress and questions go, and in which language.
+// The dialog and the command line each provide their own sinks.
 #pragma once
 
+#include <cstdio>
 #include <string_view>
+
+#include "messages/message_table.h"
 
 namespace fw {
 
@@ -25,6 +28,20 @@ class YesNoQuestion {
   virtual ~YesNoQuestion() = default;
   // True for Yes.
   virtual bool Ask(std::string_view text) = 0;
+};
+
+struct LinkOutputs {
+  LogSink* log_sink = nullptr;
+  ProgressSink* progress_sink = nullptr;
+  YesNoQuestion* question = nullptr;  // null answers No
+  // Log lines (with LF line ends) and progress are echoed here; null for none.
+  std::FILE* echo = stdout;
+  // The sinks are the application's and survive re-initialisation; the language
+  // and the quiet flag return to these defaults before every download.
+  int language = kLanguageChinese;
+  // Leaves out the information lines (chip, version, options); results and
+  // errors are still logged.
+  bool quiet_information = false;
 };
 
 }  // namespace fw

@@ -44,21 +44,15 @@ struct DetectCase {
 
 TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
   const DetectCase cases[] = {
-      {1, 11059200, "  . Current clock frequency: 11.059MHz\r\n",
-       "  . 当前的时钟频率: 11.059MHz\r\n"},
-      {8, 22118400, "  . Current clock frequency: 22.118MHz\r\n",
-       "  . 当前的时钟频率: 22.118MHz\r\n"},
-      {13, 12000000, "  . Current clock frequency: 12.000MHz\r\n",
-       "  . 当前的时钟频率: 12.000MHz\r\n"},
-      {25, 11059200, "  . Current frequency: 11.059MHz\r\n",
-       "  . 当前的振荡器的频率: 11.059MHz\r\n"},
-      {27, 24000000, "  . Current frequency: 24.000MHz\r\n",
-       "  . 当前的振荡器的频率: 24.000MHz\r\n"},
-      {44, 11059200, "  . Current frequency: 11.059MHz\r\n",
-       "  . 当前的振荡器的频率: 11.059MHz\r\n"},
-      {45, 33177600, "  . IRC frequency: 33.178MHz\r\n", "  . 内部IRC振荡器的频率: 33.178MHz\r\n"},
-      {61, 22118400, "  . IRC frequency: 22.118MHz\r\n", "  . 内部IRC振荡器的频率: 22.118MHz\r\n"},
-      {62, 35000000, "  . IRC frequency: 35.000MHz\r\n", "  . 内部IRC振荡器的频率: 35.000MHz\r\n"},
+      {1, 11059200, "  . Current clock frequency: 11.059MHz\n", "  . 当前的时钟频率: 11.059MHz\n"},
+      {8, 22118400, "  . Current clock frequency: 22.118MHz\n", "  . 当前的时钟频率: 22.118MHz\n"},
+      {13, 12000000, "  . Current clock frequency: 12.000MHz\n", "  . 当前的时钟频率: 12.000MHz\n"},
+      {25, 11059200, "  . Current frequency: 11.059MHz\n", "  . 当前的振荡器的频率: 11.059MHz\n"},
+      {27, 24000000, "  . Current frequency: 24.000MHz\n", "  . 当前的振荡器的频率: 24.000MHz\n"},
+      {44, 11059200, "  . Current frequency: 11.059MHz\n", "  . 当前的振荡器的频率: 11.059MHz\n"},
+      {45, 33177600, "  . IRC frequency: 33.178MHz\n", "  . 内部IRC振荡器的频率: 33.178MHz\n"},
+      {61, 22118400, "  . IRC frequency: 22.118MHz\n", "  . 内部IRC振荡器的频率: 22.118MHz\n"},
+      {62, 35000000, "  . IRC frequency: 35.000MHz\n", "  . 内部IRC振荡器的频率: 35.000MHz\n"},
   };
   for (const auto& c : cases) {
     const int index = ChipOfFamily(c.family);
@@ -80,20 +74,20 @@ TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
       const Captured got = Detect(options);
       ASSERT_EQ(got.result, 0) << got.error << got.out;
       if (language == 0) {
-        EXPECT_EQ(got.out.rfind("Checking target MCU ... \r\n  MCU type: " + name +
-                                    "\r\n  F/W version: 7.2.1C\r\n"
-                                    "\r\nCurrent H/W Option:\r\n",
+        EXPECT_EQ(got.out.rfind("Checking target MCU ... \n  MCU type: " + name +
+                                    "\n  F/W version: 7.2.1C\n"
+                                    "\nCurrent H/W Option:\n",
                                 0),
                   0u)
             << got.out;
         EXPECT_NE(got.out.find(c.english_line), std::string::npos) << got.out;
       } else {
-        EXPECT_EQ(got.out.rfind("正在检测目标单片机 ... \r\n  单片机型号: " + name + "\r\n", 0), 0u)
+        EXPECT_EQ(got.out.rfind("正在检测目标单片机 ... \n  单片机型号: " + name + "\n", 0), 0u)
             << got.out;
         EXPECT_NE(got.out.find(c.chinese_line), std::string::npos) << got.out;
       }
       const std::string tail =
-          "\r\n  " + std::string(language ? "单片机型号: " : "MCU type: ") + name + "\r\n";
+          "\n  " + std::string(language ? "单片机型号: " : "MCU type: ") + name + "\n";
       EXPECT_NE(got.out.find(tail), std::string::npos);
     }
   }
@@ -109,7 +103,7 @@ TEST(DetectTest, AnyKnownChipWithoutChipOption) {
   } const cases[] = {
       {"a chip of the table", -1, 0, "  MCU type: "},
       // Id 0 matches only the placeholder record, which is no chip model.
-      {"id of the placeholder", 0x0000, 1, "  Unknown MCU type\r\n"},
+      {"id of the placeholder", 0x0000, 1, "  Unknown MCU type\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,9 +144,9 @@ TEST(DetectTest, BoardInFront) {
   options.timeout_seconds = 8;
   const Captured got = Detect(options);
   EXPECT_EQ(got.result, 0) << got.out;
-  EXPECT_NE(got.out.find("  Board Type: QMV-DB6\r\n  Board version: 1.41\r\n"), std::string::npos)
+  EXPECT_NE(got.out.find("  Board Type: QMV-DB6\n  Board version: 1.41\n"), std::string::npos)
       << got.out;
-  EXPECT_NE(got.out.find("Re-Checking target MCU ... \r\n"), std::string::npos);
+  EXPECT_NE(got.out.find("Re-Checking target MCU ... \n"), std::string::npos);
 }
 
 TEST(DetectTest, RefusedReplyAndSetUpErrors) {

@@ -40,7 +40,7 @@ TEST(HandshakePtyTest, ReplyCodes) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
-    EXPECT_EQ(s.link.receive_buffer[0], c.reply == 0x80 ? 0x50 : c.reply);
+    EXPECT_EQ(s.link.framing.receive_buffer[0], c.reply == 0x80 ? 0x50 : c.reply);
     EXPECT_TRUE(s.Logged("Checking target MCU ... \r\n"));
     const auto packets = s.sim().HostPackets();
     if (c.reply == 0x80) {
@@ -50,7 +50,7 @@ TEST(HandshakePtyTest, ReplyCodes) {
       EXPECT_TRUE(packets.empty());
     }
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
-    EXPECT_EQ(s.link.chip_index, index);
+    EXPECT_EQ(s.link.target.chip_index, index);
   }
 }
 
@@ -68,7 +68,7 @@ TEST(HandshakePtyTest, PortIsConfiguredForTheExpectedChip) {
     const int index = ChipOfFamily(family);
     SimSession s(ChipConfig(index));
     s.Open(index);
-    s.link.handshake_baud = 4800;
+    s.link.serial.handshake_baud = 4800;
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_FALSE(s.recording().lines_set.empty());
@@ -82,7 +82,7 @@ TEST(HandshakePtyTest, SyncBurstIsCappedAtEight) {
   const int index = ChipOfFamily(11);
   SimSession s(ChipConfig(index));
   s.Open(index);
-  s.link.sync_burst = 20;
+  s.link.serial.sync_burst = 20;
   test::Countdown bound(s.link, 8s);
   ASSERT_EQ(Handshake(s.link), kStepOk);
   const auto& writes = s.recording().writes;
@@ -112,9 +112,9 @@ TEST(HandshakePtyTest, UnknownAndWrongChip) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
-    EXPECT_EQ(s.link.received_length, 23);
+    EXPECT_EQ(s.link.framing.received_length, 23);
     EXPECT_EQ(IdentifyTarget(s.link), kStepRefused);
-    EXPECT_EQ(s.link.chip_id, 0xFFFF);
+    EXPECT_EQ(s.link.target.chip_id, 0xFFFF);
   }
   {
     const int other = ChipOfFamily(46);
@@ -140,20 +140,20 @@ TEST(HandshakePtyTest, AlternativeIds) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
-    EXPECT_EQ(s.link.receive_buffer[20] << 8 | s.link.receive_buffer[21], r.alt_id);
+    EXPECT_EQ(s.link.framing.receive_buffer[20] << 8 | s.link.framing.receive_buffer[21], r.alt_id);
     EXPECT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_EQ(s.link.chip_id, r.id);
+    EXPECT_EQ(s.link.target.chip_id, r.id);
   }
   {
     // The project accepts the chip as an alternative to the one it expects.
     const int expected = ChipOfFamily(12);
     SimSession s(ChipConfig(index));
     s.Open(expected);
-    s.link.alternative_ids[2] = r.id;
+    s.link.target.alternative_ids[2] = r.id;
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     EXPECT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_STREQ(s.link.chip_name, r.name);
+    EXPECT_STREQ(s.link.target.chip_name, r.name);
   }
 }
 
@@ -179,7 +179,7 @@ TEST(HandshakePtyTest, VersionAndBuildFromTheSimulatedChip) {
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_EQ(s.link.fw_build, c.build);
+    EXPECT_EQ(s.link.target.fw_build, c.build);
     EXPECT_TRUE(s.Logged(c.line)) << s.log.text;
   }
 }
@@ -246,7 +246,7 @@ TEST(HandshakePtyTest, SimulatedOptionBytesAndClockReachTheReport) {
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_NEAR(s.link.measured_frequency, c.frequency, c.frequency / 1000);
+    EXPECT_NEAR(s.link.clock.measured_frequency, c.frequency, c.frequency / 1000);
     for (const char* line : c.lines) EXPECT_TRUE(s.Logged(line)) << line << "\n" << s.log.text;
   }
 }
@@ -258,7 +258,7 @@ TEST(HandshakePtyTest, StopEndsTheHandshakeWhenNobodyAnswers) {
   TermiosPort port;
   ASSERT_TRUE(port.Open(name)) << port.error();
   IspLink link;
-  link.echo = nullptr;
+  link.outputs.echo = nullptr;
   link.port = &port;
   link.running = true;
   const auto start = std::chrono::steady_clock::now();

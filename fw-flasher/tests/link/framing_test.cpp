@@ -19,18 +19,19 @@ class FramingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     link.port = &port;
-    link.echo = nullptr;
-    link.log_sink = &log;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
   }
   // Calls ReceivePacket until it reports a frame or the port has nothing left.
   bool ReceiveAll(bool verify, int max_calls = 200) {
     for (int i = 0; i < max_calls; ++i) {
-      if (link.ReceivePacket(link.receive_buffer, verify)) return true;
+      if (link.ReceivePacket(link.framing.receive_buffer, verify)) return true;
     }
     return false;
   }
   Bytes Payload() const {
-    return Bytes(link.receive_buffer, link.receive_buffer + link.received_length);
+    return Bytes(link.framing.receive_buffer,
+                 link.framing.receive_buffer + link.framing.received_length);
   }
 
   test::ScriptedPort port;
@@ -64,8 +65,8 @@ TEST_F(FramingTest, SendPacketFramesPayloadWithEitherChecksumWidth) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     port.writes.clear();
-    link.board_mode = c.board_mode;
-    link.protocol_variant = c.protocol_variant;
+    link.board.mode = c.board_mode;
+    link.target.protocol_variant = c.protocol_variant;
     link.SendPacket(c.payload.data(), static_cast<int>(c.payload.size()));
     ASSERT_EQ(port.writes.size(), 1u) << "one write per packet";
     EXPECT_EQ(port.writes[0], c.expected);
@@ -75,7 +76,7 @@ TEST_F(FramingTest, SendPacketFramesPayloadWithEitherChecksumWidth) {
 TEST_F(FramingTest, SixteenBitChecksumCarriesTheHighByte) {
   // 200 bytes of 0xFF: the sum passes 0xFFFF's low byte range and needs both bytes.
   Bytes payload(200, 0xFF);
-  link.protocol_variant = 1;
+  link.target.protocol_variant = 1;
   link.SendPacket(payload.data(), 200);
   const Bytes& p = port.writes.at(0);
   ASSERT_EQ(p.size(), 208u);
@@ -147,12 +148,13 @@ TEST_F(FramingTest, ReceivePacketCases) {
     SCOPED_TRACE(c.name);
     port = test::ScriptedPort();
     for (const auto& chunk : c.chunks) port.Arrive(chunk);
-    link.protocol_variant = c.protocol_variant;
+    link.target.protocol_variant = c.protocol_variant;
     link.ReceivePacket(nullptr, false);
     ASSERT_EQ(ReceiveAll(c.verify), c.complete);
     if (c.complete) {
-      EXPECT_EQ(Bytes(link.receive_buffer, link.receive_buffer + c.payload.size()), c.payload);
-      EXPECT_EQ(link.received_length,
+      EXPECT_EQ(Bytes(link.framing.receive_buffer, link.framing.receive_buffer + c.payload.size()),
+                c.payload);
+      EXPECT_EQ(link.framing.received_length,
                 static_cast<int>(c.payload.size()) + (c.protocol_variant ? 3 : 2));
     }
   }
@@ -166,12 +168,12 @@ TEST_F(FramingTest, FrameSpreadOverCallsResumesWhereItStopped) {
     port.Arrive({frame[i]});
     const bool last = i + 1 == frame.size();
     // Each call consumes what there is and returns false until the end byte.
-    EXPECT_EQ(link.ReceivePacket(link.receive_buffer, true), last) << "byte " << i;
+    EXPECT_EQ(link.ReceivePacket(link.framing.receive_buffer, true), last) << "byte " << i;
     if (!last) {
-      EXPECT_FALSE(link.ReceivePacket(link.receive_buffer, true)) << "nothing new at " << i;
+      EXPECT_FALSE(link.ReceivePacket(link.framing.receive_buffer, true)) << "nothing new at " << i;
     }
   }
-  EXPECT_EQ(link.receive_buffer[0], 0x50);
+  EXPECT_EQ(link.framing.receive_buffer[0], 0x50);
 }
 
 TEST_F(FramingTest, LengthBelowShortestFrameIsNoise) {
@@ -183,59 +185,59 @@ TEST_F(FramingTest, LengthBelowShortestFrameIsNoise) {
     Bytes stream = {0x46, 0xB9, 0x68, 0x00, length, 0x16, 0x16};
     for (auto b : ChipFrame(p, false)) stream.push_back(b);
     port.Arrive(stream);
-    link.protocol_variant = 0;
+    link.target.protocol_variant = 0;
     link.ReceivePacket(nullptr, false);
     ASSERT_TRUE(ReceiveAll(true));
-    EXPECT_EQ(link.receive_buffer[1], 0x42);
-    EXPECT_GE(link.received_length, 2);
+    EXPECT_EQ(link.framing.receive_buffer[1], 0x42);
+    EXPECT_GE(link.framing.received_length, 2);
   }
   // With the 16-bit checksum 5 is short as well.
   port = test::ScriptedPort();
   Bytes stream = {0x68, 0x00, 0x05};
   for (auto b : ChipFrame(p, true)) stream.push_back(b);
   port.Arrive(stream);
-  link.protocol_variant = 1;
+  link.target.protocol_variant = 1;
   link.ReceivePacket(nullptr, false);
   ASSERT_TRUE(ReceiveAll(true));
-  EXPECT_EQ(link.receive_buffer[1], 0x42);
+  EXPECT_EQ(link.framing.receive_buffer[1], 0x42);
 }
 
 TEST_F(FramingTest, StrayBytesAndFrameStartFlags) {
   link.ReceivePacket(nullptr, false);
   port.Arrive({0x46});
-  EXPECT_FALSE(link.ReceivePacket(link.receive_buffer, false));
-  EXPECT_EQ(link.frame_started, 1);
+  EXPECT_FALSE(link.ReceivePacket(link.framing.receive_buffer, false));
+  EXPECT_EQ(link.framing.frame_started, 1);
   port.Arrive({0x33});
-  link.ReceivePacket(link.receive_buffer, false);
-  EXPECT_EQ(link.frame_started, 0) << "a non-start byte switches the sync bursts back on";
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_EQ(link.framing.frame_started, 0) << "a non-start byte switches the sync bursts back on";
 
-  link.paced_sync = 1;
+  link.serial.paced_sync = 1;
   port.Arrive({0x68, 0x33});
-  link.ReceivePacket(link.receive_buffer, false);
-  EXPECT_EQ(link.frame_started, 1) << "paced synchronisation keeps the bursts off";
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_EQ(link.framing.frame_started, 1) << "paced synchronisation keeps the bursts off";
 
-  link.paced_sync = 0;
-  link.board_mode = 1;
-  link.board_acknowledge = 0;
+  link.serial.paced_sync = 0;
+  link.board.mode = 1;
+  link.board.acknowledge = 0;
   port.Arrive({0x02});
-  link.ReceivePacket(link.receive_buffer, false);
-  EXPECT_EQ(link.board_acknowledge, 1);
-  link.board_mode = 0;
-  link.board_acknowledge = 0;
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_EQ(link.board.acknowledge, 1);
+  link.board.mode = 0;
+  link.board.acknowledge = 0;
   port.Arrive({0x02});
-  link.ReceivePacket(link.receive_buffer, false);
-  EXPECT_EQ(link.board_acknowledge, 0);
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_EQ(link.board.acknowledge, 0);
 }
 
 TEST_F(FramingTest, NullBufferResetsTheReceiver) {
   port.Arrive({0x46, 0xB9, 0x68});
-  link.ReceivePacket(link.receive_buffer, true);
-  EXPECT_EQ(link.rx_state, 3);
+  link.ReceivePacket(link.framing.receive_buffer, true);
+  EXPECT_EQ(link.framing.rx_state, 3);
   EXPECT_FALSE(link.ReceivePacket(nullptr, true));
-  EXPECT_EQ(link.rx_state, 0);
-  EXPECT_EQ(link.rx_count, 0);
-  EXPECT_EQ(link.rx_expected, 5);
-  EXPECT_EQ(link.frame_started, 0);
+  EXPECT_EQ(link.framing.rx_state, 0);
+  EXPECT_EQ(link.framing.rx_count, 0);
+  EXPECT_EQ(link.framing.rx_expected, 5);
+  EXPECT_EQ(link.framing.frame_started, 0);
 }
 
 TEST_F(FramingTest, ExchangeFollowsTheWaitForReplyPattern) {
@@ -278,8 +280,8 @@ TEST(TimeoutTest, ZeroAndNegativeLengthsNeverExpire) {
   std::this_thread::sleep_for(std::chrono::milliseconds(40));
   EXPECT_TRUE(link.TimedOut());
   // Unsigned tick arithmetic across the wrap.
-  link.timeout_start = TickCount() - 30;
-  link.timeout_length = 20;
+  link.framing.timeout_start = TickCount() - 30;
+  link.framing.timeout_length = 20;
   EXPECT_TRUE(link.TimedOut());
 }
 

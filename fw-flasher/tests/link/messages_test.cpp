@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -43,7 +46,9 @@ TEST(MessageTableTest, EveryIdOnceAndEveryRowHasBothTexts) {
     ASSERT_NE(row.chinese, nullptr);
     EXPECT_EQ(FindMessage(row.id), &row);
   }
-  EXPECT_EQ(ids.size(), 144u);
+  // The 144 rows of the flasher's table, then the command line's own from 8200 on.
+  EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](int id) { return id < 8200; }), 144);
+  EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](int id) { return id >= 8200; }), 9);
   // The groups of identifiers the flasher relies on.
   for (int id = 8000; id <= 8125; ++id) {
     if (id == 8124) continue;
@@ -89,6 +94,24 @@ TEST(MessageTableTest, BoardUpdateQuestionInChineseAddsTheManualSteps) {
   EXPECT_STREQ(
       GetText(8123, 0),
       "Firmware in the board is not the latest version, whether to update automatically ?");
+}
+
+// Every name of message_id.h stands for a row: a wrong number would log nothing
+// (a null text clears the log).
+TEST(MessageTableTest, EveryNamedIdentifierHasARow) {
+  std::ifstream header(FW_MESSAGE_ID_H);
+  ASSERT_TRUE(header.is_open()) << FW_MESSAGE_ID_H;
+  const std::regex enumerator(R"((kMsg\w+) = (\d+),)");
+  std::set<int> named;
+  for (std::string line; std::getline(header, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, enumerator)) continue;
+    const int id = std::stoi(m[2]);
+    EXPECT_NE(FindMessage(id), nullptr) << m[1] << " = " << id;
+    EXPECT_TRUE(named.insert(id).second) << m[1] << " repeats " << id;
+  }
+  EXPECT_EQ(named.size(), MessageRows().size()) << "every row has a name";
+  EXPECT_EQ(GetText(kMsgResultWrongChip, kLanguageEnglish), std::string("wrong chip type"));
 }
 
 TEST(MessageTableTest, LanguageFromProjectString) {

@@ -36,6 +36,8 @@ class RecordingPort : public SerialPort {
     writes.emplace_back(b, b + n);
     return inner_.Write(b, n);
   }
+  bool Lost() const override { return inner_.Lost(); }
+  std::string Name() const override { return inner_.Name(); }
   std::vector<std::vector<std::uint8_t>> writes;
   std::vector<LineSettings> lines_set;
 
@@ -71,9 +73,9 @@ class SimSession {
     ASSERT_TRUE(port_.Open(sim_.slave_path())) << port_.error();
     link.Reinitialise();
     link.port = &recording_;
-    link.echo = nullptr;
-    link.log_sink = &log;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = 0;
     ExpectChip(link, ChipTable()[static_cast<std::size_t>(expected_chip)]);
     link.running = true;
   }
