@@ -49,7 +49,8 @@ bool TriesBothFramings(const IspLink& link) {
 // With nothing known of the chip, the first verified reply tells its framing:
 // 8-bit checksums and no parity (protocol variant 0) or 16-bit checksums and even
 // parity (any other). False for a reply that passes neither: noise, or a reply
-// spoilt by the wrong parity.
+// spoilt by the wrong parity. (A frame passes both only when its bytes sum to
+// less than 256, which no status reply does; the present framing stays then.)
 bool AdoptFramingOfReply(IspLink& link) {
   const bool wide = link.UsesWideChecksum();
   if (link.ReplyPassesChecksum(wide)) return true;

@@ -166,11 +166,10 @@ bool TermiosPort::Purge() {
   return tcflush(fd_, is_pty_ ? TCIFLUSH : TCIOFLUSH) == 0;
 }
 
-bool TermiosPort::NoteGone(int error_number) {
+void TermiosPort::NoteGone(int error_number) {
   // EIO: the other side of a pseudo-terminal closed, or the adapter was pulled
   // out (the line is hung up); ENODEV and ENXIO: the device itself is gone.
   if (error_number == EIO || error_number == ENODEV || error_number == ENXIO) lost_ = true;
-  return lost_;
 }
 
 int TermiosPort::Read(std::uint8_t* buffer, int n) {
@@ -200,17 +199,9 @@ int TermiosPort::Read(std::uint8_t* buffer, int n) {
       if (p < 0 && errno == EINTR) continue;
       break;
     }
-    // A hung-up line or an invalid descriptor never delivers another byte.
+    // A hung-up line or an invalid descriptor never delivers another byte (a
+    // hang-up drops what was queued).
     if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      if ((pfd.revents & POLLIN) && got < n) {
-        // Bytes that came before the hang-up are still delivered; the next
-        // read reports the loss.
-        r = ::read(fd_, buffer + got, static_cast<size_t>(n - got));
-        if (r > 0) {
-          got += static_cast<int>(r);
-          continue;
-        }
-      }
       lost_ = true;
       break;
     }

@@ -32,8 +32,8 @@ class TermiosPort final : public SerialPort {
   std::string Name() const override { return path_; }
 
  private:
-  // Marks the port lost when an error says the device has gone; returns whether it has.
-  bool NoteGone(int error_number);
+  // Marks the port lost when an error says the device has gone.
+  void NoteGone(int error_number);
 
   int fd_ = -1;
   std::string path_;

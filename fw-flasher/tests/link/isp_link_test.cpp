@@ -45,6 +45,102 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   EXPECT_EQ(link.image.option_bytes[31], 0xFF);
 }
 
+// What belongs to the application survives a re-initialisation; the download's
+// own state does not.
+TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
+  test::ScriptedPort port;
+  test::StringLog log;
+  IspLink link;
+  link.port = &port;
+  link.outputs.log_sink = &log;
+  link.outputs.echo = nullptr;
+  link.outputs.quiet_information = true;
+  link.running = true;
+  link.download_count = 3;
+  link.board.p4 = true;
+  link.board.block_a_length = 100;
+  link.framing.frame_started = true;
+  link.framing.send_buffer[0] = 0x8D;
+  link.target.accept_any_chip = true;
+  link.target.alternative_ids[15] = 0x1234;
+  link.Reinitialise();
+  EXPECT_EQ(link.port, &port);
+  EXPECT_EQ(link.outputs.log_sink, &log);
+  EXPECT_EQ(link.outputs.echo, nullptr);
+  EXPECT_TRUE(link.running);
+  EXPECT_EQ(link.download_count, 3) << "the board's repeat flag reads it";
+  EXPECT_FALSE(link.outputs.quiet_information);
+  EXPECT_FALSE(link.board.p4);
+  EXPECT_EQ(link.board.block_a_length, 0);
+  EXPECT_FALSE(link.framing.frame_started);
+  EXPECT_EQ(link.framing.send_buffer[0], 0x00);
+  EXPECT_FALSE(link.target.accept_any_chip);
+  EXPECT_EQ(link.target.alternative_ids[15], 0);
+  EXPECT_EQ(link.target.chip_id, 0xFFFF);
+  EXPECT_EQ(link.target.block_size, 128);
+}
+
+TEST(IspLinkTest, SyncMayGoOutOnlyBetweenFramesAndWithoutABoard) {
+  test::ScriptedPort port;
+  IspLink link;
+  link.port = &port;
+  link.outputs.echo = nullptr;
+  EXPECT_TRUE(link.MaySendSync());
+  port.Arrive({0x46});
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_FALSE(link.MaySendSync()) << "a frame has started";
+  port.Arrive({0x33});
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_TRUE(link.MaySendSync()) << "noise ends it";
+  link.board.mode = true;
+  EXPECT_FALSE(link.MaySendSync()) << "a board does the synchronising";
+}
+
+// A wait ends for a stop first, then for a port that is gone (logged with its
+// name), then for the time-out.
+TEST(IspLinkTest, LostPortEndsAWaitWithItsNameInTheLog) {
+  test::ScriptedPort port;
+  test::StringLog log;
+  IspLink link;
+  link.port = &port;
+  link.outputs.log_sink = &log;
+  link.outputs.echo = nullptr;
+  link.outputs.language = kLanguageEnglish;
+  link.running = true;
+  link.StartTimeout(IspLink::kNoTimeout);
+  EXPECT_EQ(link.CheckWait(), kStepOk);
+  port.lost = true;
+  EXPECT_EQ(link.WaitForReply(IspLink::kNoTimeout), kStepFailedLogged);
+  EXPECT_EQ(log.text, "\r\nThe port scripted is gone (unplugged or closed) !\r\n");
+  link.board.mode = true;
+  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepFailedLogged) << "the board's acknowledgement";
+  link.running = false;
+  EXPECT_EQ(link.CheckWait(), kStepStopped);
+  link.running = true;
+  port.lost = false;
+  link.StartTimeout(1);
+  link.Pause(5);
+  EXPECT_EQ(link.CheckWait(), kStepTimedOut);
+}
+
+TEST(IspLinkTest, ReplyChecksumOfEitherWidth) {
+  test::ScriptedPort port;
+  IspLink link;
+  link.port = &port;
+  link.outputs.echo = nullptr;
+  // Payload 00 F0 11 with the 16-bit checksum: 0x68 + 0x09 + 0xF0 + 0x11 = 0x0172.
+  port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x09, 0x00, 0xF0, 0x11, 0x01, 0x72, 0x16});
+  ASSERT_TRUE(link.ReceivePacket(link.framing.receive_buffer, false));
+  EXPECT_TRUE(link.ReplyPassesChecksum(true));
+  EXPECT_FALSE(link.ReplyPassesChecksum(false));
+  EXPECT_EQ(link.ReplyCode(), 0x00);
+  // The same payload with the 8-bit checksum: 0x68 + 0x08 + 0xF0 + 0x11 = 0x171.
+  port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x08, 0x00, 0xF0, 0x11, 0x71, 0x16});
+  ASSERT_TRUE(link.ReceivePacket(link.framing.receive_buffer, false));
+  EXPECT_TRUE(link.ReplyPassesChecksum(false));
+  EXPECT_FALSE(link.ReplyPassesChecksum(true));
+}
+
 TEST(IspLinkTest, SetBaudDirectAndBoardMode) {
   test::ScriptedPort port;
   IspLink link;

@@ -1,4 +1,4 @@
-// The termios port: names, exclusive open, bounded reads.
+// The termios port: names, exclusive open, bounded reads, a device that goes away.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -11,6 +11,23 @@
 
 namespace fw {
 namespace {
+
+// The master side of a pseudo-terminal and the path of its slave.
+struct PtyPair {
+  PtyPair() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
+      ptsname_r(master, name, sizeof name);
+    }
+  }
+  ~PtyPair() { CloseMaster(); }
+  void CloseMaster() {
+    if (master >= 0) ::close(master);
+    master = -1;
+  }
+  int master = -1;
+  char name[128] = {};
+};
 
 TEST(PortNameTest, NamesMapToDevices) {
   EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
@@ -61,6 +78,44 @@ TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
   EXPECT_TRUE(second.Open(name)) << "free again once closed";
   second.Close();
   ::close(master);
+}
+
+TEST(TermiosPortTest, SilentPortIsNotLostAndAClosedOneIs) {
+  PtyPair pty;
+  ASSERT_GE(pty.master, 0);
+  TermiosPort port;
+  ASSERT_TRUE(port.Open(pty.name)) << port.error();
+  EXPECT_EQ(port.Name(), pty.name);
+  std::uint8_t buffer[4];
+  // Present but silent: the read waits out its time-out and the port stays.
+  EXPECT_EQ(port.Read(buffer, 4), 0);
+  EXPECT_FALSE(port.Lost());
+  pty.CloseMaster();
+  // The loss shows at once and for good.
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(port.Read(buffer, 4), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500))
+      << "a lost port answers at once";
+  EXPECT_TRUE(port.Lost());
+  const std::uint8_t sync = 0x7F;
+  EXPECT_EQ(port.Write(&sync, 1), 0);
+  EXPECT_TRUE(port.Lost());
+}
+
+TEST(TermiosPortTest, WriteToAClosedPeerMarksThePortLost) {
+  PtyPair pty;
+  ASSERT_GE(pty.master, 0);
+  TermiosPort port;
+  ASSERT_TRUE(port.Open(pty.name)) << port.error();
+  pty.CloseMaster();
+  const std::uint8_t sync = 0x7F;
+  EXPECT_EQ(port.Write(&sync, 1), 0);
+  EXPECT_TRUE(port.Lost());
+  // Opening a device again starts with a port that is there.
+  PtyPair other;
+  ASSERT_TRUE(port.Open(other.name)) << port.error();
+  EXPECT_FALSE(port.Lost());
+  EXPECT_EQ(port.Write(&sync, 1), 1);
 }
 
 }  // namespace
