@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -126,6 +127,54 @@ TEST(DetectTest, AnyKnownChipWithoutChipOption) {
     }
     EXPECT_EQ(got.out.find("UNKNOWN"), std::string::npos) << got.out;
   }
+}
+
+// Without --chip the protocol variant is not known; a chip that asks for the
+// confirmation must still be reached in its own framing.
+TEST(DetectTest, AnyChipWhateverItsProtocolVariant) {
+  for (const int family : {1, 11, 27, 45}) {
+    const int index = ChipOfFamily(family);
+    const std::string name = ChipTable()[index].name;
+    SCOPED_TRACE(name);
+    sim::SimChipConfig chip;
+    chip.chip_index = index;
+    chip.reply_code = 0x80;
+    sim::BootLoaderSim sim(chip, {});
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    DetectOptions options;
+    options.port = sim.slave_path();
+    options.timeout_seconds = 4;
+    const auto start = std::chrono::steady_clock::now();
+    const Captured got = Detect(options);
+    EXPECT_EQ(got.result, 0) << got.out;
+    EXPECT_NE(got.out.find("  MCU type: " + name + "\n"), std::string::npos) << got.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  }
+}
+
+TEST(DetectTest, ResultLineNamesTheResultInTheRunsLanguage) {
+  struct Case {
+    int result;
+    int language;
+    const char* line;
+  } const cases[] = {
+      {0, 0, "Step result: 0 (ok)"},
+      {1, 0, "Step result: 1 (unexpected reply or refused)"},
+      {2, 0, "Step result: 2 (time-out)"},
+      {3, 0, "Step result: 3 (stopped)"},
+      {4, 0, "Step result: 4 (wrong chip type)"},
+      {4, 1, "Step result: 4 (单片机型号错误)"},
+      {5, 0, "Step result: 5 (finished early)"},
+      {-1, 0, "Step result: -1 (failed)"},
+      {-1, 1, "Step result: -1 (失败)"},
+      {-2, 0, "Step result: -2 (download board updated, connect again)"},
+      {77, 0, "Step result: 77 (failed)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ResultLine(c.result, c.language), c.line);
+  EXPECT_EQ(ExitStatusOf(-1), 10);
+  EXPECT_EQ(ExitStatusOf(4), 4);
+  EXPECT_EQ(ExitStatusOf(6), 10);
 }
 
 TEST(DetectTest, BoardInFront) {

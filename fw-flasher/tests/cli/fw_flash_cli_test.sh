@@ -39,7 +39,19 @@ tail -n1 "$run_out" | grep -q '^Step result: 3' || fail "Ctrl-C: last line $(tai
 "$fw_flash" detect --port "$port" --chip QMV01A08000 --timeout 0.5 >"$run_out"
 status=$?
 [ "$status" -eq 3 ] || fail "--timeout: exit status $status, expected 3"
+
+# The simulator goes away while fw-flash waits: the run ends at once, naming the port.
+"$fw_flash" detect --port "$port" --chip QMV01A08000 --timeout 8 >"$run_out" &
+flash_pid=$!
+sleep 1
 stop_sim
+started=$SECONDS
+wait "$flash_pid"
+status=$?
+[ "$status" -eq 10 ] || fail "port gone: exit status $status, expected 10"
+[ $((SECONDS - started)) -le 2 ] || fail "port gone: fw-flash went on for $((SECONDS - started)) s"
+grep -qF "The port $port is gone" "$run_out" || fail "port gone: $(cat "$run_out")"
+[ "$(tail -n1 "$run_out")" = "Step result: -1 (failed)" ] || fail "port gone: last line $(tail -n1 "$run_out")"
 
 start_sim --chip QMV11A64000
 "$fw_flash" detect --port "$port" --chip QMV11A64000 --lang zh --timeout 10 >"$run_out"

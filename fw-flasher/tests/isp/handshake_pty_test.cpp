@@ -1,8 +1,13 @@
 // Handshake and identification over a pseudo-terminal against the simulator.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <thread>
 
 #include "isp/handshake.h"
 #include "tests/support/sim_session.h"
@@ -268,6 +273,126 @@ TEST(HandshakePtyTest, StopEndsTheHandshakeWhenNobodyAnswers) {
   port.Close();
   ::close(slave);
   ::close(master);
+}
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The other side of the line goes away in the middle of the handshake (as when a
+// USB serial adapter is pulled out): the step ends with the port's name in the
+// log instead of spinning, while the silent line before it was simply waited on.
+TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  char name[128];
+  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  TermiosPort port;
+  ASSERT_TRUE(port.Open(name)) << port.error();
+  test::StringLog log;
+  IspLink link;
+  link.outputs.echo = nullptr;
+  link.outputs.log_sink = &log;
+  link.outputs.language = kLanguageEnglish;
+  link.port = &port;
+  link.running = true;
+  test::Countdown bound(link, 6s);
+
+  std::atomic<bool> returned{false};
+  std::atomic<bool> returned_before_close{false};
+  std::thread peer([&] {
+    std::this_thread::sleep_for(400ms);
+    returned_before_close = returned.load();
+    ::close(master);
+  });
+  const double cpu_before = ProcessCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  const StepResult result = Handshake(link);
+  returned = true;
+  const auto took = std::chrono::steady_clock::now() - start;
+  const double cpu = ProcessCpuSeconds() - cpu_before;
+  peer.join();
+
+  EXPECT_FALSE(returned_before_close) << "a silent line is waited on";
+  EXPECT_EQ(result, kStepFailedLogged);
+  EXPECT_TRUE(link.running) << "ended by the loss, not by the bound";
+  EXPECT_LT(took, 3s);
+  EXPECT_NE(log.text.find(std::string("The port ") + name + " is gone"), std::string::npos)
+      << log.text;
+  // A spinning loop would burn the whole time on the CPU.
+  EXPECT_LT(cpu, 0.8) << "CPU seconds over " << std::chrono::duration<double>(took).count() << " s";
+}
+
+// fw-flash detect without --chip: a chip of another protocol variant than 0 is
+// found too, also when it asks for the confirmation that needs its own framing.
+TEST(HandshakePtyTest, AnyChipAdoptsTheFramingOfTheReply) {
+  struct Case {
+    const char* name;
+    int family;
+    int reply;
+  } const cases[] = {
+      {"variant 0, 80 then 50", 1, 0x80},
+      {"variant 3, 80 then 50", 11, 0x80},
+      {"variant 3, 00", 11, 0x00},
+      {"family 27, 80 then 50", 27, 0x80},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int index = ChipOfFamily(c.family);
+    SimSession s(ChipConfig(index, c.reply));
+    s.Open(0);
+    s.link.target = TargetIdentity{};
+    s.link.target.accept_any_chip = true;
+    test::Countdown bound(s.link, 8s);
+    ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
+    EXPECT_EQ(s.link.target.protocol_variant != 0, ProtocolVariant(ChipTable()[index]) != 0);
+    const LineSettings& line = s.recording().lines_set.back();
+    EXPECT_EQ(line.parity,
+              ProtocolVariant(ChipTable()[index]) != 0 ? Parity::kEven : Parity::kNone);
+    ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
+    EXPECT_EQ(s.link.target.chip_index, index);
+  }
+}
+
+// While nothing is known of the chip and nothing answers, the line tries both
+// framings in turn; with a chip named it keeps the chip's.
+TEST(HandshakePtyTest, SilentLineAlternatesParityOnlyWhenTheChipIsUnknown) {
+  for (const bool any_chip : {true, false}) {
+    SCOPED_TRACE(any_chip ? "any chip" : "chip named");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    char name[128];
+    ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+    TermiosPort inner;
+    ASSERT_TRUE(inner.Open(name)) << inner.error();
+    test::RecordingPort port(inner);
+    IspLink link;
+    link.outputs.echo = nullptr;
+    link.port = &port;
+    link.target.accept_any_chip = any_chip;
+    link.running = true;
+    test::Countdown stop(link, 1300ms);
+    EXPECT_EQ(Handshake(link), kStepStopped);
+    int even = 0;
+    int none = 0;
+    for (const LineSettings& line : port.lines_set) {
+      even += line.parity == Parity::kEven;
+      none += line.parity == Parity::kNone;
+    }
+    EXPECT_GT(none, 0);
+    if (any_chip) {
+      EXPECT_GT(even, 0);
+    } else {
+      EXPECT_EQ(even, 0);
+    }
+    ::close(master);
+  }
 }
 
 TEST(HandshakePtyTest, SecondExchangeTimesOutWithoutAVerifiedConfirmation) {
