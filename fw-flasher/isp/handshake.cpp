@@ -105,7 +105,7 @@ StepResult SyncUntilReply(IspLink& link, int burst) {
       if (!TriesBothFramings(link) || AdoptFramingOfReply(link)) return kStepOk;
       link.ResetReceiver();
     }
-    if (TriesBothFramings(link) && !link.framing.frame_started &&
+    if (TriesBothFramings(link) && link.MaySendSync() &&
         TickCount() - trial_start >= static_cast<std::uint32_t>(kParityTrialMs)) {
       SwitchFraming(link);
       trial_start = TickCount();

@@ -325,7 +325,8 @@ StepResult ConnectDownloadBoard(IspLink& link) {
     link.ResetReceiver();
     for (;;) {
       if (const StepResult r = link.CheckWait(); r != kStepOk) return r;
-      if (!link.framing.frame_started) {
+      // The board itself is asked for, so the board mode does not hold the bytes back.
+      if (!link.FrameStarted()) {
         link.WriteRaw(&kSyncByte, 1);
         link.Pause(10);
       }

@@ -52,8 +52,10 @@ class IspLink {
   // Sends the payload, waits, and compares the reply code: 1 on a mismatch.
   StepResult Exchange(const std::uint8_t* payload, int n, int timeout_ms, int expected_code);
   bool UsesWideChecksum() const { return board.mode || target.protocol_variant != 0; }
+  // The receiver has seen a frame start and not given up on it.
+  bool FrameStarted() const { return framing.frame_started; }
   // A sync byte may go out while no frame has started and no board relays.
-  bool MaySendSync() const { return !framing.frame_started && !board.mode; }
+  bool MaySendSync() const { return !FrameStarted() && !board.mode; }
   std::uint8_t ReplyCode() const { return framing.receive_buffer[0]; }
   // Whether the frame in the receive buffer carries a correct checksum of the
   // given width and its end byte.
