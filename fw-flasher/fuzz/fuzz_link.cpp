@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
@@ -37,6 +38,8 @@ class FuzzPort : public fw::SerialPort {
     return take;
   }
   int Write(const std::uint8_t*, int n) override { return n; }
+  bool Lost() const override { return false; }
+  std::string Name() const override { return "fuzz"; }
   bool done() const { return at_ >= size_; }
 
  private:
