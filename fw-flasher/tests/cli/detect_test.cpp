@@ -1,8 +1,6 @@
 // fw-flash detect against the simulator, for chips of several decoding groups.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +8,7 @@
 #include "cli/detect_command.h"
 #include "sim/boot_loader_sim.h"
 #include "target/chip_table.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/sim_session.h"
 
 namespace fw {
@@ -34,6 +33,15 @@ Captured Detect(const DetectOptions& options) {
   c.out.assign(text, size);
   std::free(text);
   return c;
+}
+
+// Runs detect against a simulated chip on its own; options.port is set here.
+Captured DetectOnSimulator(const sim::SimChipConfig& chip, DetectOptions options) {
+  sim::BootLoaderSim sim(chip, {});
+  std::string error;
+  if (!sim.Start(error)) return {-1, "", error};
+  options.port = sim.slave_path();
+  return Detect(options);
 }
 
 struct DetectCase {
@@ -139,15 +147,11 @@ TEST(DetectTest, AnyChipWhateverItsProtocolVariant) {
     sim::SimChipConfig chip;
     chip.chip_index = index;
     chip.reply_code = 0x80;
-    sim::BootLoaderSim sim(chip, {});
-    std::string error;
-    ASSERT_TRUE(sim.Start(error)) << error;
     DetectOptions options;
-    options.port = sim.slave_path();
     options.timeout_seconds = 4;
     const auto start = std::chrono::steady_clock::now();
-    const Captured got = Detect(options);
-    EXPECT_EQ(got.result, 0) << got.out;
+    const Captured got = DetectOnSimulator(chip, options);
+    EXPECT_EQ(got.result, 0) << got.error << got.out;
     EXPECT_NE(got.out.find("  MCU type: " + name + "\n"), std::string::npos) << got.out;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   }
@@ -203,16 +207,9 @@ TEST(DetectTest, RefusedReplyAndSetUpErrors) {
   sim::SimChipConfig chip;
   chip.chip_index = index;
   chip.reply_code = 0x33;
-  {
-    sim::BootLoaderSim sim(chip, {});
-    std::string error;
-    ASSERT_TRUE(sim.Start(error)) << error;
-    DetectOptions options;
-    options.port = sim.slave_path();
-    options.timeout_seconds = 8;
-    EXPECT_EQ(Detect(options).result, 1) << "unexpected reply code";
-  }
   DetectOptions options;
+  options.timeout_seconds = 8;
+  EXPECT_EQ(DetectOnSimulator(chip, options).result, 1) << "unexpected reply code";
   options.port = "/nonexistent/tty";
   const Captured missing = Detect(options);
   EXPECT_EQ(missing.result, -1);
@@ -228,21 +225,15 @@ TEST(DetectTest, RefusedReplyAndSetUpErrors) {
 }
 
 TEST(DetectTest, TimeoutClearsTheRunningFlag) {
-  int master = -1;
-  char name[128];
-  master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
   DetectOptions options;
-  options.port = name;
+  options.port = pty.slave_path();
   options.timeout_seconds = 0.3;
   const auto start = std::chrono::steady_clock::now();
   const Captured got = Detect(options);
   EXPECT_EQ(got.result, 3);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  ::close(master);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Handshake and identification over a pseudo-terminal against the simulator.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <thread>
 
 #include "isp/handshake.h"
+#include "tests/support/pseudo_terminal.h"
 #include "tests/support/sim_session.h"
 
 namespace fw {
@@ -285,12 +285,9 @@ double ProcessCpuSeconds() {
 // USB serial adapter is pulled out): the step ends with the port's name in the
 // log instead of spinning, while the silent line before it was simply waited on.
 TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  char name[128];
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  const std::string name = pty.slave_path();
   TermiosPort port;
   ASSERT_TRUE(port.Open(name)) << port.error();
   test::StringLog log;
@@ -307,7 +304,7 @@ TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
   std::thread peer([&] {
     std::this_thread::sleep_for(400ms);
     returned_before_close = returned.load();
-    ::close(master);
+    pty.CloseMaster();
   });
   const double cpu_before = ProcessCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
@@ -321,8 +318,7 @@ TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
   EXPECT_EQ(result, kStepFailedLogged);
   EXPECT_TRUE(link.running) << "ended by the loss, not by the bound";
   EXPECT_LT(took, 3s);
-  EXPECT_NE(log.text.find(std::string("The port ") + name + " is gone"), std::string::npos)
-      << log.text;
+  EXPECT_NE(log.text.find("The port " + name + " is gone"), std::string::npos) << log.text;
   // A spinning loop would burn the whole time on the CPU.
   EXPECT_LT(cpu, 0.8) << "CPU seconds over " << std::chrono::duration<double>(took).count() << " s";
 }
@@ -363,14 +359,10 @@ TEST(HandshakePtyTest, AnyChipAdoptsTheFramingOfTheReply) {
 TEST(HandshakePtyTest, SilentLineAlternatesParityOnlyWhenTheChipIsUnknown) {
   for (const bool any_chip : {true, false}) {
     SCOPED_TRACE(any_chip ? "any chip" : "chip named");
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    char name[128];
-    ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
     TermiosPort inner;
-    ASSERT_TRUE(inner.Open(name)) << inner.error();
+    ASSERT_TRUE(inner.Open(pty.slave_path())) << inner.error();
     test::RecordingPort port(inner);
     IspLink link;
     link.outputs.echo = nullptr;
@@ -391,7 +383,6 @@ TEST(HandshakePtyTest, SilentLineAlternatesParityOnlyWhenTheChipIsUnknown) {
     } else {
       EXPECT_EQ(even, 0);
     }
-    ::close(master);
   }
 }
 

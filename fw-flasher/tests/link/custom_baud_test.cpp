@@ -7,21 +7,16 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "isp/link/custom_baud.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace fw {
 namespace {
 
 TEST(CustomBaudTest, SetsTheInputRateAsWellAsTheOutputRate) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  char name[128];
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
-  const int fd = ::open(name, O_RDWR | O_NOCTTY);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  const int fd = ::open(pty.slave_path(), O_RDWR | O_NOCTTY);
   ASSERT_GE(fd, 0);
 
   // The input rate was set on its own before, as a standard rate.
@@ -41,7 +36,6 @@ TEST(CustomBaudTest, SetsTheInputRateAsWellAsTheOutputRate) {
 
   EXPECT_FALSE(SetCustomBaud(-1, 250000)) << "no device";
   ::close(fd);
-  ::close(master);
 }
 
 }  // namespace

@@ -13,6 +13,19 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A link on a scripted port, its log kept in English and nothing echoed.
+struct ScriptedLink {
+  ScriptedLink() {
+    link.port = &port;
+    link.outputs.log_sink = &log;
+    link.outputs.echo = nullptr;
+    link.outputs.language = kLanguageEnglish;
+  }
+  test::ScriptedPort port;
+  test::StringLog log;
+  IspLink link;
+};
+
 TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   IspLink link;
   link.outputs.language = 0;
@@ -48,12 +61,8 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
 // What belongs to the application survives a re-initialisation; the download's
 // own state does not.
 TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
-  test::ScriptedPort port;
-  test::StringLog log;
-  IspLink link;
-  link.port = &port;
-  link.outputs.log_sink = &log;
-  link.outputs.echo = nullptr;
+  ScriptedLink s;
+  IspLink& link = s.link;
   link.outputs.quiet_information = true;
   link.running = true;
   link.download_count = 3;
@@ -64,8 +73,8 @@ TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
   link.target.accept_any_chip = true;
   link.target.alternative_ids[15] = 0x1234;
   link.Reinitialise();
-  EXPECT_EQ(link.port, &port);
-  EXPECT_EQ(link.outputs.log_sink, &log);
+  EXPECT_EQ(link.port, &s.port);
+  EXPECT_EQ(link.outputs.log_sink, &s.log);
   EXPECT_EQ(link.outputs.echo, nullptr);
   EXPECT_TRUE(link.running);
   EXPECT_EQ(link.download_count, 3) << "the board's repeat flag reads it";
@@ -81,10 +90,9 @@ TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
 }
 
 TEST(IspLinkTest, SyncMayGoOutOnlyBetweenFramesAndWithoutABoard) {
-  test::ScriptedPort port;
-  IspLink link;
-  link.port = &port;
-  link.outputs.echo = nullptr;
+  ScriptedLink s;
+  IspLink& link = s.link;
+  test::ScriptedPort& port = s.port;
   EXPECT_TRUE(link.MaySendSync());
   port.Arrive({0x46});
   link.ReceivePacket(link.framing.receive_buffer, false);
@@ -99,35 +107,29 @@ TEST(IspLinkTest, SyncMayGoOutOnlyBetweenFramesAndWithoutABoard) {
 // A wait ends for a stop first, then for a port that is gone (logged with its
 // name), then for the time-out.
 TEST(IspLinkTest, LostPortEndsAWaitWithItsNameInTheLog) {
-  test::ScriptedPort port;
-  test::StringLog log;
-  IspLink link;
-  link.port = &port;
-  link.outputs.log_sink = &log;
-  link.outputs.echo = nullptr;
-  link.outputs.language = kLanguageEnglish;
+  ScriptedLink s;
+  IspLink& link = s.link;
   link.running = true;
   link.StartTimeout(IspLink::kNoTimeout);
   EXPECT_EQ(link.CheckWait(), kStepOk);
-  port.lost = true;
+  s.port.lost = true;
   EXPECT_EQ(link.WaitForReply(IspLink::kNoTimeout), kStepFailedLogged);
-  EXPECT_EQ(log.text, "\r\nThe port scripted is gone (unplugged or closed) !\r\n");
+  EXPECT_EQ(s.log.text, "\r\nThe port scripted is gone (unplugged or closed) !\r\n");
   link.board.mode = true;
   EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepFailedLogged) << "the board's acknowledgement";
   link.running = false;
   EXPECT_EQ(link.CheckWait(), kStepStopped);
   link.running = true;
-  port.lost = false;
+  s.port.lost = false;
   link.StartTimeout(1);
   link.Pause(5);
   EXPECT_EQ(link.CheckWait(), kStepTimedOut);
 }
 
 TEST(IspLinkTest, ReplyChecksumOfEitherWidth) {
-  test::ScriptedPort port;
-  IspLink link;
-  link.port = &port;
-  link.outputs.echo = nullptr;
+  ScriptedLink s;
+  IspLink& link = s.link;
+  test::ScriptedPort& port = s.port;
   // Payload 00 F0 11 with the 16-bit checksum: 0x68 + 0x09 + 0xF0 + 0x11 = 0x0172.
   port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x09, 0x00, 0xF0, 0x11, 0x01, 0x72, 0x16});
   ASSERT_TRUE(link.ReceivePacket(link.framing.receive_buffer, false));

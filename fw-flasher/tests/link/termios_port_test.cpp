@@ -1,33 +1,15 @@
 // The termios port: names, exclusive open, bounded reads, a device that goes away.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 
 #include "isp/link/termios_port.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace fw {
 namespace {
-
-// The master side of a pseudo-terminal and the path of its slave.
-struct PtyPair {
-  PtyPair() {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
-      ptsname_r(master, name, sizeof name);
-    }
-  }
-  ~PtyPair() { CloseMaster(); }
-  void CloseMaster() {
-    if (master >= 0) ::close(master);
-    master = -1;
-  }
-  int master = -1;
-  char name[128] = {};
-};
 
 TEST(PortNameTest, NamesMapToDevices) {
   EXPECT_EQ(ResolvePortName("COM1"), "/dev/ttyS0");
@@ -44,12 +26,10 @@ TEST(PortNameTest, NamesMapToDevices) {
 }
 
 TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  char name[128];
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  const int master = pty.master();
+  const char* name = pty.slave_path();
   TermiosPort first;
   ASSERT_TRUE(first.Open(name)) << first.error();
   TermiosPort second;
@@ -77,15 +57,14 @@ TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {
   first.Close();
   EXPECT_TRUE(second.Open(name)) << "free again once closed";
   second.Close();
-  ::close(master);
 }
 
 TEST(TermiosPortTest, SilentPortIsNotLostAndAClosedOneIs) {
-  PtyPair pty;
-  ASSERT_GE(pty.master, 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
   TermiosPort port;
-  ASSERT_TRUE(port.Open(pty.name)) << port.error();
-  EXPECT_EQ(port.Name(), pty.name);
+  ASSERT_TRUE(port.Open(pty.slave_path())) << port.error();
+  EXPECT_EQ(port.Name(), pty.slave_path());
   std::uint8_t buffer[4];
   // Present but silent: the read waits out its time-out and the port stays.
   EXPECT_EQ(port.Read(buffer, 4), 0);
@@ -103,17 +82,17 @@ TEST(TermiosPortTest, SilentPortIsNotLostAndAClosedOneIs) {
 }
 
 TEST(TermiosPortTest, WriteToAClosedPeerMarksThePortLost) {
-  PtyPair pty;
-  ASSERT_GE(pty.master, 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
   TermiosPort port;
-  ASSERT_TRUE(port.Open(pty.name)) << port.error();
+  ASSERT_TRUE(port.Open(pty.slave_path())) << port.error();
   pty.CloseMaster();
   const std::uint8_t sync = 0x7F;
   EXPECT_EQ(port.Write(&sync, 1), 0);
   EXPECT_TRUE(port.Lost());
   // Opening a device again starts with a port that is there.
-  PtyPair other;
-  ASSERT_TRUE(port.Open(other.name)) << port.error();
+  test::PseudoTerminal other;
+  ASSERT_TRUE(port.Open(other.slave_path())) << port.error();
   EXPECT_FALSE(port.Lost());
   EXPECT_EQ(port.Write(&sync, 1), 1);
 }
