@@ -2,7 +2,7 @@
 // rate each reply goes out at, driven with packets built by hand.
 #include <gtest/gtest.h>
 
-#include "sim_chip.h"
+#include "tests/sim/sim_chip.h"
 
 namespace fw::sim::test {
 namespace {

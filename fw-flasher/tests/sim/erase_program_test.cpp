@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "sim_chip.h"
+#include "tests/sim/sim_chip.h"
 
 namespace fw::sim::test {
 namespace {

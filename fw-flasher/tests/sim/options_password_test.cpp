@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "sim_chip.h"
+#include "tests/sim/sim_chip.h"
 
 namespace fw::sim::test {
 namespace {

@@ -1,5 +1,5 @@
 // Kept apart: the kernel's termios2 header cannot be included beside <termios.h>.
-#include "pty_host.h"
+#include "tests/sim/pty_host.h"
 
 #include <asm/termbits.h>
 #include <fcntl.h>

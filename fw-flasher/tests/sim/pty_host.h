@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "hand_packets.h"
+#include "tests/sim/hand_packets.h"
 
 namespace fw::sim::test {
 

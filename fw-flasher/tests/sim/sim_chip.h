@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "hand_packets.h"
 #include "sim/chip_session.h"
 #include "sim/chip_traits.h"
 #include "sim/status_reply.h"
+#include "tests/sim/hand_packets.h"
 
 namespace fw::sim::test {
 

@@ -11,8 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pty_host.h"
 #include "sim/boot_loader_sim.h"
+#include "tests/sim/pty_host.h"
 
 namespace fw::sim::test {
 namespace {
