@@ -359,7 +359,8 @@ TEST_F(DeviceOperationsTest, PortButtonErrorsLeaveThePortClosed) {
     const char* message;
   };
   const TCase cases[] = {
-      {"/dev/no-such-port", "9600", "Error opening serial port"},
+      {"/dev/no-such-port", "9600",
+       "Error opening serial port\n/dev/no-such-port: No such file or directory"},
       {"/dev/no-such-port", "96x0", "'96x0' is not a valid integer value"},
       {"/dev/no-such-port", "", "'' is not a valid integer value"},
   };
