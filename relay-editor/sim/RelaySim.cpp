@@ -239,10 +239,17 @@ bool TRelaySimulator::SendPaced(const std::uint8_t* data, std::size_t count) {
   while (done < count) {
     std::size_t part = count - done;
     if (options_.baud > 0) {
-      // One byte at a time, each at its place on the line.
-      part = 1;
-      const auto due = start + static_cast<long>(done) * ByteTime(options_.baud);
-      if (!Sleep(due - TClock::now())) return false;
+      // A byte is handed over once the line has carried it, in slices of at least a
+      // millisecond (as a USB serial adapter delivers them) or the rest of the answer.
+      const auto byteTime = ByteTime(options_.baud);
+      const auto carried = static_cast<std::size_t>((TClock::now() - start) / byteTime);
+      if (carried <= done) {
+        const std::size_t slice = std::max<std::size_t>(1, std::chrono::milliseconds(1) / byteTime);
+        const std::size_t until = std::min(count, done + slice);
+        if (!Sleep(start + static_cast<long>(until) * byteTime - TClock::now())) return false;
+        continue;
+      }
+      part = std::min(count, carried) - done;
     }
     const ssize_t n = write(masterFd_, data + done, part);
     if (n > 0) {
