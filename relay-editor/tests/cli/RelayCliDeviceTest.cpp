@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +20,7 @@
 #include "device/DeviceImage.h"
 #include "model/HexText.h"
 #include "sim/RelaySim.h"
+#include "tests/sim/ExclusiveTerminal.h"
 
 extern char** environ;
 
@@ -265,16 +265,6 @@ TEST_F(RelayCliDeviceTest, FailuresEndWithAMessageAndExitCodeOne) {
   EXPECT_EQ(RunCli({"read", "--port", sim->SlavePath()}).exitCode, 2);  // -o is required
 }
 
-bool ExclusiveTerminal(const std::string& path) {
-  // With root rights the terminal opens all the same; others are refused with EBUSY.
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return errno == EBUSY;
-  int exclusive = 0;
-  ioctl(fd, TIOCGEXCL, &exclusive);
-  close(fd);
-  return exclusive != 0;
-}
-
 std::string TimerLines(int count) {
   std::string lines;
   for (int i = 0; i < count; ++i) lines += "04 00 01 05\r\n";
@@ -442,7 +432,7 @@ TEST_F(RelayCliDeviceTest, AKilledClientDoesNotLockTheSimulator) {
     cli.Signal(SIGKILL);
     ASSERT_TRUE(cli.Wait().has_value());
   }
-  EXPECT_TRUE(WaitFor([&] { return !ExclusiveTerminal(sim->SlavePath()); }));
+  EXPECT_TRUE(WaitFor([&] { return !relay::testing::TerminalIsExclusive(sim->SlavePath()); }));
   const TRunResult r =
       RunCli({"read", "-o", (dir / "back.vyl").string(), "--port", sim->SlavePath()});
   EXPECT_EQ(r.exitCode, 0) << r.err;

@@ -9,12 +9,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "sim/RelaySim.h"
+#include "tests/sim/ExclusiveTerminal.h"
 
 extern char** environ;
 
@@ -242,17 +242,6 @@ class TExclusiveClient {
   int fd_ = -1;
 };
 
-bool Exclusive(const std::string& path) {
-  // A process with root rights may still open an exclusive terminal and ask; others
-  // are refused with EBUSY.
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return errno == EBUSY;
-  int exclusive = 0;
-  ioctl(fd, TIOCGEXCL, &exclusive);
-  close(fd);
-  return exclusive != 0;
-}
-
 TEST(RelaySimTest, ExclusiveUseLeftBehindByAGoneClientIsCleared) {
   TRelaySimulator sim{TRelaySimOptions{}};
   sim.Start();
@@ -260,11 +249,13 @@ TEST(RelaySimTest, ExclusiveUseLeftBehindByAGoneClientIsCleared) {
   {
     TExclusiveClient client(path);
     std::this_thread::sleep_for(400ms);  // several of the simulator's idle checks
-    EXPECT_TRUE(Exclusive(path)) << "cleared while the client still held the terminal";
+    EXPECT_TRUE(relay::testing::TerminalIsExclusive(path))
+        << "cleared while the client still held the terminal";
   }
   const auto until = TClock::now() + 2s;
-  while (Exclusive(path) && TClock::now() < until) std::this_thread::sleep_for(20ms);
-  EXPECT_FALSE(Exclusive(path));
+  while (relay::testing::TerminalIsExclusive(path) && TClock::now() < until)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(relay::testing::TerminalIsExclusive(path));
   // Answers as before.
   TPortSide port(path);
   port.Send(kRead1);
