@@ -131,7 +131,9 @@ void DeviceGuiTest::thePortButtonFollowsThePortState() {
   // A port that is not there: the component's message, the caption stays.
   OpenPortOn(w, "/nonexistent/ttyQ");
   QCOMPARE(h.dialogs.texts().size(), size_t(1));
-  QVERIFY(h.dialogs.texts()[0].find("Error opening serial port") != std::string::npos);
+  // The second line names the device and the system's reason.
+  QCOMPARE(h.dialogs.texts()[0],
+           std::string("Error opening serial port\n/nonexistent/ttyQ: No such file or directory"));
   QCOMPARE(w.portButton()->text(), QStringLiteral("打开串口"));
   QVERIFY(w.portBox()->isEnabled());
 }
