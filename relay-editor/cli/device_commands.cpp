@@ -1,7 +1,8 @@
 #include "device_commands.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <span>
@@ -79,7 +80,7 @@ void WriteRawSector(const std::string& path, const std::string& image) {
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) throw Refused("无法写入文件 " + path);
+  if (!out) throw Refused("无法写入文件 " + path + "：" + std::strerror(errno));
 }
 
 void AddWriteCommand(CLI::App& app, Streams& streams) {
