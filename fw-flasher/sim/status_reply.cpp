@@ -1,5 +1,6 @@
 #include "sim/status_reply.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "sim/chip_traits.h"
@@ -132,6 +133,9 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
     Put16(p, 29, 1200);
     p[31] = 0x21, p[32] = 0x06, p[33] = 0x15;
+  } else if (group == StatusLayout::kF) {
+    std::copy(kOscillatorConfiguration.begin(), kOscillatorConfiguration.end(),
+              p.begin() + kOscillatorConfigurationAt);
   } else if (group == StatusLayout::kH) {
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
   } else if (group >= StatusLayout::kI) {

@@ -209,8 +209,8 @@ class FixedOscillator : public MeasurementModel {
  public:
   explicit FixedOscillator(bool answers) : answers_(answers) {}
   std::optional<std::vector<std::uint8_t>> Measure(const ChipTraits&,
-                                                   std::span<const std::uint8_t> command,
-                                                   int) override {
+                                                   std::span<const std::uint8_t> command, int,
+                                                   std::string&) override {
     ++measured;
     if (!answers_) return std::nullopt;
     return std::vector<std::uint8_t>{command[0], 0x00, 0x12, 0x34};
