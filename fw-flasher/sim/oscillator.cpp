@@ -9,8 +9,9 @@ namespace fw::sim {
 namespace {
 
 // How a procedure's boot loader names the oscillator's settings, and where the
-// defaults put them so that the common clocks (6 to 35 MHz, 11.0592 MHz among
-// them) lie inside a range, directly or through the divider.
+// defaults put them: the common clocks (6 to 35 MHz, 11.0592 MHz among them)
+// lie inside a range, directly or through the divider, and no count of a
+// measurement at 1,200 baud passes 16 bits.
 struct Layout {
   std::array<int, 4> ranges;  // selector bytes, lowest frequency first
   int range_count;
@@ -24,12 +25,12 @@ struct Layout {
 
 const Layout* LayoutOf(TrimProcedure procedure) {
   static constexpr Layout kGroups = {{0x18, 0x58, 0x98, 0xD8}, 4, 0, 1.75, 128, 255, 7.5e6, 23.4e3};
-  static constexpr Layout kDivided = {{0x00}, 1, 0x03, 1.0, 128, 255, 30e6, 80e3};
+  static constexpr Layout kDivided = {{0x00}, 1, 0x03, 1.0, 128, 255, 27e6, 72e3};
   static constexpr Layout kSevenBit = {{0, 1, 2, 3}, 4, 0, 1.6, 64, 127, 7.5e6, 30e3};
   static constexpr Layout kTwoTargets = {
       {0xC0, 0x80, 0x40, 0x00}, 4, 0, 1.6, 128, 255, 7e6, 13.7e3};
-  static constexpr Layout kTwoBands = {{0x00, 0x80}, 2, 0x03, 1.75, 128, 255, 30e6, 80e3};
-  static constexpr Layout kFourBands = {{0x00, 0x10, 0x20, 0x30}, 4, 0, 1.5, 128, 255, 18e6, 47e3};
+  static constexpr Layout kTwoBands = {{0x00, 0x80}, 2, 0x03, 1.75, 128, 255, 27e6, 72e3};
+  static constexpr Layout kFourBands = {{0x00, 0x10, 0x20, 0x30}, 4, 0, 1.4, 128, 255, 18e6, 47e3};
   switch (procedure) {
     case TrimProcedure::kGroups:
       return &kGroups;

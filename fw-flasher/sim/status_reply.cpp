@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "sim/chip_traits.h"
 #include "target/chip_table.h"
@@ -144,9 +145,14 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
     Put16(p, 23, 35000);
   }
 
+  // Group G under protocol variant 4 reads bytes 23-26 as O0-O3 and again as
+  // O22-O25: the lower entry is the one the chip keeps there.
+  std::set<int> placed;
   for (std::size_t k = 0; k < chip.options.size(); ++k) {
     auto it = slots.find(static_cast<int>(k));
-    if (it != slots.end()) p[static_cast<std::size_t>(it->second)] = chip.options[k];
+    if (it != slots.end() && placed.insert(it->second).second) {
+      p[static_cast<std::size_t>(it->second)] = chip.options[k];
+    }
   }
 
   // The timing count from which the flasher works out the clock.

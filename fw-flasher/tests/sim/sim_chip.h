@@ -45,6 +45,7 @@ class SimChip {
   Bytes Status() const {
     SimChipConfig reported = config_;
     reported.options = memory.options;
+    reported.frequency = memory.clock;
     return BuildStatusPayload(reported, 0x00, true, false, memory.status_bytes);
   }
   const ChipTraits& traits() const { return session->traits(); }
