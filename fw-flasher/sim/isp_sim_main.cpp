@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
       "families 51 and 52 report half their oscillator's frequency. Defaults (Hz at trim 128 of "
       "the lowest range / Hz a trim step): families 25 and 28: 7,500,000 / 23,400; 26, 27, 29-43: "
       "7,000,000 / 13,700; 44 (7-bit trims, trim 64 in place of 128): 7,500,000 / 30,000; 45-52 "
-      "and 53 and above before 7.4: 27,000,000 / 72,000; 53 and above from 7.4: 18,000,000 / "
+      "and 53 and above before 7.4: 27,000,000 / 72,000; 53 and above from 7.4: 17,500,000 / "
       "47,000. Once the host has measured the oscillator, the trim setting its switch command "
       "carries (families 25-43) sets the clock the download runs at, and the setting its option "
       "write programs sets the clock the chip runs at from then on (its divider and the 48 MHz "

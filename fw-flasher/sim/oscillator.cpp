@@ -30,7 +30,8 @@ const Layout* LayoutOf(TrimProcedure procedure) {
   static constexpr Layout kTwoTargets = {
       {0xC0, 0x80, 0x40, 0x00}, 4, 0, 1.6, 128, 255, 7e6, 13.7e3};
   static constexpr Layout kTwoBands = {{0x00, 0x80}, 2, 0x03, 1.75, 128, 255, 27e6, 72e3};
-  static constexpr Layout kFourBands = {{0x00, 0x10, 0x20, 0x30}, 4, 0, 1.4, 128, 255, 18e6, 47e3};
+  static constexpr Layout kFourBands = {
+      {0x00, 0x10, 0x20, 0x30}, 4, 0, 1.4, 128, 255, 17.5e6, 47e3};
   switch (procedure) {
     case TrimProcedure::kGroups:
       return &kGroups;
