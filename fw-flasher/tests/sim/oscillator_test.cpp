@@ -292,8 +292,7 @@ TEST(SimOscillatorTest, EachProcedureCountsItsPairsAgainstTheHostRate) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SimChip chip(c.family, c.fw);
-    chip.session = std::make_unique<ChipSession>(ConfigOf(c.family, c.fw), chip.memory, SimFaults{},
-                                                 c.rate, &model);
+    chip.Resynchronise(&model, c.rate);
     const TrimProcedure procedure = TrimProcedureOf(chip.traits());
     const auto replies = chip.Send(c.command);
     ASSERT_EQ(replies.size(), 1u);
@@ -325,8 +324,7 @@ TEST(SimOscillatorTest, FamiliesTwentyFiveAndTwentyEightCountGroupsOfTheSixtyFiv
   for (int rate : {2400, 9600}) {
     SCOPED_TRACE(rate);
     SimChip chip(28, 0x70);
-    chip.session =
-        std::make_unique<ChipSession>(ConfigOf(28, 0x70), chip.memory, SimFaults{}, rate, &model);
+    chip.Resynchronise(&model, rate);
     // Target 11,059,200 Hz: L = S = 1 (range byte 58), Q u w R = 00 80 80 FF;
     // the timing byte of the host's rate for a target above 8.4 MHz.
     const std::uint8_t timing = rate == 2400 ? 8 : 6;
