@@ -22,7 +22,8 @@ class SimWriterHandle : public UsbWriterDevice {
       if (stop && stop()) return {UsbTransferError::kStopped, 0};
       auto wait = slice;
       if (timeout_ms > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) return {UsbTransferError::kTimedOut, 0};
         wait = std::min(wait, left);
       }

@@ -291,9 +291,8 @@ std::vector<std::uint8_t> SimUsbWriter::HandleLocked(const SimUsbCommand& comman
   const std::vector<std::uint8_t> refused = {code, kNotAccepted};
   const std::vector<std::uint8_t> accepted = {code, kAccepted};
   const std::string name = "command " + std::to_string(command.request);
-  const int expected_value = (command.request == kPrepare || command.request == kEnd)
-                                 ? 0
-                                 : kCommandValue;
+  const int expected_value =
+      (command.request == kPrepare || command.request == kEnd) ? 0 : kCommandValue;
   if (command.value != expected_value) {
     ErrorLocked(name + ": value " + std::to_string(command.value));
     return refused;
@@ -379,8 +378,8 @@ std::vector<std::uint8_t> SimUsbWriter::ProgramLocked(const SimUsbCommand& comma
   const std::vector<std::uint8_t>& data = command.data;
   const std::size_t at = static_cast<std::size_t>(command.index);
   if (data.empty() || data.size() > max_size || at + data.size() > flash_.size()) {
-    ErrorLocked("command " + std::to_string(command.request) + ": " +
-                std::to_string(data.size()) + " bytes at " + std::to_string(at));
+    ErrorLocked("command " + std::to_string(command.request) + ": " + std::to_string(data.size()) +
+                " bytes at " + std::to_string(at));
     return {code, kNotAccepted};
   }
   if (erase_count_ == 0) ErrorLocked("program before erase");

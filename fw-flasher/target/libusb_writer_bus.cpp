@@ -128,7 +128,8 @@ class LibusbWriter : public UsbWriterDevice {
     }
     result.length = transfer->actual_length;
     if (result.ok() && in) {
-      const std::size_t got = std::min(data.size(), static_cast<std::size_t>(std::max(0, result.length)));
+      const std::size_t got =
+          std::min(data.size(), static_cast<std::size_t>(std::max(0, result.length)));
       std::copy_n(libusb_control_transfer_get_data(transfer), got, data.begin());
       result.length = static_cast<int>(got);
     }

@@ -49,7 +49,8 @@ std::optional<int> ValidReplyLength(std::span<const std::uint8_t> transferred, i
   const std::size_t frame_size = static_cast<std::size_t>(length) + kUsbReplyOverhead;
   if (frame_size > transferred.size()) return std::nullopt;
   std::uint8_t sum = 0;
-  for (std::size_t k = 0; k < frame_size; ++k) sum = static_cast<std::uint8_t>(sum + transferred[k]);
+  for (std::size_t k = 0; k < frame_size; ++k)
+    sum = static_cast<std::uint8_t>(sum + transferred[k]);
   if (sum != kUsbReplyFrameSum) return std::nullopt;
   return length;
 }

@@ -44,15 +44,18 @@ std::string Hex(const std::vector<std::uint8_t>& bytes) {
 }
 
 // Device, configuration and one interface descriptor.
-std::vector<std::uint8_t> Descriptors(std::uint16_t vendor_id, std::uint16_t product_id,
-                                      bool hub) {
+std::vector<std::uint8_t> Descriptors(std::uint16_t vendor_id, std::uint16_t product_id, bool hub) {
   const std::uint8_t device_class = hub ? 0x09 : 0xFF;
-  return {18,   1,    0x10, 0x01, device_class, 0, 0, 64,
-          static_cast<std::uint8_t>(vendor_id), static_cast<std::uint8_t>(vendor_id >> 8),
-          static_cast<std::uint8_t>(product_id), static_cast<std::uint8_t>(product_id >> 8),
-          0x00, 0x01, 0, 0, 0, 1,
-          9, 2, 18, 0, 1, 1, 0, 0x80, 50,
-          9, 4, 0, 0, 0, device_class, 0, 0, 0};
+  const auto low = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
+  const auto high = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
+  // Device: USB 1.1, 64-byte endpoint 0, release 1.00, one configuration.
+  std::vector<std::uint8_t> bytes = {18, 1, 0x10, 0x01, device_class, 0, 0, 64};
+  bytes.insert(bytes.end(), {low(vendor_id), high(vendor_id), low(product_id), high(product_id)});
+  bytes.insert(bytes.end(), {0x00, 0x01, 0, 0, 0, 1});
+  // Configuration 1 (bus powered, 100 mA) with one interface and no endpoints.
+  bytes.insert(bytes.end(), {9, 2, 18, 0, 1, 1, 0, 0x80, 50});
+  bytes.insert(bytes.end(), {9, 4, 0, 0, 0, device_class, 0, 0, 0});
+  return bytes;
 }
 
 std::string SysName(const UsbWriterLocation& location) {
@@ -197,7 +200,8 @@ struct UmockdevWriterBridge::Impl {
   }
 
   static void Submit(Node& node, UMockdevIoctlData* arg) {
-    UMockdevIoctlData* urb_data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+    UMockdevIoctlData* urb_data =
+        umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
     auto* urb = reinterpret_cast<usbdevfs_urb*>(urb_data->data);
     const auto length = static_cast<std::size_t>(std::max(0, urb->buffer_length));
     UMockdevIoctlData* buffer =
@@ -218,8 +222,7 @@ struct UmockdevWriterBridge::Impl {
     pending.setup = {setup[1], static_cast<std::uint16_t>(setup[2] | setup[3] << 8),
                      static_cast<std::uint16_t>(setup[4] | setup[5] << 8)};
     pending.in = setup[0] == kVendorIn;
-    if ((setup[0] != kVendorIn && setup[0] != kVendorOut) ||
-        data_length + kSetupSize != length) {
+    if ((setup[0] != kVendorIn && setup[0] != kVendorOut) || data_length + kSetupSize != length) {
       char text[64];
       std::snprintf(text, sizeof text, "request type %02X, wLength %u in %zu bytes", setup[0],
                     data_length, length);
@@ -230,9 +233,9 @@ struct UmockdevWriterBridge::Impl {
       const UsbTransferResult result = node.writer->Command(
           pending.setup, std::span<const std::uint8_t>(buffer->data + kSetupSize, data_length));
       pending.done = true;
-      pending.status = result.error == UsbTransferError::kGone   ? -ESHUTDOWN
-                       : result.ok()                             ? 0
-                                                                 : -EPIPE;
+      pending.status = result.error == UsbTransferError::kGone ? -ESHUTDOWN
+                       : result.ok()                           ? 0
+                                                               : -EPIPE;
       pending.actual_length = result.length;
     }
     node.urbs.push_back(pending);
@@ -256,7 +259,9 @@ struct UmockdevWriterBridge::Impl {
             urb.setup, std::span<std::uint8_t>(urb.buffer->data + kSetupSize, length));
         if (!reply) continue;
         urb.done = true;
-        urb.status = reply->ok() ? 0 : reply->error == UsbTransferError::kGone ? -ESHUTDOWN : -EPIPE;
+        urb.status = reply->ok()                               ? 0
+                     : reply->error == UsbTransferError::kGone ? -ESHUTDOWN
+                                                               : -EPIPE;
         urb.actual_length = reply->length;
       }
       auto* kernel_urb = reinterpret_cast<usbdevfs_urb*>(urb.urb->data);

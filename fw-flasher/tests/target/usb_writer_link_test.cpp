@@ -38,7 +38,7 @@ class ScriptedWriter : public UsbWriterDevice {
   }
 
   Bytes reply;
-  UsbTransferResult in_result{UsbTransferError::kNone, -1};  // -1: all of the reply
+  UsbTransferResult in_result{UsbTransferError::kNone, -1};   // -1: all of the reply
   UsbTransferResult out_result{UsbTransferError::kNone, -1};  // -1: all of the data
   UsbControlSetup last_setup;
   int last_in_length = -1;
@@ -64,7 +64,8 @@ TEST(UsbCommandData, GroupsOfSevenEachCloseWithTheirCheck) {
 TEST(UsbCommandData, EveryLengthHasTheGroupedSizeAndGroupsSumToZero) {
   for (int n = 0; n <= 40; ++n) {
     Bytes data(static_cast<std::size_t>(n));
-    for (int k = 0; k < n; ++k) data[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(37 * k + 200);
+    for (int k = 0; k < n; ++k)
+      data[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(37 * k + 200);
     const Bytes grouped = GroupCommandData(data);
     const int expected = 8 * (n / 7) + n % 7 + (n % 7 != 0 ? 1 : 0);
     ASSERT_EQ(static_cast<int>(grouped.size()), expected) << "n = " << n;
@@ -142,15 +143,27 @@ TEST(UsbReceiveTest, AcceptsOnlyWholeFramesThatFitAndSumRight) {
       {"wrong start", {0x47, 0xB9, 0x02, 0xAA, 0xBB, 0x98}, -1, 128, UsbLinkResult::kNoReply, 0},
       {"no data", {0x46, 0xB9, 0x00, 0x00}, -1, 128, UsbLinkResult::kNoReply, 0},
       {"nothing transferred", {}, -1, 128, UsbLinkResult::kNoReply, 0},
-      {"length over the room", {0x46, 0xB9, 0x05, 1, 2, 3, 4, 5, 0xEC}, -1, 4,
-       UsbLinkResult::kNoReply, 0},
+      {"length over the room",
+       {0x46, 0xB9, 0x05, 1, 2, 3, 4, 5, 0xEC},
+       -1,
+       4,
+       UsbLinkResult::kNoReply,
+       0},
       {"length at the room", {0x46, 0xB9, 0x04, 1, 2, 3, 4, 0xF2}, -1, 4, UsbLinkResult::kOk, 4},
       // The check byte would be the zero past the end of the transfer.
-      {"transfer ends before the check", {0x46, 0xB9, 0x02, 0xAA, 0x54}, -1, 128,
-       UsbLinkResult::kNoReply, 0},
+      {"transfer ends before the check",
+       {0x46, 0xB9, 0x02, 0xAA, 0x54},
+       -1,
+       128,
+       UsbLinkResult::kNoReply,
+       0},
       {"frame cut short", {0x46, 0xB9, 0x02, 0xAA, 0xBB, 0x99}, 5, 128, UsbLinkResult::kNoReply, 0},
-      {"length 255 in a 132-byte reply", {0x46, 0xB9, 0xFF, 0x01}, 132, 128,
-       UsbLinkResult::kNoReply, 0},
+      {"length 255 in a 132-byte reply",
+       {0x46, 0xB9, 0xFF, 0x01},
+       132,
+       128,
+       UsbLinkResult::kNoReply,
+       0},
   };
   for (const ReceiveCase& c : cases) {
     SCOPED_TRACE(c.name);

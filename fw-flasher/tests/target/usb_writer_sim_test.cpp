@@ -111,7 +111,8 @@ TEST_F(SimWriterTest, CarriesOutADownloadIntoItsFlashKeyOptionsAndPassword) {
   EXPECT_EQ(writer->erased_extra_sectors(), 2);
 
   Bytes key(256);
-  for (int k = 0; k < 256; ++k) key[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k ^ 0x5A);
+  for (int k = 0; k < 256; ++k)
+    key[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k ^ 0x5A);
   for (int offset = 0; offset < 256; offset += 64) {
     const Bytes block(key.begin() + offset, key.begin() + offset + 64);
     EXPECT_EQ(Send(offset == 0 ? 0x26 : 0x06, block, offset), UsbLinkResult::kOk);
@@ -123,8 +124,9 @@ TEST_F(SimWriterTest, CarriesOutADownloadIntoItsFlashKeyOptionsAndPassword) {
   int code = 0x22;
   for (std::size_t at = 0; at < image.size(); at += 128) {
     const std::size_t n = std::min<std::size_t>(128, image.size() - at);
-    EXPECT_EQ(Send(code, Bytes(image.begin() + static_cast<std::ptrdiff_t>(at),
-                               image.begin() + static_cast<std::ptrdiff_t>(at + n)),
+    EXPECT_EQ(Send(code,
+                   Bytes(image.begin() + static_cast<std::ptrdiff_t>(at),
+                         image.begin() + static_cast<std::ptrdiff_t>(at + n)),
                    static_cast<int>(at)),
               UsbLinkResult::kOk);
     EXPECT_EQ(Receive()[1], 'T');
@@ -359,9 +361,9 @@ TEST(SimUsbBusTest, NumbersWritersByBusThenPortPathAndOpensTheNth) {
   // Commands reach only the writer that was opened.
   Bytes buffer(256);
   int length = 0;
-  ASSERT_EQ(UsbReceive(*second.device, {0, 0, 0}, kReplySize, buffer, length, kUsbNoTimeLimit,
-                       nullptr),
-            UsbLinkResult::kOk);
+  ASSERT_EQ(
+      UsbReceive(*second.device, {0, 0, 0}, kReplySize, buffer, length, kUsbNoTimeLimit, nullptr),
+      UsbLinkResult::kOk);
   ASSERT_EQ(UsbSend(*second.device, {0x05, kCommandValue, 0}, Bytes{0}, kUsbNoTimeLimit, nullptr),
             UsbLinkResult::kOk);
   EXPECT_EQ(writers[1]->Commands().size(), 1u);
