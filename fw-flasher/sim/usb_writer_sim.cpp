@@ -131,56 +131,6 @@ void SimUsbWriter::SetOpenError(UsbOpenError error) {
   open_error_ = error;
 }
 
-bool SimUsbWriter::plugged() const {
-  std::lock_guard lock(mutex_);
-  return plugged_;
-}
-
-UsbOpenError SimUsbWriter::open_error() const {
-  std::lock_guard lock(mutex_);
-  return open_error_;
-}
-
-std::vector<std::uint8_t> SimUsbWriter::Flash() const {
-  std::lock_guard lock(mutex_);
-  return flash_;
-}
-
-std::vector<std::uint8_t> SimUsbWriter::UserKey() const {
-  std::lock_guard lock(mutex_);
-  return user_key_;
-}
-
-std::vector<std::uint8_t> SimUsbWriter::Options() const {
-  std::lock_guard lock(mutex_);
-  return options_;
-}
-
-std::vector<std::uint8_t> SimUsbWriter::Password() const {
-  std::lock_guard lock(mutex_);
-  return password_;
-}
-
-std::vector<SimUsbCommand> SimUsbWriter::Commands() const {
-  std::lock_guard lock(mutex_);
-  return commands_;
-}
-
-std::vector<std::string> SimUsbWriter::Errors() const {
-  std::lock_guard lock(mutex_);
-  return errors_;
-}
-
-int SimUsbWriter::erase_count() const {
-  std::lock_guard lock(mutex_);
-  return erase_count_;
-}
-
-int SimUsbWriter::erased_extra_sectors() const {
-  std::lock_guard lock(mutex_);
-  return erased_extra_sectors_;
-}
-
 UsbTransferResult SimUsbWriter::Command(const UsbControlSetup& setup,
                                         std::span<const std::uint8_t> data) {
   UsbTransferResult result;

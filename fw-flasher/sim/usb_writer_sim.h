@@ -77,17 +77,17 @@ class SimUsbWriter {
   void SetOpenError(UsbOpenError error);
 
   // --- What the writer holds ------------------------------------------------
-  bool plugged() const;
-  UsbOpenError open_error() const;
-  std::vector<std::uint8_t> Flash() const;
-  std::vector<std::uint8_t> UserKey() const;
-  std::vector<std::uint8_t> Options() const;
-  std::vector<std::uint8_t> Password() const;
-  std::vector<SimUsbCommand> Commands() const;
+  bool plugged() const { return Read(plugged_); }
+  UsbOpenError open_error() const { return Read(open_error_); }
+  std::vector<std::uint8_t> Flash() const { return Read(flash_); }
+  std::vector<std::uint8_t> UserKey() const { return Read(user_key_); }
+  std::vector<std::uint8_t> Options() const { return Read(options_); }
+  std::vector<std::uint8_t> Password() const { return Read(password_); }
+  std::vector<SimUsbCommand> Commands() const { return Read(commands_); }
   // Requests the writer found wrong (bad setup values, checks, sizes, order).
-  std::vector<std::string> Errors() const;
-  int erase_count() const;
-  int erased_extra_sectors() const;  // N of the last erase
+  std::vector<std::string> Errors() const { return Read(errors_); }
+  int erase_count() const { return Read(erase_count_); }
+  int erased_extra_sectors() const { return Read(erased_extra_sectors_); }  // N of the last erase
 
   // --- The USB side ---------------------------------------------------------
   // A host-to-device request with its data stage.
@@ -106,6 +106,12 @@ class SimUsbWriter {
     std::chrono::steady_clock::time_point ready_at{};
   };
 
+  // A copy of a field, taken under the lock.
+  template <typename T>
+  T Read(const T& field) const {
+    std::lock_guard lock(mutex_);
+    return field;
+  }
   void NewSessionLocked();
   std::vector<std::uint8_t> StatusReplyLocked() const;
   std::vector<std::uint8_t> HandleLocked(const SimUsbCommand& command);

@@ -50,6 +50,13 @@ class LibusbWriterTest : public ::testing::Test {
     EXPECT_EQ(opened.error, UsbOpenError::kNone) << opened.detail;
     return std::move(opened.device);
   }
+  // One writer whose status reply comes as fault says, opened.
+  std::unique_ptr<UsbWriterDevice> OpenOneWriter(sim::SimUsbReplyFault status_fault,
+                                                 const UsbWriterLocation& place = {1, {1}, 5}) {
+    writer = AddWriter(place);
+    writer->SetReplyFault(sim::kSimStatusReply, status_fault);
+    return OpenWriter(1);
+  }
   static UsbLinkResult Receive(UsbWriterDevice& device, Bytes& reply, int timeout_ms,
                                const StopRequested& stop = nullptr) {
     Bytes buffer(256, 0);
@@ -62,6 +69,7 @@ class LibusbWriterTest : public ::testing::Test {
 
   test::UmockdevWriterBridge bridge;
   std::unique_ptr<UsbWriterBus> bus;
+  std::shared_ptr<SimUsbWriter> writer;
 };
 
 TEST_F(LibusbWriterTest, FindsWritersByIdentifiersInBusAndPortOrder) {
@@ -122,18 +130,14 @@ TEST_F(LibusbWriterTest, ExchangesCommandsAndRepliesWithTheNthWriter) {
 }
 
 TEST_F(LibusbWriterTest, GarbledReplyIsRefusedAfterARealTransfer) {
-  auto writer = AddWriter({1, {1}, 5});
-  writer->SetReplyFault(sim::kSimStatusReply, sim::SimUsbReplyFault::kTruncated);
-  std::unique_ptr<UsbWriterDevice> device = OpenWriter(1);
+  std::unique_ptr<UsbWriterDevice> device = OpenOneWriter(sim::SimUsbReplyFault::kTruncated);
   ASSERT_TRUE(device);
   Bytes reply;
   EXPECT_EQ(Receive(*device, reply, kUsbNoTimeLimit), UsbLinkResult::kNoReply);
 }
 
 TEST_F(LibusbWriterTest, WaitsForASilentWriterUntilStopOrItsTimeOut) {
-  auto writer = AddWriter({1, {1}, 5});
-  writer->SetReplyFault(sim::kSimStatusReply, sim::SimUsbReplyFault::kSilent);
-  std::unique_ptr<UsbWriterDevice> device = OpenWriter(1);
+  std::unique_ptr<UsbWriterDevice> device = OpenOneWriter(sim::SimUsbReplyFault::kSilent);
   ASSERT_TRUE(device);
 
   Bytes reply;
@@ -158,9 +162,7 @@ TEST_F(LibusbWriterTest, WaitsForASilentWriterUntilStopOrItsTimeOut) {
 
 TEST_F(LibusbWriterTest, UnpluggedWriterEndsTheWaitAndLeavesTheList) {
   const UsbWriterLocation place{1, {1}, 5};
-  auto writer = AddWriter(place);
-  writer->SetReplyFault(sim::kSimStatusReply, sim::SimUsbReplyFault::kSilent);
-  std::unique_ptr<UsbWriterDevice> device = OpenWriter(1);
+  std::unique_ptr<UsbWriterDevice> device = OpenOneWriter(sim::SimUsbReplyFault::kSilent, place);
   ASSERT_TRUE(device);
 
   std::jthread unplug([&] {
