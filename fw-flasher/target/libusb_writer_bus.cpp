@@ -180,6 +180,8 @@ class LibusbWriterBus : public UsbWriterBus {
       if (n < 1 || static_cast<std::size_t>(n) > found.size()) return;
       const FoundDevice& chosen = found[static_cast<std::size_t>(n) - 1];
       result.location = chosen.location;
+      // Vendor requests to the device itself need no claimed interface, so
+      // none is claimed and no kernel driver is detached.
       libusb_device_handle* handle = nullptr;
       const int opened = libusb_open(chosen.device, &handle);
       if (opened != LIBUSB_SUCCESS) {
