@@ -13,7 +13,7 @@
 
 #include "target/libusb_writer_bus.h"
 #include "target/usb_writer_link.h"
-#include "umockdev_writer_bridge.h"
+#include "tests/target/umockdev_writer_bridge.h"
 
 namespace fw {
 namespace {

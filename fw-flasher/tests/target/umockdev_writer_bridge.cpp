@@ -1,4 +1,4 @@
-#include "umockdev_writer_bridge.h"
+#include "tests/target/umockdev_writer_bridge.h"
 
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
