@@ -21,6 +21,11 @@ UsbLinkResult FromTransferError(UsbTransferError error) {
   return UsbLinkResult::kFailed;
 }
 
+// The stop request of a download: the user cleared the link's running flag.
+StopRequested StopOf(const IspLink& link) {
+  return [&link] { return !link.running.load(); };
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> GroupCommandData(std::span<const std::uint8_t> data) {
@@ -97,6 +102,28 @@ UsbLinkResult UsbSend(UsbWriterDevice& writer, const UsbControlSetup& setup,
   // A device that takes fewer bytes than the command holds has not received it.
   if (transfer.length != static_cast<int>(grouped.size())) return UsbLinkResult::kFailed;
   return UsbLinkResult::kOk;
+}
+
+UsbOpenResult OpenUsbWriter(IspLink& link, UsbWriterBus& bus, int n, std::uint16_t vendor_id,
+                            std::uint16_t product_id) {
+  link.usb_writer.reset();
+  UsbOpenResult opened = OpenUsbWriter(bus, n, vendor_id, product_id);
+  link.usb_writer = std::move(opened.device);
+  return opened;
+}
+
+UsbLinkResult UsbReceive(IspLink& link, const UsbControlSetup& setup, int size, int timeout_ms) {
+  FramingState& framing = link.framing;
+  framing.received_length = 0;
+  if (link.usb_writer == nullptr) return UsbLinkResult::kFailed;
+  return UsbReceive(*link.usb_writer, setup, size, framing.receive_buffer, framing.received_length,
+                    timeout_ms, StopOf(link));
+}
+
+UsbLinkResult UsbSend(IspLink& link, const UsbControlSetup& setup,
+                      std::span<const std::uint8_t> data, int timeout_ms) {
+  if (link.usb_writer == nullptr) return UsbLinkResult::kFailed;
+  return UsbSend(*link.usb_writer, setup, data, timeout_ms, StopOf(link));
 }
 
 }  // namespace fw

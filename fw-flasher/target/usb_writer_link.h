@@ -1,5 +1,7 @@
 // The three primitives the USB writer download is built from: open the n-th
-// writer, send one command, receive one reply.
+// writer, send one command, receive one reply. Each comes in two forms: on the
+// link (the writer it holds, the reply in its receive buffer, Stop from its
+// running flag), as the download uses them, and on a bare writer.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "isp/link/isp_link.h"
 #include "target/usb_writer_transport.h"
 
 namespace fw {
@@ -59,5 +62,23 @@ UsbLinkResult UsbReceive(UsbWriterDevice& writer, const UsbControlSetup& setup, 
 UsbLinkResult UsbSend(UsbWriterDevice& writer, const UsbControlSetup& setup,
                       std::span<const std::uint8_t> data, int timeout_ms,
                       const StopRequested& stop);
+
+// --- On the link ---------------------------------------------------------
+
+// Opens the n-th writer and hands it to the link (usb_writer); the writer the
+// link held before is closed first, so the device is never open twice. On a
+// failure the link holds none and the result says why (message 8107).
+UsbOpenResult OpenUsbWriter(IspLink& link, UsbWriterBus& bus, int n, std::uint16_t vendor_id,
+                            std::uint16_t product_id);
+
+// One reply through the link's writer into framing.receive_buffer, setting
+// framing.received_length to L or 0 as UsbReceive above. size is at most the
+// receive buffer. The wait, however long timeout_ms allows, ends with kStopped
+// once running is cleared. kFailed when the link holds no writer.
+UsbLinkResult UsbReceive(IspLink& link, const UsbControlSetup& setup, int size, int timeout_ms);
+
+// One command through the link's writer; Stop as UsbReceive on the link.
+UsbLinkResult UsbSend(IspLink& link, const UsbControlSetup& setup,
+                      std::span<const std::uint8_t> data, int timeout_ms);
 
 }  // namespace fw

@@ -1,65 +1,21 @@
 // The USB writer as the flasher sees it: writers found by vendor and product,
-// the n-th of them opened, and one vendor control transfer at a time. The
-// libusb implementation and the simulated writer both sit behind this.
+// and the n-th of them opened as a device the link holds. The libusb
+// implementation and the simulated writer both sit behind this.
 #pragma once
 
 #include <compare>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
+
+#include "isp/link/usb_writer_device.h"
 
 namespace fw {
 
 // The writer's USB identifiers.
 inline constexpr std::uint16_t kUsbWriterVendorId = 0x514D;
 inline constexpr std::uint16_t kUsbWriterProductId = 0x4312;
-
-// A transfer's time-out that never expires; the wait still ends on Stop or
-// when the writer disappears.
-inline constexpr int kUsbNoTimeLimit = -1;
-// How often a waiting transfer looks at the stop request.
-inline constexpr int kUsbWaitSliceMs = 100;
-
-enum class UsbTransferError {
-  kNone,
-  kTimedOut,
-  kGone,     // the writer was unplugged or vanished
-  kStopped,  // the stop request ended the wait
-  kFailed,   // any other failure (stall, bad request, system error)
-};
-
-struct UsbTransferResult {
-  UsbTransferError error = UsbTransferError::kNone;
-  int length = 0;  // bytes actually transferred in the data stage
-  bool ok() const { return error == UsbTransferError::kNone; }
-};
-
-// The setup values of a vendor request addressed to the device.
-struct UsbControlSetup {
-  std::uint8_t request = 0;
-  std::uint16_t value = 0;
-  std::uint16_t index = 0;
-};
-
-// True when the user asked to stop; tested while a transfer waits.
-using StopRequested = std::function<bool()>;
-
-class UsbWriterDevice {
- public:
-  virtual ~UsbWriterDevice() = default;
-  // One device-to-host vendor request with data.size() as its length. Waits
-  // up to timeout_ms (0 or less, e.g. kUsbNoTimeLimit: no limit), testing
-  // stop every slice.
-  virtual UsbTransferResult ControlIn(const UsbControlSetup& setup, std::span<std::uint8_t> data,
-                                      int timeout_ms, const StopRequested& stop) = 0;
-  // One host-to-device vendor request carrying data.
-  virtual UsbTransferResult ControlOut(const UsbControlSetup& setup,
-                                       std::span<const std::uint8_t> data, int timeout_ms,
-                                       const StopRequested& stop) = 0;
-};
 
 // Where a writer is attached. Writers are numbered in the order of this
 // comparison: bus, then the port path from the root hub.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <numeric>
 
 #include "messages/message_table.h"
@@ -15,7 +16,8 @@ using Bytes = std::vector<std::uint8_t>;
 class ScriptedWriter : public UsbWriterDevice {
  public:
   UsbTransferResult ControlIn(const UsbControlSetup& setup, std::span<std::uint8_t> data,
-                              int timeout_ms, const StopRequested&) override {
+                              int timeout_ms, const StopRequested& stop) override {
+    stop_seen = stop && stop();
     last_setup = setup;
     last_in_length = static_cast<int>(data.size());
     last_timeout = timeout_ms;
@@ -27,7 +29,8 @@ class ScriptedWriter : public UsbWriterDevice {
     return result;
   }
   UsbTransferResult ControlOut(const UsbControlSetup& setup, std::span<const std::uint8_t> data,
-                               int timeout_ms, const StopRequested&) override {
+                               int timeout_ms, const StopRequested& stop) override {
+    stop_seen = stop && stop();
     last_setup = setup;
     last_timeout = timeout_ms;
     ++transfers;
@@ -44,6 +47,7 @@ class ScriptedWriter : public UsbWriterDevice {
   int last_in_length = -1;
   int last_timeout = 0;
   int transfers = 0;
+  bool stop_seen = false;  // what the stop request said when the transfer began
   Bytes sent;
 };
 
@@ -268,6 +272,144 @@ TEST(OpenUsbWriterTest, PassesTheNumberOnAndRefusesNumbersBelowOne) {
   EXPECT_EQ(OpenUsbWriter(bus, 0, kUsbWriterVendorId, kUsbWriterProductId).error,
             UsbOpenError::kNotFound);
   EXPECT_EQ(bus.asked_n, 0);
+}
+
+// The forms on the link: the writer it holds, its receive buffer, its running flag.
+class UsbOnLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto scripted = std::make_unique<ScriptedWriter>();
+    writer = scripted.get();
+    link.usb_writer = std::move(scripted);
+    link.running = true;
+  }
+  Bytes ReceiveBuffer() const {
+    return Bytes(std::begin(link.framing.receive_buffer), std::end(link.framing.receive_buffer));
+  }
+
+  IspLink link;
+  ScriptedWriter* writer = nullptr;
+};
+
+TEST_F(UsbOnLinkTest, ReceiveFillsTheReceiveBufferAndTheReceivedLength) {
+  std::memset(link.framing.receive_buffer, 0x55, sizeof link.framing.receive_buffer);
+  writer->reply = {0x46, 0xB9, 0x02, 0xAA, 0xBB, 0x99};
+  ASSERT_EQ(UsbReceive(link, {0, 0, 0}, 128, kUsbNoTimeLimit), UsbLinkResult::kOk);
+  EXPECT_EQ(writer->last_in_length, 132);
+  EXPECT_EQ(writer->last_timeout, kUsbNoTimeLimit);
+  EXPECT_EQ(link.framing.received_length, 2);
+  EXPECT_EQ(link.ReplyCode(), 0xAA);
+  const Bytes filled = ReceiveBuffer();
+  EXPECT_EQ(filled[1], 0xBB);
+  EXPECT_EQ(Bytes(filled.begin() + 3, filled.begin() + 128), Bytes(125, 0x00));
+  EXPECT_EQ(Bytes(filled.begin() + 128, filled.end()), Bytes(128, 0x55)) << "nothing past size";
+
+  // A bad frame next: no received length, and the last reply stays where it was.
+  writer->reply = {0x46, 0xB9, 0x02, 0xAA, 0xBC, 0x99};
+  EXPECT_EQ(UsbReceive(link, {0, 0, 0}, 128, kUsbNoTimeLimit), UsbLinkResult::kNoReply);
+  EXPECT_EQ(link.framing.received_length, 0);
+  EXPECT_EQ(ReceiveBuffer(), filled);
+}
+
+TEST_F(UsbOnLinkTest, ReceiveAsksForNoMoreThanTheReceiveBufferHolds) {
+  writer->reply = {0x46, 0xB9, 0x01, 0x07, 0xF8};
+  link.framing.received_length = 9;
+  EXPECT_EQ(UsbReceive(link, {0, 0, 0}, FramingState::kBufferSize + 1, kUsbNoTimeLimit),
+            UsbLinkResult::kFailed);
+  EXPECT_EQ(writer->transfers, 0);
+  EXPECT_EQ(link.framing.received_length, 0);
+  EXPECT_EQ(UsbReceive(link, {0, 0, 0}, FramingState::kBufferSize, kUsbNoTimeLimit),
+            UsbLinkResult::kOk);
+  EXPECT_EQ(writer->last_in_length, FramingState::kBufferSize + 4);
+  EXPECT_EQ(link.framing.received_length, 1);
+}
+
+TEST_F(UsbOnLinkTest, SendGoesThroughTheLinksWriter) {
+  EXPECT_EQ(UsbSend(link, {0x22, 0xA55A, 0x0080}, Sequence(7), kUsbNoTimeLimit),
+            UsbLinkResult::kOk);
+  EXPECT_EQ(writer->sent, (Bytes{1, 2, 3, 4, 5, 6, 7, 0xE4}));
+  EXPECT_EQ(writer->last_setup.index, 0x0080);
+  EXPECT_EQ(writer->last_timeout, kUsbNoTimeLimit);
+}
+
+TEST_F(UsbOnLinkTest, TransfersAreToldToStopOnceRunningIsCleared) {
+  writer->reply = {0x46, 0xB9, 0x02, 0xAA, 0xBB, 0x99};
+  for (bool running : {true, false}) {
+    SCOPED_TRACE(running);
+    link.running = running;
+    UsbSend(link, {0x05, 0xA55A, 0}, Bytes{0}, kUsbNoTimeLimit);
+    EXPECT_EQ(writer->stop_seen, !running);
+    UsbReceive(link, {0, 0, 0}, 128, kUsbNoTimeLimit);
+    EXPECT_EQ(writer->stop_seen, !running);
+  }
+}
+
+TEST(UsbOnLinkWithoutWriterTest, FailsWithoutATransfer) {
+  IspLink link;
+  link.running = true;
+  link.framing.received_length = 5;
+  EXPECT_EQ(UsbReceive(link, {0, 0, 0}, 128, kUsbNoTimeLimit), UsbLinkResult::kFailed);
+  EXPECT_EQ(link.framing.received_length, 0);
+  EXPECT_EQ(UsbSend(link, {0x05, 0xA55A, 0}, Bytes{0}, kUsbNoTimeLimit), UsbLinkResult::kFailed);
+}
+
+// Writers 1 .. attached, each a scripted writer that counts itself while open.
+class WriterShelf : public UsbWriterBus {
+ public:
+  class CountedWriter : public ScriptedWriter {
+   public:
+    explicit CountedWriter(int& open) : open_(open) { ++open_; }
+    ~CountedWriter() override { --open_; }
+
+   private:
+    int& open_;
+  };
+
+  std::vector<UsbWriterLocation> Enumerate(std::uint16_t, std::uint16_t) override { return {}; }
+  UsbOpenResult Open(int n, std::uint16_t, std::uint16_t) override {
+    open_when_asked = open;
+    UsbOpenResult result;
+    if (n > attached) {
+      result.error = UsbOpenError::kNotFound;
+      return result;
+    }
+    result.location.bus = n;
+    result.device = std::make_unique<CountedWriter>(open);
+    return result;
+  }
+
+  int attached = 2;
+  int open = 0;
+  int open_when_asked = -1;
+};
+
+TEST(OpenUsbWriterOnLinkTest, TheLinkHoldsTheWriterUntilTheNextOpenOrItsEnd) {
+  WriterShelf shelf;
+  {
+    IspLink link;
+    UsbOpenResult opened = OpenUsbWriter(link, shelf, 2, kUsbWriterVendorId, kUsbWriterProductId);
+    EXPECT_EQ(opened.error, UsbOpenError::kNone);
+    EXPECT_EQ(opened.location.bus, 2);
+    EXPECT_FALSE(opened.device) << "the link holds it";
+    ASSERT_TRUE(link.usb_writer);
+    EXPECT_EQ(shelf.open, 1);
+
+    link.Reinitialise();
+    EXPECT_TRUE(link.usb_writer) << "re-initialisation leaves the writer to its flow";
+
+    OpenUsbWriter(link, shelf, 1, kUsbWriterVendorId, kUsbWriterProductId);
+    EXPECT_EQ(shelf.open_when_asked, 0) << "the writer held before is closed first";
+    EXPECT_EQ(shelf.open, 1);
+
+    opened = OpenUsbWriter(link, shelf, 3, kUsbWriterVendorId, kUsbWriterProductId);
+    EXPECT_EQ(opened.error, UsbOpenError::kNotFound);
+    EXPECT_FALSE(link.usb_writer);
+    EXPECT_EQ(shelf.open, 0);
+
+    OpenUsbWriter(link, shelf, 1, kUsbWriterVendorId, kUsbWriterProductId);
+    EXPECT_EQ(shelf.open, 1);
+  }
+  EXPECT_EQ(shelf.open, 0) << "a writer still open closes with the link";
 }
 
 TEST(UsbOpenFailureTextTest, NamesTheWriterTheNodeAndTheReasonInTheUsersLanguage) {

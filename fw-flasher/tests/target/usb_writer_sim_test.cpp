@@ -4,9 +4,12 @@
 #include <chrono>
 #include <thread>
 
+#include "isp/handshake.h"
 #include "sim/sim_usb_bus.h"
 #include "target/chip_table.h"
 #include "target/usb_writer_link.h"
+#include "tests/support/sim_session.h"
+#include "tests/support/string_log.h"
 
 namespace fw::sim {
 namespace {
@@ -329,6 +332,64 @@ TEST_F(SimWriterTest, UnplugsWhenTheChosenCommandArrivesAndComesBackWithANewSess
   const Bytes flash = writer->Flash();
   EXPECT_EQ(Bytes(flash.begin(), flash.begin() + 3), (Bytes{1, 2, 3}))
       << "the flash keeps what was written";
+}
+
+// A link holding a simulated writer, as the USB download sets it up.
+class SimWriterOnLinkTest : public ::testing::Test {
+ protected:
+  void Plug(SimUsbWriterConfig config) {
+    writer = std::make_shared<SimUsbWriter>(std::move(config));
+    bus.Attach(writer, {1, {2}, 4});
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = kLanguageEnglish;
+    link.serial.link_kind = LinkKind::kUsbWriter;
+    link.running = true;
+    ASSERT_EQ(OpenUsbWriter(link, bus, 1, kUsbWriterVendorId, kUsbWriterProductId).error,
+              UsbOpenError::kNone);
+  }
+
+  SimUsbBus bus;
+  std::shared_ptr<SimUsbWriter> writer;
+  IspLink link;
+  test::StringLog log;
+};
+
+TEST_F(SimWriterOnLinkTest, StatusReplyLandsWhereIdentificationReadsIt) {
+  const int index = test::ChipOfFamily(1);
+  SimUsbWriterConfig config;
+  config.chip.chip_index = index;
+  Plug(config);
+  ExpectChip(link, ChipTable()[static_cast<std::size_t>(index)]);
+
+  ASSERT_EQ(UsbReceive(link, {0, 0, 0}, kReplySize, kUsbNoTimeLimit), UsbLinkResult::kOk);
+  const Bytes status = BuildStatusPayload(config.chip, config.chip.reply_code, false, false);
+  EXPECT_EQ(link.framing.received_length, static_cast<int>(status.size()));
+  EXPECT_EQ(Bytes(link.framing.receive_buffer, link.framing.receive_buffer + status.size()),
+            status);
+  ASSERT_EQ(IdentifyTarget(link), kStepOk) << log.text;
+  EXPECT_EQ(link.target.chip_index, index);
+
+  ASSERT_EQ(UsbSend(link, {0x05, kCommandValue, 0}, Bytes{0x00}, kUsbNoTimeLimit),
+            UsbLinkResult::kOk);
+  ASSERT_EQ(UsbReceive(link, {0, 0, 0}, kReplySize, kUsbNoTimeLimit), UsbLinkResult::kOk);
+  EXPECT_EQ(link.framing.received_length, 2);
+  EXPECT_EQ(link.ReplyCode(), 0x05);
+  EXPECT_EQ(link.framing.receive_buffer[1], 'T');
+}
+
+TEST_F(SimWriterOnLinkTest, ClearingRunningEndsTheWaitForASilentWriter) {
+  Plug({});
+  writer->SetReplyFault(kSimStatusReply, SimUsbReplyFault::kSilent);
+  std::jthread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    link.running = false;
+  });
+  const auto start = Clock::now();
+  // A limit only so that a stop that is not seen fails instead of hanging.
+  EXPECT_EQ(UsbReceive(link, {0, 0, 0}, kReplySize, 5000), UsbLinkResult::kStopped);
+  EXPECT_EQ(link.framing.received_length, 0);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(SimUsbBusTest, NumbersWritersByBusThenPortPathAndOpensTheNth) {
