@@ -64,7 +64,7 @@ TEST(TrimArithmetic, DividerAndCentre) {
     std::optional<DividerCentre> expected;
   } const cases[] = {
       // (11,059,200 - 10,000,000) / 78,125 = 13.
-      {"the documented example", 10000000, 20000000, 11059200, DividerCentre{1, 13, 13}},
+      {"10 to 20 MHz for 11.0592 MHz", 10000000, 20000000, 11059200, DividerCentre{1, 13, 13}},
       {"estimate 0 centres on 1", 11059200, 20000000, 11059200, DividerCentre{1, 0, 1}},
       {"estimate above 255 is 255, centre 254", 1000000, 1012800, 11059200,
        DividerCentre{1, 255, 254}},
@@ -207,7 +207,7 @@ TEST(TrimArithmetic, Procedure4Locate) {
 }
 
 TEST(TrimArithmetic, Procedure5HighRange) {
-  // The documented case: p4 < T chooses the high range even when T < p0.
+  // p4 < T chooses the high range even when T < p0.
   const Frequency high_top_below[] = {20000000, 30000000, 5000000, 9000000, 10000000};
   EXPECT_EQ(Procedure5HighRange(high_top_below, 11059200), 1);
   const Frequency low_fits[] = {10000000, 20000000, 5000000, 9000000, 30000000};

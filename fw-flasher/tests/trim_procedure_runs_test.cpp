@@ -139,7 +139,7 @@ TEST(TrimProcedureRun, Procedure1GroupsAndInterpolation) {
   EXPECT_EQ(c.measured_frequency, (2 * 5426 + 6) * 2063);  // 22.4 MHz at (98, 80)
 }
 
-TEST(TrimProcedureRun, Procedure2TheDocumentedCentre) {
+TEST(TrimProcedureRun, Procedure2CentreFromRangeZero) {
   // H = 10,000: a halved count of 2,000 is 10 MHz, 4,000 is 20 MHz.
   const Oscillator osc = [](int trim, int range) {
     return 10e6 + 78125.0 * trim + 20000.0 * range;
