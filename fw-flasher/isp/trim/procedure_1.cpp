@@ -52,44 +52,22 @@ constexpr int kHighClock = 20000000;
 constexpr std::uint8_t kLowClockSelector = 0x58;
 constexpr std::uint8_t kHighClockSelector = 0x98;
 
-int TimingBase(int h) {
-  switch (h) {
-    case 1200:
-      return 0;
-    case 2400:
-      return 7;
-    case 4800:
-      return 14;
-    case 9600:
-      return 21;
-    default:
-      return 28;
-  }
-}
+// By handshake rate: the first entry of the timing table, and the divisor D of
+// a count's frequency.
+struct ByBaud {
+  int baud, value;
+};
+constexpr ByBaud kTimingBase[] = {{1200, 0}, {2400, 7}, {4800, 14}, {9600, 21}};
+constexpr int kTimingBaseOtherwise = 28;
+constexpr ByBaud kClockDivisor[] = {{115200, 2101}, {57600, 2080}, {38400, 2075},
+                                    {28800, 2072},  {19200, 2070}, {14400, 2068},
+                                    {9600, 2068},   {4800, 2066},  {2400, 2063}};
+constexpr int kClockDivisorOtherwise = 2061;
 
-int ClockDivisor(int h) {
-  switch (h) {
-    case 115200:
-      return 2101;
-    case 57600:
-      return 2080;
-    case 38400:
-      return 2075;
-    case 28800:
-      return 2072;
-    case 19200:
-      return 2070;
-    case 14400:
-      return 2068;
-    case 9600:
-      return 2068;
-    case 4800:
-      return 2066;
-    case 2400:
-      return 2063;
-    default:
-      return 2061;
-  }
+int Lookup(std::span<const ByBaud> table, int baud, int otherwise) {
+  const auto row =
+      std::find_if(table.begin(), table.end(), [baud](const ByBaud& r) { return r.baud == baud; });
+  return row == table.end() ? otherwise : row->value;
 }
 
 std::uint16_t CountAt(std::span<const std::uint8_t> reply, std::size_t at) {
@@ -118,7 +96,7 @@ Measurement Command65(std::vector<std::uint8_t> command, int timeout_ms) {
 
 std::int64_t Procedure1Frequency(int handshake_baud, std::uint16_t count) {
   return (std::int64_t{handshake_baud} * count / kCountsPerBaudUnit + kCountBias) *
-         ClockDivisor(handshake_baud);
+         Lookup(kClockDivisor, handshake_baud, kClockDivisorOtherwise);
 }
 
 std::optional<int> Procedure1WindowStart(std::int64_t s0, int t0, std::int64_t s1, int t1,
@@ -141,16 +119,14 @@ std::vector<std::uint8_t> Procedure1::Header() const {
   command.push_back(0xFF);
   command.push_back(0xFF);
   const int t = in_.set_frequency;
-  const int k = TimingBase(in_.handshake_baud) +
+  const int k = Lookup(kTimingBase, in_.handshake_baud, kTimingBaseOtherwise) +
                 static_cast<int>(std::count_if(std::begin(kTargetSteps), std::end(kTargetSteps),
                                                [t](int step) { return t > step; }));
   command.push_back(kTimingTable[k]);
   return command;
 }
 
-TrimStep Procedure1::Start() {
-  if (in_.set_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure1::First() {
   const RangeRow& row =
       *std::find_if(std::begin(kRangeRows), std::end(kRangeRows),
                     [&](const RangeRow& r) { return in_.set_frequency <= r.up_to; });
@@ -167,10 +143,8 @@ TrimStep Procedure1::Start() {
   return Measure(Command65(std::move(command), kFirstTimeoutMs));
 }
 
-TrimStep Procedure1::Continue(std::span<const std::uint8_t> reply) {
-  if (stage_ == 1) return AfterCoarse(reply);
-  if (stage_ == 2) return AfterFine(reply);
-  return Ended(TrimStatus::kUnusable);
+TrimStep Procedure1::Next(int index, std::span<const std::uint8_t> reply) {
+  return index == 0 ? AfterCoarse(reply) : AfterFine(reply);
 }
 
 TrimStep Procedure1::AfterCoarse(std::span<const std::uint8_t> reply) {
@@ -193,7 +167,6 @@ TrimStep Procedure1::AfterCoarse(std::span<const std::uint8_t> reply) {
                                            in_.set_frequency);
   if (!start) return Ended(TrimStatus::kUnusable);
 
-  stage_ = 2;
   std::vector<std::uint8_t> command = Header();
   command.push_back(kFineTrims);
   for (int i = 0; i < kFineTrims; ++i) {
@@ -204,7 +177,6 @@ TrimStep Procedure1::AfterCoarse(std::span<const std::uint8_t> reply) {
 
 TrimStep Procedure1::AfterFine(std::span<const std::uint8_t> reply) {
   if (reply.size() < kSecondReplyBytes) return Ended(TrimStatus::kShortReply);
-  stage_ = 3;
   std::vector<Frequency> f;
   for (std::size_t i = 0; i < kFineTrims; ++i) {
     f.push_back(

@@ -33,17 +33,15 @@ class Procedure1 : public TrimProcedure {
   static constexpr int kSecondReplyBytes = 56;
   static constexpr int kFineTrims = 11;
 
-  explicit Procedure1(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
   std::vector<std::uint8_t> Header() const;
   TrimStep AfterCoarse(std::span<const std::uint8_t> reply);
   TrimStep AfterFine(std::span<const std::uint8_t> reply);
 
-  TrimInputs in_;
-  int stage_ = 0;
   std::uint8_t trim0_ = 0;
   std::int64_t clock_ = 0;
 };

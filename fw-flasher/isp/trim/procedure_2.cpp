@@ -23,17 +23,13 @@ std::optional<std::vector<Frequency>> Procedure2::Frequencies(std::span<const st
   return f;
 }
 
-TrimStep Procedure2::Start() {
-  if (in_.set_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure2::First() {
   return Measure(
       CountMeasurement(CountCommand(kEnds, PairOrder::kTrimFirst), kSyncByte, in_.handshake_baud));
 }
 
-TrimStep Procedure2::Continue(std::span<const std::uint8_t> reply) {
-  if (stage_ == 1) return AfterEnds(reply);
-  if (stage_ == 2) return AfterGrid(reply);
-  return Ended(TrimStatus::kUnusable);
+TrimStep Procedure2::Next(int index, std::span<const std::uint8_t> reply) {
+  return index == 0 ? AfterEnds(reply) : AfterGrid(reply);
 }
 
 TrimStep Procedure2::AfterEnds(std::span<const std::uint8_t> reply) {
@@ -50,7 +46,6 @@ TrimStep Procedure2::AfterEnds(std::span<const std::uint8_t> reply) {
   if (!estimate) return Ended(TrimStatus::kUnusable);
   divider_ = estimate->divider;
   grid_ = CentreGrid(estimate->centre, 0);
-  stage_ = 2;
   return Measure(
       CountMeasurement(CountCommand(grid_, PairOrder::kTrimFirst), kSyncByte, in_.handshake_baud));
 }
@@ -58,7 +53,6 @@ TrimStep Procedure2::AfterEnds(std::span<const std::uint8_t> reply) {
 TrimStep Procedure2::AfterGrid(std::span<const std::uint8_t> reply) {
   const auto p = Frequencies(reply, static_cast<int>(grid_.size()));
   if (!p) return Ended(TrimStatus::kShortReply);
-  stage_ = 3;
   const std::size_t j = ClosestIndex(*p, Frequency{divider_} * in_.set_frequency);
   const int divider = doubled_ && divider_ < kDoubledMinDivider ? kDoubledMinDivider : divider_;
   const Frequency a = (*p)[j] / divider;

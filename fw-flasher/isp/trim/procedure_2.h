@@ -13,18 +13,16 @@ namespace fw::trim {
 
 class Procedure2 : public TrimProcedure {
  public:
-  explicit Procedure2(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
   TrimStep AfterEnds(std::span<const std::uint8_t> reply);
   TrimStep AfterGrid(std::span<const std::uint8_t> reply);
   std::optional<std::vector<Frequency>> Frequencies(std::span<const std::uint8_t> reply,
                                                     int pairs) const;
 
-  TrimInputs in_;
-  int stage_ = 0;
   bool doubled_ = false;
   int divider_ = 1;
   std::vector<TrimPair> grid_;

@@ -39,49 +39,44 @@ std::optional<int> Procedure3WindowStart(std::span<const Frequency> across, Freq
       std::clamp<Frequency>(start, 0, kProcedure3MaxTrim - (kProcedure3Trims - 1)));
 }
 
-TrimStep Procedure3::Next(std::vector<TrimPair> pairs) {
+TrimStep Procedure3::Send(std::vector<TrimPair> pairs) {
   pairs_ = std::move(pairs);
   return Measure(CountMeasurement(CountCommand(pairs_, PairOrder::kRangeFirst), kSyncByte,
                                   in_.handshake_baud));
 }
 
-TrimStep Procedure3::Start() {
-  if (in_.set_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure3::First() {
   std::vector<TrimPair> ends;
   for (int q = 0; q < kRanges; ++q) {
     ends.push_back({0x00, static_cast<std::uint8_t>(q)});
     ends.push_back({kProcedure3MaxTrim, static_cast<std::uint8_t>(q)});
   }
-  return Next(std::move(ends));
+  return Send(std::move(ends));
 }
 
-TrimStep Procedure3::Continue(std::span<const std::uint8_t> reply) {
+// Measurement 0 gives the range, 1 the window, 2 the choice.
+TrimStep Procedure3::Next(int index, std::span<const std::uint8_t> reply) {
   const auto p = ReplyFrequencies(reply, static_cast<int>(pairs_.size()), in_.handshake_baud,
                                   CountScale::kHalf);
-  if (stage_ < 1 || stage_ > 3) return Ended(TrimStatus::kUnusable);
   if (!p) return Ended(TrimStatus::kShortReply);
-  if (stage_ == 1) {
+  if (index == 0) {
     range_ = Procedure3Range(*p, in_.set_frequency);
-    stage_ = 2;
     std::vector<TrimPair> across;
     for (int i = 0; i < kProcedure3Trims; ++i) {
       const int trim = std::min(i * kAcrossStep, kProcedure3MaxTrim);
       across.push_back({static_cast<std::uint8_t>(trim), static_cast<std::uint8_t>(range_)});
     }
-    return Next(std::move(across));
+    return Send(std::move(across));
   }
-  if (stage_ == 2) {
+  if (index == 1) {
     const auto start = Procedure3WindowStart(*p, in_.set_frequency);
     if (!start) return Ended(TrimStatus::kUnusable);
-    stage_ = 3;
     std::vector<TrimPair> window;
     for (int i = 0; i < kProcedure3Trims; ++i) {
       window.push_back({static_cast<std::uint8_t>(*start + i), static_cast<std::uint8_t>(range_)});
     }
-    return Next(std::move(window));
+    return Send(std::move(window));
   }
-  stage_ = 4;
   return Choose(*p);
 }
 

@@ -25,16 +25,14 @@ std::optional<int> Procedure3WindowStart(std::span<const Frequency> across, Freq
 
 class Procedure3 : public TrimProcedure {
  public:
-  explicit Procedure3(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
-  TrimStep Next(std::vector<TrimPair> pairs);
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
+  TrimStep Send(std::vector<TrimPair> pairs);
   TrimStep Choose(std::span<const Frequency> p) const;
 
-  TrimInputs in_;
-  int stage_ = 0;
   int range_ = 0;
   std::vector<TrimPair> pairs_;
 };

@@ -65,9 +65,8 @@ std::optional<Procedure4Estimate> Procedure4Locate(std::span<const Frequency> co
   return Procedure4Estimate{m - kWindowLead, kRangeOfPair[at]};
 }
 
-TrimStep Procedure4::Start() {
-  if (in_.set_frequency <= 0 || in_.measured_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure4::First() {
+  if (in_.measured_frequency <= 0) return Ended(TrimStatus::kUnusable);
   std::vector<TrimPair> pairs;
   for (int i = 0; i < kProcedure4Pairs; ++i) {
     const std::uint8_t trim = i < kCoarseDeclared ? kCoarseTrims[i % 3] : 0x00;
@@ -77,10 +76,8 @@ TrimStep Procedure4::Start() {
                                   kSyncByte, in_.handshake_baud));
 }
 
-TrimStep Procedure4::Continue(std::span<const std::uint8_t> reply) {
-  if (stage_ == 1) return AfterCoarse(reply);
-  if (stage_ == 2) return AfterFine(reply);
-  return Ended(TrimStatus::kUnusable);
+TrimStep Procedure4::Next(int index, std::span<const std::uint8_t> reply) {
+  return index == 0 ? AfterCoarse(reply) : AfterFine(reply);
 }
 
 TrimStep Procedure4::AfterCoarse(std::span<const std::uint8_t> reply) {
@@ -105,7 +102,6 @@ TrimStep Procedure4::AfterCoarse(std::span<const std::uint8_t> reply) {
   }
   t_range_ = t->range;
   f_range_ = f->range;
-  stage_ = 2;
   return SendGroups();
 }
 
@@ -139,7 +135,6 @@ TrimStep Procedure4::AfterFine(std::span<const std::uint8_t> reply) {
     return SendGroups();
   }
 
-  stage_ = 3;
   // Closest by |p - X| / X: X is the same for the whole group and positive.
   const std::size_t ti = ClosestIndex(t_group, t);
   const std::size_t fi = ClosestIndex(f_group, f);

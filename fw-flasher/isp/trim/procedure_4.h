@@ -35,18 +35,16 @@ Procedure4Span Procedure4CheckSpan(std::span<const Frequency> coarse);
 
 class Procedure4 : public TrimProcedure {
  public:
-  explicit Procedure4(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
   using Group = std::array<std::uint8_t, kProcedure4GroupSize>;
   TrimStep AfterCoarse(std::span<const std::uint8_t> reply);
   TrimStep AfterFine(std::span<const std::uint8_t> reply);
   TrimStep SendGroups();
 
-  TrimInputs in_;
-  int stage_ = 0;
   int exchanges_ = 0;
   Group t_trims_{}, f_trims_{};
   std::uint8_t t_range_ = 0, f_range_ = 0;

@@ -21,17 +21,13 @@ int Procedure5HighRange(std::span<const Frequency> ends, Frequency target) {
   return p4 < target || (target < p0 && p4 < 2 * target) ? 1 : 0;
 }
 
-TrimStep Procedure5::Start() {
-  if (in_.set_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure5::First() {
   return Measure(
       CountMeasurement(CountCommand(kEnds, PairOrder::kTrimFirst), kSyncByte, in_.handshake_baud));
 }
 
-TrimStep Procedure5::Continue(std::span<const std::uint8_t> reply) {
-  if (stage_ == 1) return AfterEnds(reply);
-  if (stage_ == 2) return AfterGrid(reply);
-  return Ended(TrimStatus::kUnusable);
+TrimStep Procedure5::Next(int index, std::span<const std::uint8_t> reply) {
+  return index == 0 ? AfterEnds(reply) : AfterGrid(reply);
 }
 
 TrimStep Procedure5::AfterEnds(std::span<const std::uint8_t> reply) {
@@ -45,7 +41,6 @@ TrimStep Procedure5::AfterEnds(std::span<const std::uint8_t> reply) {
   if (!estimate) return Ended(TrimStatus::kUnusable);
   divider_ = std::min(estimate->divider, kMaxDivider5);
   grid_ = CentreGrid(estimate->centre, high_ ? kHighRangeBase : 0);
-  stage_ = 2;
   return Measure(
       CountMeasurement(CountCommand(grid_, PairOrder::kTrimFirst), kSyncByte, in_.handshake_baud));
 }
@@ -54,7 +49,6 @@ TrimStep Procedure5::AfterGrid(std::span<const std::uint8_t> reply) {
   const auto p = ReplyFrequencies(reply, static_cast<int>(grid_.size()), in_.handshake_baud,
                                   CountScale::kWhole);
   if (!p) return Ended(TrimStatus::kShortReply);
-  stage_ = 3;
   const std::size_t j = ClosestIndex(*p, Frequency{divider_} * in_.set_frequency);
   const Frequency a = (*p)[j] / divider_;
   if (!FitsInt(a)) return Ended(TrimStatus::kUnusable);

@@ -18,16 +18,14 @@ int Procedure5HighRange(std::span<const Frequency> ends, Frequency target);
 
 class Procedure5 : public TrimProcedure {
  public:
-  explicit Procedure5(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
   TrimStep AfterEnds(std::span<const std::uint8_t> reply);
   TrimStep AfterGrid(std::span<const std::uint8_t> reply);
 
-  TrimInputs in_;
-  int stage_ = 0;
   int high_ = 0;
   int divider_ = 1;
   std::vector<TrimPair> grid_;

@@ -37,9 +37,7 @@ std::optional<Procedure6Estimate> Procedure6Locate(std::span<const Frequency> en
   return Procedure6Estimate{kMaxMultiple, 0, 0};
 }
 
-TrimStep Procedure6::Start() {
-  if (in_.set_frequency <= 0) return Ended(TrimStatus::kUnusable);
-  stage_ = 1;
+TrimStep Procedure6::First() {
   std::vector<TrimPair> ends;
   for (int d = 0; d < kRanges; ++d) {
     const auto range = static_cast<std::uint8_t>(d * kRangeSelectorStep);
@@ -50,10 +48,8 @@ TrimStep Procedure6::Start() {
       CountMeasurement(CountCommand(ends, PairOrder::kTrimFirst), kSyncByte, in_.handshake_baud));
 }
 
-TrimStep Procedure6::Continue(std::span<const std::uint8_t> reply) {
-  if (stage_ == 1) return AfterEnds(reply);
-  if (stage_ == 2) return AfterWindow(reply);
-  return Ended(TrimStatus::kUnusable);
+TrimStep Procedure6::Next(int index, std::span<const std::uint8_t> reply) {
+  return index == 0 ? AfterEnds(reply) : AfterWindow(reply);
 }
 
 TrimStep Procedure6::AfterEnds(std::span<const std::uint8_t> reply) {
@@ -67,7 +63,6 @@ TrimStep Procedure6::AfterEnds(std::span<const std::uint8_t> reply) {
     window_.push_back({static_cast<std::uint8_t>(estimate_.first_trim + n),
                        static_cast<std::uint8_t>(estimate_.range * kRangeSelectorStep)});
   }
-  stage_ = 2;
   return Measure(CountMeasurement(CountCommand(window_, PairOrder::kTrimFirst), kSyncByte,
                                   in_.handshake_baud));
 }
@@ -76,7 +71,6 @@ TrimStep Procedure6::AfterWindow(std::span<const std::uint8_t> reply) {
   const auto p =
       ReplyFrequencies(reply, kProcedure6WindowTrims, in_.handshake_baud, CountScale::kWhole);
   if (!p) return Ended(TrimStatus::kShortReply);
-  stage_ = 3;
   const int i = estimate_.multiple;
   const std::size_t n = ClosestIndex(*p, Frequency{i} * in_.set_frequency);
   const Frequency a = (*p)[n] / i;

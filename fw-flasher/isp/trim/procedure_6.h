@@ -28,16 +28,14 @@ std::optional<Procedure6Estimate> Procedure6Locate(std::span<const Frequency> en
 
 class Procedure6 : public TrimProcedure {
  public:
-  explicit Procedure6(const TrimInputs& inputs) : in_(inputs) {}
-  TrimStep Start() override;
-  TrimStep Continue(std::span<const std::uint8_t> reply) override;
+  using TrimProcedure::TrimProcedure;
 
  private:
+  TrimStep First() override;
+  TrimStep Next(int index, std::span<const std::uint8_t> reply) override;
   TrimStep AfterEnds(std::span<const std::uint8_t> reply);
   TrimStep AfterWindow(std::span<const std::uint8_t> reply);
 
-  TrimInputs in_;
-  int stage_ = 0;
   Procedure6Estimate estimate_{};
   std::vector<TrimPair> window_;
 };

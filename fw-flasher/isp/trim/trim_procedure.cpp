@@ -6,6 +6,7 @@
 #include "isp/trim/procedure_4.h"
 #include "isp/trim/procedure_5.h"
 #include "isp/trim/procedure_6.h"
+#include "isp/trim/trim_arithmetic.h"
 
 namespace fw::trim {
 
@@ -20,6 +21,20 @@ constexpr FamilyProcedure kProcedures[] = {
 constexpr int kFirstCountingFamily = 53;
 constexpr int kSixthProcedureFirmware = 0x74;
 }  // namespace
+
+TrimStep TrimProcedure::Start() {
+  replies_ = 0;
+  TrimStep step = in_.set_frequency > 0 ? First() : Ended(TrimStatus::kUnusable);
+  measuring_ = step.status == TrimStatus::kMeasure;
+  return step;
+}
+
+TrimStep TrimProcedure::Continue(std::span<const std::uint8_t> reply) {
+  if (!measuring_) return Ended(TrimStatus::kUnusable);
+  TrimStep step = Next(replies_++, reply);
+  measuring_ = step.status == TrimStatus::kMeasure;
+  return step;
+}
 
 int TrimProcedureNumber(int family_code, int fw_version) {
   for (const FamilyProcedure& f : kProcedures) {

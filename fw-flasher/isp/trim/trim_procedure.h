@@ -54,12 +54,29 @@ struct TrimStep {
   TrimChoice choice;
 };
 
+// A procedure hands out measurements one at a time; every reply goes back to it
+// until it ends with a choice or a reason why there is none.
 class TrimProcedure {
  public:
+  explicit TrimProcedure(const TrimInputs& inputs) : in_(inputs) {}
   virtual ~TrimProcedure() = default;
-  virtual TrimStep Start() = 0;
-  // `reply` is the reply packet's payload (reply code first, no checksum).
-  virtual TrimStep Continue(std::span<const std::uint8_t> reply) = 0;
+
+  // The first measurement; kUnusable at once for a set frequency of 0 Hz or less.
+  TrimStep Start();
+  // `reply` is the reply packet's payload (reply code first, no checksum). After
+  // the procedure has ended, or before it started, kUnusable.
+  TrimStep Continue(std::span<const std::uint8_t> reply);
+
+ protected:
+  virtual TrimStep First() = 0;
+  // The reply to measurement `index` (0 for the first).
+  virtual TrimStep Next(int index, std::span<const std::uint8_t> reply) = 0;
+
+  const TrimInputs in_;
+
+ private:
+  bool measuring_ = false;
+  int replies_ = 0;
 };
 
 // 0 for family codes below 25 (no trim), else 1..6.

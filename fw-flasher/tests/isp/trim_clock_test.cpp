@@ -15,6 +15,7 @@
 #include "isp/link/isp_link.h"
 #include "isp/trim_clock.h"
 #include "target/chip_table.h"
+#include "tests/support/scripted_port.h"
 #include "tests/support/string_log.h"
 
 namespace fw {
@@ -25,41 +26,22 @@ using Bytes = std::vector<std::uint8_t>;
 // The chip's side of the line: takes the packets the link writes, lets `answer`
 // build the reply payload (none: the chip stays silent) and sends it framed
 // after a few empty reads, so that the link's sync bytes show meanwhile.
-class MeasuringChip : public SerialPort {
+class MeasuringChip : public test::ScriptedPort {
  public:
   std::function<std::optional<Bytes>(const Bytes& payload)> answer;
   bool wide = false;  // 16-bit checksums
-  Bytes reply_template;
-
-  bool SetQueueSizes(int, int) override { return true; }
-  bool GetLine(LineSettings& line) override {
-    line = line_;
-    return true;
-  }
-  bool SetLine(const LineSettings& line) override {
-    line_ = line;
-    return true;
-  }
-  bool SetTimeouts(const PortTimeouts&) override { return true; }
-  bool Purge() override { return true; }
-  bool Lost() const override { return false; }
-  std::string Name() const override { return "chip"; }
 
   int Read(std::uint8_t* buffer, int n) override {
-    if (pending_.empty() || quiet_reads_ > 0) {
+    const int got = quiet_reads_ > 0 ? 0 : ScriptedPort::Read(buffer, n);
+    if (got == 0) {
       if (quiet_reads_ > 0) --quiet_reads_;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a read waits on a real line
-      return 0;
-    }
-    int got = 0;
-    while (got < n && !pending_.empty()) {
-      buffer[got++] = pending_.front();
-      pending_.pop_front();
     }
     return got;
   }
 
   int Write(const std::uint8_t* buffer, int n) override {
+    ScriptedPort::Write(buffer, n);
     const Bytes bytes(buffer, buffer + n);
     // A packet: 46 B9 6A 00 length payload checksum 16.
     if (n >= 7 && bytes[0] == 0x46 && bytes[1] == 0xB9 && bytes[2] == 0x6A) {
@@ -68,9 +50,7 @@ class MeasuringChip : public SerialPort {
       commands.push_back(payload);
       sync_before_reply.emplace_back();
       if (auto reply = answer(payload)) Send(*reply);
-      return n;
-    }
-    if (!sync_before_reply.empty()) {
+    } else if (!sync_before_reply.empty()) {
       sync_before_reply.back().insert(sync_before_reply.back().end(), bytes.begin(), bytes.end());
     }
     return n;
@@ -89,12 +69,10 @@ class MeasuringChip : public SerialPort {
     if (wide) frame.push_back(static_cast<std::uint8_t>(sum >> 8));
     frame.push_back(static_cast<std::uint8_t>(sum));
     frame.push_back(0x16);
-    pending_.insert(pending_.end(), frame.begin(), frame.end());
+    Arrive(frame);
     quiet_reads_ = 3;
   }
 
-  LineSettings line_{};
-  std::deque<std::uint8_t> pending_;
   int quiet_reads_ = 0;
 };
 

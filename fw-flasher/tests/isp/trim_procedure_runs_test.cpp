@@ -372,6 +372,23 @@ TEST(TrimProcedureRun, TargetsThatCannotBeTrimmedTo) {
   EXPECT_EQ(MakeTrimProcedure(in)->Start().status, TrimStatus::kUnusable);
 }
 
+TEST(TrimProcedureRun, NoMeasurementAfterTheEnd) {
+  const Oscillator osc = [](int trim, int range) {
+    return 10e6 + 78125.0 * trim + 20000.0 * range;
+  };
+  auto procedure = MakeTrimProcedure(Inputs(45, 0x72, 10000));
+  EXPECT_EQ(procedure->Continue(Bytes{0x00, 0x02, 0x07, 0xD0, 0x0F, 0xA0}).status,
+            TrimStatus::kUnusable)
+      << "a reply before the first measurement";
+  const CountAnswer answer{osc, 10000, true, false};
+  TrimStep step = procedure->Start();
+  while (step.status == TrimStatus::kMeasure)
+    step = procedure->Continue(answer(step.measurement.command));
+  ASSERT_EQ(step.status, TrimStatus::kChosen);
+  EXPECT_EQ(procedure->Continue(answer(Bytes{0x00, 0x02, 0x00, 0x00, 0x80, 0x00})).status,
+            TrimStatus::kUnusable);
+}
+
 TEST(TrimProcedureRun, Procedure1ClockBeyondTheIntRangeIsUnusable) {
   // At 115,200 baud a count of 65,535 is 13.2 GHz: not a frequency the link can hold.
   const Oscillator osc = [](int trim, int range) {
