@@ -7,6 +7,7 @@
 #include "app/gbk_text.h"
 #include "app/project_format.h"
 #include "app/project_limits.h"
+#include "pack/chip_choice.h"
 #include "pack/description_values.h"
 #include "pack/image_checks.h"
 #include "pack/login_digest.h"
@@ -87,20 +88,13 @@ class DescriptionReader {
   void ReadChip(FieldReader& top) {
     const std::string name = top.Text("chip", "");
     if (name.empty()) throw FieldError("chip", "the target chip model is required");
-    const int index = FindChipByName(name);
-    if (index < 0) throw FieldError("chip", "no chip model \"" + name + "\" in the chip table");
-    if (index == 0) throw FieldError("chip", "\"" + name + "\" is the placeholder, no chip model");
-    const ChipRecord& record = ChipTable()[static_cast<std::size_t>(index)];
-    const int first = FindChipByIdentity(record.id, record.sub_model);
-    if (first != index)
-      throw FieldError("chip", "\"" + name + "\" has the id and sub-model of " +
-                                   ChipTable()[static_cast<std::size_t>(first)].name +
-                                   ", which comes first in the chip table; the flasher would "
-                                   "take the project for that chip");
+    const ChipChoice choice = ChooseChip(name);
+    if (choice.index < 0) throw FieldError("chip", choice.problem);
+    const ChipRecord& record = ChipTable()[static_cast<std::size_t>(choice.index)];
     chip_ = &record;
     project_.chip_id = record.id;
     project_.chip_sub_model = record.sub_model;
-    project_.chip_index = index;
+    project_.chip_index = choice.index;
   }
 
   void ReadOptionWords(FieldReader& top) {
