@@ -24,7 +24,7 @@ ProjectLoadResult Refused(int message_id, std::string reason) {
 
 ProjectLoadResult Parsed(std::span<const std::uint8_t> container) {
   ProjectParseResult parsed = ParseProjectContainer(container);
-  if (!parsed.project) return Refused(kMessageDamagedProject, std::move(parsed.refusal));
+  if (!parsed.project) return Refused(kMsgFileDamaged, std::move(parsed.refusal));
   ProjectLoadResult result;
   result.project = std::move(parsed.project);
   return result;
@@ -68,11 +68,12 @@ std::optional<ProjectTrailer> ReadTrailer(FileReader& file) {
 ProjectLoadResult LoadCarriedBlock(FileReader& file, const ProjectTrailer& trailer) {
   const std::uint64_t room = file.size() - pt::kSize;
   if (trailer.block_length > pt::kMaxBlockSize || trailer.block_length > room)
-    return Refused(kMessageNoProjectData, "the project trailer names a block longer than the file");
+    return Refused(kMsgFileVerificationFailed,
+                   "the project trailer names a block longer than the file");
   const auto stored = file.Read(room - trailer.block_length, trailer.block_length);
-  if (!stored) return Refused(kMessageNoProjectData, "the project data cannot be read");
+  if (!stored) return Refused(kMsgFileVerificationFailed, "the project data cannot be read");
   if (Crc32(*stored) != trailer.block_crc)
-    return Refused(kMessageNoProjectData, "the project data does not match its CRC");
+    return Refused(kMsgFileVerificationFailed, "the project data does not match its CRC");
   return LoadStoredBlock(*stored);
 }
 
@@ -91,24 +92,25 @@ ProjectLoadResult LoadOwnProject() { return LoadProjectFromProgram("/proc/self/e
 
 ProjectLoadResult LoadProjectFromProgram(const std::filesystem::path& program) {
   FileReader file(program);
-  if (!file.is_open()) return Refused(kMessageNoProjectData, "the program file cannot be read");
+  if (!file.is_open())
+    return Refused(kMsgFileVerificationFailed, "the program file cannot be read");
   const auto trailer = ReadTrailer(file);
-  if (!trailer) return Refused(kMessageNoProjectData, "the program carries no project data");
+  if (!trailer) return Refused(kMsgFileVerificationFailed, "the program carries no project data");
   return LoadCarriedBlock(file, *trailer);
 }
 
 ProjectLoadResult LoadProjectFile(const std::filesystem::path& path) {
   FileReader file(path);
-  if (!file.is_open()) return Refused(kMessageNoProjectData, "the file cannot be read");
+  if (!file.is_open()) return Refused(kMsgFileVerificationFailed, "the file cannot be read");
   if (const auto trailer = ReadTrailer(file)) return LoadCarriedBlock(file, *trailer);
   const auto head = file.Read(
       0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kProgramFileMagic.size())));
   if (head && BeginsWith(*head, kProgramFileMagic))
-    return Refused(kMessageNoProjectData, "the program carries no project data");
+    return Refused(kMsgFileVerificationFailed, "the program carries no project data");
   if (file.size() > pt::kMaxBlockSize)
-    return Refused(kMessageDamagedProject, "the file is far larger than any project data");
+    return Refused(kMsgFileDamaged, "the file is far larger than any project data");
   const auto bytes = file.Read(0, static_cast<std::size_t>(file.size()));
-  if (!bytes) return Refused(kMessageNoProjectData, "the file cannot be read");
+  if (!bytes) return Refused(kMsgFileVerificationFailed, "the file cannot be read");
   return LoadBareBlock(*bytes);
 }
 

@@ -9,16 +9,16 @@
 #include <string>
 
 #include "app/project.h"
+#include "messages/message_id.h"
 
 namespace fw {
 
-// The start-up errors (message table identifiers); both end the program.
-constexpr int kMessageNoProjectData = 4000;   // no trailer, a damaged trailer or a bad CRC
-constexpr int kMessageDamagedProject = 4001;  // wrong magic, or values outside their buffers
-
+// The start-up errors; both end the program:
+//   kMsgFileVerificationFailed (4000): no trailer, a damaged trailer or a bad CRC;
+//   kMsgFileDamaged (4001): a wrong magic, or values outside their buffers.
 struct ProjectLoadResult {
   std::optional<Project> project;
-  int message_id = 0;  // kMessageNoProjectData or kMessageDamagedProject when refused
+  int message_id = 0;  // one of the two above when refused
   std::string reason;  // what exactly was wrong, for logs and fw-pack
 };
 

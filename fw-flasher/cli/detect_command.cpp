@@ -1,22 +1,27 @@
-#include "detect_command.h"
+#include "cli/detect_command.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-#include "chip_table.h"
-#include "expected_chip.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "termios_port.h"
+#include "isp/expected_chip.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "target/chip_table.h"
 
 namespace fw {
 
 int ExitStatusOf(int step_result) {
-  if (step_result == 0) return 0;
-  if (step_result >= 1 && step_result <= 5) return step_result;
-  return 10;
+  if (step_result == kStepOk) return 0;
+  if (step_result >= kStepRefused && step_result <= kStepFinishedEarly) return step_result;
+  return kExitOtherFailure;
+}
+
+std::string ResultLine(int step_result, int language) {
+  const char* words = GetText(StepResultWords(step_result), language);
+  return "Step result: " + std::to_string(step_result) + " (" + words + ")";
 }
 
 int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* question,
@@ -26,29 +31,29 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
     chip_index = FindChipByName(options.chip);
     if (chip_index <= 0) {
       error = "unknown chip " + options.chip;
-      return -1;
+      return kStepFailedLogged;
     }
   }
   TermiosPort port;
   if (!port.Open(ResolvePortName(options.port))) {
     error = port.error();
-    return -1;
+    return kStepFailedLogged;
   }
 
   IspLink link;
   link.Reinitialise();
   link.port = &port;
-  link.echo = out;
-  link.question = question;
-  link.language = options.language;
-  link.quiet_information = options.quiet ? 1 : 0;
-  link.handshake_baud = options.baud;
-  link.sync_burst = options.sync_burst;
-  link.link_kind = 0;
+  link.outputs.echo = out;
+  link.outputs.question = question;
+  link.outputs.language = options.language;
+  link.outputs.quiet_information = options.quiet;
+  link.serial.handshake_baud = options.baud;
+  link.serial.sync_burst = options.sync_burst;
+  link.serial.link_kind = LinkKind::kSerialPort;
   if (chip_index > 0) {
     ExpectChip(link, ChipTable()[static_cast<std::size_t>(chip_index)]);
   } else {
-    link.accept_any_chip = 1;
+    link.target.accept_any_chip = true;
   }
   link.running = true;
 
@@ -71,14 +76,23 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
     }
   });
 
-  int result = Handshake(link);
-  if (result == 0) result = IdentifyTarget(link);
+  StepResult result = Handshake(link);
+  if (result == kStepOk) {
+    result = IdentifyTarget(link);
+    // Quiet leaves out the information lines, but the chip found is the answer.
+    const bool chip_found = result == kStepOk || result == kStepWrongChip;
+    if (options.quiet && chip_found) {
+      LogMessage(link, link.GetText(kMsgChipType), link.target.chip_name);
+    }
+  }
   {
     std::lock_guard lock(mutex);
     done = true;
   }
   done_signal.notify_all();
   watcher.join();
+  std::fprintf(out, "\n%s\n", ResultLine(result, options.language).c_str());
+  std::fflush(out);
   return result;
 }
 

@@ -7,9 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "detect_command.h"
-#include "link_outputs.h"
-#include "message_table.h"
+#include "cli/detect_command.h"
+#include "isp/link/link_outputs.h"
+#include "messages/message_table.h"
 
 namespace {
 
@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
   detect->add_option("--lang", language, "Language of the log: en or zh")
       ->capture_default_str()
       ->check(CLI::IsMember({"en", "zh"}));
-  detect->add_flag("--quiet", options.quiet, "Leave out the chip information lines");
+  detect->add_flag("--quiet", options.quiet,
+                   "Leave out the version and option lines (the chip found and the result stay)");
   detect->add_option("--timeout", options.timeout_seconds, "Give up after this many seconds")
       ->check(CLI::PositiveNumber);
   detect
@@ -65,7 +66,13 @@ int main(int argc, char** argv) {
       detect->add_flag("--yes", yes, "Answer Yes to the board firmware update question");
   detect->add_flag("--no", no, "Answer No to the board firmware update question")
       ->excludes(yes_flag);
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help is a ParseError too, and exits 0; a bad command line joins the other
+    // failures that never reach the chip.
+    return app.exit(e) == 0 ? 0 : fw::kExitOtherFailure;
+  }
 
   options.language = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
   TerminalQuestion question(yes ? 1 : no ? 0 : -1);
@@ -91,8 +98,7 @@ int main(int argc, char** argv) {
   signal_watcher.join();
   if (!error.empty()) {
     std::fprintf(stderr, "fw-flash: %s\n", error.c_str());
-    return 10;
+    return fw::kExitOtherFailure;
   }
-  if (result != 0) std::printf("\r\nStep result: %d\r\n", result);
   return fw::ExitStatusOf(result);
 }

@@ -4,11 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
-#include "chip_table.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "report_options.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
 
 namespace {
 
@@ -37,6 +38,8 @@ class FuzzPort : public fw::SerialPort {
     return take;
   }
   int Write(const std::uint8_t*, int n) override { return n; }
+  bool Lost() const override { return false; }
+  std::string Name() const override { return "fuzz"; }
   bool done() const { return at_ >= size_; }
 
  private:
@@ -52,24 +55,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 4) return 0;
   static fw::IspLink link;  // reused like the dialog's link, re-initialised per run
   link.Reinitialise();
-  link.echo = nullptr;
-  link.protocol_variant = data[0] & 7;
-  link.board_mode = data[1] & 1;
-  link.paced_sync = (data[1] >> 1) & 1;
-  link.quiet_information = (data[1] >> 2) & 1;
-  link.language = (data[1] >> 3) & 1;
-  link.send_buffer[0] = data[2];
-  link.frequency_override = data[3] & 1;
+  link.outputs.echo = nullptr;
+  link.target.protocol_variant = data[0] & 7;
+  link.board.mode = data[1] & 1;
+  link.serial.paced_sync = (data[1] >> 1) & 1;
+  link.outputs.quiet_information = (data[1] >> 2) & 1;
+  link.outputs.language = (data[1] >> 3) & 1;
+  link.framing.send_buffer[0] = data[2];
+  link.clock.frequency_override = data[3] & 1;
   FuzzPort port(data + 4, size - 4);
   link.port = &port;
   link.ReceivePacket(nullptr, false);
   const bool verify = (data[1] >> 4) & 1;
   while (!port.done()) {
-    if (link.ReceivePacket(link.receive_buffer, verify)) {
+    if (link.ReceivePacket(link.framing.receive_buffer, verify)) {
       if (fw::IdentifyTarget(link) != 0) {
         // Decode the reply as some chip anyway.
-        link.chip_index = data[3] % static_cast<int>(fw::ChipTable().size());
-        std::memcpy(link.status_record, link.receive_buffer, sizeof link.status_record);
+        link.target.chip_index = data[3] % static_cast<int>(fw::ChipTable().size());
+        std::memcpy(link.target.status_record, link.framing.receive_buffer,
+                    sizeof link.target.status_record);
         fw::ReportOptions(link);
       }
     }

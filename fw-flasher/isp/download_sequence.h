@@ -10,7 +10,7 @@ enum class DownloadSequence { kClassic, kNewer, kRefused };
 // By family code and firmware version byte.
 DownloadSequence ChooseDownloadSequence(int family_code, int fw_version);
 
-// For the identified chip of the link; a refused chip logs message 8114.
+// For the identified chip of the link; a refused chip logs kMsgChipVersionNotSupported.
 DownloadSequence SelectDownloadSequence(IspLink& link);
 
 }  // namespace fw

@@ -2,8 +2,8 @@
 // generator variants, its id (also as every alternative id) and its name.
 #pragma once
 
-#include "chip_table.h"
-#include "isp_link.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
 
 namespace fw {
 

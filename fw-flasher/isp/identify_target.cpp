@@ -2,16 +2,21 @@
 #include <cstdio>
 #include <cstring>
 
-#include "chip_table.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "report_options.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
+#include "target/status_record.h"
 
 namespace fw {
 namespace {
 
+constexpr int kSmallBlockSize = 64;
+constexpr int kBlockSize = 128;
+
 bool UsesSmallBlocks(std::uint32_t flags) {
-  switch (flags & 0x7F800u) {
+  // Family codes 25, 27, 33, 28 and 32 in flags bits 11 to 18.
+  switch (flags & chip_flags::kFamilyMask) {
     case 0xC800:
     case 0xD800:
     case 0x10800:
@@ -23,90 +28,108 @@ bool UsesSmallBlocks(std::uint32_t flags) {
   }
 }
 
+bool OptionCapable(int v, int l) {
+  return (v >= kFirmware66 && l >= kLetterC && l <= kLetterH) ||
+         (v >= kFirmware71 && l >= kLetterI && l <= kLetterL) || v >= kFirmware72;
+}
+
+// The build number by firmware version v, letter l and received length n (the
+// lengths are those of the boot loader's reply layouts); the 7.2 firmware also
+// raises protocol variants below 3 to 5.
 int BuildNumber(const std::uint8_t* s, int v, int l, int n, int protocol_variant,
                 int& variant_out) {
+  using namespace status_offset;
   variant_out = protocol_variant;
-  if (v >= 0x72) {
+  if (v >= kFirmware72) {
     if (protocol_variant < 3) variant_out = 5;
-    return s[22];
+    return s[kBuild];
   }
-  if (v >= 0x71 && n >= 28 && l >= 0x51) return s[22];
-  if (v >= 0x66 && n >= 55 && l == 0x43) return s[52];
-  if (v >= 0x66 && n >= 38 && (l == 0x44 || l == 0x45)) return s[35];
-  if (v >= 0x66 && n >= 47 && (l == 0x47 || l == 0x48)) return s[43];
-  if (v >= 0x71 && n >= 56 && l >= 0x49 && l <= 0x4C) return s[52];
+  if (v >= kFirmware71 && n >= 28 && l >= kLetterWithSubModel) return s[kBuild];
+  if (v >= kFirmware66 && n >= 55 && l == kLetterC) return s[kBuildLettersCAndIToL];
+  if (v >= kFirmware66 && n >= 38 && (l == kLetterD || l == kLetterE)) return s[kBuildLettersDE];
+  if (v >= kFirmware66 && n >= 47 && (l == kLetterG || l == kLetterH)) return s[kBuildLettersGH];
+  if (v >= kFirmware71 && n >= 56 && l >= kLetterI && l <= kLetterL) {
+    return s[kBuildLettersCAndIToL];
+  }
   return 0;
+}
+
+bool IsAlternative(const TargetIdentity& target) {
+  const int* ids = target.alternative_ids;
+  return std::find(ids, ids + TargetIdentity::kAlternativeIdsCompared, target.chip_id) !=
+         ids + TargetIdentity::kAlternativeIdsCompared;
 }
 
 }  // namespace
 
-int IdentifyTarget(IspLink& link) {
+StepResult IdentifyTarget(IspLink& link) {
+  using namespace status_offset;
+  TargetIdentity& target = link.target;
+  const int received = link.framing.received_length;
   // Only what the reply carried reaches the status record; the rest stays zero.
-  const int kept = std::clamp(link.received_length, 0, IspLink::kStatusRecordSize);
-  std::memset(link.status_record, 0, sizeof link.status_record);
-  std::memcpy(link.status_record, link.receive_buffer, static_cast<std::size_t>(kept));
-  link.reply_length_byte = static_cast<std::uint8_t>(link.received_length);
-  const std::uint8_t* s = link.status_record;
+  const int kept = std::clamp(received, 0, TargetIdentity::kStatusRecordSize);
+  std::memset(target.status_record, 0, sizeof target.status_record);
+  std::memcpy(target.status_record, link.framing.receive_buffer, static_cast<std::size_t>(kept));
+  target.reply_length_byte = static_cast<std::uint8_t>(received);
+  const std::uint8_t* s = target.status_record;
 
-  const int v = s[17];
-  const int l = s[18];
-  link.fw_version = v;
-  link.fw_letter = l;
-  link.fw_build = 0;
-  link.sub_model = (l >= 0x51 && v >= 0x71) ? s[19] : 0;
-  const int short_length = link.board_mode != 0 ? 24 : 23;
-  link.chip_id = link.received_length == short_length ? 0xFFFF : (s[20] << 8 | s[21]);
+  const int v = s[kFirmwareVersion];
+  const int l = s[kVersionLetter];
+  target.fw_version = v;
+  target.fw_letter = l;
+  target.fw_build = 0;
+  target.sub_model = (l >= kLetterWithSubModel && v >= kFirmware71) ? s[kSubModel] : 0;
+  const int short_length = link.board.mode ? kShortReplyLengthViaBoard : kShortReplyLength;
+  target.chip_id = received == short_length ? TargetIdentity::kUnknownChipId
+                                            : (s[kChipIdHigh] << 8 | s[kChipIdLow]);
 
   const ChipRecord* table = ChipTableWithEnd();
   int found = -1;
   for (int i = 0; table[i].name != nullptr; ++i) {
     const ChipRecord& r = table[i];
-    if ((link.chip_id == r.id || link.chip_id == r.alt_id) && link.sub_model == r.sub_model) {
+    if ((target.chip_id == r.id || target.chip_id == r.alt_id) && target.sub_model == r.sub_model) {
       found = i;
       break;
     }
   }
   // Accepting any chip still means a chip model: the placeholder record is none.
-  if (found < 0 || (found == 0 && link.accept_any_chip != 0)) {
-    LogMessage(link, link.GetText(8009));
+  if (found < 0 || (found == 0 && target.accept_any_chip)) {
+    LogMessage(link, link.GetText(kMsgUnknownChip));
     return kStepRefused;
   }
 
   const ChipRecord& record = table[found];
-  link.chip_index = found;
-  link.chip_id = record.id;
-  link.protocol_variant = ProtocolVariant(record);
-  link.baud_generator_variant = BaudGeneratorVariant(record);
-  link.block_size = UsesSmallBlocks(record.flags) ? 64 : 128;
-  if (link.chip_id != link.expected_chip_id) {
-    std::snprintf(link.chip_name, sizeof link.chip_name, "%s", record.name);
+  target.chip_index = found;
+  target.chip_id = record.id;
+  target.protocol_variant = ProtocolVariant(record);
+  target.baud_generator_variant = BaudGeneratorVariant(record);
+  target.block_size = UsesSmallBlocks(record.flags) ? kSmallBlockSize : kBlockSize;
+  if (target.chip_id != target.expected_chip_id) {
+    std::snprintf(target.chip_name, sizeof target.chip_name, "%s", record.name);
   }
-  if (link.quiet_information == 0) LogMessage(link, link.GetText(8004), link.chip_name);
-  link.option_capable_firmware =
-      ((v >= 0x66 && l >= 0x43 && l <= 0x48) || (v >= 0x71 && l >= 0x49 && l <= 0x4C) || v >= 0x72)
-          ? 1
-          : 0;
-  int variant = link.protocol_variant;
-  link.fw_build = BuildNumber(s, v, l, link.received_length, link.protocol_variant, variant);
-  link.protocol_variant = variant;
-  if (link.quiet_information == 0) {
-    if (link.fw_build != 0) {
-      LogMessage(link, link.GetText(8006), (v >> 4) & 15, v & 15, link.fw_build, l);
+  const bool quiet = link.outputs.quiet_information;
+  if (!quiet) LogMessage(link, link.GetText(kMsgChipType), target.chip_name);
+  target.option_capable_firmware = OptionCapable(v, l);
+  int variant = target.protocol_variant;
+  target.fw_build = BuildNumber(s, v, l, received, target.protocol_variant, variant);
+  target.protocol_variant = variant;
+  if (!quiet) {
+    const int major = (v >> 4) & 15;
+    const int minor = v & 15;
+    if (target.fw_build != 0) {
+      LogMessage(link, link.GetText(kMsgFirmwareVersionWithBuild), major, minor, target.fw_build,
+                 l);
     } else {
-      LogMessage(link, link.GetText(8005), (v >> 4) & 15, v & 15, l);
+      LogMessage(link, link.GetText(kMsgFirmwareVersion), major, minor, l);
     }
-    LogMessage(link, link.GetText(8007));
+    LogMessage(link, link.GetText(kMsgCurrentOptions));
   }
   ReportOptions(link);
 
-  if (link.accept_any_chip == 0 && link.chip_id != link.expected_chip_id) {
-    bool alternative = false;
-    for (int i = 0; i < 8; ++i)
-      alternative = alternative || link.chip_id == link.alternative_ids[i];
-    if (!alternative) {
-      LogMessage(link, link.GetText(8010));
-      return kStepWrongChip;
-    }
+  if (!target.accept_any_chip && target.chip_id != target.expected_chip_id &&
+      !IsAlternative(target)) {
+    LogMessage(link, link.GetText(kMsgWrongChip));
+    return kStepWrongChip;
   }
   return kStepOk;
 }

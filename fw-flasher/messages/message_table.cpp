@@ -1,6 +1,6 @@
 // The bilingual message table: every caption, question and log line of the
 // flasher, by identifier. Texts are UTF-8; the formats are printf-style.
-#include "message_table.h"
+#include "messages/message_table.h"
 
 #include <iterator>
 
@@ -262,6 +262,18 @@ constexpr MessageRow kRows[] = {
     {8123, "Firmware in the board is not the latest version, whether to update automatically ?",
      kBoardUpdateQuestionZh, nullptr, nullptr},
     {8125, "ERROR", "错误", nullptr, nullptr},
+    // The step results in words, for the last line of fw-flash.
+    {8200, "ok", "成功", nullptr, nullptr},
+    {8201, "unexpected reply or refused", "应答错误或被拒绝", nullptr, nullptr},
+    {8202, "time-out", "超时", nullptr, nullptr},
+    {8203, "stopped", "被用户终止", nullptr, nullptr},
+    {8204, "wrong chip type", "单片机型号错误", nullptr, nullptr},
+    {8205, "finished early", "提前结束", nullptr, nullptr},
+    {8206, "failed", "失败", nullptr, nullptr},
+    {8207, "download board updated, connect again", "下载板已更新, 请重新连接", nullptr, nullptr},
+    // A port that disappears while a step runs.
+    {8210, "\r\nThe port %s is gone (unplugged or closed) !\r\n",
+     "\r\n串口 %s 已断开 (设备被拔出或已关闭) !\r\n", nullptr, nullptr},
     {-1, nullptr, nullptr, nullptr, nullptr},
 };
 

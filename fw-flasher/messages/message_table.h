@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "messages/message_id.h"
+
 namespace fw {
 
 // 1 selects Chinese; any other value selects English.

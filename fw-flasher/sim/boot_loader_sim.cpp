@@ -1,4 +1,4 @@
-#include "boot_loader_sim.h"
+#include "sim/boot_loader_sim.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "chip_table.h"
+#include "target/chip_table.h"
 
 namespace fw::sim {
 namespace {

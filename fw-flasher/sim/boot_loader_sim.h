@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "sim_framing.h"
-#include "status_reply.h"
+#include "sim/sim_framing.h"
+#include "sim/status_reply.h"
 
 namespace fw::sim {
 

@@ -6,9 +6,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "boot_loader_sim.h"
-#include "chip_table.h"
-#include "sim_options.h"
+#include "sim/boot_loader_sim.h"
+#include "sim/sim_options.h"
+#include "target/chip_table.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sim_framing.h"
+#include "sim/sim_framing.h"
 
 namespace fw::sim {
 namespace {

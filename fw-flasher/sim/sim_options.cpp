@@ -1,4 +1,4 @@
-#include "sim_options.h"
+#include "sim/sim_options.h"
 
 #include <cctype>
 

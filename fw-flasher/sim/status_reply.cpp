@@ -1,10 +1,10 @@
-#include "status_reply.h"
+#include "sim/status_reply.h"
 
 #include <cmath>
 #include <map>
 
-#include "chip_table.h"
-#include "report_options.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
 
 namespace fw::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "chip_table.h"
+#include "target/chip_table.h"
 
 namespace fw {
 

@@ -25,6 +25,7 @@ constexpr std::uint32_t kHighVoltage = 1u << 1;
 constexpr std::uint32_t kOptionBlockBit = 1u << 2;
 constexpr std::uint32_t kIceCapable = 1u << 3;
 constexpr std::uint32_t kOptionsNeedCapableFirmware = 1u << 4;
+constexpr std::uint32_t kFamilyMask = 0xFFu << 11;  // bits 11 to 18: the family code
 }  // namespace chip_flags
 
 // Every record including the placeholder record 0, without the end record.

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::ofstream out(argv[2]);
-  out << "// Generated from chips.csv; do not edit.\n#include \"chip_table.h\"\n\nnamespace fw "
+  out << "// Generated from chips.csv; do not edit.\n#include \"target/chip_table.h\"\n\nnamespace "
+         "fw "
          "{\n\n"
       << "extern const ChipRecord kChipRecords[];\nextern const int kChipRecordCount;\n\n"
       << "const ChipRecord kChipRecords[] = {\n";

@@ -1,17 +1,36 @@
-#include "download_board.h"
+#include "target/download_board.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "isp_link.h"
-#include "project_scramble.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/protocol_codes.h"
+#include "target/project_scramble.h"
 
 namespace fw {
 namespace {
 
 constexpr int kBoardBlockHeader = 2048;
 constexpr int kChunk = 128;
+// Offset bytes (a2 a1 a0) between a write request's code and its data.
+constexpr int kChunkHeader = 4;
+constexpr int kAcknowledgeTimeoutMs = 2000;
+constexpr int kLongAcknowledgeTimeoutMs = 10000;
+constexpr int kBlockBUnit = 512;
+// Board versions (byte 1 * 256 + byte 2) at which the identity report and the
+// update questions change.
+constexpr int kVersionWithCrystalCheck = 289;
+constexpr int kVersionWithModel = 284;
+constexpr int kVersionWithFlash = 257;
+constexpr int kVersionAskAppTooOld = 298;
+constexpr int kVersionAskFirmwareOldFrom = 260;
+constexpr int kVersionAskFirmwareOldTo = 296;
+// The identity reply carries the model code and the crystal count from this
+// received length on.
+constexpr int kLongIdentityLength = 19;
+constexpr double kBoardCrystalHz = 22118400.0;
+constexpr double kCrystalTolerancePercent = 0.55;
 
 struct BoardModel {
   int code;
@@ -28,30 +47,35 @@ constexpr BoardModel kBoardModels[] = {
 
 void Send(IspLink& link, std::initializer_list<std::uint8_t> payload) {
   std::vector<std::uint8_t> bytes(payload);
-  std::memcpy(link.send_buffer, bytes.data(), bytes.size());
-  link.SendPacket(link.send_buffer, static_cast<int>(bytes.size()));
+  std::memcpy(link.framing.send_buffer, bytes.data(), bytes.size());
+  link.SendPacket(link.framing.send_buffer, static_cast<int>(bytes.size()));
 }
 
 // Waits for the acknowledgement "code 54" of the request just sent.
-int WaitAcknowledge(IspLink& link, std::uint8_t code, int timeout_ms) {
-  if (int r = link.WaitForReply(timeout_ms); r != kStepOk) return r;
-  if (link.receive_buffer[0] != code || link.receive_buffer[1] != 0x54) return kStepRefused;
+StepResult WaitAcknowledge(IspLink& link, std::uint8_t code, int timeout_ms) {
+  if (const StepResult r = link.WaitForReply(timeout_ms); r != kStepOk) return r;
+  if (link.ReplyCode() != code || link.framing.receive_buffer[1] != board::kAcknowledged) {
+    return kStepRefused;
+  }
   return kStepOk;
 }
 
 // Sends bytes[0, length) in chunks of 128 with their offsets, each acknowledged.
-int SendChunks(IspLink& link, const std::uint8_t* bytes, int length, std::uint8_t low_code,
-               std::uint8_t high_code, int high_from) {
+StepResult SendChunks(IspLink& link, const std::uint8_t* bytes, int length, std::uint8_t low_code,
+                      std::uint8_t high_code, int high_from) {
   for (int offset = 0; offset < length; offset += kChunk) {
     const int n = std::min(kChunk, length - offset);
     const std::uint8_t code = offset < high_from ? low_code : high_code;
-    link.send_buffer[0] = code;
-    link.send_buffer[1] = static_cast<std::uint8_t>(offset >> 16);
-    link.send_buffer[2] = static_cast<std::uint8_t>(offset >> 8);
-    link.send_buffer[3] = static_cast<std::uint8_t>(offset);
-    std::memcpy(link.send_buffer + 4, bytes + offset, static_cast<std::size_t>(n));
-    link.SendPacket(link.send_buffer, 4 + n);
-    if (int r = WaitAcknowledge(link, code, 2000); r != kStepOk) return r;
+    link.framing.send_buffer[0] = code;
+    link.framing.send_buffer[1] = static_cast<std::uint8_t>(offset >> 16);
+    link.framing.send_buffer[2] = static_cast<std::uint8_t>(offset >> 8);
+    link.framing.send_buffer[3] = static_cast<std::uint8_t>(offset);
+    std::memcpy(link.framing.send_buffer + kChunkHeader, bytes + offset,
+                static_cast<std::size_t>(n));
+    link.SendPacket(link.framing.send_buffer, kChunkHeader + n);
+    if (const StepResult r = WaitAcknowledge(link, code, kAcknowledgeTimeoutMs); r != kStepOk) {
+      return r;
+    }
     link.SetProgress(offset, length);
   }
   return kStepOk;
@@ -70,7 +94,7 @@ void SetBoardFastLine(IspLink& link) {
   if (link.port == nullptr) return;
   LineSettings line;
   link.port->GetLine(line);
-  line.baud = 115200;
+  line.baud = board::kFastBaud;
   line.data_bits = 8;
   line.parity = Parity::kEven;
   line.stop_bits = 1;
@@ -79,46 +103,17 @@ void SetBoardFastLine(IspLink& link) {
   link.port->Purge();
 }
 
-bool AskUpdate(IspLink& link, int message_id) {
-  if (link.question == nullptr) return false;
-  const char* text = link.GetText(message_id);
-  return link.question->Ask(text != nullptr ? text : "");
+bool AskUpdate(IspLink& link, MessageId question) {
+  if (link.outputs.question == nullptr) return false;
+  const char* text = link.GetText(question);
+  return link.outputs.question->Ask(text != nullptr ? text : "");
 }
 
-int UpdateBoardFirmware(IspLink& link, int model_code) {
-  LogMessage(link, link.GetText(8101));
-  Send(link, {0xFF, 0x0A, link.send_buffer[2]});
-  link.Pause(100);
-
-  // Block A goes to the board as it is.
-  const int length_a =
-      std::clamp(link.board_block_a_length, 0, static_cast<int>(link.board_block_a.size()));
-  std::copy_n(link.board_block_a.begin(), length_a, link.code_image.begin());
-  Send(link, {0xF1, 0x00});
-  if (int r = WaitAcknowledge(link, 0xF1, 10000); r != kStepOk) return r;
-  if (int r = SendChunks(link, link.code_image.data(), length_a, 0xF2, 0xF2, 0); r != kStepOk)
-    return r;
-
-  // Block B follows a 2,048-byte header; its last byte tells the board its model.
-  link.SetProgress(0, 0);
-  const int length_b =
-      std::clamp(link.board_block_b_length, 0, static_cast<int>(link.board_block_b.size()));
-  const int code_length = length_b + kBoardBlockHeader;
-  std::fill_n(link.code_image.begin(), code_length, 0xFF);
-  std::uint8_t* block = link.code_image.data() + kBoardBlockHeader;
-  std::copy_n(link.board_block_b.begin(), length_b, block);
-  UnscrambleProjectBytes(block, static_cast<std::size_t>(length_b));
-  if (model_code >= 0) block[length_b - 1] = FirmwareModelByte(model_code);
-  ScrambleProjectBytes(block, static_cast<std::size_t>(length_b));
-  link.Pause(10);
-
-  Send(link, {0xF3, static_cast<std::uint8_t>((code_length + 511) / 512)});
-  if (int r = WaitAcknowledge(link, 0xF3, 10000); r != kStepOk) return r;
-
-  std::uint8_t* header = link.code_image.data();
-  header[0] = 0x5A;
+// The update image's header in front of block B.
+void FillUpdateHeader(IspLink& link, std::uint8_t* header, int length_b) {
+  header[0] = 0x5A;  // the header's mark
   header[1] = 0xA5;
-  const std::uint32_t held_sum = ByteSum(link.board_block_b.data(), length_b, 0);
+  const std::uint32_t held_sum = ByteSum(link.board.block_b.data(), length_b, 0);
   header[4] = static_cast<std::uint8_t>(held_sum >> 8);
   header[5] = static_cast<std::uint8_t>(held_sum);
   const auto ulength = static_cast<std::uint32_t>(length_b);
@@ -127,23 +122,72 @@ int UpdateBoardFirmware(IspLink& link, int model_code) {
   header[8] = static_cast<std::uint8_t>(ulength >> 8);
   header[9] = static_cast<std::uint8_t>(ulength);
   header[16] = header[17] = header[18] = header[19] = 0x00;
-  if (link.board_p2 != 0) header[16] |= 0x40;
+  if (link.board.p2) header[16] |= 0x40;  // the board's P2 flag
   header[50] = 0x00;
+  // The header's own sum covers bytes 4 to 1023.
   const std::uint32_t header_sum = ByteSum(header, 1020, 4);
   header[2] = static_cast<std::uint8_t>(header_sum >> 8);
   header[3] = static_cast<std::uint8_t>(header_sum);
+}
 
-  link.SetProgress(0, 0);
-  if (int r = SendChunks(link, header, code_length, 0xF4, 0xF6, kBoardBlockHeader); r != kStepOk)
+StepResult UpdateBoardFirmware(IspLink& link, int model_code) {
+  LogMessage(link, link.GetText(kMsgUpgradingBoardFirmware));
+  // The third byte is the one FF 06 D0 FF left in the send buffer.
+  Send(link, {board::kControl, board::kEndCheck, link.framing.send_buffer[2]});
+  link.Pause(100);
+
+  // Block A goes to the board as it is.
+  const int length_a =
+      std::clamp(link.board.block_a_length, 0, static_cast<int>(link.board.block_a.size()));
+  std::copy_n(link.board.block_a.begin(), length_a, link.image.code_image.begin());
+  Send(link, {board::kBeginBlockA, 0x00});
+  if (const StepResult r = WaitAcknowledge(link, board::kBeginBlockA, kLongAcknowledgeTimeoutMs);
+      r != kStepOk) {
     return r;
+  }
+  if (const StepResult r = SendChunks(link, link.image.code_image.data(), length_a,
+                                      board::kWriteBlockA, board::kWriteBlockA, 0);
+      r != kStepOk) {
+    return r;
+  }
+
+  // Block B follows a 2,048-byte header; its last byte tells the board its model.
+  link.SetProgress(0, 0);
+  const int length_b =
+      std::clamp(link.board.block_b_length, 0, static_cast<int>(link.board.block_b.size()));
+  const int code_length = length_b + kBoardBlockHeader;
+  std::fill_n(link.image.code_image.begin(), code_length, 0xFF);
+  std::uint8_t* block = link.image.code_image.data() + kBoardBlockHeader;
+  std::copy_n(link.board.block_b.begin(), length_b, block);
+  UnscrambleProjectBytes(block, static_cast<std::size_t>(length_b));
+  if (model_code >= 0) block[length_b - 1] = FirmwareModelByte(model_code);
+  ScrambleProjectBytes(block, static_cast<std::size_t>(length_b));
+  link.Pause(10);
+
+  const auto blocks = static_cast<std::uint8_t>((code_length + kBlockBUnit - 1) / kBlockBUnit);
+  Send(link, {board::kAnnounceBlockB, blocks});
+  if (const StepResult r = WaitAcknowledge(link, board::kAnnounceBlockB, kLongAcknowledgeTimeoutMs);
+      r != kStepOk) {
+    return r;
+  }
+
+  std::uint8_t* header = link.image.code_image.data();
+  FillUpdateHeader(link, header, length_b);
+  link.SetProgress(0, 0);
+  if (const StepResult r = SendChunks(link, header, code_length, board::kWriteHeader,
+                                      board::kWriteFirmware, kBoardBlockHeader);
+      r != kStepOk) {
+    return r;
+  }
 
   link.SetProgress(0, 0);
-  Send(link, {0xFF, 0x08, 0x20, 0x36, 0xC9});
+  Send(link, {board::kControl, board::kEndUpdate, board::kEndUpdateArguments[0],
+              board::kEndUpdateArguments[1], board::kEndUpdateArguments[2]});
   link.Pause(500);
-  LogMessage(link, link.GetText(8102));
+  LogMessage(link, link.GetText(kMsgBoardUpgradeCompleted));
   LogMessage(link, "\r\n");
-  Send(link, {0xFF, 0x07});
-  link.board_mode = 0;
+  Send(link, {board::kControl, board::kLeaveBoardMode});
+  link.board.mode = false;
   return kStepBoardUpdated;
 }
 
@@ -203,68 +247,72 @@ std::uint8_t FirmwareModelByte(int model_code) {
   }
 }
 
-int CheckDownloadBoard(IspLink& link, int* version_out) {
-  link.board_mode = 1;
-  const std::uint8_t* reply = link.receive_buffer;
+StepResult CheckDownloadBoard(IspLink& link, int* version_out) {
+  link.board.mode = true;
+  const std::uint8_t* reply = link.framing.receive_buffer;
   const int version = reply[1] * 256 + reply[2];
-  const bool long_reply = link.received_length >= 19;
+  const bool long_reply = link.framing.received_length >= kLongIdentityLength;
   // The model code is only known from a reply long enough to carry it.
   const int model_code = long_reply ? reply[15] : -1;
   const int flash_code = reply[4];
   const bool flash_present = reply[5] != 0;
 
-  if (version > 288 && long_reply) {
+  if (version >= kVersionWithCrystalCheck && long_reply) {
     const int crystal_count = reply[16] | reply[17] << 8;
-    const double f = static_cast<double>(crystal_count) * link.handshake_baud;
-    if (std::fabs(22118400.0 - f) * 100.0 / 22118400.0 > 0.55)
-      LogMessage(link, link.GetText(8094), f * 0.000001);
+    const double f = static_cast<double>(crystal_count) * link.serial.handshake_baud;
+    if (std::fabs(kBoardCrystalHz - f) * 100.0 / kBoardCrystalHz > kCrystalTolerancePercent) {
+      LogMessage(link, link.GetText(kMsgBoardCrystalDamaged), f * 0.000001);
+    }
   }
-  if (version >= 284 && long_reply) {
-    if (auto name = BoardModelName(model_code)) LogMessage(link, link.GetText(8095), *name);
+  if (version >= kVersionWithModel && long_reply) {
+    if (auto name = BoardModelName(model_code)) {
+      LogMessage(link, link.GetText(kMsgBoardType), *name);
+    }
   }
-  LogMessage(link, link.GetText(8096), reply[1], reply[2]);
+  LogMessage(link, link.GetText(kMsgBoardVersion), reply[1], reply[2]);
   if (version_out != nullptr) *version_out = version;
-  if (version > 256) {
+  if (version >= kVersionWithFlash) {
     if (!flash_present) {
-      LogMessage(link, link.GetText(8097));
+      LogMessage(link, link.GetText(kMsgNoExternalFlash));
     } else if (const char* size = ExternalFlashSizeText(flash_code)) {
-      LogMessage(link, link.GetText(8098), size);
+      LogMessage(link, link.GetText(kMsgExternalFlashSize), size);
     } else {
-      LogMessage(link, link.GetText(8099));
+      LogMessage(link, link.GetText(kMsgUnknownExternalFlash));
     }
   }
   LogMessage(link, "\r\n");
 
   SetParityKeepingBaud(link);
-  Send(link, {0xFF, 0x06, 0xD0, 0xFF});
+  Send(link, {board::kControl, board::kBeforeFastLine, board::kFastLineArgument, 0xFF});
   link.Pause(200);
   SetBoardFastLine(link);
 
-  const bool blocks_present = link.board_block_a_length > 0 && link.board_block_b_length > 0;
+  const bool blocks_present = link.board.block_a_length > 0 && link.board.block_b_length > 0;
   bool update = false;
   if (blocks_present) {
-    if (version >= 298) {
-      update = AskUpdate(link, 8122);
-    } else if (version >= 260 && version <= 296) {
-      update = AskUpdate(link, 8123);
+    if (version >= kVersionAskAppTooOld) {
+      update = AskUpdate(link, kMsgApplicationTooOldQuestion);
+    } else if (version >= kVersionAskFirmwareOldFrom && version <= kVersionAskFirmwareOldTo) {
+      update = AskUpdate(link, kMsgBoardFirmwareOldQuestion);
     }
   }
   if (!update) {
-    Send(link, {0xFF, 0x0A, 0x01});
+    Send(link, {board::kControl, board::kEndCheck, board::kNoUpdate});
     link.Pause(100);
     return kStepOk;
   }
   return UpdateBoardFirmware(link, model_code);
 }
 
-int ConnectDownloadBoard(IspLink& link) {
-  LogMessage(link, link.GetText(8103));
+StepResult ConnectDownloadBoard(IspLink& link) {
+  LogMessage(link, link.GetText(kMsgCheckingBoard));
   for (;;) {
     if (link.port != nullptr) {
-      link.port->SetQueueSizes(8192, 8192);
+      constexpr int kQueueBytes = 8192;
+      link.port->SetQueueSizes(kQueueBytes, kQueueBytes);
       LineSettings line;
       link.port->GetLine(line);
-      line.baud = link.handshake_baud;
+      line.baud = link.serial.handshake_baud;
       line.data_bits = 8;
       line.parity = Parity::kEven;
       line.stop_bits = 1;
@@ -273,29 +321,30 @@ int ConnectDownloadBoard(IspLink& link) {
       link.port->SetTimeouts(PortTimeouts{});
       link.port->Purge();
     }
-    link.StartTimeout(-1);
-    link.ReceivePacket(nullptr, false);
+    link.StartTimeout(IspLink::kNoTimeout);
+    link.ResetReceiver();
     for (;;) {
-      if (!link.running) return kStepStopped;
-      if (link.frame_started == 0) {
-        const std::uint8_t sync = 0x7F;
-        link.WriteRaw(&sync, 1);
+      if (const StepResult r = link.CheckWait(); r != kStepOk) return r;
+      // The board itself is asked for, so the board mode does not hold the bytes back.
+      if (!link.FrameStarted()) {
+        link.WriteRaw(&kSyncByte, 1);
         link.Pause(10);
       }
-      if (link.ReceivePacket(link.receive_buffer, false)) break;
+      if (link.ReceivePacket(link.framing.receive_buffer, false)) break;
     }
-    const std::uint8_t code = link.receive_buffer[0];
-    if (code == 0x51) {
-      const int r = CheckDownloadBoard(link, nullptr);
+    const std::uint8_t code = link.ReplyCode();
+    if (code == board::kIdentity) {
+      const StepResult r = CheckDownloadBoard(link, nullptr);
       if (r == kStepBoardUpdated) {
-        LogMessage(link, link.GetText(8001));
+        LogMessage(link, link.GetText(kMsgReconnectBoard));
         continue;
       }
       return r;
     }
-    if (code == 0x50) {
+    if (code == boot_loader::kStatusReply50) {
+      // A chip answered: the board is set to pass the line through.
       LogMessage(link, "\r\n");
-      LogMessage(link, link.GetText(8109));
+      LogMessage(link, link.GetText(kMsgBoardConnectFailed));
       return kStepFailedLogged;
     }
     return kStepRefused;

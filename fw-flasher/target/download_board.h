@@ -5,19 +5,23 @@
 #include <cstdint>
 #include <optional>
 
+#include "isp/link/step_result.h"
+
 namespace fw {
 
 class IspLink;
 
-// With the board's 'Q' reply in the receive buffer. Returns 0 when the board is
-// ready (board mode on), -2 when its firmware was replaced (board mode off; contact
-// it again), 1 for a wrong acknowledgement, 2 for a time-out, 3 when stopped.
+// With the board's 'Q' reply in the receive buffer. Returns kStepOk when the board
+// is ready (board mode on), kStepBoardUpdated when its firmware was replaced (board
+// mode off; contact it again), kStepRefused for a wrong acknowledgement,
+// kStepTimedOut, kStepStopped, or kStepFailedLogged when the port is gone.
 // version_out, when given, receives the board version.
-int CheckDownloadBoard(IspLink& link, int* version_out);
+StepResult CheckDownloadBoard(IspLink& link, int* version_out);
 
-// Connects to the board itself rather than a chip: 0 ready, -1 a chip answered,
-// 1 any other reply, 2 and 3 as above.
-int ConnectDownloadBoard(IspLink& link);
+// Connects to the board itself rather than a chip: kStepOk ready, kStepFailedLogged
+// when a chip answered (or the port is gone), kStepRefused for any other reply,
+// the others as above.
+StepResult ConnectDownloadBoard(IspLink& link);
 
 // Display name of a board model code; nullopt for a code that is none of the twelve.
 std::optional<const char*> BoardModelName(int model_code);

@@ -1,4 +1,4 @@
-#include "option_texts.h"
+#include "target/option_texts.h"
 
 namespace fw::option_texts {
 

@@ -1,4 +1,4 @@
-#include "project_scramble.h"
+#include "target/project_scramble.h"
 
 namespace fw {
 namespace {

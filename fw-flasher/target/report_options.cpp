@@ -1,11 +1,13 @@
-#include "report_options.h"
+#include "target/report_options.h"
 
 #include <strings.h>
 #include <cstdint>
 
-#include "chip_table.h"
-#include "isp_link.h"
-#include "option_texts.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/protocol_codes.h"
+#include "target/chip_table.h"
+#include "target/option_texts.h"
+#include "target/status_record.h"
 
 namespace fw {
 namespace {
@@ -21,61 +23,63 @@ class Reporter {
  public:
   explicit Reporter(IspLink& link)
       : link_(link),
-        S(link.status_record),
-        R(link.receive_buffer),
-        T(link.send_buffer),
+        S(link.target.status_record),
+        R(link.framing.receive_buffer),
+        T(link.framing.send_buffer),
         record_(RecordOf(link)),
         family_(FamilyCode(record_)),
-        fw72_(link.fw_version >= 0x72),
-        baud_(link.handshake_baud),
-        pending_(link.send_buffer[0] != 0x00 && link.send_buffer[0] != 0xF8) {}
+        fw72_(link.target.fw_version >= kFirmware72),
+        baud_(link.serial.handshake_baud),
+        pending_(link.framing.send_buffer[0] != boot_loader::kNoRequest &&
+                 link.framing.send_buffer[0] != board::kStartTarget) {}
 
   void Run();
 
  private:
   static const ChipRecord& RecordOf(const IspLink& link) {
     const auto table = ChipTable();
-    if (link.chip_index < 0 || static_cast<std::size_t>(link.chip_index) >= table.size())
+    if (link.target.chip_index < 0 ||
+        static_cast<std::size_t>(link.target.chip_index) >= table.size())
       return table[0];
-    return table[static_cast<std::size_t>(link.chip_index)];
+    return table[static_cast<std::size_t>(link.target.chip_index)];
   }
 
   std::uint32_t Count(int k) const { return static_cast<std::uint32_t>(S[k] * 256 + S[k + 1]); }
   void Store(std::int32_t f) {
-    if (link_.frequency_override == 0) link_.measured_frequency = f;
+    if (!link_.clock.frequency_override) link_.clock.measured_frequency = f;
   }
-  bool Quiet() const { return link_.quiet_information != 0; }
+  bool Quiet() const { return link_.outputs.quiet_information; }
 
   template <typename... Args>
-  void Line(int id, Args... args) {
+  void Line(MessageId id, Args... args) {
     LogMessage(link_, link_.GetText(id), args...);
   }
-  void Bit(std::uint8_t x, int n, int when_set, int when_clear) {
+  void Bit(std::uint8_t x, int n, MessageId when_set, MessageId when_clear) {
     Line(((x >> n) & 1) != 0 ? when_set : when_clear);
   }
   void Wdt(std::uint8_t x) {
-    Bit(x, 5, 8035, 8036);
-    Line(8037, 1 << ((x & 7) + 1));
-    Bit(x, 3, 8038, 8039);
-    Bit(x, 7, 8040, 8041);
+    Bit(x, 5, kMsgWatchdogNotEnabledByHardware, kMsgWatchdogEnabledAtPowerOn);
+    Line(kMsgWatchdogPrescaler, 1 << ((x & 7) + 1));
+    Bit(x, 3, kMsgWatchdogCountsWhenIdle, kMsgWatchdogStopsWhenIdle);
+    Bit(x, 7, kMsgProgramMayChangeWatchdogScaler, kMsgProgramMayNotChangeWatchdogScaler);
   }
   void Refv(int k, int lo, int hi) {
     const int v = S[k] * 256 + S[k + 1];
-    Line(8082, v, lo, hi);
-    if (v < lo || v > hi) Line(8083);
+    Line(kMsgReferenceVoltage, v, lo, hi);
+    if (v < lo || v > hi) Line(kMsgReferenceVoltageOutOfRange);
   }
   void Date(int k) {
     const int y = S[k], m = S[k + 1], d = S[k + 2];
     if (y >= 0x15 && y <= 0x25 && m >= 0x01 && m <= 0x12 && d >= 0x01 && d <= 0x31)
-      Line(8084, y, m, d);
+      Line(kMsgTestingDate, y, m, d);
   }
   void Serial() {
-    const std::uint8_t* s = link_.chip_serial;
+    const std::uint8_t* s = link_.target.chip_serial;
     bool all_equal = true;
-    for (int i = 1; i < 7; ++i) all_equal = all_equal && s[i] == s[0];
-    if (!all_equal) Line(8024, s[0], s[1], s[2], s[3], s[4], s[5], s[6]);
+    for (int i = 1; i < TargetIdentity::kChipSerialSize; ++i) all_equal = all_equal && s[i] == s[0];
+    if (!all_equal) Line(kMsgChipSerial, s[0], s[1], s[2], s[3], s[4], s[5], s[6]);
   }
-  void MeasuredLine() { Line(8028, Mhz(link_.measured_frequency)); }
+  void MeasuredLine() { Line(kMsgClockFrequency, Mhz(link_.clock.measured_frequency)); }
   const char* const* TwoEntryFor(const texts::TwoEntry& table) const {
     return IsHighVoltage(record_) ? table.high_voltage : table.other;
   }
@@ -84,7 +88,7 @@ class Reporter {
   }
   // Without capable firmware, chips that need it report their options as these defaults.
   void DefaultOptions(const std::uint8_t (&defaults)[7], int count) {
-    if (link_.option_capable_firmware == 0 &&
+    if (!link_.target.option_capable_firmware &&
         (record_.flags & chip_flags::kOptionsNeedCapableFirmware) != 0) {
       for (int i = 0; i < count; ++i) S[23 + i] = defaults[i];
     }
@@ -119,7 +123,7 @@ void Reporter::GroupA() {
   if (pending_) {
     o0 = fw72_ ? T[5] : R[10];
   } else if (fw72_) {
-    Store(Wrap(Count(13) * static_cast<std::uint32_t>(baud_) * 12u));
+    Store(Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_) * 12u));
     o0 = S[1];
   } else {
     Store(ClassicCount3());
@@ -127,13 +131,13 @@ void Reporter::GroupA() {
   }
   if (Quiet()) return;
   MeasuredLine();
-  Bit(o0, 0, 8029, 8030);
-  Bit(o0, 4, 8031, 8032);
-  Bit(o0, 7, 8033, 8034);
-  Bit(o0, 6, 8042, 8043);
-  Bit(o0, 5, 8044, 8045);
-  Bit(o0, 2, 8046, 8047);
-  Bit(o0, 3, 8048, 8049);
+  Bit(o0, 0, kMsgMode12T, kMsgMode6T);
+  Bit(o0, 4, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
+  Bit(o0, 7, kMsgAnyResetStopsWatchdog, kMsgOnlyPowerDownStopsWatchdog);
+  Bit(o0, 6, kMsgInternalXramEnabled, kMsgInternalXramDisabled);
+  Bit(o0, 5, kMsgAlePinIsAle, kMsgAlePinIsIo);
+  Bit(o0, 2, kMsgP10P11Ignored, kMsgP10P11MustBeLow);
+  Bit(o0, 3, kMsgKeepEepromNextDownload, kMsgEraseEepromNextDownload);
 }
 
 void Reporter::GroupB() {
@@ -146,7 +150,7 @@ void Reporter::GroupB() {
   }
   if (Quiet()) return;
   MeasuredLine();
-  Bit(o0, 3, 8030, 8029);
+  Bit(o0, 3, kMsgMode6T, kMsgMode12T);
 }
 
 void Reporter::GroupCD(bool group_d) {
@@ -158,7 +162,7 @@ void Reporter::GroupCD(bool group_d) {
       o0 = R[10], o1 = R[11], o2 = R[12], o6 = R[16];
     }
   } else if (fw72_) {
-    Store(Wrap(Count(13) * static_cast<std::uint32_t>(baud_)));
+    Store(Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_)));
     o0 = S[7], o1 = S[6], o2 = S[5], o6 = S[8];
   } else {
     Store(ClassicCount3());
@@ -168,18 +172,18 @@ void Reporter::GroupCD(bool group_d) {
     o0 = S[23], o1 = S[24], o2 = S[25], o6 = S[29];
   }
   if (Quiet()) return;
-  Bit(o0, 1, 8050, 8051);
+  Bit(o0, 1, kMsgClockSourceExternal, kMsgClockSourceInternal);
   MeasuredLine();
   if (!group_d) {
-    Line(8052, TwoEntryFor(texts::kLvdGroupC)[((o6 >> 6) & 1) != 0 ? 0 : 1]);
+    Line(kMsgLowVoltageResetLevel, TwoEntryFor(texts::kLvdGroupC)[((o6 >> 6) & 1) != 0 ? 0 : 1]);
   } else {
-    Bit(o0, 6, 8031, 8032);
-    Bit(o6, 6, 8053, 8054);
-    Bit(o0, 7, 8055, 8056);
+    Bit(o0, 6, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
+    Bit(o6, 6, kMsgNoReset2Detection, kMsgReset2Detection);
+    Bit(o0, 7, kMsgNormalPowerOnDelay, kMsgExtraPowerOnDelay);
   }
   Wdt(o1);
-  Bit(o2, 0, 8046, 8047);
-  Bit(o2, 1, 8048, 8049);
+  Bit(o2, 0, kMsgP10P11Ignored, kMsgP10P11MustBeLow);
+  Bit(o2, 1, kMsgKeepEepromNextDownload, kMsgEraseEepromNextDownload);
 }
 
 void Reporter::GroupE() {
@@ -191,7 +195,7 @@ void Reporter::GroupE() {
       o0 = R[10], o1 = R[11], o2 = R[12], o4 = R[14];
     }
   } else if (fw72_) {
-    Store(Wrap(Count(13) * static_cast<std::uint32_t>(baud_)));
+    Store(Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_)));
     o0 = S[8], o1 = S[7], o2 = S[6], o4 = S[5];
   } else {
     Store(ClassicCount3());
@@ -200,49 +204,49 @@ void Reporter::GroupE() {
     o0 = S[23], o1 = S[24], o2 = S[25], o4 = S[27];
   }
   if (Quiet()) return;
-  Bit(o1, 1, 8050, 8051);
+  Bit(o1, 1, kMsgClockSourceExternal, kMsgClockSourceInternal);
   MeasuredLine();
-  Bit(o1, 6, 8031, 8032);
-  Bit(o0, 0, 8057, 8058);
+  Bit(o1, 6, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
+  Bit(o0, 0, kMsgResetPinIsReset, kMsgResetPinIsIo);
   const int first_if_set = ((o0 >> 6) & 1) != 0 ? 0 : 1;
   const int stable_clocks = 4096 << ((o0 >> 4) & 3);
   switch (family_) {
     case 11:
     case 21:
-      Bit(o0, 6, 8053, 8054);
+      Bit(o0, 6, kMsgNoReset2Detection, kMsgReset2Detection);
       break;
     case 12:
     case 22:
-      Line(8052, TwoEntryFor(texts::kLvdFamily12And22)[first_if_set]);
+      Line(kMsgLowVoltageResetLevel, TwoEntryFor(texts::kLvdFamily12And22)[first_if_set]);
       break;
     case 13:
     case 23:
-      Line(8052, TwoEntryFor(texts::kLvdFamily13And23)[first_if_set]);
-      Line(8059, stable_clocks);
+      Line(kMsgLowVoltageResetLevel, TwoEntryFor(texts::kLvdFamily13And23)[first_if_set]);
+      Line(kMsgOscillatorStableClocks, stable_clocks);
       break;
     case 14:
     case 24:
-      Line(8052, TwoEntryFor(texts::kLvdFamily14And24)[first_if_set]);
-      Line(8059, stable_clocks);
+      Line(kMsgLowVoltageResetLevel, TwoEntryFor(texts::kLvdFamily14And24)[first_if_set]);
+      Line(kMsgOscillatorStableClocks, stable_clocks);
       break;
     default:
       break;
   }
-  Bit(o1, 7, 8055, 8056);
+  Bit(o1, 7, kMsgNormalPowerOnDelay, kMsgExtraPowerOnDelay);
   Wdt(o2);
-  Bit(o4, 0, 8046, 8047);
-  Bit(o4, 1, 8048, 8049);
+  Bit(o4, 0, kMsgP10P11Ignored, kMsgP10P11MustBeLow);
+  Bit(o4, 1, kMsgKeepEepromNextDownload, kMsgEraseEepromNextDownload);
   Serial();
 }
 
 void Reporter::GroupF() {
   std::uint8_t* o;
-  if (link_.protocol_variant == 4) {
-    const std::uint32_t n = 65536u - Count(13);
+  if (link_.target.protocol_variant == 4) {  // its status reply lays the options out anew
+    const std::uint32_t n = 65536u - Count(status_offset::kClockCount);
     const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_) * 4u);
-    link_.measured_frequency = f;
-    link_.adjusted_frequency = f;
-    Line(8060, Mhz(f));
+    link_.clock.measured_frequency = f;
+    link_.clock.adjusted_frequency = f;
+    Line(kMsgFrequency, Mhz(f));
     const std::uint8_t b1 = fw72_ ? S[49] : S[41];
     const std::uint8_t b2 = fw72_ ? S[48] : S[40];
     const std::uint8_t b3 = fw72_ ? S[47] : S[39];
@@ -253,32 +257,32 @@ void Reporter::GroupF() {
     S[13] = R[13] = 0xFF;
     o = S + 1;
   } else {
-    o = T[0] == 0x8D ? R + 10 : S + 23;
+    o = T[0] == boot_loader::kWriteOptionsClassic ? R + 10 : S + 23;
   }
   o[1] ^= 0x07;
   if (Quiet()) return;
-  Bit(o[12], 0, 8061, 8062);
-  Bit(o[0], 7, 8055, 8056);
-  Bit(o[0], 4, 8057, 8058);
-  Bit(o[1], 6, 8063, 8064);
-  Line(8065, EightEntry()[7 - (o[1] & 7)]);
-  Bit(o[1], 7, 8066, 8067);
+  Bit(o[12], 0, kMsgP32P33Ignored, kMsgP32P33MustBeLow);
+  Bit(o[0], 7, kMsgNormalPowerOnDelay, kMsgExtraPowerOnDelay);
+  Bit(o[0], 4, kMsgResetPinIsReset, kMsgResetPinIsIo);
+  Bit(o[1], 6, kMsgLowVoltageResets, kMsgLowVoltageInterrupts);
+  Line(kMsgLowVoltageDetectLevel, EightEntry()[7 - (o[1] & 7)]);
+  Bit(o[1], 7, kMsgEepromInhibitedAtLowVoltage, kMsgEepromPermittedAtLowVoltage);
   Wdt(o[2]);
-  Bit(o[12], 1, 8048, 8049);
+  Bit(o[12], 1, kMsgKeepEepromNextDownload, kMsgEraseEepromNextDownload);
   Serial();
 }
 
 void Reporter::GroupG() {
   const std::uint8_t* o;
-  if (link_.protocol_variant == 4) {
-    const std::uint32_t n = 262144u - 4u * Count(13);
+  if (link_.target.protocol_variant == 4) {  // its status reply lays the options out anew
+    const std::uint32_t n = 262144u - 4u * Count(status_offset::kClockCount);
     const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_));
-    link_.adjusted_frequency = f;
+    link_.clock.adjusted_frequency = f;
     Store(f);
     std::uint8_t v[38] = {};
     for (int p = 1; p <= 4; ++p) v[p] = S[22 + p];
     for (int p = 5; p <= 7; ++p) v[p] = fw72_ ? S[42 + p] : S[34 + p];
-    v[37] = fw72_ ? S[41] : 0xF8;
+    v[37] = fw72_ ? S[41] : 0xF8;  // the older firmware's fixed byte
     const auto uf = static_cast<std::uint32_t>(f);
     v[8] = static_cast<std::uint8_t>(uf >> 24);
     v[9] = static_cast<std::uint8_t>(uf >> 16);
@@ -295,46 +299,48 @@ void Reporter::GroupG() {
   }
   if (Quiet()) return;
   if ((o[6] & 1) != 0) {
-    Line(8051);
+    Line(kMsgClockSourceInternal);
     const std::uint32_t v = static_cast<std::uint32_t>(o[7]) << 24 |
                             static_cast<std::uint32_t>(o[8]) << 16 |
                             static_cast<std::uint32_t>(o[9]) << 8 | o[10];
     if (v == 0xFFFFFFFFu)
-      Line(8068);
+      Line(kMsgIrcUnadjusted);
     else
-      Line(8060, Mhz(v));
+      Line(kMsgFrequency, Mhz(v));
   } else {
-    Line(8050);
+    Line(kMsgClockSourceExternal);
     const std::uint32_t x = static_cast<std::uint32_t>(o[12] * 256 + o[13]);
-    if (x != 0xFFFF) Line(8028, Mhz(x * static_cast<std::uint32_t>(baud_)));
+    if (x != 0xFFFF) Line(kMsgClockFrequency, Mhz(x * static_cast<std::uint32_t>(baud_)));
   }
   const bool gain_line = family_ == 29 || family_ == 30 || family_ == 31 || family_ == 37 ||
                          (family_ >= 38 && family_ <= 43);
-  if (gain_line) Bit(o[6], 1, 8031, 8032);
+  if (gain_line) Bit(o[6], 1, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
   const int w = o[0] * 256 + o[1];
-  if (w != 0xFFFF) Line(8070, w * 0.001);
-  Bit(o[11], 0, 8061, 8062);
-  Bit(o[6], 7, 8056, 8055);
-  Bit(o[6], 4, 8058, 8057);
-  Bit(o[5], 6, 8064, 8063);
+  if (w != 0xFFFF) Line(kMsgWakeupTimerFrequency, w * 0.001);
+  Bit(o[11], 0, kMsgP32P33Ignored, kMsgP32P33MustBeLow);
+  Bit(o[6], 7, kMsgExtraPowerOnDelay, kMsgNormalPowerOnDelay);
+  Bit(o[6], 4, kMsgResetPinIsIo, kMsgResetPinIsReset);
+  Bit(o[5], 6, kMsgLowVoltageInterrupts, kMsgLowVoltageResets);
   if (const char* const* table = texts::SixteenEntryLvd(family_)) {
-    Line(8065, table[15 - (o[5] & 15)]);
+    Line(kMsgLowVoltageDetectLevel, table[15 - (o[5] & 15)]);
   } else if (family_ == 26 || family_ == 27 || (family_ >= 29 && family_ <= 31)) {
-    Line(8065, EightEntry()[7 - (o[5] & 7)]);
+    Line(kMsgLowVoltageDetectLevel, EightEntry()[7 - (o[5] & 7)]);
   }
-  Bit(o[5], 7, 8066, 8067);
-  if (const char* const* core = texts::CoreVoltageTable(family_)) Line(8071, core[o[36] & 0x1F]);
+  Bit(o[5], 7, kMsgEepromInhibitedAtLowVoltage, kMsgEepromPermittedAtLowVoltage);
+  if (const char* const* core = texts::CoreVoltageTable(family_))
+    Line(kMsgCoreVoltage, core[o[36] & 0x1F]);
   Wdt(o[4]);
-  Bit(o[11], 1, 8049, 8048);
-  Bit(o[11], 2, 8072, 8073);
-  if (fw72_) Bit(o[11], 3, 8074, 8075);
-  Bit(o[6], 6, 8076, 8077);
-  Bit(o[6], 5, 8078, 8079);
+  Bit(o[11], 1, kMsgEraseEepromNextDownload, kMsgKeepEepromNextDownload);
+  Bit(o[11], 2, kMsgNo485Control, kMsg485Control);
+  if (fw72_) Bit(o[11], 3, kMsgNoUserPasswordCheck, kMsgUserPasswordCheck);
+  Bit(o[6], 6, kMsgTxdFollowsRxd, kMsgTxdIndependent);
+  Bit(o[6], 5, kMsgTxdPushPull, kMsgTxdQuasiBidirectional);
   const char* pin = (family_ == 27 || family_ == 32)   ? "P3.3"
                     : (family_ == 33 || family_ == 34) ? "P1.0"
                                                        : "P2.0";
-  Line(((o[6] >> 3) & 1) != 0 ? 8080 : 8081, pin);
-  const bool irc_layout = strncasecmp(link_.chip_name, "IRC", 3) == 0 || record_.id == 0xF55F;
+  Line(((o[6] >> 3) & 1) != 0 ? kMsgPinHighAfterReset : kMsgPinLowAfterReset, pin);
+  const bool irc_layout =
+      strncasecmp(link_.target.chip_name, "IRC", 3) == 0 || record_.id == 0xF55F;
   if (!irc_layout) {
     Refv(35, 1150, 1320);
     Date(42);
@@ -346,44 +352,46 @@ void Reporter::GroupG() {
 }
 
 void Reporter::GroupH() {
-  const std::int32_t f = Wrap(Count(13) * static_cast<std::uint32_t>(baud_));
-  link_.measured_frequency = f;
+  const std::int32_t f =
+      Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_));
+  link_.clock.measured_frequency = f;
   if (Quiet()) return;
-  if (link_.link_kind == 0) Line(8060, Mhz(f));
+  if (link_.serial.link_kind == LinkKind::kSerialPort) Line(kMsgFrequency, Mhz(f));
   if ((R[4] & 1) != 0) {
-    Line(8051);
-    if (link_.link_kind == 0) {
+    Line(kMsgClockSourceInternal);
+    if (link_.serial.link_kind == LinkKind::kSerialPort) {
       const std::uint32_t v = static_cast<std::uint32_t>(R[8]) << 24 |
                               static_cast<std::uint32_t>(R[9]) << 16 |
                               static_cast<std::uint32_t>(R[10]) << 8 | R[11];
       if (v == 0xFFFFFFFFu)
-        Line(8068);
+        Line(kMsgIrcUnadjusted);
       else
-        Line(8060, Mhz(v));
+        Line(kMsgFrequency, Mhz(v));
     }
   } else {
-    Line(8050);
+    Line(kMsgClockSourceExternal);
     const std::uint32_t x = static_cast<std::uint32_t>(R[13] * 256 + R[14]);
-    if (x != 0xFFFF) Line(8028, Mhz(x * static_cast<std::uint32_t>(baud_)));
+    if (x != 0xFFFF) Line(kMsgClockFrequency, Mhz(x * static_cast<std::uint32_t>(baud_)));
   }
-  Bit(R[4], 1, 8031, 8032);
-  Bit(R[12], 0, 8061, 8062);
-  Bit(R[4], 4, 8058, 8057);
-  Bit(R[3], 6, 8064, 8063);
-  Bit(R[3], 7, 8066, 8067);
+  Bit(R[4], 1, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
+  Bit(R[12], 0, kMsgP32P33Ignored, kMsgP32P33MustBeLow);
+  Bit(R[4], 4, kMsgResetPinIsIo, kMsgResetPinIsReset);
+  Bit(R[3], 6, kMsgLowVoltageInterrupts, kMsgLowVoltageResets);
+  Bit(R[3], 7, kMsgEepromInhibitedAtLowVoltage, kMsgEepromPermittedAtLowVoltage);
   Wdt(R[2]);
-  Bit(R[12], 1, 8049, 8048);
-  Bit(R[12], 2, 8072, 8073);
-  Bit(R[12], 3, 8074, 8075);
-  Bit(R[1], 2, 8076, 8077);
-  Bit(R[4], 5, 8078, 8079);
-  Line(((R[4] >> 3) & 1) != 0 ? 8080 : 8081, "P2.0");
+  Bit(R[12], 1, kMsgEraseEepromNextDownload, kMsgKeepEepromNextDownload);
+  Bit(R[12], 2, kMsgNo485Control, kMsg485Control);
+  Bit(R[12], 3, kMsgNoUserPasswordCheck, kMsgUserPasswordCheck);
+  Bit(R[1], 2, kMsgTxdFollowsRxd, kMsgTxdIndependent);
+  Bit(R[4], 5, kMsgTxdPushPull, kMsgTxdQuasiBidirectional);
+  Line(((R[4] >> 3) & 1) != 0 ? kMsgPinHighAfterReset : kMsgPinLowAfterReset, "P2.0");
   Date(42);
   Serial();
 }
 
 void Reporter::GroupIJKL(DecodingGroup group) {
-  link_.measured_frequency = Wrap(Count(13) * static_cast<std::uint32_t>(baud_));
+  link_.clock.measured_frequency =
+      Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_));
   if (Quiet()) return;
   const bool i = group == DecodingGroup::kI;
   const bool j = group == DecodingGroup::kJ;
@@ -393,38 +401,38 @@ void Reporter::GroupIJKL(DecodingGroup group) {
                           static_cast<std::uint32_t>(R[2]) << 16 |
                           static_cast<std::uint32_t>(R[3]) << 8 | R[4];
   if (v == 0xFFFFFFFFu)
-    Line(8068);
+    Line(kMsgIrcUnadjusted);
   else
-    Line(8069, Mhz(v));
+    Line(kMsgIrcFrequency, Mhz(v));
   const int w = S[23] * 256 + S[24];
-  if (w != 0xFFFF) Line(8070, w * 0.001);
-  if (!(l && family_ == 62)) Bit(R[10], 1, 8031, 8032);
-  if (!k) Bit(R[9], 0, 8061, 8062);
-  Bit(R[10], 7, 8056, 8055);
-  Bit(R[11], 4, 8058, 8057);
-  Bit(R[11], 6, 8064, 8063);
+  if (w != 0xFFFF) Line(kMsgWakeupTimerFrequency, w * 0.001);
+  if (!(l && family_ == 62)) Bit(R[10], 1, kMsgOscillatorGainHigh, kMsgOscillatorGainLow);
+  if (!k) Bit(R[9], 0, kMsgP32P33Ignored, kMsgP32P33MustBeLow);
+  Bit(R[10], 7, kMsgExtraPowerOnDelay, kMsgNormalPowerOnDelay);
+  Bit(R[11], 4, kMsgResetPinIsIo, kMsgResetPinIsReset);
+  Bit(R[11], 6, kMsgLowVoltageInterrupts, kMsgLowVoltageResets);
   const char* const* lvd = i ? texts::kLvdGroupI : l ? texts::kLvdGroupL : texts::kLvdGroupsJK;
-  Line(8065, lvd[3 - (R[11] & 3)]);
+  Line(kMsgLowVoltageDetectLevel, lvd[3 - (R[11] & 3)]);
   Wdt(R[15]);
   if (!k) {
-    Bit(R[9], 1, 8049, 8048);
-    Bit(R[9], 2, 8072, 8073);
-    Bit(R[9], 3, 8074, 8075);
+    Bit(R[9], 1, kMsgEraseEepromNextDownload, kMsgKeepEepromNextDownload);
+    Bit(R[9], 2, kMsgNo485Control, kMsg485Control);
+    Bit(R[9], 3, kMsgNoUserPasswordCheck, kMsgUserPasswordCheck);
   }
   if (i) {
-    Bit(R[10], 4, 8076, 8077);
-    Bit(R[10], 5, 8078, 8079);
-    Line(((R[10] >> 3) & 1) != 0 ? 8080 : 8081, "P2.0");
+    Bit(R[10], 4, kMsgTxdFollowsRxd, kMsgTxdIndependent);
+    Bit(R[10], 5, kMsgTxdPushPull, kMsgTxdQuasiBidirectional);
+    Line(((R[10] >> 3) & 1) != 0 ? kMsgPinHighAfterReset : kMsgPinLowAfterReset, "P2.0");
   }
   if (j) {
     if ((R[15] & 0x80) != 0) {
-      Line(8085);
+      Line(kMsgIceDisabled);
     } else {
-      Line(8086);
+      Line(kMsgIceEnabled);
       if ((R[12] & 0x20) != 0)
-        Line(8087, texts::kEmulationPins[(R[12] >> 6) & 3]);
+        Line(kMsgIceComPort, texts::kEmulationPins[(R[12] >> 6) & 3]);
       else
-        Line(8088);
+        Line(kMsgIceUsb);
     }
   }
   if (i)
@@ -439,17 +447,17 @@ void Reporter::GroupIJKL(DecodingGroup group) {
 
 void Reporter::Tail() {
   LogMessage(link_, "\r\n");
-  Line(8004, link_.chip_name);
-  const int major = (link_.fw_version >> 4) & 15;
-  const int minor = link_.fw_version & 15;
-  if (link_.fw_build != 0)
-    Line(8006, major, minor, link_.fw_build, link_.fw_letter);
+  Line(kMsgChipType, link_.target.chip_name);
+  const int major = (link_.target.fw_version >> 4) & 15;
+  const int minor = link_.target.fw_version & 15;
+  if (link_.target.fw_build != 0)
+    Line(kMsgFirmwareVersionWithBuild, major, minor, link_.target.fw_build, link_.target.fw_letter);
   else
-    Line(8005, major, minor, link_.fw_letter);
-  if (link_.frequency_adjusted != 0 && link_.adjusted_frequency != 0) {
-    Line(8091, Mhz(link_.set_frequency));
-    Line(8092, Mhz(link_.adjusted_frequency));
-    Line(8093, static_cast<double>(link_.trim_error));
+    Line(kMsgFirmwareVersion, major, minor, link_.target.fw_letter);
+  if (link_.clock.frequency_adjusted && link_.clock.adjusted_frequency != 0) {
+    Line(kMsgSetFrequency, Mhz(link_.clock.set_frequency));
+    Line(kMsgAdjustedFrequency, Mhz(link_.clock.adjusted_frequency));
+    Line(kMsgTrimError, static_cast<double>(link_.clock.trim_error));
   }
   LogMessage(link_, "\r\n");
 }

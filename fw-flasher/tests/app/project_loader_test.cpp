@@ -109,24 +109,24 @@ TEST_F(ProjectLoaderTest, FlashersWithoutSoundProjectDataAreRefused) {
     Bytes file;
     int message;
   } cases[] = {
-      {"no trailer", kProgram, kMessageNoProjectData},
-      {"empty file", {}, kMessageNoProjectData},
+      {"no trailer", kProgram, kMsgFileVerificationFailed},
+      {"empty file", {}, kMsgFileVerificationFailed},
       {"bad CRC", Concat({kProgram, flipped, Trailer(flipped, length, ZlibCrc(stored))}),
-       kMessageNoProjectData},
+       kMsgFileVerificationFailed},
       {"length beyond the file", Concat({stored, Trailer(stored, length + 1000, ZlibCrc(stored))}),
-       kMessageNoProjectData},
+       kMsgFileVerificationFailed},
       {"length near 4 GiB", Concat({stored, Trailer(stored, 0xFFFFFFF0, ZlibCrc(stored))}),
-       kMessageNoProjectData},
+       kMsgFileVerificationFailed},
       {"wrong magic after unscrambling",
        Concat({kProgram, stored_wrong_magic,
                Trailer(stored_wrong_magic, length, ZlibCrc(stored_wrong_magic))}),
-       kMessageDamagedProject},
+       kMsgFileDamaged},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.name);
     ExpectRefused(LoadProjectFromProgram(Write("flasher", k.file)), k.message);
   }
-  ExpectRefused(LoadProjectFromProgram(dir_ / "missing"), kMessageNoProjectData);
+  ExpectRefused(LoadProjectFromProgram(dir_ / "missing"), kMsgFileVerificationFailed);
 }
 
 TEST_F(ProjectLoaderTest, RefusedValuesEndTheProgramWithMessage4001) {
@@ -135,16 +135,16 @@ TEST_F(ProjectLoaderTest, RefusedValuesEndTheProgramWithMessage4001) {
   const Bytes file =
       Concat({kProgram, stored,
               Trailer(stored, static_cast<std::uint32_t>(stored.size()), ZlibCrc(stored))});
-  ExpectRefused(LoadProjectFromProgram(Write("flasher", file)), kMessageDamagedProject);
+  ExpectRefused(LoadProjectFromProgram(Write("flasher", file)), kMsgFileDamaged);
 }
 
 TEST_F(ProjectLoaderTest, BareBlocksScrambledOrNot) {
   ExpectProject(LoadProjectFile(Write("plain.blk", SampleContainer())));
   ExpectProject(LoadProjectFile(Write("stored.blk", Scrambled(SampleContainer()))));
-  ExpectRefused(LoadProjectFile(Write("other.blk", Bytes{1, 2, 3, 4, 5})), kMessageDamagedProject);
-  ExpectRefused(LoadProjectFile(Write("empty.blk", Bytes{})), kMessageDamagedProject);
-  ExpectRefused(LoadProjectFile(Write("program", kProgram)), kMessageNoProjectData);
-  ExpectRefused(LoadProjectFile(dir_ / "missing"), kMessageNoProjectData);
+  ExpectRefused(LoadProjectFile(Write("other.blk", Bytes{1, 2, 3, 4, 5})), kMsgFileDamaged);
+  ExpectRefused(LoadProjectFile(Write("empty.blk", Bytes{})), kMsgFileDamaged);
+  ExpectRefused(LoadProjectFile(Write("program", kProgram)), kMsgFileVerificationFailed);
+  ExpectRefused(LoadProjectFile(dir_ / "missing"), kMsgFileVerificationFailed);
 }
 
 TEST(ProjectScramblingTest, ScrambledFormNeverBeginsWithTheMagic) {
@@ -180,7 +180,7 @@ TEST(ProjectEmbeddingTest, AnEarlierProjectIsReplacedNotStacked) {
 }
 
 TEST(ProjectLoaderOwnTest, ATestProgramCarriesNoProject) {
-  ExpectRefused(LoadOwnProject(), kMessageNoProjectData);
+  ExpectRefused(LoadOwnProject(), kMsgFileVerificationFailed);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link_outputs.h"
+#include "isp/link/link_outputs.h"
 
 namespace fw::test {
 

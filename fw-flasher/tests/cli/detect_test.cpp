@@ -1,15 +1,15 @@
 // fw-flash detect against the simulator, for chips of several decoding groups.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
-#include "boot_loader_sim.h"
-#include "chip_table.h"
-#include "detect_command.h"
-#include "sim_session.h"
+#include "cli/detect_command.h"
+#include "sim/boot_loader_sim.h"
+#include "target/chip_table.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/sim_session.h"
 
 namespace fw {
 namespace {
@@ -35,6 +35,15 @@ Captured Detect(const DetectOptions& options) {
   return c;
 }
 
+// Runs detect against a simulated chip on its own; options.port is set here.
+Captured DetectOnSimulator(const sim::SimChipConfig& chip, DetectOptions options) {
+  sim::BootLoaderSim sim(chip, {});
+  std::string error;
+  if (!sim.Start(error)) return {-1, "", error};
+  options.port = sim.slave_path();
+  return Detect(options);
+}
+
 struct DetectCase {
   int family;
   int frequency;
@@ -44,21 +53,15 @@ struct DetectCase {
 
 TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
   const DetectCase cases[] = {
-      {1, 11059200, "  . Current clock frequency: 11.059MHz\r\n",
-       "  . 当前的时钟频率: 11.059MHz\r\n"},
-      {8, 22118400, "  . Current clock frequency: 22.118MHz\r\n",
-       "  . 当前的时钟频率: 22.118MHz\r\n"},
-      {13, 12000000, "  . Current clock frequency: 12.000MHz\r\n",
-       "  . 当前的时钟频率: 12.000MHz\r\n"},
-      {25, 11059200, "  . Current frequency: 11.059MHz\r\n",
-       "  . 当前的振荡器的频率: 11.059MHz\r\n"},
-      {27, 24000000, "  . Current frequency: 24.000MHz\r\n",
-       "  . 当前的振荡器的频率: 24.000MHz\r\n"},
-      {44, 11059200, "  . Current frequency: 11.059MHz\r\n",
-       "  . 当前的振荡器的频率: 11.059MHz\r\n"},
-      {45, 33177600, "  . IRC frequency: 33.178MHz\r\n", "  . 内部IRC振荡器的频率: 33.178MHz\r\n"},
-      {61, 22118400, "  . IRC frequency: 22.118MHz\r\n", "  . 内部IRC振荡器的频率: 22.118MHz\r\n"},
-      {62, 35000000, "  . IRC frequency: 35.000MHz\r\n", "  . 内部IRC振荡器的频率: 35.000MHz\r\n"},
+      {1, 11059200, "  . Current clock frequency: 11.059MHz\n", "  . 当前的时钟频率: 11.059MHz\n"},
+      {8, 22118400, "  . Current clock frequency: 22.118MHz\n", "  . 当前的时钟频率: 22.118MHz\n"},
+      {13, 12000000, "  . Current clock frequency: 12.000MHz\n", "  . 当前的时钟频率: 12.000MHz\n"},
+      {25, 11059200, "  . Current frequency: 11.059MHz\n", "  . 当前的振荡器的频率: 11.059MHz\n"},
+      {27, 24000000, "  . Current frequency: 24.000MHz\n", "  . 当前的振荡器的频率: 24.000MHz\n"},
+      {44, 11059200, "  . Current frequency: 11.059MHz\n", "  . 当前的振荡器的频率: 11.059MHz\n"},
+      {45, 33177600, "  . IRC frequency: 33.178MHz\n", "  . 内部IRC振荡器的频率: 33.178MHz\n"},
+      {61, 22118400, "  . IRC frequency: 22.118MHz\n", "  . 内部IRC振荡器的频率: 22.118MHz\n"},
+      {62, 35000000, "  . IRC frequency: 35.000MHz\n", "  . 内部IRC振荡器的频率: 35.000MHz\n"},
   };
   for (const auto& c : cases) {
     const int index = ChipOfFamily(c.family);
@@ -80,20 +83,20 @@ TEST(DetectTest, FindsAndReportsChipsOfSeveralGroups) {
       const Captured got = Detect(options);
       ASSERT_EQ(got.result, 0) << got.error << got.out;
       if (language == 0) {
-        EXPECT_EQ(got.out.rfind("Checking target MCU ... \r\n  MCU type: " + name +
-                                    "\r\n  F/W version: 7.2.1C\r\n"
-                                    "\r\nCurrent H/W Option:\r\n",
+        EXPECT_EQ(got.out.rfind("Checking target MCU ... \n  MCU type: " + name +
+                                    "\n  F/W version: 7.2.1C\n"
+                                    "\nCurrent H/W Option:\n",
                                 0),
                   0u)
             << got.out;
         EXPECT_NE(got.out.find(c.english_line), std::string::npos) << got.out;
       } else {
-        EXPECT_EQ(got.out.rfind("正在检测目标单片机 ... \r\n  单片机型号: " + name + "\r\n", 0), 0u)
+        EXPECT_EQ(got.out.rfind("正在检测目标单片机 ... \n  单片机型号: " + name + "\n", 0), 0u)
             << got.out;
         EXPECT_NE(got.out.find(c.chinese_line), std::string::npos) << got.out;
       }
       const std::string tail =
-          "\r\n  " + std::string(language ? "单片机型号: " : "MCU type: ") + name + "\r\n";
+          "\n  " + std::string(language ? "单片机型号: " : "MCU type: ") + name + "\n";
       EXPECT_NE(got.out.find(tail), std::string::npos);
     }
   }
@@ -109,7 +112,7 @@ TEST(DetectTest, AnyKnownChipWithoutChipOption) {
   } const cases[] = {
       {"a chip of the table", -1, 0, "  MCU type: "},
       // Id 0 matches only the placeholder record, which is no chip model.
-      {"id of the placeholder", 0x0000, 1, "  Unknown MCU type\r\n"},
+      {"id of the placeholder", 0x0000, 1, "  Unknown MCU type\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -134,6 +137,50 @@ TEST(DetectTest, AnyKnownChipWithoutChipOption) {
   }
 }
 
+// Without --chip the protocol variant is not known; a chip that asks for the
+// confirmation must still be reached in its own framing.
+TEST(DetectTest, AnyChipWhateverItsProtocolVariant) {
+  for (const int family : {1, 11, 27, 45}) {
+    const int index = ChipOfFamily(family);
+    const std::string name = ChipTable()[index].name;
+    SCOPED_TRACE(name);
+    sim::SimChipConfig chip;
+    chip.chip_index = index;
+    chip.reply_code = 0x80;
+    DetectOptions options;
+    options.timeout_seconds = 4;
+    const auto start = std::chrono::steady_clock::now();
+    const Captured got = DetectOnSimulator(chip, options);
+    EXPECT_EQ(got.result, 0) << got.error << got.out;
+    EXPECT_NE(got.out.find("  MCU type: " + name + "\n"), std::string::npos) << got.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  }
+}
+
+TEST(DetectTest, ResultLineNamesTheResultInTheRunsLanguage) {
+  struct Case {
+    int result;
+    int language;
+    const char* line;
+  } const cases[] = {
+      {0, 0, "Step result: 0 (ok)"},
+      {1, 0, "Step result: 1 (unexpected reply or refused)"},
+      {2, 0, "Step result: 2 (time-out)"},
+      {3, 0, "Step result: 3 (stopped)"},
+      {4, 0, "Step result: 4 (wrong chip type)"},
+      {4, 1, "Step result: 4 (单片机型号错误)"},
+      {5, 0, "Step result: 5 (finished early)"},
+      {-1, 0, "Step result: -1 (failed)"},
+      {-1, 1, "Step result: -1 (失败)"},
+      {-2, 0, "Step result: -2 (download board updated, connect again)"},
+      {77, 0, "Step result: 77 (failed)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ResultLine(c.result, c.language), c.line);
+  EXPECT_EQ(ExitStatusOf(-1), 10);
+  EXPECT_EQ(ExitStatusOf(4), 4);
+  EXPECT_EQ(ExitStatusOf(6), 10);
+}
+
 TEST(DetectTest, BoardInFront) {
   const int index = ChipOfFamily(46);
   sim::SimChipConfig chip;
@@ -150,9 +197,9 @@ TEST(DetectTest, BoardInFront) {
   options.timeout_seconds = 8;
   const Captured got = Detect(options);
   EXPECT_EQ(got.result, 0) << got.out;
-  EXPECT_NE(got.out.find("  Board Type: QMV-DB6\r\n  Board version: 1.41\r\n"), std::string::npos)
+  EXPECT_NE(got.out.find("  Board Type: QMV-DB6\n  Board version: 1.41\n"), std::string::npos)
       << got.out;
-  EXPECT_NE(got.out.find("Re-Checking target MCU ... \r\n"), std::string::npos);
+  EXPECT_NE(got.out.find("Re-Checking target MCU ... \n"), std::string::npos);
 }
 
 TEST(DetectTest, RefusedReplyAndSetUpErrors) {
@@ -160,16 +207,9 @@ TEST(DetectTest, RefusedReplyAndSetUpErrors) {
   sim::SimChipConfig chip;
   chip.chip_index = index;
   chip.reply_code = 0x33;
-  {
-    sim::BootLoaderSim sim(chip, {});
-    std::string error;
-    ASSERT_TRUE(sim.Start(error)) << error;
-    DetectOptions options;
-    options.port = sim.slave_path();
-    options.timeout_seconds = 8;
-    EXPECT_EQ(Detect(options).result, 1) << "unexpected reply code";
-  }
   DetectOptions options;
+  options.timeout_seconds = 8;
+  EXPECT_EQ(DetectOnSimulator(chip, options).result, 1) << "unexpected reply code";
   options.port = "/nonexistent/tty";
   const Captured missing = Detect(options);
   EXPECT_EQ(missing.result, -1);
@@ -185,21 +225,15 @@ TEST(DetectTest, RefusedReplyAndSetUpErrors) {
 }
 
 TEST(DetectTest, TimeoutClearsTheRunningFlag) {
-  int master = -1;
-  char name[128];
-  master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  ASSERT_EQ(ptsname_r(master, name, sizeof name), 0);
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
   DetectOptions options;
-  options.port = name;
+  options.port = pty.slave_path();
   options.timeout_seconds = 0.3;
   const auto start = std::chrono::steady_clock::now();
   const Captured got = Detect(options);
   EXPECT_EQ(got.result, 3);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  ::close(master);
 }
 
 }  // namespace

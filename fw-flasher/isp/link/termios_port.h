@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "serial_port.h"
+#include "isp/link/serial_port.h"
 
 namespace fw {
 
@@ -28,10 +28,17 @@ class TermiosPort final : public SerialPort {
   bool Purge() override;
   int Read(std::uint8_t* buffer, int n) override;
   int Write(const std::uint8_t* buffer, int n) override;
+  bool Lost() const override { return lost_; }
+  std::string Name() const override { return path_; }
 
  private:
+  // Marks the port lost when an error says the device has gone.
+  void NoteGone(int error_number);
+
   int fd_ = -1;
+  std::string path_;
   bool is_pty_ = false;
+  bool lost_ = false;
   LineSettings line_{};
   PortTimeouts timeouts_{};
   std::string error_;

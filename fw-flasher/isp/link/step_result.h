@@ -1,6 +1,8 @@
 // The int that every protocol step returns.
 #pragma once
 
+#include "messages/message_id.h"
+
 namespace fw {
 
 enum StepResult : int {
@@ -13,5 +15,9 @@ enum StepResult : int {
   kStepFailedLogged = -1,  // failed; its message is already in the log
   kStepBoardUpdated = -2,  // download board updated: contact it again
 };
+
+// The message with the result in words; kMsgResultFailedLogged for a value that
+// is no step result.
+MessageId StepResultWords(int result);
 
 }  // namespace fw

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace fw {
 
@@ -38,6 +39,12 @@ class SerialPort {
   virtual int Read(std::uint8_t* buffer, int n) = 0;
   // Writes n bytes within the write time-out; returns how many went out.
   virtual int Write(const std::uint8_t* buffer, int n) = 0;
+  // True once the device has gone away (unplugged, or the other side of a
+  // pseudo-terminal closed): no read or write can succeed any more. A port that
+  // is there but silent is not lost.
+  virtual bool Lost() const = 0;
+  // The device as messages name it.
+  virtual std::string Name() const = 0;
 };
 
 }  // namespace fw

@@ -4,8 +4,13 @@
 #include <pty.h>
 #include <unistd.h>
 
-#include "handshake.h"
-#include "sim_session.h"
+#include <atomic>
+#include <ctime>
+#include <thread>
+
+#include "isp/handshake.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/sim_session.h"
 
 namespace fw {
 namespace {
@@ -40,7 +45,7 @@ TEST(HandshakePtyTest, ReplyCodes) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
-    EXPECT_EQ(s.link.receive_buffer[0], c.reply == 0x80 ? 0x50 : c.reply);
+    EXPECT_EQ(s.link.framing.receive_buffer[0], c.reply == 0x80 ? 0x50 : c.reply);
     EXPECT_TRUE(s.Logged("Checking target MCU ... \r\n"));
     const auto packets = s.sim().HostPackets();
     if (c.reply == 0x80) {
@@ -50,7 +55,7 @@ TEST(HandshakePtyTest, ReplyCodes) {
       EXPECT_TRUE(packets.empty());
     }
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
-    EXPECT_EQ(s.link.chip_index, index);
+    EXPECT_EQ(s.link.target.chip_index, index);
   }
 }
 
@@ -68,7 +73,7 @@ TEST(HandshakePtyTest, PortIsConfiguredForTheExpectedChip) {
     const int index = ChipOfFamily(family);
     SimSession s(ChipConfig(index));
     s.Open(index);
-    s.link.handshake_baud = 4800;
+    s.link.serial.handshake_baud = 4800;
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_FALSE(s.recording().lines_set.empty());
@@ -82,7 +87,7 @@ TEST(HandshakePtyTest, SyncBurstIsCappedAtEight) {
   const int index = ChipOfFamily(11);
   SimSession s(ChipConfig(index));
   s.Open(index);
-  s.link.sync_burst = 20;
+  s.link.serial.sync_burst = 20;
   test::Countdown bound(s.link, 8s);
   ASSERT_EQ(Handshake(s.link), kStepOk);
   const auto& writes = s.recording().writes;
@@ -112,9 +117,9 @@ TEST(HandshakePtyTest, UnknownAndWrongChip) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
-    EXPECT_EQ(s.link.received_length, 23);
+    EXPECT_EQ(s.link.framing.received_length, 23);
     EXPECT_EQ(IdentifyTarget(s.link), kStepRefused);
-    EXPECT_EQ(s.link.chip_id, 0xFFFF);
+    EXPECT_EQ(s.link.target.chip_id, 0xFFFF);
   }
   {
     const int other = ChipOfFamily(46);
@@ -140,20 +145,20 @@ TEST(HandshakePtyTest, AlternativeIds) {
     s.Open(index);
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
-    EXPECT_EQ(s.link.receive_buffer[20] << 8 | s.link.receive_buffer[21], r.alt_id);
+    EXPECT_EQ(s.link.framing.receive_buffer[20] << 8 | s.link.framing.receive_buffer[21], r.alt_id);
     EXPECT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_EQ(s.link.chip_id, r.id);
+    EXPECT_EQ(s.link.target.chip_id, r.id);
   }
   {
     // The project accepts the chip as an alternative to the one it expects.
     const int expected = ChipOfFamily(12);
     SimSession s(ChipConfig(index));
     s.Open(expected);
-    s.link.alternative_ids[2] = r.id;
+    s.link.target.alternative_ids[2] = r.id;
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     EXPECT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_STREQ(s.link.chip_name, r.name);
+    EXPECT_STREQ(s.link.target.chip_name, r.name);
   }
 }
 
@@ -179,7 +184,7 @@ TEST(HandshakePtyTest, VersionAndBuildFromTheSimulatedChip) {
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_EQ(s.link.fw_build, c.build);
+    EXPECT_EQ(s.link.target.fw_build, c.build);
     EXPECT_TRUE(s.Logged(c.line)) << s.log.text;
   }
 }
@@ -246,7 +251,7 @@ TEST(HandshakePtyTest, SimulatedOptionBytesAndClockReachTheReport) {
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_EQ(IdentifyTarget(s.link), kStepOk);
-    EXPECT_NEAR(s.link.measured_frequency, c.frequency, c.frequency / 1000);
+    EXPECT_NEAR(s.link.clock.measured_frequency, c.frequency, c.frequency / 1000);
     for (const char* line : c.lines) EXPECT_TRUE(s.Logged(line)) << line << "\n" << s.log.text;
   }
 }
@@ -258,7 +263,7 @@ TEST(HandshakePtyTest, StopEndsTheHandshakeWhenNobodyAnswers) {
   TermiosPort port;
   ASSERT_TRUE(port.Open(name)) << port.error();
   IspLink link;
-  link.echo = nullptr;
+  link.outputs.echo = nullptr;
   link.port = &port;
   link.running = true;
   const auto start = std::chrono::steady_clock::now();
@@ -268,6 +273,117 @@ TEST(HandshakePtyTest, StopEndsTheHandshakeWhenNobodyAnswers) {
   port.Close();
   ::close(slave);
   ::close(master);
+}
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The other side of the line goes away in the middle of the handshake (as when a
+// USB serial adapter is pulled out): the step ends with the port's name in the
+// log instead of spinning, while the silent line before it was simply waited on.
+TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
+  test::PseudoTerminal pty;
+  ASSERT_TRUE(pty.ok());
+  const std::string name = pty.slave_path();
+  TermiosPort port;
+  ASSERT_TRUE(port.Open(name)) << port.error();
+  test::StringLog log;
+  IspLink link;
+  link.outputs.echo = nullptr;
+  link.outputs.log_sink = &log;
+  link.outputs.language = kLanguageEnglish;
+  link.port = &port;
+  link.running = true;
+  test::Countdown bound(link, 6s);
+
+  std::atomic<bool> returned{false};
+  std::atomic<bool> returned_before_close{false};
+  std::thread peer([&] {
+    std::this_thread::sleep_for(400ms);
+    returned_before_close = returned.load();
+    pty.CloseMaster();
+  });
+  const double cpu_before = ProcessCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  const StepResult result = Handshake(link);
+  returned = true;
+  const auto took = std::chrono::steady_clock::now() - start;
+  const double cpu = ProcessCpuSeconds() - cpu_before;
+  peer.join();
+
+  EXPECT_FALSE(returned_before_close) << "a silent line is waited on";
+  EXPECT_EQ(result, kStepFailedLogged);
+  EXPECT_TRUE(link.running) << "ended by the loss, not by the bound";
+  EXPECT_LT(took, 3s);
+  EXPECT_NE(log.text.find("The port " + name + " is gone"), std::string::npos) << log.text;
+  // A spinning loop would burn the whole time on the CPU.
+  EXPECT_LT(cpu, 0.8) << "CPU seconds over " << std::chrono::duration<double>(took).count() << " s";
+}
+
+// fw-flash detect without --chip: a chip of another protocol variant than 0 is
+// found too, also when it asks for the confirmation that needs its own framing.
+TEST(HandshakePtyTest, AnyChipAdoptsTheFramingOfTheReply) {
+  struct Case {
+    const char* name;
+    int family;
+    int reply;
+  } const cases[] = {
+      {"variant 0, 80 then 50", 1, 0x80},
+      {"variant 3, 80 then 50", 11, 0x80},
+      {"variant 3, 00", 11, 0x00},
+      {"family 27, 80 then 50", 27, 0x80},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int index = ChipOfFamily(c.family);
+    SimSession s(ChipConfig(index, c.reply));
+    s.Open(0);
+    s.link.target = TargetIdentity{};
+    s.link.target.accept_any_chip = true;
+    test::Countdown bound(s.link, 8s);
+    ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
+    EXPECT_EQ(s.link.target.protocol_variant != 0, ProtocolVariant(ChipTable()[index]) != 0);
+    const LineSettings& line = s.recording().lines_set.back();
+    EXPECT_EQ(line.parity,
+              ProtocolVariant(ChipTable()[index]) != 0 ? Parity::kEven : Parity::kNone);
+    ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
+    EXPECT_EQ(s.link.target.chip_index, index);
+  }
+}
+
+// While nothing is known of the chip and nothing answers, the line tries both
+// framings in turn; with a chip named it keeps the chip's.
+TEST(HandshakePtyTest, SilentLineAlternatesParityOnlyWhenTheChipIsUnknown) {
+  for (const bool any_chip : {true, false}) {
+    SCOPED_TRACE(any_chip ? "any chip" : "chip named");
+    test::PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    TermiosPort inner;
+    ASSERT_TRUE(inner.Open(pty.slave_path())) << inner.error();
+    test::RecordingPort port(inner);
+    IspLink link;
+    link.outputs.echo = nullptr;
+    link.port = &port;
+    link.target.accept_any_chip = any_chip;
+    link.running = true;
+    test::Countdown stop(link, 1300ms);
+    EXPECT_EQ(Handshake(link), kStepStopped);
+    int even = 0;
+    int none = 0;
+    for (const LineSettings& line : port.lines_set) {
+      even += line.parity == Parity::kEven;
+      none += line.parity == Parity::kNone;
+    }
+    EXPECT_GT(none, 0);
+    if (any_chip) {
+      EXPECT_GT(even, 0);
+    } else {
+      EXPECT_EQ(even, 0);
+    }
+  }
 }
 
 TEST(HandshakePtyTest, SecondExchangeTimesOutWithoutAVerifiedConfirmation) {

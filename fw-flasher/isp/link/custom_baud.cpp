@@ -1,5 +1,5 @@
 // Kept apart: the kernel's termios2 header cannot be included beside <termios.h>.
-#include "custom_baud.h"
+#include "isp/link/custom_baud.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
@@ -9,8 +9,9 @@ namespace fw {
 bool SetCustomBaud(int fd, int baud) {
   struct termios2 tio {};
   if (ioctl(fd, TCGETS2, &tio) != 0) return false;
-  tio.c_cflag &= ~CBAUD;
-  tio.c_cflag |= BOTHER;
+  // Both directions: the input rate has its own type bits above IBSHIFT.
+  tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+  tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
   tio.c_ispeed = static_cast<speed_t>(baud);
   tio.c_ospeed = static_cast<speed_t>(baud);
   return ioctl(fd, TCSETS2, &tio) == 0;

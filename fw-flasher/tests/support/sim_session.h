@@ -10,12 +10,12 @@
 #include <stop_token>
 #include <thread>
 
-#include "boot_loader_sim.h"
-#include "chip_table.h"
-#include "expected_chip.h"
-#include "isp_link.h"
-#include "string_log.h"
-#include "termios_port.h"
+#include "isp/expected_chip.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "sim/boot_loader_sim.h"
+#include "target/chip_table.h"
+#include "tests/support/string_log.h"
 
 namespace fw::test {
 
@@ -36,6 +36,8 @@ class RecordingPort : public SerialPort {
     writes.emplace_back(b, b + n);
     return inner_.Write(b, n);
   }
+  bool Lost() const override { return inner_.Lost(); }
+  std::string Name() const override { return inner_.Name(); }
   std::vector<std::vector<std::uint8_t>> writes;
   std::vector<LineSettings> lines_set;
 
@@ -71,9 +73,9 @@ class SimSession {
     ASSERT_TRUE(port_.Open(sim_.slave_path())) << port_.error();
     link.Reinitialise();
     link.port = &recording_;
-    link.echo = nullptr;
-    link.log_sink = &log;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = 0;
     ExpectChip(link, ChipTable()[static_cast<std::size_t>(expected_chip)]);
     link.running = true;
   }

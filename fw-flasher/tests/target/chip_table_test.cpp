@@ -5,8 +5,8 @@
 #include <set>
 #include <string>
 
-#include "chip_table.h"
-#include "report_options.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
 
 namespace fw {
 namespace {

@@ -3,12 +3,12 @@
 
 #include <numeric>
 
-#include "download_board.h"
-#include "handshake.h"
-#include "project_scramble.h"
-#include "scripted_port.h"
-#include "sim_session.h"
-#include "string_log.h"
+#include "isp/handshake.h"
+#include "target/download_board.h"
+#include "target/project_scramble.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/sim_session.h"
+#include "tests/support/string_log.h"
 
 #include <cstring>
 
@@ -52,11 +52,11 @@ TEST(DownloadBoardPtyTest, IdentityLinesAndBoardModeAfterwards) {
   board.flash_code = 18;
   SimSession s(Chip(index), board);
   s.Open(index);
-  s.link.board_p1 = 0x21;
-  s.link.board_p3 = 0x0A;
+  s.link.board.p1 = 0x21;
+  s.link.board.p3 = 0x0A;
   test::Countdown bound(s.link, 10s);
   ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
-  EXPECT_EQ(s.link.board_mode, 1);
+  EXPECT_EQ(s.link.board.mode, 1);
   EXPECT_TRUE(s.Logged("  Board Type: QMV-DB5 Mini (5V)\r\n"));
   EXPECT_TRUE(s.Logged("  Board version: 1.41\r\n"));
   EXPECT_TRUE(s.Logged("  Have 256K Bytes external Flash\r\n"));
@@ -72,7 +72,7 @@ TEST(DownloadBoardPtyTest, IdentityLinesAndBoardModeAfterwards) {
   EXPECT_TRUE(HasPacket(packets, {0xF8, 0x21, 0x00, 0x03, 0x0A, 0x00}));
   // The chip's reply came through the board with the 16-bit checksum.
   ASSERT_EQ(IdentifyTarget(s.link), kStepOk) << s.log.text;
-  EXPECT_EQ(s.link.chip_index, index);
+  EXPECT_EQ(s.link.target.chip_index, index);
 }
 
 TEST(DownloadBoardPtyTest, IdentityLineRules) {
@@ -129,9 +129,9 @@ TEST(DownloadBoardPtyTest, UpdateQuestionsByVersion) {
     SimSession s(Chip(index), board);
     s.Open(index);
     CountingQuestion no(false);
-    s.link.question = &no;
-    s.link.board_block_a_length = 10;
-    s.link.board_block_b_length = 10;
+    s.link.outputs.question = &no;
+    s.link.board.block_a_length = 10;
+    s.link.board.block_b_length = 10;
     test::Countdown bound(s.link, 10s);
     ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
     if (c.asked_message == 0) {
@@ -151,7 +151,7 @@ TEST(DownloadBoardPtyTest, UpdateQuestionsByVersion) {
   SimSession s(Chip(index), board);
   s.Open(index);
   CountingQuestion yes(true);
-  s.link.question = &yes;
+  s.link.outputs.question = &yes;
   test::Countdown bound(s.link, 10s);
   ASSERT_EQ(Handshake(s.link), kStepOk);
   EXPECT_TRUE(yes.asked.empty());
@@ -167,8 +167,8 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
   SimSession s(Chip(index), board);
   s.Open(index);
   CountingQuestion yes(true);
-  s.link.question = &yes;
-  s.link.board_p2 = 1;
+  s.link.outputs.question = &yes;
+  s.link.board.p2 = 1;
 
   // Block A as it is; block B held scrambled, as the project carries it.
   Bytes block_a(300);
@@ -177,10 +177,10 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
   for (std::size_t i = 0; i < plain_b.size(); ++i) plain_b[i] = static_cast<std::uint8_t>(i ^ 0x5A);
   Bytes held_b = plain_b;
   ScrambleProjectBytes(held_b.data(), held_b.size());
-  std::copy(block_a.begin(), block_a.end(), s.link.board_block_a.begin());
-  std::copy(held_b.begin(), held_b.end(), s.link.board_block_b.begin());
-  s.link.board_block_a_length = 300;
-  s.link.board_block_b_length = 1000;
+  std::copy(block_a.begin(), block_a.end(), s.link.board.block_a.begin());
+  std::copy(held_b.begin(), held_b.end(), s.link.board.block_b.begin());
+  s.link.board.block_a_length = 300;
+  s.link.board.block_b_length = 1000;
 
   test::Countdown bound(s.link, 20s);
   ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
@@ -189,7 +189,7 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
       "Upgrading firmware automatically, DO NOT PLUG OUT USB CABLE ... Completed !\r\n\r\n"));
   EXPECT_TRUE(s.Logged("Reconnect download board ... \r\n"));
   EXPECT_TRUE(s.Logged("Re-Checking target MCU ... \r\n"));
-  EXPECT_EQ(s.link.board_mode, 1);
+  EXPECT_EQ(s.link.board.mode, 1);
   EXPECT_EQ(s.sim().board_version(), 297);
 
   EXPECT_EQ(s.sim().BoardBlockA(), block_a);
@@ -245,7 +245,7 @@ TEST(DownloadBoardPtyTest, ConnectDownloadBoardReachesTheBoard) {
   s.Open(index);
   test::Countdown bound(s.link, 10s);
   ASSERT_EQ(ConnectDownloadBoard(s.link), kStepOk) << s.log.text;
-  EXPECT_EQ(s.link.board_mode, 1);
+  EXPECT_EQ(s.link.board.mode, 1);
   EXPECT_EQ(s.log.text.rfind("Checking download board ... \r\n  Board Type: QMV-DB5\r\n", 0), 0u)
       << s.log.text;
   for (const auto& w : s.recording().writes) {
@@ -261,21 +261,21 @@ class BoardScriptTest : public ::testing::Test {
  protected:
   void SetUp() override {
     link.port = &port;
-    link.echo = nullptr;
-    link.log_sink = &log;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = 0;
     link.running = true;
-    link.question = &yes;
-    link.board_block_a_length = 4;
-    link.board_block_b_length = 4;
+    link.outputs.question = &yes;
+    link.board.block_a_length = 4;
+    link.board.block_b_length = 4;
     // A board version 290 identity reply, as it sits in the receive buffer.
-    std::memset(link.receive_buffer, 0, 32);
-    link.receive_buffer[0] = 0x51;
-    link.receive_buffer[1] = 0x01;
-    link.receive_buffer[2] = 0x22;
-    link.receive_buffer[16] = 0x00;  // crystal count 9,216
-    link.receive_buffer[17] = 0x24;
-    link.received_length = 23;
+    std::memset(link.framing.receive_buffer, 0, 32);
+    link.framing.receive_buffer[0] = 0x51;
+    link.framing.receive_buffer[1] = 0x01;
+    link.framing.receive_buffer[2] = 0x22;
+    link.framing.receive_buffer[16] = 0x00;  // crystal count 9,216
+    link.framing.receive_buffer[17] = 0x24;
+    link.framing.received_length = 23;
   }
   static Bytes Ack(std::uint8_t code) {
     Bytes f = {0x46, 0xB9, 0x68, 0x00, 0x08, code, 0x54};
@@ -298,7 +298,7 @@ TEST_F(BoardScriptTest, WrongAcknowledgementEndsTheUpdate) {
   wrong[8] = static_cast<std::uint8_t>(0x68 + 0x08 + 0xF1 + 0x55);
   port.Arrive(wrong);
   EXPECT_EQ(CheckDownloadBoard(link, nullptr), kStepRefused);
-  EXPECT_EQ(link.board_mode, 1);
+  EXPECT_EQ(link.board.mode, 1);
 }
 
 TEST_F(BoardScriptTest, MissingAcknowledgementTimesOut) {
@@ -314,7 +314,7 @@ TEST_F(BoardScriptTest, StopEndsTheWait) {
 }
 
 TEST_F(BoardScriptTest, VersionOutAndNoUpdateWithoutBlocks) {
-  link.board_block_b_length = 0;
+  link.board.block_b_length = 0;
   int version = 0;
   EXPECT_EQ(CheckDownloadBoard(link, &version), kStepOk);
   EXPECT_EQ(version, 290);

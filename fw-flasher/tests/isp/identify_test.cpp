@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "chip_table.h"
-#include "download_sequence.h"
-#include "handshake.h"
-#include "isp_link.h"
-#include "string_log.h"
+#include "isp/download_sequence.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "tests/support/string_log.h"
 
 namespace fw {
 namespace {
@@ -27,22 +27,22 @@ int FirstOf(int family, int protocol_variant = -1) {
 class IdentifyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    link.echo = nullptr;
-    link.log_sink = &log;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = 0;
   }
   // A reply of n received bytes for the record, as the chip would report it.
   void Reply(int index, int v, int l, int n) {
     const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
-    std::memset(link.receive_buffer, 0, sizeof link.receive_buffer);
-    link.receive_buffer[17] = static_cast<std::uint8_t>(v);
-    link.receive_buffer[18] = static_cast<std::uint8_t>(l);
-    link.receive_buffer[19] = r.sub_model;
-    link.receive_buffer[20] = static_cast<std::uint8_t>(r.id >> 8);
-    link.receive_buffer[21] = static_cast<std::uint8_t>(r.id);
-    link.received_length = n;
-    link.expected_chip_id = r.id;
-    std::snprintf(link.chip_name, sizeof link.chip_name, "%s", r.name);
+    std::memset(link.framing.receive_buffer, 0, sizeof link.framing.receive_buffer);
+    link.framing.receive_buffer[17] = static_cast<std::uint8_t>(v);
+    link.framing.receive_buffer[18] = static_cast<std::uint8_t>(l);
+    link.framing.receive_buffer[19] = r.sub_model;
+    link.framing.receive_buffer[20] = static_cast<std::uint8_t>(r.id >> 8);
+    link.framing.receive_buffer[21] = static_cast<std::uint8_t>(r.id);
+    link.framing.received_length = n;
+    link.target.expected_chip_id = r.id;
+    std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "%s", r.name);
   }
   bool Logged(const std::string& t) const { return log.text.find(t) != std::string::npos; }
 
@@ -73,9 +73,9 @@ TEST_F(IdentifyTest, BuildNumberRules) {
     SCOPED_TRACE(c.name);
     log.text.clear();
     Reply(index, c.v, c.l, c.n);
-    link.receive_buffer[c.at] = 9;
+    link.framing.receive_buffer[c.at] = 9;
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
-    EXPECT_EQ(link.fw_build, c.expected);
+    EXPECT_EQ(link.target.fw_build, c.expected);
     const int major = (c.v >> 4) & 15, minor = c.v & 15;
     char line[64];
     if (c.expected != 0)
@@ -95,10 +95,10 @@ TEST_F(IdentifyTest, Firmware72RaisesLowProtocolVariantsTo5) {
     ASSERT_GT(index, 0);
     Reply(index, 0x72, 'C', 62);
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
-    EXPECT_EQ(link.protocol_variant, pv < 3 ? 5 : pv);
+    EXPECT_EQ(link.target.protocol_variant, pv < 3 ? 5 : pv);
     Reply(index, 0x71, 'C', 62);
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
-    EXPECT_EQ(link.protocol_variant, pv);
+    EXPECT_EQ(link.target.protocol_variant, pv);
   }
 }
 
@@ -107,14 +107,14 @@ TEST_F(IdentifyTest, RecordFieldsAndOptionCapableFirmware) {
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
   Reply(index, 0x66, 0x43, 62);
   ASSERT_EQ(IdentifyTarget(link), kStepOk);
-  EXPECT_EQ(link.chip_index, index);
-  EXPECT_EQ(link.block_size, 64) << "family 25 uses 64-byte blocks";
-  EXPECT_EQ(link.baud_generator_variant, BaudGeneratorVariant(r));
-  EXPECT_EQ(link.option_capable_firmware, 1);
+  EXPECT_EQ(link.target.chip_index, index);
+  EXPECT_EQ(link.target.block_size, 64) << "family 25 uses 64-byte blocks";
+  EXPECT_EQ(link.target.baud_generator_variant, BaudGeneratorVariant(r));
+  EXPECT_EQ(link.target.option_capable_firmware, 1);
   EXPECT_TRUE(Logged("\r\nCurrent H/W Option:\r\n"));
-  EXPECT_EQ(link.reply_length_byte, 62);
+  EXPECT_EQ(link.target.reply_length_byte, 62);
   // Bytes the family-25 report leaves alone are the reply's.
-  EXPECT_EQ(0, std::memcmp(link.status_record + 14, link.receive_buffer + 14, 48));
+  EXPECT_EQ(0, std::memcmp(link.target.status_record + 14, link.framing.receive_buffer + 14, 48));
 
   struct Case {
     int v, l;
@@ -124,19 +124,19 @@ TEST_F(IdentifyTest, RecordFieldsAndOptionCapableFirmware) {
   for (const auto& c : cases) {
     Reply(FirstOf(11), c.v, c.l, 62);
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
-    EXPECT_EQ(link.option_capable_firmware, c.capable) << std::hex << c.v << " " << c.l;
-    EXPECT_EQ(link.block_size, 128);
+    EXPECT_EQ(link.target.option_capable_firmware, c.capable) << std::hex << c.v << " " << c.l;
+    EXPECT_EQ(link.target.block_size, 128);
   }
 }
 
 TEST_F(IdentifyTest, ShortReplyCarriesNoChipId) {
   Reply(FirstOf(11), 0x72, 'C', 23);
   EXPECT_EQ(IdentifyTarget(link), kStepRefused);
-  EXPECT_EQ(link.chip_id, 0xFFFF);
+  EXPECT_EQ(link.target.chip_id, 0xFFFF);
   EXPECT_TRUE(Logged("  Unknown MCU type\r\n"));
   // Through a board the short reply is one byte longer.
   log.text.clear();
-  link.board_mode = 1;
+  link.board.mode = 1;
   Reply(FirstOf(11), 0x72, 'C', 23);
   EXPECT_EQ(IdentifyTarget(link), kStepOk) << "23 bytes through a board still carry the id";
   Reply(FirstOf(11), 0x72, 'C', 24);
@@ -151,7 +151,7 @@ TEST_F(IdentifyTest, SubModelMustMatch) {
   ASSERT_GT(index, 0);
   Reply(index, 0x72, 'S', 62);
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
-  EXPECT_EQ(link.sub_model, 3);
+  EXPECT_EQ(link.target.sub_model, 3);
   // Below letter Q the sub-model byte is ignored, and the record wants 3.
   Reply(index, 0x72, 'C', 62);
   EXPECT_EQ(IdentifyTarget(link), kStepRefused);
@@ -161,21 +161,21 @@ TEST_F(IdentifyTest, WrongChipAndAlternatives) {
   const int index = FirstOf(45);
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
   Reply(index, 0x72, 'C', 62);
-  link.expected_chip_id = r.id + 1;
-  std::snprintf(link.chip_name, sizeof link.chip_name, "expected");
+  link.target.expected_chip_id = r.id + 1;
+  std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "expected");
   EXPECT_EQ(IdentifyTarget(link), kStepWrongChip);
   EXPECT_TRUE(Logged("MCU type is incorrect .\r\n"));
-  EXPECT_STREQ(link.chip_name, r.name) << "the table's name replaces the expected one";
+  EXPECT_STREQ(link.target.chip_name, r.name) << "the table's name replaces the expected one";
 
   // One of the first eight alternatives lets it pass; the ninth does not count.
   Reply(index, 0x72, 'C', 62);
-  link.expected_chip_id = r.id + 1;
-  link.alternative_ids[7] = r.id;
+  link.target.expected_chip_id = r.id + 1;
+  link.target.alternative_ids[7] = r.id;
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
   Reply(index, 0x72, 'C', 62);
-  link.expected_chip_id = r.id + 1;
-  link.alternative_ids[7] = 0;
-  link.alternative_ids[8] = r.id;
+  link.target.expected_chip_id = r.id + 1;
+  link.target.alternative_ids[7] = 0;
+  link.target.alternative_ids[8] = r.id;
   EXPECT_EQ(IdentifyTarget(link), kStepWrongChip);
 }
 
@@ -186,15 +186,15 @@ TEST_F(IdentifyTest, AlternateIdOfARecordMatchesIt) {
   }
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
   Reply(index, 0x72, 'C', 62);
-  link.receive_buffer[20] = static_cast<std::uint8_t>(r.alt_id >> 8);
-  link.receive_buffer[21] = static_cast<std::uint8_t>(r.alt_id);
+  link.framing.receive_buffer[20] = static_cast<std::uint8_t>(r.alt_id >> 8);
+  link.framing.receive_buffer[21] = static_cast<std::uint8_t>(r.alt_id);
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
-  EXPECT_EQ(link.chip_id, r.id) << "the record's first id is kept";
+  EXPECT_EQ(link.target.chip_id, r.id) << "the record's first id is kept";
 }
 
 TEST_F(IdentifyTest, QuietSkipsTheInformationLines) {
   Reply(FirstOf(45), 0x72, 'C', 62);
-  link.quiet_information = 1;
+  link.outputs.quiet_information = 1;
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
   EXPECT_EQ(log.text, "\r\n");
 }
@@ -217,15 +217,15 @@ TEST(DownloadSequenceTest, ByFamilyAndVersion) {
 
   IspLink link;
   test::StringLog log;
-  link.echo = nullptr;
-  link.log_sink = &log;
-  link.language = 0;
-  link.chip_index = FirstOf(9);
-  link.fw_version = 0x57;
+  link.outputs.echo = nullptr;
+  link.outputs.log_sink = &log;
+  link.outputs.language = 0;
+  link.target.chip_index = FirstOf(9);
+  link.target.fw_version = 0x57;
   EXPECT_EQ(SelectDownloadSequence(link), S::kRefused);
   EXPECT_EQ(log.text, "This version of the chip is not supported now .\r\n");
   log.text.clear();
-  link.fw_version = 0x58;
+  link.target.fw_version = 0x58;
   EXPECT_EQ(SelectDownloadSequence(link), S::kClassic);
   EXPECT_EQ(log.text, "");
 }

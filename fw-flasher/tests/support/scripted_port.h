@@ -4,9 +4,10 @@
 
 #include <algorithm>
 #include <deque>
+#include <string>
 #include <vector>
 
-#include "serial_port.h"
+#include "isp/link/serial_port.h"
 
 namespace fw::test {
 
@@ -46,12 +47,15 @@ class ScriptedPort : public SerialPort {
     writes.emplace_back(buffer, buffer + n);
     return n;
   }
+  bool Lost() const override { return lost; }
+  std::string Name() const override { return "scripted"; }
 
   std::vector<std::vector<std::uint8_t>> writes;
   std::vector<LineSettings> lines_set;
   PortTimeouts timeouts{};
   int purges = 0;
   int reads = 0;
+  bool lost = false;  // the device went away
 
  private:
   LineSettings line_{};

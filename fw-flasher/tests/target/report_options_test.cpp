@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "chip_table.h"
-#include "isp_link.h"
-#include "report_options.h"
-#include "string_log.h"
+#include "isp/link/isp_link.h"
+#include "target/chip_table.h"
+#include "target/report_options.h"
+#include "tests/support/string_log.h"
 
 namespace fw {
 namespace {
@@ -29,27 +29,27 @@ int ChipOf(int family, bool high_voltage = false, std::uint32_t need_flags = 0) 
 class ReportOptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    link.echo = nullptr;
-    link.log_sink = &log;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.log_sink = &log;
+    link.outputs.language = 0;
   }
   void Chip(int family, bool high_voltage = false, int fw = 0x72, std::uint32_t need_flags = 0) {
-    link.chip_index = ChipOf(family, high_voltage, need_flags);
-    const ChipRecord& r = ChipTable()[static_cast<std::size_t>(link.chip_index)];
-    link.protocol_variant = ProtocolVariant(r);
-    std::snprintf(link.chip_name, sizeof link.chip_name, "%s", r.name);
-    link.fw_version = fw;
-    link.fw_letter = 'C';
+    link.target.chip_index = ChipOf(family, high_voltage, need_flags);
+    const ChipRecord& r = ChipTable()[static_cast<std::size_t>(link.target.chip_index)];
+    link.target.protocol_variant = ProtocolVariant(r);
+    std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "%s", r.name);
+    link.target.fw_version = fw;
+    link.target.fw_letter = 'C';
   }
   void Count(int k, int value) {
-    link.status_record[k] = static_cast<std::uint8_t>(value >> 8);
-    link.status_record[k + 1] = static_cast<std::uint8_t>(value);
+    link.target.status_record[k] = static_cast<std::uint8_t>(value >> 8);
+    link.target.status_record[k + 1] = static_cast<std::uint8_t>(value);
   }
   // Back to the defaults, with the test's outputs and English.
   void Reset() {
     link.Reinitialise();
-    link.echo = nullptr;
-    link.language = 0;
+    link.outputs.echo = nullptr;
+    link.outputs.language = 0;
   }
   bool Logged(const std::string& line) const { return log.text.find(line) != std::string::npos; }
   std::string Run() {
@@ -64,11 +64,11 @@ class ReportOptionsTest : public ::testing::Test {
 
 TEST_F(ReportOptionsTest, GroupAClassicCountAndExactReport) {
   Chip(1, false, 0x66);
-  link.fw_letter = 'A';
+  link.target.fw_letter = 'A';
   Count(3, 10000);
-  link.status_record[19] = 0x00;  // every option bit clear
+  link.target.status_record[19] = 0x00;  // every option bit clear
   Run();
-  EXPECT_EQ(link.measured_frequency, 41142857);
+  EXPECT_EQ(link.clock.measured_frequency, 41142857);
   EXPECT_EQ(log.text,
             "  . Current clock frequency: 41.143MHz\r\n"
             "  . System use 6T(double speed) mode\r\n"
@@ -80,7 +80,7 @@ TEST_F(ReportOptionsTest, GroupAClassicCountAndExactReport) {
             "  . Erase user EEPROM area at next download\r\n"
             "\r\n"
             "  MCU type: " +
-                std::string(link.chip_name) +
+                std::string(link.target.chip_name) +
                 "\r\n"
                 "  F/W version: 6.6A\r\n"
                 "\r\n");
@@ -88,17 +88,17 @@ TEST_F(ReportOptionsTest, GroupAClassicCountAndExactReport) {
 
 TEST_F(ReportOptionsTest, TailWithBuildNumberAndTrimFigures) {
   Chip(53);
-  link.fw_build = 5;
-  link.frequency_adjusted = 1;
-  link.adjusted_frequency = 24000000;
-  link.set_frequency = 24000000;
-  link.trim_error = 0.125f;
+  link.target.fw_build = 5;
+  link.clock.frequency_adjusted = 1;
+  link.clock.adjusted_frequency = 24000000;
+  link.clock.set_frequency = 24000000;
+  link.clock.trim_error = 0.125f;
   Run();
   EXPECT_TRUE(Logged("  F/W version: 7.2.5C\r\n"));
   EXPECT_TRUE(
       Logged("\r\n  . Set frequency: 24.000MHz\r\n  . Adjusted frequency: 24.000MHz\r\n"
              "  . Trim error: 0.125%\r\n\r\n"));
-  link.adjusted_frequency = 0;
+  link.clock.adjusted_frequency = 0;
   Run();
   EXPECT_FALSE(Logged("Set frequency"));
 }
@@ -354,35 +354,35 @@ TEST_F(ReportOptionsTest, EveryGroupFrequencyAndLines) {
     SCOPED_TRACE(c.name);
     Reset();
     Chip(c.family, c.high_voltage, c.fw);
-    if (c.protocol_variant >= 0) link.protocol_variant = c.protocol_variant;
-    for (auto [k, v] : c.status) link.status_record[k] = v;
-    for (auto [k, v] : c.receive) link.receive_buffer[k] = v;
+    if (c.protocol_variant >= 0) link.target.protocol_variant = c.protocol_variant;
+    for (auto [k, v] : c.status) link.target.status_record[k] = v;
+    for (auto [k, v] : c.receive) link.framing.receive_buffer[k] = v;
     Run();
     if (c.expected_frequency >= 0) {
-      EXPECT_EQ(link.measured_frequency, c.expected_frequency);
+      EXPECT_EQ(link.clock.measured_frequency, c.expected_frequency);
     }
     for (const char* line : c.lines)
       EXPECT_TRUE(Logged(line)) << line << "\n--- log:\n" << log.text;
     for (const char* text : c.absent) EXPECT_FALSE(Logged(text)) << text;
-    EXPECT_TRUE(Logged("  MCU type: " + std::string(link.chip_name) + "\r\n"));
+    EXPECT_TRUE(Logged("  MCU type: " + std::string(link.target.chip_name) + "\r\n"));
   }
 }
 
 TEST_F(ReportOptionsTest, FrequencyArithmeticWrapsIn32Bits) {
   Chip(44);
-  link.handshake_baud = 115200;
+  link.serial.handshake_baud = 115200;
   Count(13, 0xFFFF);
   Run();
   // 65535 x 115200 = 7,549,632,000 wraps to -1,040,302,592.
-  EXPECT_EQ(link.measured_frequency, -1040302592);
+  EXPECT_EQ(link.clock.measured_frequency, -1040302592);
 
   // Group A classic: the wrapped product is divided by 7 toward zero.
   Chip(1, false, 0x60);
-  link.handshake_baud = 115200;
+  link.serial.handshake_baud = 115200;
   Count(3, 0xFFFF);
   Run();
   const std::int32_t wrapped = static_cast<std::int32_t>(0xFFFFu * 115200u * 12u);
-  EXPECT_EQ(link.measured_frequency, wrapped / 7);
+  EXPECT_EQ(link.clock.measured_frequency, wrapped / 7);
 }
 
 TEST_F(ReportOptionsTest, OverrideKeepsMeasuredFrequencyExceptWhereAlwaysStored) {
@@ -397,32 +397,32 @@ TEST_F(ReportOptionsTest, OverrideKeepsMeasuredFrequencyExceptWhereAlwaysStored)
     SCOPED_TRACE(c.family);
     Reset();
     Chip(c.family);
-    if (c.protocol_variant >= 0) link.protocol_variant = c.protocol_variant;
-    link.frequency_override = 1;
-    link.measured_frequency = 12345;
+    if (c.protocol_variant >= 0) link.target.protocol_variant = c.protocol_variant;
+    link.clock.frequency_override = 1;
+    link.clock.measured_frequency = 12345;
     Count(3, 100);
     Count(13, 100);
     Run();
-    EXPECT_EQ(link.measured_frequency != 12345, c.overwritten);
+    EXPECT_EQ(link.clock.measured_frequency != 12345, c.overwritten);
   }
 }
 
 TEST_F(ReportOptionsTest, QuietLogsOneEmptyLineButStillStores) {
   Chip(45);
-  link.quiet_information = 1;
+  link.outputs.quiet_information = 1;
   Count(13, 0x1000);
   EXPECT_EQ(Run(), "\r\n");
-  EXPECT_EQ(link.measured_frequency, 0x1000 * 2400);
+  EXPECT_EQ(link.clock.measured_frequency, 0x1000 * 2400);
 
   // Group F under variant 4 logs its frequency first, and still rewrites the bytes.
   Chip(25);
-  ASSERT_EQ(link.protocol_variant, 4);
-  link.quiet_information = 1;
+  ASSERT_EQ(link.target.protocol_variant, 4);
+  link.outputs.quiet_information = 1;
   Count(13, 65536 - 2304);
-  link.status_record[49] = 0xAB;
+  link.target.status_record[49] = 0xAB;
   EXPECT_EQ(Run(), "  . Current frequency: 22.118MHz\r\n\r\n");
-  EXPECT_EQ(link.measured_frequency, 2304 * 2400 * 4);
-  EXPECT_EQ(link.status_record[1], 0xAB);
+  EXPECT_EQ(link.clock.measured_frequency, 2304 * 2400 * 4);
+  EXPECT_EQ(link.target.status_record[1], 0xAB);
 }
 
 TEST_F(ReportOptionsTest, GroupFVariant4Normalisation) {
@@ -430,14 +430,14 @@ TEST_F(ReportOptionsTest, GroupFVariant4Normalisation) {
     SCOPED_TRACE(fw);
     Reset();
     Chip(25, false, fw);
-    link.frequency_override = 1;
+    link.clock.frequency_override = 1;
     Count(13, 65536 - 1000);
-    for (int k = 39; k <= 49; ++k) link.status_record[k] = static_cast<std::uint8_t>(k);
+    for (int k = 39; k <= 49; ++k) link.target.status_record[k] = static_cast<std::uint8_t>(k);
     Run();
-    const std::uint8_t* s = link.status_record;
-    const std::uint8_t* r = link.receive_buffer;
-    EXPECT_EQ(link.measured_frequency, 1000 * 2400 * 4) << "stored despite the override";
-    EXPECT_EQ(link.adjusted_frequency, 1000 * 2400 * 4);
+    const std::uint8_t* s = link.target.status_record;
+    const std::uint8_t* r = link.framing.receive_buffer;
+    EXPECT_EQ(link.clock.measured_frequency, 1000 * 2400 * 4) << "stored despite the override";
+    EXPECT_EQ(link.clock.adjusted_frequency, 1000 * 2400 * 4);
     const int b1 = fw >= 0x72 ? 49 : 41, b2 = fw >= 0x72 ? 48 : 40, b3 = fw >= 0x72 ? 47 : 39;
     EXPECT_EQ(s[1], b1);
     EXPECT_EQ(s[2], b2 ^ 0x07) << "O1 inverted in place";
@@ -456,21 +456,21 @@ TEST_F(ReportOptionsTest, GroupFInversionSelectsEntryOfBitsAsReceived) {
     SCOPED_TRACE(hv);
     Reset();
     Chip(28, hv);
-    ASSERT_NE(link.protocol_variant, 4);
-    link.status_record[24] = 0x05;  // O1
+    ASSERT_NE(link.target.protocol_variant, 4);
+    link.target.status_record[24] = 0x05;  // O1
     Run();
     EXPECT_TRUE(Logged(std::string("  . Thresh voltage level of the built-in LVD : ") +
                        (hv ? "4.05 V" : "2.61 V")));
-    EXPECT_EQ(link.status_record[24], 0x02);
+    EXPECT_EQ(link.target.status_record[24], 0x02);
   }
   // After an option write (request 8D) the options are read from the reply.
   Reset();
   Chip(28);
-  link.send_buffer[0] = 0x8D;
-  link.receive_buffer[11] = 0x07;
+  link.framing.send_buffer[0] = 0x8D;
+  link.framing.receive_buffer[11] = 0x07;
   Run();
   EXPECT_TRUE(Logged("LVD : 3.08 V"));
-  EXPECT_EQ(link.receive_buffer[11], 0x00);
+  EXPECT_EQ(link.framing.receive_buffer[11], 0x00);
 }
 
 TEST_F(ReportOptionsTest, GroupGVariant4Normalisation) {
@@ -478,17 +478,18 @@ TEST_F(ReportOptionsTest, GroupGVariant4Normalisation) {
     SCOPED_TRACE(fw);
     Reset();
     Chip(27, false, fw);
-    ASSERT_EQ(link.protocol_variant, 4);
+    ASSERT_EQ(link.target.protocol_variant, 4);
     const int count = (262144 - 4608) / 4;
     Count(13, count);
-    for (int k = 23; k <= 49; ++k) link.status_record[k] = static_cast<std::uint8_t>(0x80 + k);
+    for (int k = 23; k <= 49; ++k)
+      link.target.status_record[k] = static_cast<std::uint8_t>(0x80 + k);
     Run();
-    const std::uint8_t* s = link.status_record;
-    const std::uint8_t* r = link.receive_buffer;
+    const std::uint8_t* s = link.target.status_record;
+    const std::uint8_t* r = link.framing.receive_buffer;
     const int n = 262144 - 4 * count;
     const int f = n * 2400;
-    EXPECT_EQ(link.measured_frequency, f);
-    EXPECT_EQ(link.adjusted_frequency, f);
+    EXPECT_EQ(link.clock.measured_frequency, f);
+    EXPECT_EQ(link.clock.adjusted_frequency, f);
     for (int p = 1; p <= 4; ++p) EXPECT_EQ(s[p], 0x80 + 22 + p);
     for (int p = 5; p <= 7; ++p) EXPECT_EQ(s[p], 0x80 + (fw >= 0x72 ? 42 : 34) + p);
     EXPECT_EQ(s[37], fw >= 0x72 ? 0x80 + 41 : 0xF8);
@@ -501,40 +502,40 @@ TEST_F(ReportOptionsTest, GroupGVariant4Normalisation) {
 
 TEST_F(ReportOptionsTest, DefaultOptionBytesWithoutCapableFirmware) {
   Chip(8, true, 0x60, chip_flags::kOptionsNeedCapableFirmware);
-  link.option_capable_firmware = 0;
+  link.target.option_capable_firmware = 0;
   Run();
   const std::uint8_t expected_c[] = {0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xBF};
-  EXPECT_EQ(0, std::memcmp(link.status_record + 23, expected_c, 7));
+  EXPECT_EQ(0, std::memcmp(link.target.status_record + 23, expected_c, 7));
   EXPECT_TRUE(Logged("  . Thresh voltage level of the built-in LVD : 3.7 V\r\n"));
 
   Reset();
   Chip(12, true, 0x60, chip_flags::kOptionsNeedCapableFirmware);
   Run();
   const std::uint8_t expected_e[] = {0xBF, 0xFF, 0xFF, 0xFF, 0xFE};
-  EXPECT_EQ(0, std::memcmp(link.status_record + 23, expected_e, 5));
+  EXPECT_EQ(0, std::memcmp(link.target.status_record + 23, expected_e, 5));
 
   // Capable firmware keeps what the chip reported.
   Reset();
   Chip(8, true, 0x60, chip_flags::kOptionsNeedCapableFirmware);
-  link.option_capable_firmware = 1;
+  link.target.option_capable_firmware = 1;
   Run();
-  EXPECT_EQ(link.status_record[23], 0x00);
+  EXPECT_EQ(link.target.status_record[23], 0x00);
 }
 
 TEST_F(ReportOptionsTest, PendingOptionsComeFromTheRequest) {
   Chip(7, false, 0x72);
-  link.send_buffer[0] = 0x8D;
-  link.send_buffer[11] = 0x00;  // O0: bit 1 clear -> IRC
-  link.send_buffer[12] = 0x40;  // O6
-  link.measured_frequency = 1234;
+  link.framing.send_buffer[0] = 0x8D;
+  link.framing.send_buffer[11] = 0x00;  // O0: bit 1 clear -> IRC
+  link.framing.send_buffer[12] = 0x40;  // O6
+  link.clock.measured_frequency = 1234;
   Run();
-  EXPECT_EQ(link.measured_frequency, 1234) << "no frequency with new options pending";
+  EXPECT_EQ(link.clock.measured_frequency, 1234) << "no frequency with new options pending";
   EXPECT_TRUE(Logged("internal IRC oscillator"));
   // F8 was addressed to the board: not options.
-  link.send_buffer[0] = 0xF8;
+  link.framing.send_buffer[0] = 0xF8;
   Count(13, 100);
   Run();
-  EXPECT_EQ(link.measured_frequency, 100 * 2400);
+  EXPECT_EQ(link.clock.measured_frequency, 100 * 2400);
 }
 
 TEST_F(ReportOptionsTest, ReferenceVoltageBounds) {
@@ -564,15 +565,16 @@ TEST_F(ReportOptionsTest, TestDateBounds) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << int(c.y) << "-" << int(c.m) << "-" << int(c.d));
     Chip(45);
-    link.status_record[37] = c.y;
-    link.status_record[38] = c.m;
-    link.status_record[39] = c.d;
+    link.target.status_record[37] = c.y;
+    link.target.status_record[38] = c.m;
+    link.target.status_record[39] = c.d;
     Run();
     EXPECT_EQ(Logged("Testing time"), c.logged);
   }
   Chip(45);
-  link.status_record[37] = 0x21, link.status_record[38] = 0x10, link.status_record[39] = 0x05;
-  link.language = 1;
+  link.target.status_record[37] = 0x21, link.target.status_record[38] = 0x10,
+  link.target.status_record[39] = 0x05;
+  link.outputs.language = 1;
   Run();
   EXPECT_TRUE(Logged("  . 内部安排测试时间: 2021年10月5日\r\n"));
 }
@@ -583,7 +585,7 @@ TEST_F(ReportOptionsTest, GroupGAlternateLayoutForIrcNamesAndId) {
   Count(35, 1000);
   Run();
   EXPECT_TRUE(Logged("  . Reference voltage: 1000 mV"));
-  std::snprintf(link.chip_name, sizeof link.chip_name, "irc15w");
+  std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "irc15w");
   Run();
   EXPECT_TRUE(Logged("  . Reference voltage: 1200 mV"));
   // The record with id F55F reads the same layout whatever its name.
@@ -592,8 +594,8 @@ TEST_F(ReportOptionsTest, GroupGAlternateLayoutForIrcNamesAndId) {
     if (ChipTable()[i].id == 0xF55F) f55f = static_cast<int>(i);
   }
   ASSERT_GT(f55f, 0);
-  link.chip_index = f55f;
-  std::snprintf(link.chip_name, sizeof link.chip_name, "%s", ChipTable()[f55f].name);
+  link.target.chip_index = f55f;
+  std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "%s", ChipTable()[f55f].name);
   Run();
   EXPECT_TRUE(Logged("  . Reference voltage: 1200 mV"));
 }
@@ -603,7 +605,7 @@ TEST_F(ReportOptionsTest, SerialNumberLineOnlyWhenBytesDiffer) {
   Run();
   EXPECT_FALSE(Logged("MCU ID"));
   const std::uint8_t serial[7] = {0xF1, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
-  std::memcpy(link.chip_serial, serial, 7);
+  std::memcpy(link.target.chip_serial, serial, 7);
   Run();
   EXPECT_TRUE(
       Logged("MCU ID : F102030405060"

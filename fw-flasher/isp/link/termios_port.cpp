@@ -1,4 +1,4 @@
-#include "termios_port.h"
+#include "isp/link/termios_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "custom_baud.h"
+#include "isp/link/custom_baud.h"
 
 namespace fw {
 namespace {
@@ -94,6 +94,8 @@ bool TermiosPort::Open(const std::string& path) {
   is_pty_ = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
             major(st.st_rdev) <= 143;
   fd_ = fd;
+  path_ = path;
+  lost_ = false;
   error_.clear();
   return SetLine(line_);
 }
@@ -164,8 +166,14 @@ bool TermiosPort::Purge() {
   return tcflush(fd_, is_pty_ ? TCIFLUSH : TCIOFLUSH) == 0;
 }
 
+void TermiosPort::NoteGone(int error_number) {
+  // EIO: the other side of a pseudo-terminal closed, or the adapter was pulled
+  // out (the line is hung up); ENODEV and ENXIO: the device itself is gone.
+  if (error_number == EIO || error_number == ENODEV || error_number == ENXIO) lost_ = true;
+}
+
 int TermiosPort::Read(std::uint8_t* buffer, int n) {
-  if (!is_open() || buffer == nullptr || n <= 0) return 0;
+  if (!is_open() || lost_ || buffer == nullptr || n <= 0) return 0;
   const int total_ms = timeouts_.read_total_multiplier_ms * n + timeouts_.read_total_constant_ms;
   const auto deadline = Clock::now() + std::chrono::milliseconds(total_ms);
   int got = 0;
@@ -176,8 +184,11 @@ int TermiosPort::Read(std::uint8_t* buffer, int n) {
       continue;
     }
     if (r < 0 && errno == EINTR) continue;
-    if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
-    // r == 0 on a pty whose other side is gone, or nothing yet: wait.
+    if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      NoteGone(errno);
+      break;
+    }
+    // Nothing yet (a raw line without VMIN reads 0): wait for more.
     int left = MillisecondsLeft(deadline);
     if (left == 0) break;
     struct pollfd pfd {
@@ -188,10 +199,10 @@ int TermiosPort::Read(std::uint8_t* buffer, int n) {
       if (p < 0 && errno == EINTR) continue;
       break;
     }
-    if (pfd.revents & (POLLERR | POLLNVAL)) break;
-    if ((pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
-      // No peer: behave like a quiet line rather than spinning.
-      ::poll(nullptr, 0, MillisecondsLeft(deadline));
+    // A hung-up line or an invalid descriptor never delivers another byte (a
+    // hang-up drops what was queued).
+    if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      lost_ = true;
       break;
     }
   }
@@ -199,7 +210,7 @@ int TermiosPort::Read(std::uint8_t* buffer, int n) {
 }
 
 int TermiosPort::Write(const std::uint8_t* buffer, int n) {
-  if (!is_open() || buffer == nullptr || n <= 0) return 0;
+  if (!is_open() || lost_ || buffer == nullptr || n <= 0) return 0;
   const int total_ms = timeouts_.write_total_multiplier_ms * n + timeouts_.write_total_constant_ms;
   const auto deadline = Clock::now() + std::chrono::milliseconds(total_ms);
   int sent = 0;
@@ -210,13 +221,20 @@ int TermiosPort::Write(const std::uint8_t* buffer, int n) {
       continue;
     }
     if (w < 0 && errno == EINTR) continue;
-    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+    if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      NoteGone(errno);
+      break;
+    }
     int left = MillisecondsLeft(deadline);
     if (left == 0) break;
     struct pollfd pfd {
       fd_, POLLOUT, 0
     };
     if (::poll(&pfd, 1, left) <= 0) break;
+    if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      lost_ = true;
+      break;
+    }
   }
   return sent;
 }

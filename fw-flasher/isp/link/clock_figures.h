@@ -1,0 +1,16 @@
+// The chip's clock as measured, asked for and trimmed.
+#pragma once
+
+namespace fw {
+
+struct ClockFigures {
+  int measured_frequency = 22118400;  // Hz
+  int adjusted_frequency = 0;         // Hz, reached by the trim
+  int set_frequency = 11059200;       // Hz, the project's target
+  float trim_error = 0.0f;            // percent
+  bool frequency_adjusted = false;
+  // The project fixes the frequency: the report leaves the measured one alone.
+  bool frequency_override = false;
+};
+
+}  // namespace fw

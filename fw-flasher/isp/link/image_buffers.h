@@ -1,0 +1,25 @@
+// The code image and the project's data that the download writes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "isp/link/filled_buffer.h"
+
+namespace fw {
+
+struct ImageBuffers {
+  std::vector<std::uint8_t> code_image = FilledBuffer(196608, 65536);
+  std::vector<std::uint8_t> image_source = FilledBuffer(131072, 65536);  // the user program
+  std::vector<std::uint8_t> extra_records = FilledBuffer(131072, 65536);
+  std::vector<std::uint8_t> user_key = FilledBuffer(256, 256);
+  std::vector<std::uint8_t> option_bytes = FilledBuffer(32, 32);
+  // Used by the application and the target description.
+  std::vector<std::uint8_t> app_block = FilledBuffer(256, 0);
+  std::vector<std::uint8_t> app_image = FilledBuffer(65536, 65536);
+  std::vector<std::uint8_t> app_small_a = FilledBuffer(256, 256);
+  std::vector<std::uint8_t> app_small_b = FilledBuffer(256, 256);
+  std::vector<std::uint8_t> app_table = FilledBuffer(4096, 4096);
+};
+
+}  // namespace fw

@@ -1,0 +1,111 @@
+// The link object that carries one download: the port, the packet framing and
+// the named parts that the steps read and fill (outputs, serial settings, framing
+// state, target identity, clock figures, download board, image buffers). One per
+// dialog (or command), re-initialised before each download.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "isp/link/board_state.h"
+#include "isp/link/clock_figures.h"
+#include "isp/link/framing_state.h"
+#include "isp/link/image_buffers.h"
+#include "isp/link/link_outputs.h"
+#include "isp/link/serial_port.h"
+#include "isp/link/serial_settings.h"
+#include "isp/link/step_result.h"
+#include "isp/link/target_identity.h"
+
+namespace fw {
+
+class IspLink {
+ public:
+  // StartTimeout's length for a wait that only a reply or a stop ends.
+  static constexpr int kNoTimeout = -1;
+  // SetBaud's acknowledgement when none is awaited.
+  static constexpr int kNoAcknowledgement = -1;
+
+  IspLink() = default;
+  virtual ~IspLink();
+  IspLink(const IspLink&) = delete;
+  IspLink& operator=(const IspLink&) = delete;
+
+  // Every part back to its defaults, buffers refilled. The port, the outputs'
+  // sinks, the running flag and the download count are the application's and
+  // stay as they are.
+  void Reinitialise();
+
+  // --- Framing ---------------------------------------------------------------
+  void SendPacket(const std::uint8_t* payload, int n);
+  // Null buffer: resets the receiver, returns false. Otherwise advances the
+  // receive state machine with the bytes available; true when a whole frame (and,
+  // with verify, a correct one) is in the buffer.
+  bool ReceivePacket(std::uint8_t* buffer, bool verify);
+  void ResetReceiver() { ReceivePacket(nullptr, false); }
+  int ReadRaw(std::uint8_t* buffer, int n);
+  void WriteRaw(const std::uint8_t* buffer, int n);
+  // The wait for a reply after a command was sent: time-out, receiver reset, then
+  // verified frames until one comes. 0 with the reply in the receive buffer,
+  // 2 on time-out, 3 when running is cleared, -1 when the port is gone.
+  StepResult WaitForReply(int timeout_ms);
+  // Sends the payload, waits, and compares the reply code: 1 on a mismatch.
+  StepResult Exchange(const std::uint8_t* payload, int n, int timeout_ms, int expected_code);
+  bool UsesWideChecksum() const { return board.mode || target.protocol_variant != 0; }
+  // The receiver has seen a frame start and not given up on it.
+  bool FrameStarted() const { return framing.frame_started; }
+  // A sync byte may go out while no frame has started and no board relays.
+  bool MaySendSync() const { return !FrameStarted() && !board.mode; }
+  std::uint8_t ReplyCode() const { return framing.receive_buffer[0]; }
+  // Whether the frame in the receive buffer carries a correct checksum of the
+  // given width and its end byte.
+  bool ReplyPassesChecksum(bool wide) const;
+
+  // --- Waiting and pacing ----------------------------------------------------
+  void StartTimeout(int ms);
+  bool TimedOut() const;
+  // The checks that open every pass of a wait loop, in this order: 3 when running
+  // was cleared, -1 when the port is gone (the log names it), 2 when the time-out
+  // passed; 0 to wait on.
+  StepResult CheckWait();
+  StepResult SetBaud(int baud, int ack);
+  void SyncPause(int ms);
+  // Direct link: queues, handshake baud, parity by protocol variant, time-outs, purge.
+  void ConfigureDirectPort();
+  // Sleeps ms milliseconds (shared by all steps so tests see one pacing source).
+  void Pause(int ms) const;
+
+  // --- Outputs ---------------------------------------------------------------
+  void SetProgress(int position, int total);
+  const char* GetText(int id) const;
+
+  SerialPort* port = nullptr;  // opened and closed by the application
+  std::atomic<bool> running{false};
+  // Downloads finished in the current run; the board's handshake command reads it.
+  int download_count = 0;
+
+  LinkOutputs outputs;
+  SerialSettings serial;
+  FramingState framing;
+  TargetIdentity target;
+  ClockFigures clock;
+  BoardState board;
+  ImageBuffers image;
+
+ private:
+  void ExamineHeaderByte(std::uint8_t byte);
+  bool FramePassesChecksum(const std::uint8_t* frame, bool wide) const;
+};
+
+// Unsigned sum of buffer[offset .. offset + n - 1]; 0 for a null buffer or n <= 0.
+std::uint32_t ByteSum(const std::uint8_t* buffer, int n, int offset);
+
+// Milliseconds of a monotonic clock, wrapping like a 32-bit tick count.
+std::uint32_t TickCount();
+
+// printf-style: formats into 1,024 bytes, appends to the link's log (CR LF line
+// ends, as the log window shows them) and echoes to its echo stream with LF line
+// ends, as a terminal or a pipe wants them. A null format clears the log.
+void LogMessage(IspLink& link, const char* format, ...);
+
+}  // namespace fw

@@ -1,0 +1,47 @@
+// Where the link's log lines, progress and questions go, and in which language.
+// The dialog and the command line each provide their own sinks.
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+#include "messages/message_table.h"
+
+namespace fw {
+
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void Clear() = 0;
+  // Appends text at the end of the log and keeps the end in view.
+  virtual void Append(std::string_view text) = 0;
+};
+
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void SetPosition(int percent) = 0;
+};
+
+class YesNoQuestion {
+ public:
+  virtual ~YesNoQuestion() = default;
+  // True for Yes.
+  virtual bool Ask(std::string_view text) = 0;
+};
+
+struct LinkOutputs {
+  LogSink* log_sink = nullptr;
+  ProgressSink* progress_sink = nullptr;
+  YesNoQuestion* question = nullptr;  // null answers No
+  // Log lines (with LF line ends) and progress are echoed here; null for none.
+  std::FILE* echo = stdout;
+  // The sinks are the application's and survive re-initialisation; the language
+  // and the quiet flag return to these defaults before every download.
+  int language = kLanguageChinese;
+  // Leaves out the information lines (chip, version, options); results and
+  // errors are still logged.
+  bool quiet_information = false;
+};
+
+}  // namespace fw

@@ -1,0 +1,47 @@
+// What the link knows of the chip: what the project expects and what the status
+// reply told.
+#pragma once
+
+#include <cstdint>
+
+namespace fw {
+
+struct TargetIdentity {
+  static constexpr int kStatusRecordSize = 64;
+  static constexpr int kChipNameSize = 32;
+  static constexpr int kAlternativeIdSlots = 16;
+  // Identification compares the chip with the first eight alternative ids only.
+  static constexpr int kAlternativeIdsCompared = 8;
+  static constexpr int kChipSerialSize = 7;
+  static constexpr int kUnknownChipId = 0xFFFF;
+
+  // Preset from the project's chip, replaced by identification.
+  int protocol_variant = 0;
+  int baud_generator_variant = 0;
+  int expected_chip_id = 0;
+  int alternative_ids[kAlternativeIdSlots] = {};
+  // Set by the command line's detect when no chip is named: any known chip passes.
+  bool accept_any_chip = false;
+  // Before identification only "0 or not" matters: variant 0 frames with 8-bit
+  // checksums and no parity, every other one with 16-bit checksums and even
+  // parity. This one stands for "not 0" until the chip is identified.
+  static constexpr int kUnidentifiedWideVariant = 3;
+
+  // From the status reply.
+  std::uint8_t status_record[kStatusRecordSize] = {};
+  std::uint8_t reply_length_byte = 0;
+  int fw_version = 0;  // high nibble major, low nibble minor
+  int fw_letter = 0;
+  int fw_build = 0;  // 0: none
+  int sub_model = 0;
+  int chip_id = kUnknownChipId;
+  int chip_index = 0;
+  char chip_name[kChipNameSize] = {};
+  int block_size = 128;
+  bool option_capable_firmware = false;
+
+  // Filled by the erase step.
+  std::uint8_t chip_serial[kChipSerialSize] = {};
+};
+
+}  // namespace fw

@@ -1,0 +1,244 @@
+// The link object: defaults, baud changes, port configuration and outputs.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "isp/link/isp_link.h"
+#include "tests/support/scripted_port.h"
+#include "tests/support/string_log.h"
+
+namespace fw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A link on a scripted port, its log kept in English and nothing echoed.
+struct ScriptedLink {
+  ScriptedLink() {
+    link.port = &port;
+    link.outputs.log_sink = &log;
+    link.outputs.echo = nullptr;
+    link.outputs.language = kLanguageEnglish;
+  }
+  test::ScriptedPort port;
+  test::StringLog log;
+  IspLink link;
+};
+
+TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
+  IspLink link;
+  link.outputs.language = 0;
+  link.board.mode = 1;
+  link.serial.handshake_baud = 9600;
+  link.clock.measured_frequency = 1;
+  link.image.code_image[10] = 0x00;
+  link.image.code_image[70000] = 0x12;
+  link.target.chip_serial[3] = 9;
+  link.Reinitialise();
+  EXPECT_EQ(link.outputs.language, 1);
+  EXPECT_EQ(link.board.mode, 0);
+  EXPECT_EQ(link.serial.handshake_baud, 2400);
+  EXPECT_EQ(link.serial.highest_baud, 115200);
+  EXPECT_EQ(link.serial.sync_burst, 1);
+  EXPECT_EQ(link.framing.rx_expected, 5);
+  EXPECT_EQ(link.clock.measured_frequency, 22118400);
+  EXPECT_EQ(link.clock.set_frequency, 11059200);
+  EXPECT_EQ(link.target.chip_serial[3], 0);
+  ASSERT_EQ(link.image.code_image.size(), 196608u);
+  EXPECT_EQ(link.image.code_image[10], 0xFF);
+  EXPECT_EQ(link.image.code_image[65535], 0xFF);
+  EXPECT_EQ(link.image.code_image[70000], 0x00);
+  EXPECT_EQ(link.board.block_b.size(), 16384u);
+  EXPECT_EQ(link.board.block_b[8191], 0xFF);
+  EXPECT_EQ(link.board.block_b[8192], 0x00);
+  EXPECT_EQ(link.board.block_a.size(), 2048u);
+  EXPECT_EQ(link.image.app_block[0], 0x00);
+  EXPECT_EQ(link.image.option_bytes.size(), 32u);
+  EXPECT_EQ(link.image.option_bytes[31], 0xFF);
+}
+
+// What belongs to the application survives a re-initialisation; the download's
+// own state does not.
+TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
+  ScriptedLink s;
+  IspLink& link = s.link;
+  link.outputs.quiet_information = true;
+  link.running = true;
+  link.download_count = 3;
+  link.board.p4 = true;
+  link.board.block_a_length = 100;
+  link.framing.frame_started = true;
+  link.framing.send_buffer[0] = 0x8D;
+  link.target.accept_any_chip = true;
+  link.target.alternative_ids[15] = 0x1234;
+  link.Reinitialise();
+  EXPECT_EQ(link.port, &s.port);
+  EXPECT_EQ(link.outputs.log_sink, &s.log);
+  EXPECT_EQ(link.outputs.echo, nullptr);
+  EXPECT_TRUE(link.running);
+  EXPECT_EQ(link.download_count, 3) << "the board's repeat flag reads it";
+  EXPECT_FALSE(link.outputs.quiet_information);
+  EXPECT_FALSE(link.board.p4);
+  EXPECT_EQ(link.board.block_a_length, 0);
+  EXPECT_FALSE(link.framing.frame_started);
+  EXPECT_EQ(link.framing.send_buffer[0], 0x00);
+  EXPECT_FALSE(link.target.accept_any_chip);
+  EXPECT_EQ(link.target.alternative_ids[15], 0);
+  EXPECT_EQ(link.target.chip_id, 0xFFFF);
+  EXPECT_EQ(link.target.block_size, 128);
+}
+
+TEST(IspLinkTest, SyncMayGoOutOnlyBetweenFramesAndWithoutABoard) {
+  ScriptedLink s;
+  IspLink& link = s.link;
+  test::ScriptedPort& port = s.port;
+  EXPECT_TRUE(link.MaySendSync());
+  port.Arrive({0x46});
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_FALSE(link.MaySendSync()) << "a frame has started";
+  port.Arrive({0x33});
+  link.ReceivePacket(link.framing.receive_buffer, false);
+  EXPECT_TRUE(link.MaySendSync()) << "noise ends it";
+  link.board.mode = true;
+  EXPECT_FALSE(link.MaySendSync()) << "a board does the synchronising";
+}
+
+// A wait ends for a stop first, then for a port that is gone (logged with its
+// name), then for the time-out.
+TEST(IspLinkTest, LostPortEndsAWaitWithItsNameInTheLog) {
+  ScriptedLink s;
+  IspLink& link = s.link;
+  link.running = true;
+  link.StartTimeout(IspLink::kNoTimeout);
+  EXPECT_EQ(link.CheckWait(), kStepOk);
+  s.port.lost = true;
+  EXPECT_EQ(link.WaitForReply(IspLink::kNoTimeout), kStepFailedLogged);
+  EXPECT_EQ(s.log.text, "\r\nThe port scripted is gone (unplugged or closed) !\r\n");
+  link.board.mode = true;
+  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepFailedLogged) << "the board's acknowledgement";
+  link.running = false;
+  EXPECT_EQ(link.CheckWait(), kStepStopped);
+  link.running = true;
+  s.port.lost = false;
+  link.StartTimeout(1);
+  link.Pause(5);
+  EXPECT_EQ(link.CheckWait(), kStepTimedOut);
+}
+
+TEST(IspLinkTest, ReplyChecksumOfEitherWidth) {
+  ScriptedLink s;
+  IspLink& link = s.link;
+  test::ScriptedPort& port = s.port;
+  // Payload 00 F0 11 with the 16-bit checksum: 0x68 + 0x09 + 0xF0 + 0x11 = 0x0172.
+  port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x09, 0x00, 0xF0, 0x11, 0x01, 0x72, 0x16});
+  ASSERT_TRUE(link.ReceivePacket(link.framing.receive_buffer, false));
+  EXPECT_TRUE(link.ReplyPassesChecksum(true));
+  EXPECT_FALSE(link.ReplyPassesChecksum(false));
+  EXPECT_EQ(link.ReplyCode(), 0x00);
+  // The same payload with the 8-bit checksum: 0x68 + 0x08 + 0xF0 + 0x11 = 0x171.
+  port.Arrive({0x46, 0xB9, 0x68, 0x00, 0x08, 0x00, 0xF0, 0x11, 0x71, 0x16});
+  ASSERT_TRUE(link.ReceivePacket(link.framing.receive_buffer, false));
+  EXPECT_TRUE(link.ReplyPassesChecksum(false));
+  EXPECT_FALSE(link.ReplyPassesChecksum(true));
+}
+
+TEST(IspLinkTest, SetBaudDirectAndBoardMode) {
+  test::ScriptedPort port;
+  IspLink link;
+  link.port = &port;
+  link.outputs.echo = nullptr;
+  link.running = true;
+  EXPECT_EQ(link.SetBaud(57600, -1), kStepOk);
+  EXPECT_EQ(port.lines_set.back().baud, 57600);
+  EXPECT_GE(port.purges, 1);
+  EXPECT_TRUE(port.writes.empty());
+
+  link.board.mode = 1;
+  link.target.protocol_variant = 0;
+  EXPECT_EQ(link.SetBaud(14400, -1), kStepOk);
+  ASSERT_EQ(port.writes.size(), 1u);
+  EXPECT_EQ(port.writes[0],
+            (Bytes{0x46, 0xB9, 0x6A, 0x00, 0x0A, 0xFF, 0x02, 0x0C, 0x00, 0x01, 0x81, 0x16}));
+
+  // Above 115,200 the code counts multiples of it.
+  port.writes.clear();
+  link.target.protocol_variant = 4;
+  link.SetBaud(230400, -1);
+  EXPECT_EQ(port.writes.at(0)[7], 0x82);
+  EXPECT_EQ(port.writes.at(0)[8], 0x01);
+
+  // The board echoes the command code first.
+  port.writes.clear();
+  port.Arrive({0x8E});
+  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepOk);
+  EXPECT_EQ(port.writes.size(), 1u);
+  port.Arrive({0x11});
+  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepRefused);
+  link.running = false;
+  EXPECT_EQ(link.SetBaud(38400, 0x8E), kStepStopped);
+}
+
+TEST(IspLinkTest, DirectPortConfigurationFollowsProtocolVariant) {
+  test::ScriptedPort port;
+  IspLink link;
+  link.port = &port;
+  link.serial.handshake_baud = 4800;
+  link.target.protocol_variant = 0;
+  link.ConfigureDirectPort();
+  EXPECT_EQ(port.lines_set.back().baud, 4800);
+  EXPECT_EQ(port.lines_set.back().parity, Parity::kNone);
+  EXPECT_EQ(port.lines_set.back().data_bits, 8);
+  EXPECT_EQ(port.timeouts.read_total_multiplier_ms, 10);
+  EXPECT_EQ(port.timeouts.write_total_constant_ms, 5000);
+  link.target.protocol_variant = 2;
+  link.ConfigureDirectPort();
+  EXPECT_EQ(port.lines_set.back().parity, Parity::kEven);
+}
+
+TEST(IspLinkTest, LogAndProgressReachSinksAndEcho) {
+  IspLink link;
+  test::StringLog log;
+  link.outputs.log_sink = &log;
+  char* echoed = nullptr;
+  std::size_t echoed_size = 0;
+  std::FILE* echo = open_memstream(&echoed, &echoed_size);
+  link.outputs.echo = echo;
+  LogMessage(link, "  MCU type: %s\r\n", "QMV");
+  LogMessage(link, "%d.%d", 7, 2);
+  EXPECT_EQ(log.text, "  MCU type: QMV\r\n7.2");
+  LogMessage(link, nullptr);
+  EXPECT_EQ(log.text, "");
+  // Long text is cut to the 1,024-byte buffer, not overrun.
+  std::string long_text(3000, 'x');
+  LogMessage(link, "%s", long_text.c_str());
+  EXPECT_EQ(log.text.size(), 1023u);
+
+  struct Progress : ProgressSink {
+    void SetPosition(int p) override { positions.push_back(p); }
+    std::vector<int> positions;
+  } progress;
+  link.outputs.progress_sink = &progress;
+  link.SetProgress(50, 200);
+  link.SetProgress(7, 0);
+  EXPECT_EQ(progress.positions, (std::vector<int>{25, 7}));
+  std::fclose(echo);
+  const std::string out(echoed, echoed_size);
+  std::free(echoed);
+  // The log window keeps CR LF; a terminal or a pipe gets LF.
+  EXPECT_NE(out.find("  MCU type: QMV\n7.2"), std::string::npos) << out;
+  EXPECT_EQ(out.find('\r'), std::string::npos) << out;
+  EXPECT_NE(out.find("  25%\b\b\b\b\b"), std::string::npos);
+}
+
+TEST(IspLinkTest, GetTextFollowsTheLinkLanguage) {
+  IspLink link;
+  link.outputs.language = 1;
+  EXPECT_STREQ(link.GetText(8000), "正在检测目标单片机 ... \r\n");
+  link.outputs.language = 0;
+  EXPECT_STREQ(link.GetText(8000), "Checking target MCU ... \r\n");
+  EXPECT_EQ(link.GetText(9999), nullptr);
+}
+
+}  // namespace
+}  // namespace fw
