@@ -4,13 +4,13 @@
 #include <zlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "app/project_embedding.h"
 #include "app/project_loader.h"
-#include "container_builder.h"
 #include "target/project_scramble.h"
+#include "tests/support/container_builder.h"
+#include "tests/support/temp_folder.h"
 
 namespace fw {
 namespace {
@@ -53,24 +53,11 @@ Bytes SampleContainer() {
       .bytes();
 }
 
-class ProjectLoaderTest : public ::testing::Test {
+class ProjectLoaderTest : public test::TempFolderTest {
  protected:
   std::filesystem::path Write(const std::string& name, const Bytes& bytes) {
-    const auto path = dir_ / name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return path;
+    return TempFolderTest::Write(name, std::string(bytes.begin(), bytes.end()));
   }
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fw_loader_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::filesystem::path dir_;
 };
 
 void ExpectProject(const ProjectLoadResult& r) {

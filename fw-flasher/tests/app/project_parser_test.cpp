@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/project_parser.h"
-#include "container_builder.h"
 #include "target/chip_table.h"
+#include "tests/support/container_builder.h"
 
 namespace fw {
 namespace {

@@ -8,11 +8,11 @@
 #include <cstdlib>
 
 #include "app/project_loader.h"
-#include "container_builder.h"
 #include "pack/json_fields.h"
 #include "pack_test_support.h"
 #include "target/chip_table.h"
 #include "target/project_scramble.h"
+#include "tests/support/container_builder.h"
 
 namespace fw {
 namespace {

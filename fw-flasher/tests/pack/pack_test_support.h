@@ -2,16 +2,12 @@
 // from a script, and project descriptions that use every setting.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "pack/secret_input.h"
+#include "tests/support/temp_folder.h"
 
 namespace fw::test {
 
@@ -31,28 +27,8 @@ class ScriptedSecrets final : public SecretInput {
   std::deque<std::string> answers_;
 };
 
-class PackFolderTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fw_pack_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return dir_ / name;
-  }
-  static std::string Read(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  std::filesystem::path dir_;
-};
+// fw-pack's tests work in a folder of their own.
+using PackFolderTest = TempFolderTest;
 
 // Every setting away from its default. The chip has a data area (69,632 bytes
 // of flash, a top reserve from 66,560) so that a data image can follow the code.

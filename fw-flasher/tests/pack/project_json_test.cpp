@@ -26,7 +26,7 @@ using Bytes = std::vector<std::uint8_t>;
 class ProjectJsonTest : public test::PackFolderTest {
  protected:
   void SetUp() override {
-    PackFolderTest::SetUp();
+    test::PackFolderTest::SetUp();
     Write("firmware.hex", test::kFullFirmwareHex);
     Write("login.txt", "继电器\n");
     Write("new.txt", "new one\r\n");

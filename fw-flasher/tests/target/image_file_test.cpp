@@ -2,10 +2,8 @@
 // line, and raw binary files.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
 #include "target/image_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace fw {
 namespace {
@@ -99,21 +97,7 @@ TEST(IntelHexTest, TheLastByteOfTheBufferMayBeFilled) {
   EXPECT_EQ(image.bytes.back(), 7);
 }
 
-class ImageFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("fw_image_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::filesystem::path Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    return dir_ / name;
-  }
-  std::filesystem::path dir_;
-};
+using ImageFileTest = test::TempFolderTest;
 
 TEST_F(ImageFileTest, TheEndingChoosesTheFormat) {
   const std::string hex = Line(0, 2, {0x11}) + kEnd;
