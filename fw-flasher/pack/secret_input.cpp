@@ -3,6 +3,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <iostream>
 
@@ -20,24 +21,40 @@ std::optional<std::string> ReadLine(std::istream& in) {
   return line;
 }
 
+// The terminal's settings while echo is off, for the interrupt handler.
+termios g_saved_terminal{};
+
+// Ctrl-C at a hidden prompt must not leave the terminal without echo.
+extern "C" void RestoreEchoAndStop(int signal_number) {
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved_terminal);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
 // Echo off on the terminal for as long as it lives.
 class EchoOff {
  public:
-  EchoOff() : ok_(tcgetattr(STDIN_FILENO, &saved_) == 0) {
+  EchoOff() : ok_(tcgetattr(STDIN_FILENO, &g_saved_terminal) == 0) {
     if (!ok_) return;
-    termios quiet = saved_;
+    previous_interrupt_ = std::signal(SIGINT, RestoreEchoAndStop);
+    previous_terminate_ = std::signal(SIGTERM, RestoreEchoAndStop);
+    termios quiet = g_saved_terminal;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
   }
   ~EchoOff() {
-    if (ok_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+    if (!ok_) return;
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_saved_terminal);
+    std::signal(SIGINT, previous_interrupt_);
+    std::signal(SIGTERM, previous_terminate_);
   }
   EchoOff(const EchoOff&) = delete;
   EchoOff& operator=(const EchoOff&) = delete;
 
  private:
-  termios saved_{};
   bool ok_;
+  void (*previous_interrupt_)(int) = SIG_DFL;
+  void (*previous_terminate_)(int) = SIG_DFL;
 };
 
 std::optional<std::string> AskHidden(const std::string& prompt) {
