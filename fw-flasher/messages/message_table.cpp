@@ -274,6 +274,13 @@ constexpr MessageRow kRows[] = {
     // A port that disappears while a step runs.
     {8210, "\r\nThe port %s is gone (unplugged or closed) !\r\n",
      "\r\n串口 %s 已断开 (设备被拔出或已关闭) !\r\n", nullptr, nullptr},
+    {8220, "\r\nThe set frequency %d Hz cannot be trimmed to: it must be above 0 Hz !\r\n",
+     "\r\n设定的频率 %d Hz 无法调节: 频率必须大于 0 Hz !\r\n", nullptr, nullptr},
+    {8221,
+     "\r\n  The internal oscillator could not be trimmed: its measurements cannot be used !\r\n",
+     "\r\n  无法调节内部振荡器: 测量结果不可用 !\r\n", nullptr, nullptr},
+    {8222, "\r\n  The reply to the frequency measurement is too short !\r\n",
+     "\r\n  频率测量的应答数据太短 !\r\n", nullptr, nullptr},
     {-1, nullptr, nullptr, nullptr, nullptr},
 };
 

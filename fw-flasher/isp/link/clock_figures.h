@@ -1,6 +1,8 @@
 // The chip's clock as measured, asked for and trimmed.
 #pragma once
 
+#include <cstdint>
+
 namespace fw {
 
 struct ClockFigures {
@@ -11,6 +13,10 @@ struct ClockFigures {
   bool frequency_adjusted = false;
   // The project fixes the frequency: the report leaves the measured one alone.
   bool frequency_override = false;
+  // Set by the trim (or taken from the status reply); the baud switch sends
+  // bytes 0 and 1, the option programming bytes 2 and 3. A byte the trim does
+  // not set keeps its value, 0 after re-initialisation.
+  std::uint8_t trim_bytes[4] = {};
 };
 
 }  // namespace fw
