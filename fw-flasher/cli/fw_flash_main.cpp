@@ -10,6 +10,7 @@
 #include "cli/detect_command.h"
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
+#include "version/version.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ class TerminalQuestion final : public fw::YesNoQuestion {
 int main(int argc, char** argv) {
   CLI::App app{"Firmware flasher without a window"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", fw::version::VersionLine("fw-flash"));
 
   fw::DetectOptions options;
   std::string language = "en";

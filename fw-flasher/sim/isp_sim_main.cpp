@@ -10,6 +10,7 @@
 #include "sim/oscillator_model.h"
 #include "sim/sim_options.h"
 #include "target/chip_table.h"
+#include "version/version.h"
 
 namespace {
 
@@ -156,6 +157,7 @@ int main(int argc, char** argv) {
                  "(one frequency) or reversed (falls as the trim rises)")
       ->capture_default_str()
       ->check(CLI::IsMember({"normal", "narrow", "flat", "reversed"}));
+  app.set_version_flag("--version", fw::version::VersionLine("isp-sim"));
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;
