@@ -1,7 +1,7 @@
 #include "isp/download_sequence.h"
 
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "target/link_chip.h"
 #include "target/status_record.h"
 
 namespace fw {
@@ -17,13 +17,8 @@ DownloadSequence ChooseDownloadSequence(int f, int v) {
 }
 
 DownloadSequence SelectDownloadSequence(IspLink& link) {
-  const auto table = ChipTable();
-  const int index =
-      link.target.chip_index >= 0 && static_cast<std::size_t>(link.target.chip_index) < table.size()
-          ? link.target.chip_index
-          : 0;
   const DownloadSequence sequence =
-      ChooseDownloadSequence(FamilyCode(table[index]), link.target.fw_version);
+      ChooseDownloadSequence(FamilyCode(ChipOf(link)), link.target.fw_version);
   if (sequence == DownloadSequence::kRefused) {
     LogMessage(link, link.GetText(kMsgChipVersionNotSupported));
   }

@@ -1,6 +1,9 @@
 // The chip's clock as measured, asked for and trimmed.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
 namespace fw {
 
 struct ClockFigures {
@@ -11,6 +14,9 @@ struct ClockFigures {
   bool frequency_adjusted = false;
   // The project fixes the frequency: the report leaves the measured one alone.
   bool frequency_override = false;
+  // The oscillator settings that the trim (or the trim decision) chose; the
+  // baud switch sends bytes 0 and 1, the option block bytes 2 and 3.
+  std::array<std::uint8_t, 4> trim{};
 };
 
 }  // namespace fw
