@@ -16,7 +16,6 @@ namespace {
 using namespace boot_loader;
 
 constexpr int kSectorBytes = 512;
-constexpr int kMaxSectors = 255;
 constexpr int kUnlockTimeoutMs = 2000;
 constexpr int kEraseTimeoutMs = 15000;
 constexpr int kClassicEraseTimeoutMs = 25000;
@@ -54,6 +53,8 @@ class Eraser {
     link_.Pause(kPauseMs);
     const std::uint32_t start = TickCount();
     LogMessage(link_, link_.GetText(kMsgErasing));
+    // No more than the chip holds; this also keeps every sector count of the
+    // commands within its byte (no chip holds 255 sectors).
     const std::int64_t e = ProgramLength(link_, false);
     if (e > chip_.total_size) {
       LogMessage(link_, link_.GetText(kMsgProgramBeyondFlash), static_cast<int>(e),
@@ -73,23 +74,16 @@ class Eraser {
 
  private:
   // The sectors the image occupies beyond the program flash.
-  StepResult SectorsBeyondCode(std::int64_t e, int& n) {
+  int SectorsBeyondCode(std::int64_t e) const {
     const std::int64_t q = chip_.code_size;
-    n = e > q ? SectorsFor(e - q) : 0;
-    return CheckSectors(n);
-  }
-  StepResult CheckSectors(int n) {
-    if (n <= kMaxSectors) return kStepOk;
-    LogMessage(link_, link_.GetText(kMsgTooManySectors), n);
-    return kStepRefused;
+    return e > q ? SectorsFor(e - q) : 0;
   }
 
   StepResult Build(std::int64_t e, CommandBuilder& command, int& timeout) {
     const std::uint32_t q = chip_.code_size;
     if (v_ >= kFirmware72) {
       if (HasClassicGuard(f_)) SetClassicGuard();
-      int n = 0;
-      if (const StepResult r = SectorsBeyondCode(e, n); r != kStepOk) return r;
+      const int n = SectorsBeyondCode(e);
       if (pv_ != 4) {
         if (const StepResult r = UnlockWithPassword(); r != kStepOk) return r;
       }
@@ -99,7 +93,6 @@ class Eraser {
     if (InRange(f_, 1, 6) || f_ == 15 || f_ == 16) {
       SetClassicGuard();
       const int n1 = SectorsFor(e);
-      if (const StepResult r = CheckSectors(n1); r != kStepOk) return r;
       command.Add({kEraseClassic, static_cast<std::uint8_t>(n1)});
       for (int i = 0; i < 6; ++i) command.Add(0x33);
       timeout = kClassicEraseTimeoutMs;
@@ -122,8 +115,7 @@ class Eraser {
       AddFiller(command, kCountDownShort);
       return kStepOk;
     }
-    int n = 0;
-    if (const StepResult r = SectorsBeyondCode(e, n); r != kStepOk) return r;
+    const int n = SectorsBeyondCode(e);
     if (pv_ != 4) {
       CommandBuilder unlock(link_);
       unlock.Add(kUnlock);

@@ -2,7 +2,7 @@
 // numbers: captions take their control's or dialog's identifier (1 to 1175), the
 // application's messages are 4000 to 4007, the download steps' 8000 to 8125, the
 // command line's step-result words 8200 to 8207, a lost port 8210, and the
-// download steps' limits 8220 to 8226.
+// download steps' limits 8220 to 8225.
 #pragma once
 
 #include <cstdint>
@@ -187,8 +187,7 @@ enum MessageId : std::int32_t {
   kMsgNoBaudRateFits = 8222,
   kMsgUnknownGeneratorVariant = 8223,
   kMsgProgramBeyondFlash = 8224,
-  kMsgTooManySectors = 8225,
-  kMsgTrimNotAvailable = 8226,
+  kMsgTrimNotAvailable = 8225,
 };
 
 }  // namespace fw

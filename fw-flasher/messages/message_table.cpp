@@ -289,9 +289,7 @@ constexpr MessageRow kRows[] = {
      "\r\n本程序不认识此芯片的波特率发生器 (类型 %d) !\r\n", nullptr, nullptr},
     {8224, "\r\nThe program (%d bytes) does not fit the chip's flash (%d bytes) !\r\n",
      "\r\n程序 (%d 字节) 超出芯片的 Flash 容量 (%d 字节) !\r\n", nullptr, nullptr},
-    {8225, "\r\nThe erase would take %d sectors; this chip's erase command takes at most 255 !\r\n",
-     "\r\n需要擦除 %d 个扇区, 此芯片的擦除命令最多只能擦除 255 个扇区 !\r\n", nullptr, nullptr},
-    {8226, "\r\nThis chip's clock must be trimmed, which this version cannot do yet !\r\n",
+    {8225, "\r\nThis chip's clock must be trimmed, which this version cannot do yet !\r\n",
      "\r\n此芯片需要调节时钟频率, 本版本暂不支持 !\r\n", nullptr, nullptr},
     {-1, nullptr, nullptr, nullptr, nullptr},
 };
