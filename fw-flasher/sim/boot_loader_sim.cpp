@@ -7,24 +7,39 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/baud_commands.h"
+#include "sim/host_line.h"
+#include "sim/sim_dump.h"
 #include "target/chip_table.h"
 
 namespace fw::sim {
 namespace {
 
+constexpr std::uint8_t kSyncByte = 0x7F;
 constexpr int kSyncBytesNeeded = 3;
 // After this much silence the simulator expects a new synchronisation.
 constexpr auto kQuietRearm = std::chrono::milliseconds(200);
+// Sync bytes (or bytes at a rate the chip is not at) this long after the chip
+// last sent something: the host has started over.
 constexpr auto kResyncAfter = std::chrono::milliseconds(300);
+// Sync bytes sent while a measurement reply was on its way are not a handshake.
+constexpr auto kMeasureGrace = std::chrono::milliseconds(500);
+// How long a reply due at a new rate waits for the host to move there.
+constexpr auto kAwaitHost = std::chrono::seconds(1);
+constexpr auto kIdlePoll = std::chrono::milliseconds(20);
+constexpr auto kAwaitPoll = std::chrono::milliseconds(2);
+// Bytes close together are handled in one pass rather than one wake-up each.
+constexpr auto kBatch = std::chrono::microseconds(500);
+// What the other end makes of a byte sent at the wrong rate.
+constexpr std::uint8_t kGarbled = 0x00;
 
-void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+void WriteAll(int fd, const std::uint8_t* bytes, std::size_t count) {
   std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t w = ::write(fd, bytes.data() + sent, bytes.size() - sent);
+  while (sent < count) {
+    ssize_t w = ::write(fd, bytes + sent, count - sent);
     if (w > 0) {
       sent += static_cast<std::size_t>(w);
     } else if (w < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -38,13 +53,23 @@ void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
   }
 }
 
+// The time to wake for a run of bytes due from `next` to `last`.
+std::chrono::steady_clock::time_point WakeFor(std::chrono::steady_clock::time_point next,
+                                              std::chrono::steady_clock::time_point last,
+                                              std::chrono::steady_clock::time_point now) {
+  return std::min(last, std::max(next, now + kBatch));
+}
+
 }  // namespace
 
-BootLoaderSim::BootLoaderSim(SimChipConfig chip, SimBoardConfig board)
+BootLoaderSim::BootLoaderSim(SimChipConfig chip, SimBoardConfig board, SimRunConfig run)
     : chip_(std::move(chip)),
       board_(board),
+      run_(std::move(run)),
+      traits_(TraitsOf(chip_)),
       parser_([this](const std::vector<std::uint8_t>& p) { OnPacket(p); },
-              [this](std::uint8_t b) { OnLooseByte(b); }) {
+              [this](std::uint8_t b) { OnLooseByte(b); }),
+      memory_(chip_) {
   current_board_version_ = board_.version;
 }
 
@@ -88,32 +113,169 @@ void BootLoaderSim::Stop() {
   slave_fd_ = master_fd_ = -1;
 }
 
-bool BootLoaderSim::ChipUsesWideChecksum() const {
-  return ProtocolVariant(ChipTable()[static_cast<std::size_t>(chip_.chip_index)]) != 0;
-}
+bool BootLoaderSim::ChipUsesWideChecksum() const { return traits_.table_variant != 0; }
+
+int BootLoaderSim::BitsPerByte() const { return LineClock::BitsPerByte(traits_.even_parity); }
 
 void BootLoaderSim::Run(std::stop_token stop) {
-  auto last_byte = std::chrono::steady_clock::now();
-  std::uint8_t buffer[512];
+  last_byte_ = Clock::now();
   while (!stop.stop_requested()) {
+    auto now = Clock::now();
+    DeliverIncoming(now);
+    PumpOutgoing(now);
+    if (!armed_ && now - last_byte_ > kQuietRearm && !Measuring(now)) Rearm();
+
+    const auto wait = std::max(NextWake(now) - now, Clock::duration::zero());
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    struct timespec timeout {
+      static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)
+    };
     struct pollfd pfd {
       master_fd_, POLLIN, 0
     };
-    const int p = ::poll(&pfd, 1, 20);
-    const auto now = std::chrono::steady_clock::now();
-    if (p > 0 && (pfd.revents & POLLIN)) {
-      const ssize_t n = ::read(master_fd_, buffer, sizeof buffer);
-      if (n > 0) {
-        last_byte = now;
-        for (ssize_t i = 0; i < n; ++i) parser_.Feed(buffer[i]);
-        continue;
+    if (::ppoll(&pfd, 1, &timeout, nullptr) > 0 && (pfd.revents & POLLIN)) ReadHost(Clock::now());
+  }
+}
+
+void BootLoaderSim::ReadHost(Clock::time_point now) {
+  std::uint8_t buffer[512];
+  const ssize_t n = ::read(master_fd_, buffer, sizeof buffer);
+  if (n <= 0) return;
+  last_byte_ = now;
+  const int host_rate = HostLineRate(master_fd_);
+  for (ssize_t i = 0; i < n; ++i) {
+    const auto due = run_.pace ? host_to_chip_.Carry(now, host_rate, BitsPerByte()) : now;
+    incoming_.push_back({buffer[i], host_rate, due});
+  }
+}
+
+void BootLoaderSim::DeliverIncoming(Clock::time_point now) {
+  while (!incoming_.empty() && incoming_.front().due <= now) {
+    const IncomingByte byte = incoming_.front();
+    incoming_.pop_front();
+    TakeByte(byte, now);
+  }
+}
+
+bool BootLoaderSim::Measuring(Clock::time_point now) const {
+  return measuring_ || now < measure_grace_until_;
+}
+
+void BootLoaderSim::Rearm() {
+  armed_ = true;
+  sync_seen_ = 0;
+}
+
+void BootLoaderSim::SetLineRate(double rate) {
+  line_rate_ = rate;
+  line_rate_now_ = static_cast<int>(rate + 0.5);
+}
+
+void BootLoaderSim::TakeByte(const IncomingByte& byte, Clock::time_point now) {
+  // Through a board every rate is understood.
+  if (board_.present) {
+    parser_.Feed(byte.value);
+    return;
+  }
+  // A waiting boot loader times the sync byte and takes the host's rate.
+  if (byte.value == kSyncByte && armed_ && !Measuring(now)) {
+    SetLineRate(byte.host_rate);
+    parser_.Feed(byte.value);
+    return;
+  }
+  if (line_rate_ > 0 && !RatesAgree(line_rate_, byte.host_rate)) {
+    ++garbled_;
+    if (!armed_ && !Measuring(now) && now - last_sent_ > kResyncAfter) Rearm();
+    parser_.Feed(kGarbled);
+    return;
+  }
+  parser_.Feed(byte.value);
+}
+
+void BootLoaderSim::PumpOutgoing(Clock::time_point now) {
+  while (!outgoing_.empty()) {
+    Transmission& t = outgoing_.front();
+    if (!t.started) {
+      if (t.await_host && !board_.present && now < t.await_until &&
+          !RatesAgree(t.rate, HostLineRate(master_fd_))) {
+        return;
+      }
+      t.started = true;
+      // Through a board the chip's rate is not followed; the host's line sets the pace.
+      const double pace_rate = t.rate > 0 ? t.rate : HostLineRate(master_fd_);
+      for (std::size_t i = 0; i < t.bytes.size(); ++i) {
+        t.due.push_back(run_.pace ? chip_to_host_.Carry(now, pace_rate, BitsPerByte()) : now);
       }
     }
-    if (!armed_ && now - last_byte > kQuietRearm) {
-      armed_ = true;
-      sync_seen_ = 0;
+    std::size_t end = t.sent;
+    while (end < t.bytes.size() && t.due[end] <= now) ++end;
+    if (end > t.sent) {
+      const bool garble =
+          !board_.present && t.rate > 0 && !RatesAgree(t.rate, HostLineRate(master_fd_));
+      std::vector<std::uint8_t> chunk(t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sent),
+                                      t.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+      if (garble) {
+        std::fill(chunk.begin(), chunk.end(), kGarbled);
+        garbled_ += static_cast<int>(chunk.size());
+      }
+      WriteAll(master_fd_, chunk.data(), chunk.size());
+      t.sent = end;
+    }
+    if (t.sent < t.bytes.size()) return;
+    if (t.rate_after > 0) SetLineRate(t.rate_after);
+    last_sent_ = now;
+    if (t.measurement) {
+      measuring_ = false;
+      measure_grace_until_ = now + kMeasureGrace;
+    }
+    outgoing_.pop_front();
+  }
+}
+
+BootLoaderSim::Clock::time_point BootLoaderSim::NextWake(Clock::time_point now) const {
+  Clock::time_point wake = now + kIdlePoll;
+  if (!incoming_.empty()) {
+    wake = std::min(wake, WakeFor(incoming_.front().due, incoming_.back().due, now));
+  }
+  if (!outgoing_.empty()) {
+    const Transmission& t = outgoing_.front();
+    if (!t.started) {
+      wake = std::min(wake, t.await_host ? now + kAwaitPoll : now);
+    } else if (t.sent < t.due.size()) {
+      wake = std::min(wake, WakeFor(t.due[t.sent], t.due.back(), now));
     }
   }
+  return wake;
+}
+
+void BootLoaderSim::Queue(const ChipReply& reply, bool wide) {
+  Transmission t;
+  t.bytes = ChipToHostPacket(reply.payload, wide);
+  t.rate = reply.rate;
+  t.await_host = reply.await_host;
+  t.await_until = Clock::now() + kAwaitHost;
+  t.rate_after = reply.rate_after;
+  t.measurement = reply.measurement;
+  // The chip's port runs at the reply's rate from now on.
+  if (reply.rate > 0) SetLineRate(reply.rate);
+  if (reply.measurement) measuring_ = true;
+  outgoing_.push_back(std::move(t));
+}
+
+void BootLoaderSim::Send(const std::vector<std::uint8_t>& payload, bool wide) {
+  ChipReply reply;
+  reply.payload = payload;
+  reply.rate = line_rate_;
+  reply.rate_after = line_rate_;
+  Queue(reply, wide);
+}
+
+void BootLoaderSim::Note(const std::string& text) {
+  {
+    std::lock_guard lock(mutex_);
+    notes_.push_back(text);
+  }
+  if (run_.on_note) run_.on_note(text);
 }
 
 void BootLoaderSim::NewSession() {
@@ -123,13 +285,17 @@ void BootLoaderSim::NewSession() {
   if (board_updated_) current_board_version_ = board_.version_after_update;
 }
 
-void BootLoaderSim::Send(const std::vector<std::uint8_t>& payload, bool wide) {
-  WriteAll(master_fd_, ChipToHostPacket(payload, wide));
-}
-
 void BootLoaderSim::SendStatus(int reply_code) {
   const bool wide = relaying_ || ChipUsesWideChecksum();
-  Send(BuildStatusPayload(chip_, reply_code, wide, relaying_), wide);
+  const int rate = line_rate_ > 0 ? static_cast<int>(line_rate_ + 0.5) : HostLineRate(master_fd_);
+  SimChipConfig reported = chip_;
+  if (reported.handshake_baud <= 0) reported.handshake_baud = rate;
+  {
+    std::lock_guard lock(mutex_);
+    reported.options = memory_.options;
+    Send(BuildStatusPayload(reported, reply_code, wide, relaying_, memory_.status_bytes), wide);
+    session_.emplace(reported, memory_, run_.faults, rate, run_.measurement);
+  }
   ++status_replies_;
 }
 
@@ -152,17 +318,15 @@ void BootLoaderSim::SendBoardIdentity() {
 }
 
 void BootLoaderSim::OnLooseByte(std::uint8_t byte) {
-  if (byte != 0x7F) return;
-  // Sync bytes still coming well after an answer: the host starts over.
-  if (!armed_ && std::chrono::steady_clock::now() - answered_at_ > kResyncAfter) {
-    armed_ = true;
-    sync_seen_ = 0;
-  }
+  const auto now = Clock::now();
+  if (byte != kSyncByte || Measuring(now)) return;
+  // Sync bytes still coming well after the chip last spoke: the host starts over.
+  if (!armed_ && now - last_sent_ > kResyncAfter) Rearm();
   if (!armed_) return;
   if (sync_seen_ == 0) NewSession();
   if (++sync_seen_ < kSyncBytesNeeded) return;
   armed_ = false;
-  answered_at_ = std::chrono::steady_clock::now();
+  last_sent_ = now;
   if (board_.present) {
     parser_.set_prefer_wide(true);
     SendBoardIdentity();
@@ -182,12 +346,50 @@ void BootLoaderSim::OnPacket(const std::vector<std::uint8_t>& payload) {
     OnBoardCommand(payload);
     return;
   }
-  if (board_.present && relaying_ && code == 0xFF) return;  // board housekeeping
+  if (board_.present && relaying_ && code == 0xFF && payload.size() > 1) return;  // housekeeping
   if (code == 0x80 && payload.size() == 1 && chip_.reply_code == 0x80) {
     SendStatus(0x50);
     return;
   }
-  // Download commands are not simulated here.
+  OnChipCommand(payload);
+}
+
+void BootLoaderSim::OnChipCommand(const std::vector<std::uint8_t>& payload) {
+  if (!session_) return;
+  std::vector<ChipReply> replies;
+  std::vector<std::string> notes;
+  bool ended = false;
+  {
+    std::lock_guard lock(mutex_);
+    replies = session_->OnPacket(payload);
+    notes = session_->TakeNotes();
+    ended = session_->ended();
+  }
+  // Sync bytes follow a measurement command until its reply starts.
+  if (session_->last_was_measurement()) measuring_ = true;
+  for (const auto& text : notes) Note(text);
+  const bool wide = relaying_ || session_->traits().wide_checksum();
+  for (const auto& reply : replies) Queue(reply, wide);
+  if (ended) EndOfDownload();
+}
+
+void BootLoaderSim::EndOfDownload() {
+  session_.reset();
+  measuring_ = false;
+  Rearm();
+  std::string flash;
+  std::string state;
+  {
+    std::lock_guard lock(mutex_);
+    const auto& bytes = memory_.flash.bytes();
+    flash.assign(bytes.begin(), bytes.end());
+    state =
+        fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
+                           line_rate_now_.load());
+  }
+  std::string error;
+  if (!run_.dump_path.empty() && !WriteFileAtomically(run_.dump_path, flash, error)) Note(error);
+  if (!run_.state_path.empty() && !WriteFileAtomically(run_.state_path, state, error)) Note(error);
 }
 
 void BootLoaderSim::OnBoardCommand(const std::vector<std::uint8_t>& payload) {
@@ -269,6 +471,27 @@ std::vector<std::uint8_t> BootLoaderSim::BoardImage() const {
 int BootLoaderSim::announced_board_blocks() const {
   std::lock_guard lock(mutex_);
   return announced_blocks_;
+}
+
+std::vector<std::uint8_t> BootLoaderSim::Flash() const {
+  std::lock_guard lock(mutex_);
+  return memory_.flash.bytes();
+}
+
+std::string BootLoaderSim::StateJson() const {
+  std::lock_guard lock(mutex_);
+  return fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
+                            line_rate_now_.load());
+}
+
+int BootLoaderSim::downloads() const {
+  std::lock_guard lock(mutex_);
+  return memory_.downloads;
+}
+
+std::vector<std::string> BootLoaderSim::Notes() const {
+  std::lock_guard lock(mutex_);
+  return notes_;
 }
 
 }  // namespace fw::sim

@@ -1,15 +1,29 @@
 // A simulated boot loader (optionally behind a simulated download board) on the
 // master side of a pseudo-terminal. The flasher opens the slave path.
+//
+// The line: the host's rate is read from the pseudo-terminal's settings. After
+// its status reply the chip's port runs at one rate; bytes the host sends at
+// another rate arrive garbled, and so do the chip's bytes at the host. With
+// pacing on, both directions take the time a real line would (10 bits a byte,
+// 11 with parity), counted on a clock per direction.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "sim/chip_memory.h"
+#include "sim/chip_session.h"
+#include "sim/line_clock.h"
+#include "sim/measurement_model.h"
+#include "sim/sim_faults.h"
 #include "sim/sim_framing.h"
 #include "sim/status_reply.h"
 
@@ -24,9 +38,19 @@ struct SimBoardConfig {
   int version_after_update = 297;  // what the board reports once updated
 };
 
+struct SimRunConfig {
+  bool pace = false;  // carry bytes at the line's pace
+  SimFaults faults;
+  std::string dump_path;   // the flash, written after each download the host closes
+  std::string state_path;  // the rest of the chip's memory as JSON, likewise
+  MeasurementModel* measurement = nullptr;  // answers clock measurements; none: refused
+  // Told each thing the chip found wrong with a command, as it happens.
+  std::function<void(const std::string&)> on_note;
+};
+
 class BootLoaderSim {
  public:
-  BootLoaderSim(SimChipConfig chip, SimBoardConfig board);
+  BootLoaderSim(SimChipConfig chip, SimBoardConfig board, SimRunConfig run = {});
   ~BootLoaderSim();
   BootLoaderSim(const BootLoaderSim&) = delete;
   BootLoaderSim& operator=(const BootLoaderSim&) = delete;
@@ -46,30 +70,86 @@ class BootLoaderSim {
   std::vector<std::uint8_t> BoardImage() const;
   int announced_board_blocks() const;
 
+  // The chip's flash (code area, then data area) and the rest of its memory.
+  std::vector<std::uint8_t> Flash() const;
+  std::string StateJson() const;
+  int downloads() const;
+  // What the chip found wrong with the host's commands so far.
+  std::vector<std::string> Notes() const;
+  // Bytes that crossed the line at a rate the other end was not set to.
+  int garbled_bytes() const { return garbled_.load(); }
+  // The rate the chip's port runs at (0 before the first synchronisation).
+  int line_rate() const { return line_rate_now_.load(); }
+
  private:
+  using Clock = std::chrono::steady_clock;
+  struct IncomingByte {
+    std::uint8_t value;
+    int host_rate;
+    Clock::time_point due;
+  };
+  struct Transmission {
+    std::vector<std::uint8_t> bytes;
+    double rate = 0;
+    bool await_host = false;
+    Clock::time_point await_until{};
+    double rate_after = 0;
+    bool measurement = false;
+    bool started = false;
+    std::vector<Clock::time_point> due;
+    std::size_t sent = 0;
+  };
+
   void Run(std::stop_token stop);
+  void ReadHost(Clock::time_point now);
+  void DeliverIncoming(Clock::time_point now);
+  void TakeByte(const IncomingByte& byte, Clock::time_point now);
+  void PumpOutgoing(Clock::time_point now);
+  Clock::time_point NextWake(Clock::time_point now) const;
+  bool Measuring(Clock::time_point now) const;
+  void Rearm();
+
   void OnPacket(const std::vector<std::uint8_t>& payload);
   void OnLooseByte(std::uint8_t byte);
   void OnBoardCommand(const std::vector<std::uint8_t>& payload);
+  void OnChipCommand(const std::vector<std::uint8_t>& payload);
   void SendStatus(int reply_code);
   void SendBoardIdentity();
   void Send(const std::vector<std::uint8_t>& payload, bool wide);
+  void Queue(const ChipReply& reply, bool wide);
   void NewSession();
+  void EndOfDownload();
+  void Note(const std::string& text);
+  void SetLineRate(double rate);
   bool ChipUsesWideChecksum() const;
+  int BitsPerByte() const;
 
   SimChipConfig chip_;
   SimBoardConfig board_;
+  SimRunConfig run_;
+  ChipTraits traits_;
   int master_fd_ = -1;
   int slave_fd_ = -1;
   std::string slave_path_;
   std::jthread thread_;
   HostByteParser parser_;
 
+  // Line state, touched by the simulator thread only.
+  std::deque<IncomingByte> incoming_;
+  std::deque<Transmission> outgoing_;
+  LineClock host_to_chip_;
+  LineClock chip_to_host_;
+  double line_rate_ = 0;  // the chip's port; 0 until the first synchronisation
+  bool measuring_ = false;
+  Clock::time_point measure_grace_until_{};
+  Clock::time_point last_byte_{};
+  Clock::time_point last_sent_{};
+
   // Session state, touched by the simulator thread only.
   bool armed_ = true;  // answers the next sync bytes
   int sync_seen_ = 0;
   bool relaying_ = false;  // board passes packets to the chip
-  std::chrono::steady_clock::time_point answered_at_{};
+  std::optional<ChipSession> session_;
 
   mutable std::mutex mutex_;  // guards what the accessors read
   std::vector<std::vector<std::uint8_t>> host_packets_;
@@ -78,7 +158,11 @@ class BootLoaderSim {
   int announced_blocks_ = 0;
   int current_board_version_ = 0;
   bool board_updated_ = false;
+  ChipMemory memory_;
+  std::vector<std::string> notes_;
   std::atomic<int> status_replies_{0};
+  std::atomic<int> garbled_{0};
+  std::atomic<int> line_rate_now_{0};
 };
 
 }  // namespace fw::sim

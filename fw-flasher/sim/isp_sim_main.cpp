@@ -27,11 +27,25 @@ bool ParseHexInt(const std::string& text, int max, int& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Simulated boot loader on a pseudo-terminal"};
+  CLI::App app{
+      "Simulated boot loader on a pseudo-terminal: prints the terminal's path, then answers "
+      "the synchronisation, identification and a whole download until interrupted.\n"
+      "After each download the host closes (its one-byte FF packet), --dump FILE receives the "
+      "flash as raw bytes: the code area, then the data area (the chip record's code and data "
+      "sizes; what was never erased keeps --old-flash). --dump-state FILE receives JSON: chip, "
+      "code_size, data_size, downloads, line_rate (the chip's port), data_area, option_record "
+      "(the option bytes the status reply shows, in its order), option_write (the last option "
+      "command taken) and user_key (null until written), password, each as hexadecimal text; "
+      "status_bytes (status reply position -> byte an option block wrote), wrong_passwords and "
+      "locked.\n"
+      "Steps for the faults: prepare, baud, baud-check, password, erase, key, block, record, "
+      "close, options, new-password, measure. Blocks are counted from 1 as they arrive (a block "
+      "sent again counts once). What the chip finds wrong with a command is printed on "
+      "standard error."};
   std::string chip_name;
   std::string fw_text = "7.2C";
   int frequency = 11059200;
-  int baud = 2400;
+  int baud = 0;  // 0: the rate of the host's synchronisation
   std::string options_text;
   std::string reply_text = "00";
   bool alt_id = false;
@@ -43,6 +57,18 @@ int main(int argc, char** argv) {
   int board_flash = 0;
   int crystal_count = 9216;
   int version_after_update = 297;
+  bool pace = false;
+  std::string dump_path;
+  std::string state_path;
+  std::string serial_text;
+  std::string password;
+  bool locked = false;
+  std::string old_flash_text = "00";
+  std::vector<std::string> resend_texts;
+  int option_resends = 0;
+  int wrong_reply_block = 0;
+  std::string silent_text;
+  std::vector<std::string> short_texts;
 
   app.add_option("--chip", chip_name, "Chip model from the chip table")->required();
   app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")
@@ -50,8 +76,9 @@ int main(int argc, char** argv) {
   app.add_option("--freq", frequency, "Clock frequency the chip reports, Hz")
       ->capture_default_str()
       ->check(CLI::Range(1000, 100000000));
-  app.add_option("--baud", baud, "Handshake baud rate the timing count refers to")
-      ->capture_default_str()
+  app.add_option("--baud", baud,
+                 "Baud rate the timing count refers to (default: the rate of the host's "
+                 "synchronisation)")
       ->check(CLI::Range(300, 1000000));
   app.add_option("--options", options_text, "Option bytes O0, O1, ... in hexadecimal");
   app.add_option("--reply", reply_text, "Reply code: 00, 50, 80 or 8F")
@@ -75,6 +102,27 @@ int main(int argc, char** argv) {
   app.add_option("--board-version-after-update", version_after_update, "Board version once updated")
       ->capture_default_str()
       ->check(CLI::Range(0, 65535));
+  app.add_flag("--pace", pace,
+               "Carry bytes at the line's pace, both ways (10 bits a byte, 11 with parity)");
+  app.add_option("--dump", dump_path, "Write the flash here after each download");
+  app.add_option("--dump-state", state_path,
+                 "Write the rest of the chip's memory here as JSON after each download");
+  app.add_option("--serial", serial_text, "The chip's 7-byte serial number, hexadecimal");
+  app.add_option("--password", password, "Download password the boot loader asks for");
+  app.add_flag("--locked", locked, "The chip is locked after too many wrong passwords");
+  app.add_option("--old-flash", old_flash_text, "What the flash holds before the first erase")
+      ->capture_default_str();
+  app.add_option("--resend", resend_texts,
+                 "Ask for block N again (N:K: K times) before taking it; protocol variants 0-2");
+  app.add_option("--resend-options", option_resends,
+                 "Answer the option write 81 this many times; protocol variant 0")
+      ->check(CLI::Range(0, 1000000));
+  app.add_option("--wrong-reply", wrong_reply_block,
+                 "Answer block N with a wrong block sum (or not 54)")
+      ->check(CLI::Range(1, 1000000));
+  app.add_option("--silent-after", silent_text,
+                 "Answer STEP (block:N for block N), then nothing until the next synchronisation");
+  app.add_option("--short-reply", short_texts, "Answer STEP with its reply code alone");
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;
@@ -108,6 +156,48 @@ int main(int argc, char** argv) {
     return 2;
   }
   chip.short_reply = short_reply;
+  chip.password = password;
+  chip.locked = locked;
+  if (!serial_text.empty()) {
+    auto bytes = fw::sim::ParseHexBytes(serial_text);
+    if (!bytes || bytes->size() != chip.serial_number.size()) {
+      std::cerr << "isp-sim: --serial wants 7 hexadecimal bytes\n";
+      return 2;
+    }
+    std::copy(bytes->begin(), bytes->end(), chip.serial_number.begin());
+  }
+  int old_flash = 0;
+  if (!ParseHexInt(old_flash_text, 0xFF, old_flash)) {
+    std::cerr << "isp-sim: --old-flash wants a hexadecimal byte\n";
+    return 2;
+  }
+  chip.old_flash = static_cast<std::uint8_t>(old_flash);
+
+  fw::sim::SimRunConfig run;
+  run.pace = pace;
+  run.dump_path = dump_path;
+  run.state_path = state_path;
+  run.on_note = [](const std::string& text) { std::cerr << "isp-sim: " << text << std::endl; };
+  for (const auto& text : resend_texts) {
+    if (!fw::sim::ParseResend(text, run.faults)) {
+      std::cerr << "isp-sim: --resend wants a block number N or N:K, not " << text << "\n";
+      return 2;
+    }
+  }
+  run.faults.option_resends = option_resends;
+  run.faults.wrong_reply_block = wrong_reply_block;
+  if (!silent_text.empty() && !fw::sim::ParseSilentAfter(silent_text, run.faults)) {
+    std::cerr << "isp-sim: --silent-after wants a step (see --help), not " << silent_text << "\n";
+    return 2;
+  }
+  for (const auto& text : short_texts) {
+    const auto step = fw::sim::StepNamed(text);
+    if (!step) {
+      std::cerr << "isp-sim: --short-reply wants a step (see --help), not " << text << "\n";
+      return 2;
+    }
+    run.faults.short_replies.insert(*step);
+  }
 
   fw::sim::SimBoardConfig board_config;
   board_config.present = board;
@@ -127,7 +217,7 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  fw::sim::BootLoaderSim sim(chip, board_config);
+  fw::sim::BootLoaderSim sim(chip, board_config, std::move(run));
   std::string error;
   if (!sim.Start(error)) {
     std::cerr << "isp-sim: " << error << "\n";

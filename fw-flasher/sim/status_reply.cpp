@@ -1,15 +1,36 @@
 #include "sim/status_reply.h"
 
 #include <cmath>
-#include <map>
 
+#include "sim/chip_traits.h"
 #include "target/chip_table.h"
-#include "target/report_options.h"
 
 namespace fw::sim {
 namespace {
 
 constexpr std::size_t kPayloadSize = 60;
+constexpr int kFallbackBaud = 2400;
+// Firmware up to 6.2 reports its serial number in the status reply, here.
+constexpr int kOldSerialVersion = 0x62;
+constexpr std::size_t kOldSerialAt = 31;
+
+// How the status reply lays out clock and options, by family code.
+enum class StatusLayout { kA, kB, kC, kD, kE, kF, kG, kH, kI, kJ, kK, kL };
+
+StatusLayout LayoutOfFamily(int f) {
+  if (FamilyIn(f, 1, 5) || f == 15 || f == 16) return StatusLayout::kA;
+  if (f == 6) return StatusLayout::kB;
+  if (FamilyIn(f, 7, 9) || FamilyIn(f, 17, 19)) return StatusLayout::kC;
+  if (f == 10 || f == 20) return StatusLayout::kD;
+  if (FamilyIn(f, 11, 14) || FamilyIn(f, 21, 24)) return StatusLayout::kE;
+  if (f == 25 || f == 28) return StatusLayout::kF;
+  if (f == 26 || f == 27 || FamilyIn(f, 29, 43)) return StatusLayout::kG;
+  if (f == 44) return StatusLayout::kH;
+  if (FamilyIn(f, 45, 52)) return StatusLayout::kI;
+  if (f == 61) return StatusLayout::kJ;
+  if (f == 70) return StatusLayout::kK;
+  return StatusLayout::kL;
+}
 
 using Slots = std::map<int, int>;  // option index -> payload position
 
@@ -33,20 +54,20 @@ Slots Range(int first_option, int last_option, int first_position) {
   return s;
 }
 
-Slots OptionSlots(DecodingGroup group, bool fw72, int protocol_variant) {
+Slots OptionSlots(StatusLayout group, bool fw72, int protocol_variant) {
   switch (group) {
-    case DecodingGroup::kA:
+    case StatusLayout::kA:
       return {{0, fw72 ? 1 : 19}};
-    case DecodingGroup::kB:
+    case StatusLayout::kB:
       return {{0, 19}};
-    case DecodingGroup::kC:
-    case DecodingGroup::kD:
+    case StatusLayout::kC:
+    case StatusLayout::kD:
       if (fw72) return {{0, 7}, {1, 6}, {2, 5}, {6, 8}};
       return Range(0, 6, 23);
-    case DecodingGroup::kE:
+    case StatusLayout::kE:
       if (fw72) return {{0, 8}, {1, 7}, {2, 6}, {4, 5}};
       return Range(0, 4, 23);
-    case DecodingGroup::kF:
+    case StatusLayout::kF:
       if (protocol_variant == 4) {
         Slots s = Range(3, 11, 4);
         s[0] = fw72 ? 49 : 41;
@@ -55,7 +76,7 @@ Slots OptionSlots(DecodingGroup group, bool fw72, int protocol_variant) {
         return s;
       }
       return Range(0, 12, 23);
-    case DecodingGroup::kG:
+    case StatusLayout::kG:
       if (protocol_variant == 4) {
         Slots s = Range(0, 3, 23);
         for (int k = 4; k <= 6; ++k) s[k] = (fw72 ? 43 : 35) + k;
@@ -84,33 +105,37 @@ int BuildPosition(int v, int l) {
 int OptionCountOf(const SimChipConfig& chip) {
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
   const Slots slots =
-      OptionSlots(GroupOfFamily(FamilyCode(r)), chip.fw_version >= 0x72, ProtocolVariant(r));
+      OptionSlots(LayoutOfFamily(FamilyCode(r)), chip.fw_version >= 0x72, ProtocolVariant(r));
   return slots.empty() ? 0 : slots.rbegin()->first + 1;
 }
 
 std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int reply_code,
-                                             bool wide_checksum, bool via_board) {
+                                             bool wide_checksum, bool via_board,
+                                             const std::map<int, std::uint8_t>& written) {
   const ChipRecord& record = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
-  const DecodingGroup group = GroupOfFamily(FamilyCode(record));
+  const StatusLayout group = LayoutOfFamily(FamilyCode(record));
   const int variant = ProtocolVariant(record);
   const bool fw72 = chip.fw_version >= 0x72;
   const double f = chip.frequency;
-  const double baud = chip.handshake_baud > 0 ? chip.handshake_baud : 2400;
+  const double baud = chip.handshake_baud > 0 ? chip.handshake_baud : kFallbackBaud;
 
   std::vector<std::uint8_t> p(kPayloadSize, 0x00);
+  if (chip.fw_version <= kOldSerialVersion) {
+    std::copy(chip.serial_number.begin(), chip.serial_number.end(), p.begin() + kOldSerialAt);
+  }
   const Slots slots = OptionSlots(group, fw72, variant);
   for (const auto& [option, position] : slots) p[static_cast<std::size_t>(position)] = 0xFF;
 
   // Reference voltage, test date and wake-up timer where the newer groups keep them.
-  if (group == DecodingGroup::kG) {
+  if (group == StatusLayout::kG) {
     Put16(p, 35, 1200);
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
     Put16(p, 29, 1200);
     p[31] = 0x21, p[32] = 0x06, p[33] = 0x15;
-  } else if (group == DecodingGroup::kH) {
+  } else if (group == StatusLayout::kH) {
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
-  } else if (group >= DecodingGroup::kI) {
-    Put16(p, 35, group == DecodingGroup::kI ? 1300 : 1200);
+  } else if (group >= StatusLayout::kI) {
+    Put16(p, 35, group == StatusLayout::kI ? 1300 : 1200);
     p[37] = 0x21, p[38] = 0x06, p[39] = 0x15;
     Put16(p, 23, 35000);
   }
@@ -122,27 +147,27 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
 
   // The timing count from which the flasher works out the clock.
   switch (group) {
-    case DecodingGroup::kA:
+    case StatusLayout::kA:
       if (fw72)
         Put16(p, 13, RoundDiv(f, baud * 12));
       else
         Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
-    case DecodingGroup::kB:
+    case StatusLayout::kB:
       Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
-    case DecodingGroup::kC:
-    case DecodingGroup::kD:
-    case DecodingGroup::kE:
+    case StatusLayout::kC:
+    case StatusLayout::kD:
+    case StatusLayout::kE:
       if (fw72)
         Put16(p, 13, RoundDiv(f, baud));
       else
         Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
-    case DecodingGroup::kF:
+    case StatusLayout::kF:
       if (variant == 4) Put16(p, 13, 65536 - RoundDiv(f, baud * 4));
       break;
-    case DecodingGroup::kG:
+    case StatusLayout::kG:
       if (variant == 4) {
         Put16(p, 13, (262144 - RoundDiv(f, baud)) / 4);
       } else {
@@ -150,7 +175,7 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
         Put16(p, 13, RoundDiv(f, baud));
       }
       break;
-    case DecodingGroup::kH:
+    case StatusLayout::kH:
       Put32(p, 8, static_cast<std::uint32_t>(f));
       Put16(p, 13, RoundDiv(f, baud));
       break;
@@ -158,6 +183,12 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
       Put32(p, 1, static_cast<std::uint32_t>(f));
       Put16(p, 13, RoundDiv(f, baud));
       break;
+  }
+
+  for (const auto& [position, byte] : written) {
+    if (position > 0 && static_cast<std::size_t>(position) < p.size()) {
+      p[static_cast<std::size_t>(position)] = byte;
+    }
   }
 
   // Identity last: it is what every chip reports in the same place.

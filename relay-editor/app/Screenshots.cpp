@@ -49,7 +49,9 @@ int main(int argc, char* argv[]) {
   QDir().mkpath(dir);
   QTemporaryDir settings;
   relay::app::StartupOptions options;
-  options.settingsFile = (settings.path() + QStringLiteral("/VYL_config.ini")).toStdString();
+  const std::string settingsFile =
+      (settings.path() + QStringLiteral("/VYL_config.ini")).toStdString();
+  options.settings = {settingsFile, settingsFile};
   options.programFolder = settings.path().toStdString();
   if (argc > 2) options.arguments.emplace_back(argv[2]);
 

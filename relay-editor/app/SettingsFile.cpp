@@ -128,16 +128,18 @@ void ReadSettingsFile(const std::filesystem::path& path, SettingsSink& sink) {
   ApplySettings(CutSettings(bytes), sink);
 }
 
-std::filesystem::path ChooseSettingsPath(const std::filesystem::path& programFolder,
-                                         const std::filesystem::path& userConfigFolder) {
+SettingsFiles ChooseSettingsFiles(const std::filesystem::path& programFolder,
+                                  const std::filesystem::path& userConfigFolder) {
   const auto inProgramFolder = programFolder / kSettingsFileName;
   std::error_code ec;
   const bool exists = std::filesystem::exists(inProgramFolder, ec);
   if (exists ? ::access(inProgramFolder.c_str(), W_OK) == 0
              : ::access(programFolder.c_str(), W_OK) == 0)
-    return inProgramFolder;
+    return {inProgramFolder, inProgramFolder};
   std::filesystem::create_directories(userConfigFolder, ec);
-  return userConfigFolder / kSettingsFileName;
+  const auto inUserFolder = userConfigFolder / kSettingsFileName;
+  const bool readProgramFolder = exists && !std::filesystem::exists(inUserFolder, ec);
+  return {readProgramFolder ? inProgramFolder : inUserFolder, inUserFolder};
 }
 
 }  // namespace relay::app

@@ -60,10 +60,18 @@ void WriteDefaultSettingsIfMissing(const std::filesystem::path& path);
 // Reads and applies the file. Throws when it cannot be opened.
 void ReadSettingsFile(const std::filesystem::path& path, SettingsSink& sink);
 
-// Where the file lives: the program's folder when it can be written there,
-// otherwise the given per-user configuration folder.
-std::filesystem::path ChooseSettingsPath(const std::filesystem::path& programFolder,
-                                         const std::filesystem::path& userConfigFolder);
+// Where the settings are read at start and written at close.
+struct SettingsFiles {
+  std::filesystem::path readFrom;
+  std::filesystem::path writeTo;
+};
+
+// The program folder's file when it can be written there (or created, when missing).
+// Otherwise the file is written into the user's configuration folder (created when
+// missing); until it exists there, the program folder's file is read, so that a file
+// installed read-only with the program gives the values the user starts from.
+SettingsFiles ChooseSettingsFiles(const std::filesystem::path& programFolder,
+                                  const std::filesystem::path& userConfigFolder);
 
 // Delphi-style whole-text integer conversion with its message.
 int TextToInt(const std::string& text);

@@ -318,12 +318,12 @@ void TForm1::layoutPage1() {
 
 void TForm1::startUp() {
   try {
-    WriteDefaultSettingsIfMissing(options_.settingsFile);
+    WriteDefaultSettingsIfMissing(options_.settings.readFrom);
     QStringList ports;
     for (const auto& name : options_.systemPorts) ports << q(name);
     for (int i = 1; i <= 256; ++i) ports << QStringLiteral("COM%1").arg(i);
     port_->addItems(ports);
-    ReadSettingsFile(options_.settingsFile, *this);
+    ReadSettingsFile(options_.settings.readFrom, *this);
     commands_.clear();
     commands_.setModified(false);
     refreshList();
@@ -422,7 +422,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  guarded([this] { WriteSettingsFile(options_.settingsFile, currentSettings()); });
+  guarded([this] { WriteSettingsFile(options_.settings.writeTo, currentSettings()); });
   device_->closePort();
   for (EditorWindow* editor :
        std::initializer_list<EditorWindow*>{io_.get(), timer_.get(), loop_.get(), trigger_.get()})

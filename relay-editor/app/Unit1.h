@@ -36,7 +36,7 @@ class Tpanduan;
 class Ttimers;
 
 struct StartupOptions {
-  std::filesystem::path settingsFile;    // VYL_config.ini
+  SettingsFiles settings;                // VYL_config.ini, read at start, written at close
   std::filesystem::path programFolder;   // initial folder of "读入"
   std::vector<std::string> arguments;    // command-line arguments after the program name
   std::vector<std::string> systemPorts;  // the system's serial devices, listed first
@@ -71,7 +71,7 @@ class TForm1 : public QWidget, private SettingsSink {
   ProgramCommands& commands() { return commands_; }
   DeviceCommands& device() { return *device_; }
   SettingsValues currentSettings() const;
-  const std::filesystem::path& settingsFile() const { return options_.settingsFile; }
+  const SettingsFiles& settingsFiles() const { return options_.settings; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

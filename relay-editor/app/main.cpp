@@ -8,11 +8,22 @@
 #include "Skin.h"
 #include "Unit1.h"
 
+#include "version/Version.h"
+
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char* argv[]) {
+  // Answered before the window system is needed, so it works without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts(relay::version::VersionLine("relay-editor").c_str());
+    return 0;
+  }
   QApplication app(argc, argv);
+  QApplication::setApplicationVersion(QString::fromStdString(relay::version::VersionText()));
   QApplication::setOrganizationName(QStringLiteral("Horvane"));
   QApplication::setApplicationName(QStringLiteral("relay-editor"));
   relay::app::InstallQtChineseTexts(app);
@@ -20,7 +31,7 @@ int main(int argc, char* argv[]) {
 
   relay::app::StartupOptions options;
   options.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  options.settingsFile = relay::app::ChooseSettingsPath(
+  options.settings = relay::app::ChooseSettingsFiles(
       options.programFolder,
       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString());
   for (int i = 1; i < argc; ++i) options.arguments.emplace_back(argv[i]);

@@ -1,31 +1,27 @@
 #include "device_commands.h"
 
-#include <unistd.h>
-
-#include <chrono>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <memory>
-#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
-#include "device/CallQueue.h"
-#include "device/DeviceOperations.h"
-#include "device/SPComm.h"
-#include "model/ProgramList.h"
+#include "device/DeviceImage.h"
+#include "device/Frames.h"
+#include "device_session.h"
+#include "model/HexText.h"
 #include "model/ProjectFile.h"
+#include "program_file.h"
 
 namespace relay::cli {
 namespace {
 
-using namespace std::chrono_literals;
 using device::TDeviceCommand;
-using device::TDeviceOutcome;
 
-struct PortOptions {
-  std::string port;
-  int baud = 9600;
-  int address = 255;
-  int timeoutMs = 2000;
-};
+constexpr int kBlockBytes = device::kSectorBytes / device::kBlockCount;
 
 void AddPortOptions(CLI::App* command, PortOptions& o) {
   command->add_option("--port", o.port, "serial port: a path, a name under /dev, or COMn")
@@ -37,206 +33,169 @@ void AddPortOptions(CLI::App* command, PortOptions& o) {
       ->check(CLI::Range(1, 600000));
 }
 
-// The terminal side of a device command: progress and notes on stderr, the questions
-// answered from the command line, the end of the command recorded.
-class TerminalSession : public device::IProgressView,
-                        public device::IDeviceDialogs,
-                        public device::IDeviceListener {
- public:
-  TerminalSession(Streams& streams, bool restart)
-      : streams_(streams), restart_(restart), tty_(isatty(2)) {}
-
-  void SetProgressMaximum(int maximum) override { maximum_ = maximum; }
-  void SetProgressPosition(int position) override {
-    if (tty_) {
-      streams_.err << "\r块 " << position << " / " << maximum_ << std::flush;
-      pendingLine_ = true;
-    } else if (position == 1 || position % 8 == 0) {
-      streams_.err << "块 " << position << " / " << maximum_ << '\n';
-    }
-  }
-  bool Ask(const std::string&, const std::string& text) override {
-    // The erase question is the command itself; a restart only with --restart.
-    const bool yes = text == device::texts::kConfirmErase || restart_;
-    EndLine();
-    streams_.err << Trimmed(text) << (yes ? " → 是" : " → 否") << '\n';
-    return yes;
-  }
-  void Inform(const std::string& title, const std::string& text,
-              device::TMessageIcon icon) override {
-    EndLine();
-    if (icon == device::TMessageIcon::Error)
-      failure_ = text;  // main prints it
-    else
-      streams_.err << title << text << '\n';
-  }
-  void CommandEnded(TDeviceCommand command, TDeviceOutcome outcome) override {
-    if (!ended_ && command == expected_) ended_ = outcome;
-  }
-
-  void Expect(TDeviceCommand command) {
-    expected_ = command;
-    ended_.reset();
-  }
-  const std::optional<TDeviceOutcome>& Ended() const { return ended_; }
-  const std::string& Failure() const { return failure_; }
-  void EndLine() {
-    if (pendingLine_) streams_.err << '\n';
-    pendingLine_ = false;
-  }
-
- private:
-  static std::string Trimmed(const std::string& text) {
-    const auto start = text.find_first_not_of(' ');
-    return start == std::string::npos ? text : text.substr(start);
-  }
-
-  Streams& streams_;
-  bool restart_;
-  bool tty_;
-  bool pendingLine_ = false;
-  int maximum_ = 32;
-  TDeviceCommand expected_ = TDeviceCommand::Read;
-  std::optional<TDeviceOutcome> ended_;
-  std::string failure_;
+struct ProgramOptions {
+  std::string file;
+  bool optimise = false;
+  bool trim = false;
 };
 
-// One conversation with the controller: opens the port, runs a command to its end and
-// closes the port again.
-class DeviceSession {
- public:
-  DeviceSession(const PortOptions& options, Streams& streams, bool restart)
-      : options_(options),
-        terminal_(streams, restart),
-        comm_(queue_),
-        ops_(comm_, queue_, list_, terminal_, terminal_, nullptr, &terminal_) {
-    ops_.SetModuleAddress(options.address);
-    ops_.SetAnswerTimeout(std::chrono::milliseconds(options.timeoutMs));
-    try {
-      ops_.PressPortButton(options.port, std::to_string(options.baud));
-    } catch (const std::exception& e) {
-      throw Refused("无法打开串口 " + options.port + "：" + e.what());
+void AddProgramOptions(CLI::App* command, ProgramOptions& o) {
+  command->add_option("FILE", o.file, "project file (.vyl)")->required();
+  command->add_flag("--optimise", o.optimise, "optimise the program before writing");
+  command->add_flag("--trim", o.trim,
+                    "leave out the entries at the end that do not fit into the 512-byte sector");
+}
+
+std::string HexByte(std::uint8_t byte) { return model::BytesToHexText(std::span(&byte, 1)); }
+
+// Reads the sector back and compares it byte for byte with the image that was (or
+// would be) written. Comparing entries would not do: the walk over a read sector stops
+// at the first kind byte FF, so a program with a filler inside reads back shorter.
+void VerifySector(DeviceSession& session, const std::string& writtenImage, Streams& streams) {
+  session.Run(TDeviceCommand::Read, &device::TDeviceOperations::ReadFromDevice);
+  const std::vector<std::uint8_t> written = model::HexTextToBytes(writtenImage);
+  const std::vector<std::uint8_t> read = model::HexTextToBytes(session.Operations().DeviceImage());
+  const auto [w, r] = std::mismatch(written.begin(), written.end(), read.begin(), read.end());
+  if (w == written.end() && r == read.end()) {
+    streams.err << "校验通过：扇区 " << read.size() << " 字节与写入的数据一致\n";
+    return;
+  }
+  const auto offset = static_cast<std::size_t>(w - written.begin());
+  std::string detail = "扇区第 " + std::to_string(offset) + " 字节";
+  if (w != written.end() && r != read.end())
+    detail += "写入 " + HexByte(*w) + "，读回 " + HexByte(*r);
+  throw Refused("校验失败：第 " + std::to_string(offset / kBlockBytes + 1) + " 块不同（" + detail +
+                "）");
+}
+
+std::size_t EntriesWithBytes(const model::ProgramList& list) {
+  return static_cast<std::size_t>(
+      std::count_if(list.Entries().begin(), list.Entries().end(),
+                    [](const model::ProgramEntry& e) { return model::ByteCount(e.hexText) > 0; }));
+}
+
+void WriteRawSector(const std::string& path, const std::string& image) {
+  const std::vector<std::uint8_t> bytes = model::HexTextToBytes(image);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw Refused("无法写入文件 " + path + "：" + std::strerror(errno));
+}
+
+void AddWriteCommand(CLI::App& app, Streams& streams) {
+  struct Options {
+    PortOptions port;
+    ProgramOptions program;
+    bool restart = false;
+    bool verify = false;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* write =
+      app.add_subcommand("write", "Write a project file's program into the controller");
+  AddProgramOptions(write, o->program);
+  write->add_flag("--verify", o->verify, "read the sector back and compare it byte for byte");
+  write->add_flag("--restart", o->restart, "restart the controller after writing");
+  AddPortOptions(write, o->port);
+  write->callback([o, &streams] {
+    const model::ProgramList program =
+        LoadProgramToWrite(o->program.file, o->program.optimise, o->program.trim, streams.err);
+    // With --verify the controller restarts only once the sector has been read back.
+    DeviceSession session(o->port, streams, o->restart && !o->verify);
+    session.List().AppendAll(program.HexTexts());
+    session.Run(TDeviceCommand::Write, &device::TDeviceOperations::WriteAll);
+    streams.err << "已写入 " << EntriesWithBytes(session.List()) << " 条指令（"
+                << session.List().Total() << " 字节）\n";
+    if (!o->verify) return;
+    const std::string written = session.Operations().DeviceImage();
+    VerifySector(session, written, streams);
+    if (o->restart) {
+      session.Run(TDeviceCommand::Restart, &device::TDeviceOperations::Restart);
+      streams.err << "已发送重启命令\n";
     }
-  }
-  ~DeviceSession() {
-    if (ops_.PortOpen()) ops_.PressPortButton("", "");
-  }
+  });
+}
 
-  model::ProgramList& List() { return list_; }
-  device::TDeviceOperations& Operations() { return ops_; }
+void AddVerifyCommand(CLI::App& app, Streams& streams) {
+  struct Options {
+    PortOptions port;
+    ProgramOptions program;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* verify = app.add_subcommand(
+      "verify", "Compare the controller's sector with the image a write of the file sends");
+  AddProgramOptions(verify, o->program);
+  AddPortOptions(verify, o->port);
+  verify->callback([o, &streams] {
+    const model::ProgramList program =
+        LoadProgramToWrite(o->program.file, o->program.optimise, o->program.trim, streams.err);
+    if (program.Empty()) throw Refused(device::texts::kNoInstructions);
+    DeviceSession session(o->port, streams, false);
+    VerifySector(session, device::BuildDeviceImage(program.HexTexts()), streams);
+  });
+}
 
-  // Starts the command and drains the queue until it has ended. Throws Refused when
-  // it did not come to a good end.
-  void Run(TDeviceCommand command, void (device::TDeviceOperations::*start)()) {
-    terminal_.Expect(command);
-    (ops_.*start)();
-    // Every step has its own time-out; this bound only guards against a stuck loop.
-    const auto limit = std::chrono::steady_clock::now() +
-                       (kBlocks + 2) * (std::chrono::milliseconds(options_.timeoutMs) + 1s);
-    while (!terminal_.Ended() && std::chrono::steady_clock::now() < limit)
-      queue_.WaitAndDrain(100ms);
-    terminal_.EndLine();
-    FinishSending();
-    if (!terminal_.Ended()) throw Refused("设备操作没有结束");
-    switch (*terminal_.Ended()) {
-      case TDeviceOutcome::Done:
-        return;
-      case TDeviceOutcome::NoAnswer:
-        throw Refused(terminal_.Failure());
-      case TDeviceOutcome::NothingToWrite:
-        throw Refused(device::texts::kNoInstructions);
-      case TDeviceOutcome::NotSent:
-        throw Refused("串口没有打开，没有发送任何数据");
-      case TDeviceOutcome::Declined:
-        throw Refused("操作放弃！");
+void AddReadCommand(CLI::App& app, Streams& streams) {
+  struct Options {
+    PortOptions port;
+    std::string file;
+    std::string image;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* read = app.add_subcommand("read", "Read the controller's program into a project file");
+  read->add_option("-o,--output", o->file, "project file to write (.vyl)");
+  read->add_option("--image", o->image, "file to receive the raw 512 sector bytes");
+  AddPortOptions(read, o->port);
+  read->callback([o, &streams] {
+    if (o->file.empty() && o->image.empty()) throw CLI::RequiredError("-o,--output or --image");
+    DeviceSession session(o->port, streams, false);
+    session.Run(TDeviceCommand::Read, &device::TDeviceOperations::ReadFromDevice);
+    if (!o->image.empty()) {
+      WriteRawSector(o->image, session.Operations().DeviceImage());
+      streams.err << "已读取扇区 " << device::kSectorBytes << " 字节到 " << o->image << '\n';
     }
-  }
+    if (!o->file.empty()) {
+      const model::FileResult result = model::SaveProjectFile(o->file, session.List());
+      if (!result) throw Refused(result.message);
+      streams.err << "已读取 " << session.List().Size() << " 条指令到 " << o->file << '\n';
+    }
+  });
+}
 
- private:
-  static constexpr int kBlocks = 32;
+void AddEraseCommand(CLI::App& app, Streams& streams) {
+  struct Options {
+    PortOptions port;
+    bool restart = false;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* erase = app.add_subcommand("erase", "Erase the controller's program sector");
+  erase->add_flag("--restart", o->restart, "restart the controller after erasing");
+  AddPortOptions(erase, o->port);
+  erase->callback([o, &streams] {
+    DeviceSession session(o->port, streams, o->restart);
+    session.Run(TDeviceCommand::Erase, &device::TDeviceOperations::EraseSector);
+  });
+}
 
-  // Frames still queued (the restart) go out before the port is closed.
-  void FinishSending() {
-    const auto limit = std::chrono::steady_clock::now() + 2s;
-    while (!comm_.SendDataEmpty() && std::chrono::steady_clock::now() < limit)
-      queue_.WaitAndDrain(10ms);
-    queue_.Drain();
-  }
-
-  PortOptions options_;
-  TerminalSession terminal_;
-  device::TCallQueue queue_;
-  device::TComm comm_;
-  model::ProgramList list_;
-  device::TDeviceOperations ops_;
-};
+void AddRestartCommand(CLI::App& app, Streams& streams) {
+  auto o = std::make_shared<PortOptions>();
+  CLI::App* restart = app.add_subcommand("restart", "Restart the controller");
+  AddPortOptions(restart, *o);
+  restart->callback([o, &streams] {
+    DeviceSession session(*o, streams, false);
+    session.Run(TDeviceCommand::Restart, &device::TDeviceOperations::Restart);
+    streams.err << "已发送重启命令\n";
+  });
+}
 
 }  // namespace
 
 void AddDeviceCommands(CLI::App& app, Streams& streams) {
-  struct Options {
-    PortOptions port;
-    std::string file;
-    bool optimise = false;
-    bool restart = false;
-  };
-
-  {
-    auto o = std::make_shared<Options>();
-    CLI::App* write =
-        app.add_subcommand("write", "Write a project file's program into the controller");
-    write->add_option("FILE", o->file, "project file (.vyl)")->required();
-    write->add_flag("--optimise", o->optimise, "optimise the program before writing");
-    write->add_flag("--restart", o->restart, "restart the controller after writing");
-    AddPortOptions(write, o->port);
-    write->callback([o, &streams] {
-      model::ProgramList loaded;
-      const model::FileResult result = model::LoadProjectFile(o->file, loaded);
-      if (!result) throw Refused(result.message);
-      DeviceSession session(o->port, streams, o->restart);
-      session.List().AppendAll(loaded.HexTexts());
-      session.Operations().SetOptimiseBeforeWrite(o->optimise);
-      if (!o->optimise && session.List().Renumber() > 512)
-        streams.err << "注意：清单共 " << session.List().Total()
-                    << " 字节，超出扇区容量 512 字节，放不下的指令不会写入\n";
-      session.Run(TDeviceCommand::Write, &device::TDeviceOperations::WriteAll);
-      streams.err << "已写入 " << session.List().Size() << " 条指令\n";
-    });
-  }
-  {
-    auto o = std::make_shared<Options>();
-    CLI::App* read =
-        app.add_subcommand("read", "Read the controller's program into a project file");
-    read->add_option("-o,--output", o->file, "project file to write (.vyl)")->required();
-    AddPortOptions(read, o->port);
-    read->callback([o, &streams] {
-      DeviceSession session(o->port, streams, false);
-      session.Run(TDeviceCommand::Read, &device::TDeviceOperations::ReadFromDevice);
-      const model::FileResult result = model::SaveProjectFile(o->file, session.List());
-      if (!result) throw Refused(result.message);
-      streams.err << "已读取 " << session.List().Size() << " 条指令到 " << o->file << '\n';
-    });
-  }
-  {
-    auto o = std::make_shared<Options>();
-    CLI::App* erase = app.add_subcommand("erase", "Erase the controller's program sector");
-    erase->add_flag("--restart", o->restart, "restart the controller after erasing");
-    AddPortOptions(erase, o->port);
-    erase->callback([o, &streams] {
-      DeviceSession session(o->port, streams, o->restart);
-      session.Run(TDeviceCommand::Erase, &device::TDeviceOperations::EraseSector);
-    });
-  }
-  {
-    auto o = std::make_shared<Options>();
-    CLI::App* restart = app.add_subcommand("restart", "Restart the controller");
-    AddPortOptions(restart, o->port);
-    restart->callback([o, &streams] {
-      DeviceSession session(o->port, streams, false);
-      session.Run(TDeviceCommand::Restart, &device::TDeviceOperations::Restart);
-      streams.err << "已发送重启命令\n";
-    });
-  }
+  AddWriteCommand(app, streams);
+  AddVerifyCommand(app, streams);
+  AddReadCommand(app, streams);
+  AddEraseCommand(app, streams);
+  AddRestartCommand(app, streams);
 }
 
 }  // namespace relay::cli

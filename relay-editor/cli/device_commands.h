@@ -1,6 +1,6 @@
 #pragma once
 // relay-cli commands that talk to the relay controller over a serial port: write,
-// read, erase and restart.
+// verify, read, erase and restart.
 
 #include <CLI/CLI.hpp>
 

@@ -9,6 +9,7 @@
 #include "model/Optimiser.h"
 #include "model/ProgramList.h"
 #include "model/ProjectFile.h"
+#include "program_file.h"
 
 namespace relay::cli {
 namespace {
@@ -16,13 +17,6 @@ namespace {
 void PrintEncoded(const model::Encoded& encoded, Streams& streams) {
   if (!encoded.ok()) throw Refused(encoded.message);
   streams.out << encoded.hexText << '\n';
-}
-
-model::ProgramList LoadList(const std::string& path) {
-  model::ProgramList list;
-  const model::FileResult result = model::LoadProjectFile(path, list);
-  if (!result) throw Refused(result.message);
-  return list;
 }
 
 void AddEncodeCommands(CLI::App& app, Streams& streams) {
@@ -113,7 +107,7 @@ void AddListCommand(CLI::App& app, Streams& streams) {
       app.add_subcommand("list", "Print the entries of a project file and its capacity caption");
   list->add_option("FILE", *path, "project file (.vyl)")->required();
   list->callback([path, &streams] {
-    const model::ProgramList program = LoadList(*path);
+    const model::ProgramList program = LoadProgram(*path);
     for (const model::ProgramEntry& entry : program.Entries())
       streams.out << entry.position << '\t' << entry.listingText << '\t' << entry.hexText << '\n';
     streams.out << program.CapacityCaption() << '\n';
@@ -130,7 +124,7 @@ void AddOptimiseCommand(CLI::App& app, Streams& streams) {
   optimise->add_option("-o,--output", paths->out,
                        "where to write the result (default: FILE itself)");
   optimise->callback([paths, &streams] {
-    model::ProgramList program = LoadList(paths->in);
+    model::ProgramList program = LoadProgram(paths->in);
     model::Optimise(program);
     const model::FileResult result =
         model::SaveProjectFile(paths->out.empty() ? paths->in : paths->out, program);

@@ -1,5 +1,7 @@
 #include "device/DeviceImage.h"
 
+#include <algorithm>
+
 #include "model/HexText.h"
 
 namespace relay::device {
@@ -12,10 +14,10 @@ std::string BuildDeviceImage(const std::vector<std::string>& hexTexts) {
   std::string image;
   image.reserve(kImageTextLength);
   for (const std::string& text : hexTexts) {
-    // Each entry goes in as its bytes, so that a trailing blank (an entry read back
-    // from the device) or irregular spacing cannot shift the later bytes out of
-    // their three-character places.
-    const std::string bytes = model::BytesToHexText(model::HexTextToBytes(text));
+    if (!model::IsHexText(text)) continue;
+    // Without the blank a read-back entry ends in; the image adds its own.
+    const std::string_view bytes =
+        text.ends_with(' ') ? std::string_view(text).substr(0, text.size() - 1) : text;
     const std::size_t count = model::ByteCount(bytes);
     if (count > 0 && count + image.size() / 3 <= kImageBytes) {
       image += bytes;
@@ -24,6 +26,13 @@ std::string BuildDeviceImage(const std::vector<std::string>& hexTexts) {
   }
   while (image.size() / 3 < kImageBytes) image += "FF ";
   return image;
+}
+
+std::optional<std::size_t> FirstEntryNotHexText(const std::vector<std::string>& hexTexts) {
+  const auto bad = std::find_if(hexTexts.begin(), hexTexts.end(),
+                                [](const std::string& text) { return !model::IsHexText(text); });
+  if (bad == hexTexts.end()) return std::nullopt;
+  return static_cast<std::size_t>(bad - hexTexts.begin());
 }
 
 std::string ImageBlockText(std::string_view image, int block) {

@@ -2,6 +2,7 @@
 // byte followed by one blank (1536 characters), moved in 32 blocks of 16 bytes.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,10 +12,16 @@ namespace relay::device {
 
 inline constexpr std::size_t kImageTextLength = 1536;
 
-// The hex texts in list order, each written as its bytes followed by a blank, skipping an
-// entry that no longer fits into 512 bytes (later, smaller ones still go in) and entries
-// without bytes, padded with "FF ".
+// The hex texts in list order, each followed by one blank, skipping an entry that no
+// longer fits into 512 bytes (later, smaller ones still go in), padded with "FF ". An
+// entry counts (length + 1) / 3 bytes, as in the Program list. Entries that are no hex
+// text (FirstEntryNotHexText) are left out; entries without bytes add nothing.
 std::string BuildDeviceImage(const std::vector<std::string>& hexTexts);
+
+// Index of the first entry that is not hex text (model::IsHexText). Such an entry cannot
+// be written: its characters would become stray bytes that shift every later
+// Instruction out of its place. Empty when every entry can be written.
+std::optional<std::size_t> FirstEntryNotHexText(const std::vector<std::string>& hexTexts);
 
 // The 47 characters of block `block` (1-32): characters 48*block-48 on.
 std::string ImageBlockText(std::string_view image, int block);

@@ -41,6 +41,7 @@ enum class TDeviceOutcome {
   Done,            // read: list filled; write/erase: acknowledged and the restart question answered
   NotSent,         // the port is closed: the frame was dropped
   NothingToWrite,  // "没有指令！"
+  NotHexText,      // an entry is no hex text; nothing was sent (the user has been told)
   Declined,        // the erase question was answered with "否"
   NoAnswer,        // the device did not answer in time (the user has been told)
 };

@@ -33,6 +33,12 @@ long ParseInteger(const std::string& text) {
 
 }  // namespace
 
+std::string NotHexTextMessage(std::size_t position) {
+  return "第 " + std::to_string(position) +
+         " 条指令不是有效的十六进制数据（每个字节两位十六进制数字，字节之间一个空格），"
+         "写入会使后面的指令错位。没有写入任何数据！";
+}
+
 std::string NoAnswerMessage(TDeviceCommand command, int block, std::chrono::milliseconds timeout) {
   const std::string wait = "在 " + std::to_string(timeout.count()) + " 毫秒内没有收到有效应答";
   switch (command) {
@@ -196,6 +202,11 @@ void TDeviceOperations::WriteAll() {
   if (list_.Empty()) {
     dialogs_.Inform(texts::kWarningTitle, texts::kNoInstructions, TMessageIcon::Error);
     Ended(TDeviceCommand::Write, TDeviceOutcome::NothingToWrite);
+    return;
+  }
+  if (const auto bad = FirstEntryNotHexText(list_.HexTexts())) {
+    dialogs_.Inform(texts::kWarningTitle, NotHexTextMessage(*bad + 1), TMessageIcon::Error);
+    Ended(TDeviceCommand::Write, TDeviceOutcome::NotHexText);
     return;
   }
   writeCounter_ = 1;

@@ -61,7 +61,8 @@ class TDeviceOperations {
 
   // "从设备读取": clears the Program list and reads the 32 blocks into it.
   void ReadFromDevice();
-  // "全部写入": optionally optimises, then writes the list's device image.
+  // "全部写入": optionally optimises, then writes the list's device image. A list with an
+  // entry that is no hex text is refused with a warning before the first frame.
   void WriteAll();
   // "清除扇区": asks, then erases the program sector.
   void EraseSector();
@@ -130,6 +131,10 @@ inline constexpr const char* kRestartAfterWrite = "已成功写入数据，需�
 inline constexpr const char* kRestartAfterErase = "已成功清除扇区数据，需要重启设备吗？按 是 确认";
 inline constexpr const char* kConfirmErase = "         本操作将清除设备编程扇区的数据，按 是 确认";
 }  // namespace texts
+
+// Why a program with an entry that is no hex text is not written; `position` counts
+// from 1 as the list shows it.
+std::string NotHexTextMessage(std::size_t position);
 
 // "设备没有应答：..." naming the command and, for reading and writing, the block.
 std::string NoAnswerMessage(TDeviceCommand command, int block, std::chrono::milliseconds timeout);

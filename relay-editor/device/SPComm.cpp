@@ -1,14 +1,18 @@
 #include "device/SPComm.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <system_error>
 
 #include "device/CommThreads.h"
@@ -40,21 +44,42 @@ void StopThread(std::thread& t, const std::atomic<bool>& done) {
 
 // Opens the device for this program alone. Refuses a terminal that another program
 // already holds in exclusive mode (that also stops a process with root rights) or
-// holds locked.
+// holds locked; errno is then EBUSY.
 int OpenExclusive(const std::string& path) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   int exclusive = 0;
-  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) {
+  if ((ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
-    return -1;
-  }
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
+    errno = EBUSY;
     return -1;
   }
   ioctl(fd, TIOCEXCL);
   return fd;
+}
+
+// The second line of an error: the device and the system's reason, said so that the
+// user knows what to do.
+std::string Reason(const std::string& path, int error) {
+  switch (error) {
+    case EBUSY:
+      return path + ": in use by another program";
+    case EACCES:
+    case EPERM: {
+      // Serial devices belong to a group ("dialout" on most systems) whose members may
+      // use them.
+      struct stat device {};
+      const group* owner = stat(path.c_str(), &device) == 0 ? getgrgid(device.st_gid) : nullptr;
+      const std::string name = owner && device.st_gid != 0 ? owner->gr_name : "dialout";
+      return path + ": permission denied: add the user to the " + name + " group";
+    }
+    default:
+      return path + ": " + std::strerror(error);
+  }
+}
+
+ECommsError PortError(const char* message, const std::string& reason) {
+  return ECommsError(std::string(message) + "\n" + reason);
 }
 
 }  // namespace
@@ -85,15 +110,19 @@ void TComm::OpenPort() {
   if (shared_) throw ECommsError("This serial port already opened");
 
   auto s = std::make_shared<TCommShared>(queue_, self_);
-  s->portFd = OpenExclusive(ResolvePortPath(commName_));
-  if (s->portFd < 0) throw ECommsError("Error opening serial port");
+  const std::string path = ResolvePortPath(commName_);
+  s->portFd = OpenExclusive(path);
+  if (s->portFd < 0) throw PortError("Error opening serial port", Reason(path, errno));
   // A file that is no terminal cannot take the serial settings.
-  if (!isatty(s->portFd)) throw ECommsError("Cannot setup comm buffer");
+  if (!isatty(s->portFd)) throw PortError("Cannot setup comm buffer", path + ": not a serial port");
 
   tcflush(s->portFd, TCIOFLUSH);
   s->sendEmpty = true;
   s->Store(line_, timeouts_);
-  if (!ApplyLineSettings(s->portFd, line_)) throw ECommsError("Cannot setup comm state");
+  if (!ApplyLineSettings(s->portFd, line_))
+    throw PortError("Cannot setup comm state", path + ": the device does not take the line " +
+                                                   "settings at " + std::to_string(line_.BaudRate) +
+                                                   " baud");
 
   s->closeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   s->workFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -32,6 +32,10 @@ void CheckHexHelpers(std::string_view text) {
   const std::string hex = BytesToHexText(bytes);
   Require(HexTextToByteString(hex) == bytes);
   Require(ByteCount(hex) == bytes.size());
+  Require(IsHexText(hex));
+  // Hex text counts exactly the bytes it holds: what the capacity rule counts is
+  // what goes into the device image.
+  if (IsHexText(text)) Require(ByteCount(text) == HexTextToByteString(text).size());
   Require(CheckByteText(text).size() == 2);
   if (const auto normalised = NormaliseHexField(text)) {
     Require(NormaliseHexField(*normalised) == *normalised);

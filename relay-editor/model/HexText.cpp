@@ -81,6 +81,16 @@ std::size_t ByteCount(std::string_view hexText) {
   return (length + 1) / 3;
 }
 
+bool IsHexText(std::string_view text) {
+  // Byte k fills characters 3k and 3k+1, its separator character 3k+2.
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool separator = i % 3 == 2;
+    if (separator ? text[i] != ' ' : DigitValue(text[i]) < 0) return false;
+  }
+  // A text ending in the middle of a byte leaves that byte with one digit.
+  return text.size() % 3 != 1;
+}
+
 std::optional<std::uint8_t> ByteAt(std::string_view hexText, std::size_t index) {
   if (index > hexText.size() / 3) return std::nullopt;
   const std::size_t at = index * 3;

@@ -35,6 +35,13 @@ std::string CheckByteText(std::string_view text);
 // blank does not change it.
 std::size_t ByteCount(std::string_view hexText);
 
+// True for a text in the form the device image is built from: two hexadecimal digits a
+// byte (either case), bytes separated by single blanks, at most one blank after the
+// last byte (as an entry read back from the device has it). An empty text is the hex
+// text of no bytes. "0280 0183", "02 80 01 8" and "hello world" are not hex text: their
+// characters would not stay in their three-character places.
+bool IsHexText(std::string_view text);
+
 // Byte `index` read from its fixed place, characters 3*index and 3*index+1
 // (counted from 0). Empty when the text is too short or the two characters
 // are not both hexadecimal digits.

@@ -142,15 +142,19 @@ void ProgramList::Clear() {
 }
 
 void ProgramList::TrimToCapacity() {
-  bool changed = false;
-  while (!entries_.empty() && Renumber() > kSectorCapacity) {
-    const std::size_t last = entries_.size() - 1;
-    entries_.pop_back();
-    if (selection_ && *selection_ == last) selection_.reset();
-    changed = true;
+  // One pass from the end with a running total: a renumbering after every removal would
+  // make a large file take minutes.
+  long long total = Renumber();
+  std::size_t keep = entries_.size();
+  while (keep > 0 && total > kSectorCapacity) {
+    --keep;
+    total -= static_cast<long long>(ByteCount(entries_[keep].hexText));
   }
+  if (keep == entries_.size()) return;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(keep), entries_.end());
+  if (selection_ && *selection_ >= keep) selection_.reset();
   Renumber();
-  if (changed) ContentChanged();
+  ContentChanged();
 }
 
 void ProgramList::DeleteAt(std::size_t index) {

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +25,8 @@ using TClock = std::chrono::steady_clock;
 
 // An incomplete frame is given up when no byte follows for this long.
 constexpr int kFrameGapMs = 200;
+// How often an idle simulator looks for exclusive use left behind by a client.
+constexpr int kExclusiveCheckMs = 100;
 
 std::runtime_error SystemError(const std::string& what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
@@ -105,10 +109,27 @@ void TRelaySimulator::SetSector(const TSector& sector) {
   sector_ = sector;
 }
 
-bool TRelaySimulator::Sleep(int ms) {
-  if (ms <= 0) return true;
+bool TRelaySimulator::Sleep(std::chrono::nanoseconds span) {
+  if (span <= std::chrono::nanoseconds::zero()) return true;
+  // ppoll: a byte at 115200 baud lasts 87 µs, so whole milliseconds would not do.
+  const timespec wait{static_cast<time_t>(span.count() / 1'000'000'000),
+                      static_cast<long>(span.count() % 1'000'000'000)};
   pollfd p{stopFd_, POLLIN, 0};
-  return poll(&p, 1, ms) == 0;
+  return ppoll(&p, 1, &wait, nullptr) == 0;
+}
+
+void TRelaySimulator::ReleaseAbandonedExclusiveUse() {
+  // A client opens the terminal, locks it (flock) and sets the exclusive mode; a client
+  // that ends without clearing the mode leaves it on the terminal, whose master side
+  // this simulator keeps, so no program could open it again. The lock goes with the
+  // client's last descriptor: exclusive mode without a lock means no one holds it.
+  int exclusive = 0;
+  if (ioctl(slaveFd_, TIOCGEXCL, &exclusive) != 0 || !exclusive) return;
+  if (flock(slaveFd_, LOCK_EX | LOCK_NB) != 0) return;
+  ioctl(slaveFd_, TIOCNXCL);
+  flock(slaveFd_, LOCK_UN);
+  if (options_.log)
+    *options_.log << "exclusive use left behind by a client cleared\n" << std::flush;
 }
 
 void TRelaySimulator::Run(int extraStopFd) {
@@ -117,31 +138,31 @@ void TRelaySimulator::Run(int extraStopFd) {
   auto rxLineFree = TClock::now();
   for (;;) {
     pollfd fds[3] = {{masterFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}, {extraStopFd, POLLIN, 0}};
-    const int timeout = buffer.empty() ? -1 : kFrameGapMs;
+    const int timeout = buffer.empty() ? kExclusiveCheckMs : kFrameGapMs;
     const int r = poll(fds, extraStopFd >= 0 ? 3 : 2, timeout);
     if (r < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (fds[1].revents || (extraStopFd >= 0 && fds[2].revents)) return;
-    if (r == 0) {  // an incomplete frame stays incomplete
+    if (r == 0) {  // idle; an incomplete frame stays incomplete
       DropFrameStart(buffer);
+      ReleaseAbandonedExclusiveUse();
     } else if (fds[0].revents & POLLIN) {
       const ssize_t n = read(masterFd_, chunk, sizeof chunk);
       if (n <= 0) {
-        if (!Sleep(20)) return;
+        if (!SleepMs(20)) return;
         continue;
       }
       if (options_.baud > 0) {
         // The bytes are here only once the line has carried them.
         rxLineFree = std::max(rxLineFree, TClock::now()) + n * ByteTime(options_.baud);
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(rxLineFree - TClock::now());
-        if (!Sleep(static_cast<int>(wait.count()))) return;
+        if (!Sleep(rxLineFree - TClock::now())) return;
       }
       Log("rx", chunk, static_cast<std::size_t>(n));
       buffer.insert(buffer.end(), chunk, chunk + n);
     } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-      if (!Sleep(20)) return;
+      if (!SleepMs(20)) return;
     }
 
     TRequest request;
@@ -175,7 +196,12 @@ void TRelaySimulator::Handle(const TRequest& q) {
       } else if (q.block <= kBlockCount && q.data.size() == kBlockSize) {
         {
           std::lock_guard lock(sectorMutex_);
-          std::memcpy(sector_.data() + (q.block - 1) * kBlockSize, q.data.data(), kBlockSize);
+          const std::size_t first = (q.block - 1) * kBlockSize;
+          std::memcpy(sector_.data() + first, q.data.data(), kBlockSize);
+          // A cell that does not keep what it was given.
+          const auto flip = static_cast<std::size_t>(options_.flipByte);
+          if (options_.flipByte >= 0 && flip >= first && flip < first + kBlockSize)
+            sector_[flip] = static_cast<std::uint8_t>(~sector_[flip]);
         }
         SaveSectorOrWarn();
         Answer(Acknowledgement(a, q.block));
@@ -192,7 +218,7 @@ void TRelaySimulator::Handle(const TRequest& q) {
 void TRelaySimulator::Answer(std::vector<std::uint8_t> frame) {
   const int number = ++answers_;
   if (number == options_.corruptAnswer) frame.back() = static_cast<std::uint8_t>(frame.back() + 1);
-  if (!Sleep(options_.delayMs)) return;
+  if (!SleepMs(options_.delayMs)) return;
   std::vector<std::uint8_t> bytes = options_.noise;
   bytes.insert(bytes.end(), frame.begin(), frame.end());
   Log("tx", bytes.data(), bytes.size());
@@ -200,7 +226,7 @@ void TRelaySimulator::Answer(std::vector<std::uint8_t> frame) {
     // The first chunk ends after the frame's length byte.
     const std::size_t first = options_.noise.size() + 3;
     if (!SendPaced(bytes.data(), first)) return;
-    if (!Sleep(options_.splitPauseMs)) return;
+    if (!SleepMs(options_.splitPauseMs)) return;
     SendPaced(bytes.data() + first, bytes.size() - first);
   } else {
     SendPaced(bytes.data(), bytes.size());
@@ -213,11 +239,17 @@ bool TRelaySimulator::SendPaced(const std::uint8_t* data, std::size_t count) {
   while (done < count) {
     std::size_t part = count - done;
     if (options_.baud > 0) {
-      // One byte at a time, each at its place on the line.
-      part = 1;
-      const auto due = start + static_cast<long>(done) * ByteTime(options_.baud);
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - TClock::now());
-      if (wait.count() > 0 && !Sleep(static_cast<int>(wait.count()))) return false;
+      // A byte is handed over once the line has carried it, in slices of at least a
+      // millisecond (as a USB serial adapter delivers them) or the rest of the answer.
+      const auto byteTime = ByteTime(options_.baud);
+      const auto carried = static_cast<std::size_t>((TClock::now() - start) / byteTime);
+      if (carried <= done) {
+        const std::size_t slice = std::max<std::size_t>(1, std::chrono::milliseconds(1) / byteTime);
+        const std::size_t until = std::min(count, done + slice);
+        if (!Sleep(start + static_cast<long>(until) * byteTime - TClock::now())) return false;
+        continue;
+      }
+      part = std::min(count, carried) - done;
     }
     const ssize_t n = write(masterFd_, data + done, part);
     if (n > 0) {

@@ -1,8 +1,12 @@
 // A simulated relay controller on a pseudo-terminal. The program under test opens
-// SlavePath() like any serial port; the simulator answers on the master side.
+// SlavePath() like any serial port; the simulator answers on the master side. A client
+// that ends without giving up its exclusive use of the terminal (killed, crashed) does
+// not lock the simulator: once no client holds the terminal's lock any more, the
+// exclusive mode is cleared.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <mutex>
@@ -22,6 +26,7 @@ struct TRelaySimOptions {
   std::vector<std::uint8_t> noise;  // bytes sent before every answer
   int corruptAnswer = 0;            // the n-th answer (from 1) gets a wrong check byte
   int silentAfter = -1;             // >= 0: no answers after this many
+  int flipByte = -1;                // 0-511: this sector byte is stored inverted
   std::uint32_t baud = 0;           // > 0: pace the bytes in both directions like a line
   std::ostream* log = nullptr;      // frames received and sent, one line each
 };
@@ -54,8 +59,10 @@ class TRelaySimulator {
   void Handle(const TRequest& request);
   void Answer(std::vector<std::uint8_t> frame);
   bool SendPaced(const std::uint8_t* data, std::size_t count);
-  bool Sleep(int ms);  // false when stopped meanwhile
-  void SaveSector();   // throws std::runtime_error
+  bool Sleep(std::chrono::nanoseconds span);  // false when stopped meanwhile
+  bool SleepMs(int ms) { return Sleep(std::chrono::milliseconds(ms)); }
+  void ReleaseAbandonedExclusiveUse();
+  void SaveSector();  // throws std::runtime_error
   void SaveSectorOrWarn();
   void Log(const char* direction, const std::uint8_t* data, std::size_t count);
 

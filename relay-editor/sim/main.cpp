@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "sim/RelaySim.h"
+#include "version/Version.h"
 
 namespace {
 
@@ -52,8 +53,12 @@ int main(int argc, char** argv) {
       ->check(CLI::PositiveNumber);
   app.add_option("--silent-after", options.silentAfter, "stop answering after n answers")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--flip-byte", options.flipByte,
+                 "store this sector byte (0-511) inverted, as a failing memory cell would")
+      ->check(CLI::Range(0, 511));
   app.add_option("--link", link, "also make this symbolic link to the terminal");
   app.add_flag("-v,--verbose", verbose, "print every frame received and sent on stderr");
+  app.set_version_flag("--version", relay::version::VersionLine("relay-sim"));
   CLI11_PARSE(app, argc, argv);
 
   options.address = static_cast<std::uint8_t>(address);

@@ -12,13 +12,14 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 plant_clean_tree() {
   rm -rf "$work/repo"
   local r=$work/repo
-  mkdir -p "$r"/relay-editor/{model,device,app,cli,tests/model} \
+  mkdir -p "$r"/relay-editor/{model,version,device,app,cli,tests/model} \
     "$r"/fw-flasher/{messages,isp/link,target,isp,app,cli,sim,tests/isp}
   echo '#pragma once' >"$r/relay-editor/model/Instruction.h"
   printf '#include "model/Instruction.h"\n' >"$r/relay-editor/device/Frames.h"
   printf '#include "device/Frames.h"\n#include "Local.h"\n#include <QWidget>\n' >"$r/relay-editor/app/Unit1.cpp"
   echo '#pragma once' >"$r/relay-editor/app/Local.h"
-  printf '#include "device/Frames.h"\n#include <queue>\n' >"$r/relay-editor/cli/main.cpp"
+  printf '#include "device/Frames.h"\n#include "version/Version.h"\n#include <queue>\n' >"$r/relay-editor/cli/main.cpp"
+  echo '#pragma once' >"$r/relay-editor/version/Version.h"
   printf '#include "app/Local.h"\n#include <QTest>\n' >"$r/relay-editor/tests/model/T.cpp"
   echo '#pragma once' >"$r/fw-flasher/messages/message_table.h"
   printf '#include "messages/message_table.h"\n' >"$r/fw-flasher/isp/link/isp_link.h"
@@ -44,6 +45,7 @@ cases=(
   'fw-flasher/target/board.cpp|#include "chip_table.h"|write it from fw-flasher/'
   'fw-flasher/cli/detect.cpp|#include "sim/sim.h"|may not reach sim/'
   'relay-editor/model/ProgramList.cpp|#include "device/Frames.h"|model/ is below device/'
+  'relay-editor/version/Version.cpp|#include "device/Frames.h"|version/ is below device/'
   'relay-editor/device/SPComm.cpp|  #  include <QObject>|includes Qt'
 )
 for c in "${cases[@]}"; do

@@ -47,6 +47,7 @@ class DeviceGuiTest : public QObject {
   void eraseAsksAndClearsTheSector();
   void thePortButtonFollowsThePortState();
   void writingAnEmptyListSaysSo();
+  void aLineThatIsNoHexTextIsNotWritten();
   void autoOpenAtStartUpOpensThePortBeforeTheProjectFile();
 };
 
@@ -130,7 +131,9 @@ void DeviceGuiTest::thePortButtonFollowsThePortState() {
   // A port that is not there: the component's message, the caption stays.
   OpenPortOn(w, "/nonexistent/ttyQ");
   QCOMPARE(h.dialogs.texts().size(), size_t(1));
-  QVERIFY(h.dialogs.texts()[0].find("Error opening serial port") != std::string::npos);
+  // The second line names the device and the system's reason.
+  QCOMPARE(h.dialogs.texts()[0],
+           std::string("Error opening serial port\n/nonexistent/ttyQ: No such file or directory"));
   QCOMPARE(w.portButton()->text(), QStringLiteral("打开串口"));
   QVERIFY(w.portBox()->isEnabled());
 }
@@ -153,6 +156,27 @@ void DeviceGuiTest::writingAnEmptyListSaysSo() {
   QCOMPARE(h.entries(), std::vector<std::string>{"00 FF FF FE"});
   QCOMPARE(controller.sim.Sector()[1], std::uint8_t(0xFF));
   QCOMPARE(controller.sim.Sector()[3], std::uint8_t(0xFE));
+}
+
+void DeviceGuiTest::aLineThatIsNoHexTextIsNotWritten() {
+  // Loaded from a file as it is; writing it would shift every later Instruction.
+  SimulatedController controller;
+  GuiHarness h;
+  const std::string project = h.path("p.vyl");
+  relay::app::testing::WriteBytes(project, "02 80 01 83\r\n0280 0183\r\n00 FF FF FE\r\n");
+  TForm1& w = h.start({project});
+  OpenPortOn(w, controller.sim.SlavePath());
+  Click(w, "全部写入");
+  QCOMPARE(h.dialogs.shown().size(), size_t(1));
+  QCOMPARE(h.dialogs.shown()[0].kind, ScriptedDialogs::Kind::Tell);
+  QCOMPARE(h.dialogs.shown()[0].title, std::string("警告："));
+  QCOMPARE(h.dialogs.shown()[0].icon, MessageIcon::Error);
+  QVERIFY2(h.dialogs.shown()[0].text.starts_with("第 2 条指令不是有效的十六进制数据"),
+           h.dialogs.shown()[0].text.c_str());
+  QCOMPARE(w.progressBar()->value(), 0);
+  QTest::qWait(200);
+  QCOMPARE(controller.sim.FramesSeen(), 0);
+  QCOMPARE(h.entries().size(), size_t(3));  // the list stays as loaded
 }
 
 void DeviceGuiTest::autoOpenAtStartUpOpensThePortBeforeTheProjectFile() {

@@ -36,10 +36,13 @@ struct GuiHarness {
     return (folder.path() + QLatin1Char('/') + QLatin1String(name)).toStdString();
   }
   std::string settingsPath() const { return path("VYL_config.ini"); }
+  // Where the window writes its settings at close; the file it reads unless set.
+  std::string settingsWritePath;
 
   TForm1& start(std::vector<std::string> arguments = {}) {
     StartupOptions options;
-    options.settingsFile = settingsPath();
+    options.settings.readFrom = settingsPath();
+    options.settings.writeTo = settingsWritePath.empty() ? settingsPath() : settingsWritePath;
     options.programFolder = folder.path().toStdString();
     options.arguments = std::move(arguments);
     options.systemPorts = systemPorts;

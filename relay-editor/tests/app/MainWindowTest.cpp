@@ -16,6 +16,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -62,6 +64,7 @@ class MainWindowTest : public QObject {
  private slots:
   void startUpWithoutSettingsFileWritesTheDefaults();
   void startUpReadsAnExistingSettingsFile();
+  void settingsReadFromOneFileAreWrittenToTheOther();
   void thePortBoxListsTheSystemsDevicesFirst();
   void aBadSettingsValueIsShownAndSkipsTheRest();
   void aPortThatCannotBeOpenedAtStartUpSkipsTheProjectFile();
@@ -121,6 +124,25 @@ void MainWindowTest::startUpReadsAnExistingSettingsFile() {
   QCOMPARE(w.addressBox()->value(), 3);
   QVERIFY(!w.autoOpenBox()->isChecked());
   QVERIFY(w.autoOptimiseBox()->isChecked());
+  QVERIFY(h.dialogs.shown().empty());
+}
+
+void MainWindowTest::settingsReadFromOneFileAreWrittenToTheOther() {
+  // The program folder's file cannot be written: its values are shown, and closing
+  // writes them with the user's changes to the user's file.
+  GuiHarness h;
+  const std::string installed = SettingsFileBytes(SettingsValues{.port = "/dev/ttyUSB3"});
+  WriteBytes(h.settingsPath(), installed);
+  QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("user")));
+  h.settingsWritePath = h.path("user/VYL_config.ini");
+  TForm1& w = h.start();
+  QCOMPARE(w.portBox()->currentText(), QStringLiteral("/dev/ttyUSB3"));
+  QVERIFY(!QFile::exists(QString::fromStdString(h.settingsWritePath)));
+  w.addressBox()->setValue(9);
+  QVERIFY(w.close());
+  QCOMPARE(ReadBytes(h.settingsWritePath),
+           SettingsFileBytes(SettingsValues{.port = "/dev/ttyUSB3", .address = 9}));
+  QCOMPARE(ReadBytes(h.settingsPath()), installed);
   QVERIFY(h.dialogs.shown().empty());
 }
 

@@ -4,6 +4,7 @@
 #include "SettingsFile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -196,10 +197,69 @@ TEST_F(SettingsFolder, WritingIntoAMissingFolderFailsWithItsName) {
 }
 
 TEST_F(SettingsFolder, TheProgramFolderIsUsedWhenWritableElseTheUserFolder) {
-  EXPECT_EQ(ChooseSettingsPath(folder, folder / "user"), folder / kSettingsFileName);
+  const auto inProgramFolder = folder / kSettingsFileName;
+  SettingsFiles files = ChooseSettingsFiles(folder, folder / "user");
+  EXPECT_EQ(files.readFrom, inProgramFolder);
+  EXPECT_EQ(files.writeTo, inProgramFolder);
   const auto missing = folder / "missing";
-  EXPECT_EQ(ChooseSettingsPath(missing, folder / "user"), folder / "user" / kSettingsFileName);
+  files = ChooseSettingsFiles(missing, folder / "user");
+  EXPECT_EQ(files.readFrom, folder / "user" / kSettingsFileName);
+  EXPECT_EQ(files.writeTo, folder / "user" / kSettingsFileName);
   EXPECT_TRUE(std::filesystem::is_directory(folder / "user"));
+}
+
+// A settings file installed read-only beside the program: its values are read, and
+// the user's changes go to the user's configuration folder, which is read from then
+// on. Root may write anything, so the check runs as an unprivileged user then.
+TEST_F(SettingsFolder, AReadOnlyFileInTheProgramFolderIsReadAndTheUserFileWritten) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  namespace fs = std::filesystem;
+  const fs::path program = folder / "program";
+  const fs::path home = folder / "home";
+  fs::create_directories(program);
+  fs::create_directories(home);
+  const fs::path installed = program / kSettingsFileName;
+  const std::string installedBytes = FileBytes("/dev/ttyUSB3", "11", "7", "0", "1");
+  std::ofstream(installed, std::ios::binary) << installedBytes;
+  fs::permissions(installed,
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                               fs::perms::group_exec | fs::perms::others_read |
+                               fs::perms::others_exec);
+  fs::permissions(home, fs::perms::all);
+  fs::permissions(folder, fs::perms::all);
+  const fs::path user = home / "config";
+  const fs::path userFile = user / kSettingsFileName;
+
+  auto check = [&](bool ok, int code) {
+    if (!ok) std::_Exit(code);
+  };
+  EXPECT_EXIT(
+      {
+        if (geteuid() == 0) check(setgid(65534) == 0 && setuid(65534) == 0, 2);
+        // First start: the installed file gives the values.
+        SettingsFiles files = ChooseSettingsFiles(program, user);
+        check(files.readFrom == installed && files.writeTo == userFile, 3);
+        WriteDefaultSettingsIfMissing(files.readFrom);
+        RecordingSink sink;
+        ReadSettingsFile(files.readFrom, sink);
+        check(sink.calls.size() == 6 && sink.calls[1] == "port /dev/ttyUSB3" &&
+                  sink.calls[3] == "address 7",
+              4);
+        // Closing writes the user's file, starting from those values.
+        WriteSettingsFile(
+            files.writeTo,
+            SettingsValues{
+                .port = "/dev/ttyUSB3", .baudIndex = 11, .address = 9, .autoOptimise = true});
+        check(read(userFile) == FileBytes("/dev/ttyUSB3", "11", "9", "0", "1"), 5);
+        check(read(installed) == installedBytes, 6);
+        // Next start: the user's own file.
+        files = ChooseSettingsFiles(program, user);
+        check(files.readFrom == userFile && files.writeTo == userFile, 7);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  fs::permissions(program, fs::perms::owner_all);  // so that the folder can be removed
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // relay-cli's device commands end to end: the command as a child process, relay-sim in
 // this process on the other side of a pseudo-terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,12 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "device/DeviceImage.h"
 #include "model/HexText.h"
 #include "sim/RelaySim.h"
+#include "tests/sim/ExclusiveTerminal.h"
 
 extern char** environ;
 
@@ -96,6 +100,50 @@ TRunResult RunCli(const std::vector<std::string>& args, std::chrono::millisecond
   if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
 }
+
+// relay-cli running in the background, its output in files, so that a test can signal
+// it in the middle of a transfer.
+class TBackgroundCli {
+ public:
+  TBackgroundCli(const std::vector<std::string>& args, const std::filesystem::path& errFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> all = {RELAY_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~TBackgroundCli() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool Started() const { return pid_ > 0; }
+  void Signal(int signal) const { kill(pid_, signal); }
+  // The wait status, or nothing when it did not end within `limit`.
+  std::optional<int> Wait(std::chrono::milliseconds limit = 5s) {
+    const auto until = TClock::now() + limit;
+    int status = 0;
+    while (TClock::now() < until) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = 0;
+        return status;
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  pid_t pid_ = 0;
+};
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 2s) {
   const auto until = TClock::now() + limit;
@@ -194,7 +242,8 @@ TEST_F(RelayCliDeviceTest, FailuresEndWithAMessageAndExitCodeOne) {
   const TCase cases[] = {
       {"port missing",
        {"read", "-o", (dir / "x.vyl").string(), "--port", "/dev/no-such-port"},
-       "无法打开串口 /dev/no-such-port：Error opening serial port"},
+       "无法打开串口 /dev/no-such-port：Error opening serial port\n"
+       "/dev/no-such-port: No such file or directory"},
       {"device falls silent",
        {"write", program.string(), "--port", sim->SlavePath(), "--timeout", "300"},
        "设备没有应答：写入第 4 块时在 300 毫秒内没有收到有效应答，写入已停止！"},
@@ -214,6 +263,179 @@ TEST_F(RelayCliDeviceTest, FailuresEndWithAMessageAndExitCodeOne) {
     EXPECT_LT(r.took, 5s);
   }
   EXPECT_EQ(RunCli({"read", "--port", sim->SlavePath()}).exitCode, 2);  // -o is required
+}
+
+std::string TimerLines(int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i) lines += "04 00 01 05\r\n";
+  return lines;
+}
+
+// A program with a filler inside reads back as fewer entries than it has: the check
+// compares the sector bytes with the image that was sent instead.
+TEST_F(RelayCliDeviceTest, VerifyComparesTheSectorByteForByte) {
+  StartSimulator();
+  const auto program = Project("p.vyl", "02 80 01 83\r\nFF FF FF\r\n00 FF FF FE\r\n");
+  auto r = RunCli({"write", program.string(), "--verify", "--port", sim->SlavePath()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("校验通过"), std::string::npos) << r.err;
+  r = RunCli({"verify", program.string(), "--port", sim->SlavePath()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+
+  // Another program's image is not what the sector holds.
+  const auto other = Project("other.vyl", "02 80 01 83\r\nFF FF FF\r\n00 FF FF FF\r\n");
+  r = RunCli({"verify", other.string(), "--port", sim->SlavePath()});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("校验失败：第 1 块不同（扇区第 10 字节写入 FF，读回 FE）"),
+            std::string::npos)
+      << r.err;
+}
+
+TEST_F(RelayCliDeviceTest, VerifyFindsTheBlockOfAByteTheSectorDidNotKeep) {
+  sim::TRelaySimOptions options;
+  options.flipByte = 70;  // block 5
+  StartSimulator(options);
+  const auto program = Project("full.vyl", TimerLines(128));
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"write", program.string(), "--verify", "--restart"},
+        std::vector<std::string>{"verify", program.string()}}) {
+    SCOPED_TRACE(command[0]);
+    std::vector<std::string> args = command;
+    args.insert(args.end(), {"--port", sim->SlavePath()});
+    const TRunResult r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("校验失败：第 5 块不同（扇区第 70 字节写入 01，读回 FE）"),
+              std::string::npos)
+        << r.err;
+  }
+  // No restart after a failed check.
+  EXPECT_EQ(sim->RestartsSeen(), 0);
+}
+
+TEST_F(RelayCliDeviceTest, ReadImageWritesTheRawSector) {
+  StartSimulator();
+  sim::TSector sector;
+  for (std::size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<std::uint8_t>(i * 7);
+  sim->SetSector(sector);
+  const auto image = dir / "sector.bin";
+  const TRunResult r = RunCli({"read", "--image", image.string(), "--port", sim->SlavePath()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadFile(image), std::string(sector.begin(), sector.end()));
+}
+
+// A program over the capacity is not written unless --trim leaves the end out, as the
+// editor's trim question does, and says what it left out.
+TEST_F(RelayCliDeviceTest, AProgramOverTheCapacityIsRefusedUnlessTrimmed) {
+  StartSimulator();
+  const auto program = Project("big.vyl", TimerLines(130));
+  auto r = RunCli({"write", program.string(), "--port", sim->SlavePath()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("520 字节，超出扇区容量 512 字节"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--trim"), std::string::npos) << r.err;
+  EXPECT_EQ(sim->FramesSeen(), 0);
+
+  r = RunCli({"write", program.string(), "--trim", "--port", sim->SlavePath()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("第 129 到第 130 条指令（2 条，8 字节）"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("已写入 128 条指令（512 字节）"), std::string::npos) << r.err;
+  EXPECT_EQ(model::BytesToHexText(sim->Sector()) + " ",
+            device::BuildDeviceImage(std::vector<std::string>(128, "04 00 01 05")));
+}
+
+TEST_F(RelayCliDeviceTest, AFileThatIsNoProgramIsNotWritten) {
+  StartSimulator();
+  std::string binary;
+  for (int i = 0; i < 2048; ++i) binary += static_cast<char>((i * 37) & 0xFF);
+  const std::pair<const char*, std::string> files[] = {
+      {"binary", binary},
+      {"bytes without blanks", std::string(TimerLines(2)) + "0280 0183\r\n"},
+  };
+  for (const auto& [name, content] : files) {
+    SCOPED_TRACE(name);
+    const TRunResult r =
+        RunCli({"write", Project("x.vyl", content).string(), "--port", sim->SlavePath()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("不是指令的十六进制数据"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(sim->FramesSeen(), 0);
+}
+
+// A pseudo-terminal that never answers; the test holds both sides.
+class TSilentLine {
+ public:
+  TSilentLine() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    char name[128];
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0 ||
+        ptsname_r(master_, name, sizeof name) != 0)
+      throw std::runtime_error("pseudo-terminal");
+    path_ = name;
+    slave_ = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  }
+  ~TSilentLine() {
+    close(slave_);
+    close(master_);
+  }
+  const std::string& Path() const { return path_; }
+  bool Exclusive() const {
+    int exclusive = 0;
+    return ioctl(slave_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+  }
+  std::size_t Received() {
+    char buffer[256];
+    const ssize_t n = read(master_, buffer, sizeof buffer);
+    if (n > 0) received_ += static_cast<std::size_t>(n);
+    return received_;
+  }
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+  std::size_t received_ = 0;
+};
+
+// Interrupted in the middle of a transfer, relay-cli gives the port up (its exclusive
+// use included) before it ends by the signal.
+TEST_F(RelayCliDeviceTest, SigintAndSigtermReleaseThePort) {
+  const auto program = Project("p.vyl", "02 80 01 83\r\n");
+  for (const int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(sigabbrev_np(signal));
+    TSilentLine line;
+    const auto err = dir / "err.txt";
+    TBackgroundCli cli({"write", program.string(), "--port", line.Path(), "--timeout", "20000"},
+                       err);
+    ASSERT_TRUE(cli.Started());
+    // The first frame has gone out: the port is open and the write waits for its answer.
+    ASSERT_TRUE(WaitFor([&] { return line.Received() >= 22; }, 5s));
+    EXPECT_TRUE(line.Exclusive());
+    cli.Signal(signal);
+    const auto status = cli.Wait();
+    ASSERT_TRUE(status.has_value()) << "relay-cli did not end";
+    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << *status;
+    EXPECT_FALSE(line.Exclusive());
+    EXPECT_NE(ReadFile(err).find("已中断"), std::string::npos) << ReadFile(err);
+  }
+}
+
+// A client killed outright cannot give anything up; relay-sim clears the exclusive use
+// it left behind as soon as it is idle, so the next command opens the port.
+TEST_F(RelayCliDeviceTest, AKilledClientDoesNotLockTheSimulator) {
+  sim::TRelaySimOptions options;
+  options.baud = 9600;  // a write takes about a second
+  StartSimulator(options);
+  const auto program = Project("full.vyl", TimerLines(128));
+  {
+    TBackgroundCli cli({"write", program.string(), "--port", sim->SlavePath()}, dir / "err.txt");
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(WaitFor([&] { return sim->FramesSeen() >= 3; }, 5s));
+    cli.Signal(SIGKILL);
+    ASSERT_TRUE(cli.Wait().has_value());
+  }
+  EXPECT_TRUE(WaitFor([&] { return !relay::testing::TerminalIsExclusive(sim->SlavePath()); }));
+  const TRunResult r =
+      RunCli({"read", "-o", (dir / "back.vyl").string(), "--port", sim->SlavePath()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 }  // namespace

@@ -227,6 +227,38 @@ TEST_F(RelayCliFiles, TooLargeFileIsRefused) {
   EXPECT_NE(r.err.find("1 MiB"), std::string::npos) << r.err;
 }
 
+// A file whose lines are not all hex text is no program: it is neither listed as
+// hundreds of "entries" nor rewritten by the optimiser.
+TEST_F(RelayCliFiles, AFileThatIsNoProgramIsRefusedNamingTheLine) {
+  std::string binary;
+  for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37) & 0xFF);
+  struct TCase {
+    const char* name;
+    std::string content;
+    const char* line;
+  };
+  const TCase cases[] = {
+      {"binary file", binary, "第 1 行"},
+      {"bytes without blanks", "02 80 01 83\r\n0280 0183\r\n", "第 2 行"},
+      {"a line of words", "02 80 01 83\r\n00 FF FF FE\r\nhello world\r\n", "第 3 行"},
+      {"a byte with one digit", "02 80 01 8\r\n", "第 1 行"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir / "not-a-program.vyl";
+    Write(file, c.content);
+    for (const char* command : {"list", "optimise"}) {
+      SCOPED_TRACE(command);
+      const ProcessResult r = Cli({command, file.string()});
+      EXPECT_EQ(r.exitCode, 1) << r.err;
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+      EXPECT_NE(r.err.find("不是指令的十六进制数据"), std::string::npos) << r.err;
+      EXPECT_EQ(Read(file), c.content);
+    }
+  }
+}
+
 TEST_F(RelayCliFiles, ExampleProgramListsEveryEntryAndOptimises) {
   const fs::path example = fs::path(RELAY_EXAMPLES_DIR) / "demo.vyl";
   ProcessResult r = Cli({"list", example.string()});
@@ -253,6 +285,28 @@ TEST_F(RelayCliFiles, ExampleProgramListsEveryEntryAndOptimises) {
   const std::string optimised = Read(out);
   EXPECT_EQ(optimised.find("FF FF FF"), std::string::npos);
   EXPECT_TRUE(optimised.ends_with("00 00 03 03\r\n")) << optimised;
+}
+
+// relay-cli, relay-sim and (when built) the desktop program print the project's
+// version, with the commit when built from a git checkout; none needs a display.
+TEST(ProgramVersions, EveryProgramPrintsTheSameVersion) {
+  std::vector<std::pair<std::string, std::string>> programs = {{"relay-cli", RELAY_CLI_PATH},
+                                                               {"relay-sim", RELAY_SIM_PATH}};
+#ifdef RELAY_EDITOR_PATH
+  programs.emplace_back("relay-editor", RELAY_EDITOR_PATH);
+#endif
+  std::string first;
+  for (const auto& [name, path] : programs) {
+    SCOPED_TRACE(name);
+    const ProcessResult r = RunProcess(path, {"--version"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string prefix = name + " " RELAY_PROJECT_VERSION;
+    ASSERT_EQ(r.out.rfind(prefix, 0), 0u) << r.out;
+    const std::string rest = r.out.substr(prefix.size());
+    EXPECT_TRUE(rest == "\n" || (rest.starts_with(" (git ") && rest.ends_with(")\n"))) << r.out;
+    if (first.empty()) first = rest;
+    EXPECT_EQ(rest, first);
+  }
 }
 
 }  // namespace

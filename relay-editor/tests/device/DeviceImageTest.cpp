@@ -49,13 +49,36 @@ TEST(DeviceImageTest, EntriesThatDoNotFitAreLeftOutWhileLaterOnesGoIn) {
        {"85 00 01 05 00 00 00 01 02 8E ", "00 FF FF FE"},
        Sector("85 00 01 05 00 00 00 01 02 8E 00 FF FF FE ")},
       {"an empty entry adds nothing", {"", "02 80 01 83"}, Sector("02 80 01 83 ")},
-      {"irregular spacing is written as its bytes", {"02  80 01 83"}, Sector("02 80 01 83 ")},
+      {"entries that are no hex text are left out, not written as stray bytes",
+       {"02  80 01 83", "hello world", "0280 0183", "02 80 01 8", "00 FF FF FE"},
+       Sector("00 FF FF FE ")},
+      {"fillers and digits in either case go in as they are",
+       {"FF FF FF", "86 00 02 87 c2 00 32 0a 0b 41 42 9b"},
+       Sector("FF FF FF 86 00 02 87 c2 00 32 0a 0b 41 42 9b ")},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string image = BuildDeviceImage(c.entries);
     EXPECT_EQ(image.size(), kImageTextLength);
     EXPECT_EQ(image, c.expected);
+  }
+}
+
+TEST(DeviceImageTest, FirstEntryNotHexTextNamesTheEntryThatCannotBeWritten) {
+  struct TCase {
+    std::vector<std::string> entries;
+    std::optional<std::size_t> bad;
+  };
+  const TCase cases[] = {
+      {{"02 80 01 83", "85 00 01 05 00 00 00 01 02 8E ", "FF FF FF", ""}, std::nullopt},
+      {{"02 80 01 83", "0280 0183", "hello world"}, 1},
+      {{"hello world"}, 0},
+      {{"04 00 01 05", "02 80 01 8"}, 1},
+      {{}, std::nullopt},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.entries.empty() ? "" : c.entries.back());
+    EXPECT_EQ(FirstEntryNotHexText(c.entries), c.bad);
   }
 }
 

@@ -122,6 +122,42 @@ TEST_F(DeviceOperationsTest, ReadAfterWriteAgainWithoutOptimisingKeepsTheBytes) 
   EXPECT_EQ(simulator->RestartsSeen(), 0);
 }
 
+// Characters that are no hex text would become stray bytes shifting every later
+// Instruction: such a program is not written at all, and the warning names the entry.
+TEST_F(DeviceOperationsTest, AProgramWithAnEntryThatIsNoHexTextIsNotWritten) {
+  struct TCase {
+    const char* name;
+    std::vector<std::string> entries;
+    const char* position;
+  };
+  std::vector<std::string> withoutBlanks(130, "0280 0183");  // lists as 390 / 512
+  withoutBlanks.push_back("02 80 01 83");
+  const TCase cases[] = {
+      {"bytes written without blanks", withoutBlanks, "第 1 条"},
+      {"a line of words", {"02 80 01 83", "hello world", "00 FF FF FE"}, "第 2 条"},
+      {"a byte with one digit", {"04 00 01 05", "00 FF FF FE", "02 80 01 8"}, "第 3 条"},
+  };
+  StartSimulator();
+  const sim::TSector before = SectorOf("11 22 33 44");
+  simulator->SetSector(before);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui = {};
+    Fill(c.entries);
+    ops.WriteAll();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "警告：");
+    EXPECT_EQ(ui.messages[0].icon, TMessageIcon::Error);
+    EXPECT_NE(ui.messages[0].text.find(c.position), std::string::npos) << ui.messages[0].text;
+    EXPECT_TRUE(ui.EndedWith(Command::Write, Outcome::NotHexText));
+    EXPECT_EQ(ops.WriteCounter(), 0);
+    EXPECT_TRUE(ui.progressTrail.empty());
+  }
+  DrainFor(queue, 200ms);
+  EXPECT_EQ(simulator->FramesSeen(), 0);
+  EXPECT_EQ(simulator->Sector(), before);
+}
+
 TEST_F(DeviceOperationsTest, EraseThenReadGivesAnEmptyList) {
   StartSimulator();
   simulator->SetSector(SectorOf("02 80 01 83 00 FF FF FE"));
@@ -323,7 +359,8 @@ TEST_F(DeviceOperationsTest, PortButtonErrorsLeaveThePortClosed) {
     const char* message;
   };
   const TCase cases[] = {
-      {"/dev/no-such-port", "9600", "Error opening serial port"},
+      {"/dev/no-such-port", "9600",
+       "Error opening serial port\n/dev/no-such-port: No such file or directory"},
       {"/dev/no-such-port", "96x0", "'96x0' is not a valid integer value"},
       {"/dev/no-such-port", "", "'' is not a valid integer value"},
   };

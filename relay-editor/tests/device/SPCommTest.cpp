@@ -1,5 +1,7 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <cstdio>
@@ -68,7 +70,8 @@ TEST_F(SPCommTest, OpenFailuresRaiseTheirMessages) {
     missing.OpenPort();
     FAIL() << "opened a missing port";
   } catch (const ECommsError& e) {
-    EXPECT_STREQ(e.what(), "Error opening serial port");
+    EXPECT_STREQ(e.what(),
+                 "Error opening serial port\n/dev/no-such-serial-port: No such file or directory");
   }
   EXPECT_FALSE(missing.IsOpen());
 
@@ -80,7 +83,7 @@ TEST_F(SPCommTest, OpenFailuresRaiseTheirMessages) {
     notTerminal.OpenPort();
     FAIL() << "opened a plain file";
   } catch (const ECommsError& e) {
-    EXPECT_STREQ(e.what(), "Cannot setup comm buffer");
+    EXPECT_EQ(e.what(), "Cannot setup comm buffer\n" + file.string() + ": not a serial port");
   }
   EXPECT_FALSE(notTerminal.IsOpen());
   std::filesystem::remove(file);
@@ -101,11 +104,45 @@ TEST_F(SPCommTest, OpenFailuresRaiseTheirMessages) {
     second.OpenPort();
     FAIL() << "opened a port held by another component";
   } catch (const ECommsError& e) {
-    EXPECT_STREQ(e.what(), "Error opening serial port");
+    EXPECT_EQ(e.what(),
+              "Error opening serial port\n" + pty.SlavePath() + ": in use by another program");
   }
   comm.ClosePort();
   EXPECT_NO_THROW(second.OpenPort());
   second.ClosePort();
+}
+
+// A device the user may not open: the error says what to do about it. Root may open
+// anything, so the test drops to an unprivileged user first when it runs as root.
+TEST(SPCommPermissions, APortTheUserMayNotOpenSaysWhichGroupToJoin) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TPtyPair pty;
+  const std::string path = pty.SlavePath();
+  struct stat device {};
+  ASSERT_EQ(stat(path.c_str(), &device), 0);
+  const group* owner = getgrgid(device.st_gid);
+  const std::string expected =
+      "Error opening serial port\n" + path + ": permission denied: add the user to the " +
+      (owner && device.st_gid != 0 ? owner->gr_name : "dialout") + " group";
+  EXPECT_EXIT(
+      {
+        if (geteuid() == 0) {
+          if (setgid(65534) != 0 || setuid(65534) != 0) std::_Exit(2);
+        } else if (chmod(path.c_str(), 0) != 0) {
+          std::_Exit(3);
+        }
+        TCallQueue queue;
+        TComm comm(queue);
+        comm.SetCommName(path);
+        try {
+          comm.OpenPort();
+        } catch (const ECommsError& e) {
+          std::fprintf(stderr, "%s", e.what());
+          std::_Exit(e.what() == expected ? 0 : 4);
+        }
+        std::_Exit(5);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SPCommTest, ClosedPortRefusesWritesAndClosesQuietly) {

@@ -74,6 +74,39 @@ TEST(ByteCount, IsLengthPlusOneDividedByThree) {
   EXPECT_EQ(ByteCount("\xFF\xFF"), 1u);                  // bytes that are no UTF-8: one each
 }
 
+TEST(IsHexText, PairsOfDigitsSeparatedBySingleBlanks) {
+  struct Case {
+    const char* text;
+    bool hex;
+  };
+  const Case cases[] = {
+      {"02 80 01 83", true},
+      {"85 00 01 05 00 00 00 01 02 8E ", true},  // trailing blank of a read-back entry
+      {"0a 0B ff", true},                        // HEX fields keep the case typed
+      {"FF FF FF", true},                        // fillers are hex text
+      {"04", true},
+      {"", true},  // no bytes
+      {"0280 0183", false},
+      {"hello world", false},
+      {"02 80 01 8", false},    // last byte with one digit
+      {"02  80 01 83", false},  // two blanks
+      {" 02 80", false},
+      {"02 80  ", false},  // two trailing blanks
+      {" ", false},
+      {"02\t80", false},
+      {"0G 80", false},
+      {"中文", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(IsHexText(c.text), c.hex);
+    // Hex text always counts as many bytes as it holds.
+    if (c.hex) {
+      EXPECT_EQ(ByteCount(c.text), HexTextToBytes(c.text).size());
+    }
+  }
+}
+
 TEST(ByteAt, ReadsFixedPlacesAndNeverPastTheEnd) {
   const std::string text = "86 00 02 87 C2 00 32 0A 0B 41 42 9B";
   EXPECT_EQ(ByteAt(text, 0), 0x86);

@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <fstream>
 
 #include "sim/RelaySim.h"
+#include "tests/sim/ExclusiveTerminal.h"
 
 extern char** environ;
 
@@ -204,6 +207,59 @@ TEST(RelaySimTest, FaultOptionsShapeTheAnswers) {
     EXPECT_EQ(rest.size(), 19u);
     EXPECT_GE(TClock::now() - start, 340ms);
   }
+}
+
+TEST(RelaySimTest, FlipByteStoresOneByteInverted) {
+  TRelaySimOptions o;
+  o.flipByte = 17;  // block 2, its second byte
+  TSimulatorRun run(o);
+  for (int block = 1; block <= 3; ++block) {
+    run.port.Send(WriteFrame(block, 0x40));
+    ASSERT_EQ(run.port.ReceiveCount(9).size(), 9u);
+  }
+  const TSector sector = run.sim.Sector();
+  for (std::size_t i = 0; i < 48; ++i) {
+    SCOPED_TRACE(i);
+    const auto written = static_cast<std::uint8_t>(0x40 + i % 16);
+    EXPECT_EQ(sector[i], i == 17 ? static_cast<std::uint8_t>(~written) : written);
+  }
+  EXPECT_EQ(sector[48], 0xFF);
+}
+
+// A client locks the terminal and sets its exclusive mode as a serial port is opened
+// for exclusive use; the test stands in for one.
+class TExclusiveClient {
+ public:
+  explicit TExclusiveClient(const std::string& path) {
+    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0 || flock(fd_, LOCK_EX | LOCK_NB) != 0 || ioctl(fd_, TIOCEXCL) != 0)
+      throw std::runtime_error("exclusive open of " + path);
+  }
+  // Ends as a killed program does: the descriptor closes, the mode stays.
+  ~TExclusiveClient() { close(fd_); }
+
+ private:
+  int fd_ = -1;
+};
+
+TEST(RelaySimTest, ExclusiveUseLeftBehindByAGoneClientIsCleared) {
+  TRelaySimulator sim{TRelaySimOptions{}};
+  sim.Start();
+  const std::string path = sim.SlavePath();
+  {
+    TExclusiveClient client(path);
+    std::this_thread::sleep_for(400ms);  // several of the simulator's idle checks
+    EXPECT_TRUE(relay::testing::TerminalIsExclusive(path))
+        << "cleared while the client still held the terminal";
+  }
+  const auto until = TClock::now() + 2s;
+  while (relay::testing::TerminalIsExclusive(path) && TClock::now() < until)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(relay::testing::TerminalIsExclusive(path));
+  // Answers as before.
+  TPortSide port(path);
+  port.Send(kRead1);
+  EXPECT_EQ(port.ReceiveCount(22).size(), 22u);
 }
 
 TEST(RelaySimTest, BaudRatePacesBothDirections) {

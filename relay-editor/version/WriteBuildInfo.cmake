@@ -1,0 +1,30 @@
+# Writes BuildInfo.h from BuildInfo.h.in: VERSION, and the commit of the checkout at
+# SOURCE_DIR when there is one (none in an unpacked source tree, none without git).
+# Run with cmake -P; the output file is left untouched when its content stays the same.
+set(RELAY_GIT_COMMIT "")
+if(GIT_EXECUTABLE)
+  execute_process(
+    COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} rev-parse --show-toplevel
+    OUTPUT_VARIABLE top RESULT_VARIABLE failed OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # Only this project's own checkout, not a repository that happens to hold the tree.
+  if(NOT failed)
+    file(REAL_PATH "${top}" top)
+    file(REAL_PATH "${SOURCE_DIR}" source)
+  endif()
+  if(NOT failed AND top STREQUAL source)
+    execute_process(
+      COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} rev-parse --short=12 HEAD
+      OUTPUT_VARIABLE commit RESULT_VARIABLE failed OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(NOT failed)
+      execute_process(
+        COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} diff --quiet HEAD --
+        RESULT_VARIABLE changed ERROR_QUIET)
+      set(RELAY_GIT_COMMIT "${commit}")
+      if(changed)
+        string(APPEND RELAY_GIT_COMMIT "-modified")
+      endif()
+    endif()
+  endif()
+endif()
+set(RELAY_VERSION "${VERSION}")
+configure_file(${TEMPLATE} ${OUTPUT} @ONLY)
