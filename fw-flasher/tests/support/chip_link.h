@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "isp/link/isp_link.h"
 #include "target/chip_table.h"
@@ -38,6 +39,9 @@ class ChipLink {
   // variant is the record's unless given (7.2 raises 0-2 to 5, as
   // identification does).
   void Identify(int index, int v, int protocol_variant = -1) {
+    if (index <= 0 || static_cast<std::size_t>(index) >= ChipTable().size()) {
+      throw std::invalid_argument("no such chip in the table");
+    }
     const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
     link.target.chip_index = index;
     link.target.chip_id = r.id;
