@@ -62,8 +62,8 @@ class Countdown {
 
 class SimSession {
  public:
-  SimSession(sim::SimChipConfig chip, sim::SimBoardConfig board = {})
-      : sim_(chip, board), recording_(port_) {}
+  SimSession(sim::SimChipConfig chip, sim::SimBoardConfig board = {}, sim::SimRunConfig run = {})
+      : sim_(chip, board, std::move(run)), recording_(port_) {}
 
   // Starts the simulator, opens its slave and prepares the link for the given
   // expected chip (index into the chip table).
