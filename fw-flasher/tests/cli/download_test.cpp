@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 
 #include "cli/download_command.h"
 #include "sim/boot_loader_sim.h"
