@@ -3,6 +3,7 @@
 // flash compared with the image, and the failures a chip can show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -215,6 +216,30 @@ TEST_F(DownloadPtyTest, FailuresEndWithTheirResultAndLines) {
       EXPECT_TRUE(session->Logged(line)) << line << "\n" << session->log.text;
     }
     EXPECT_FALSE(session->Logged("Complete !"));
+  }
+}
+
+// A reply that carries its code alone: the bytes it lacks are not read from an
+// older frame.
+TEST_F(DownloadPtyTest, ShortReplies) {
+  {
+    SCOPED_TRACE("erase: taken on its code, no chip serial number");
+    sim::SimRunConfig run;
+    run.faults.short_replies.insert(sim::SimStep::kErase);
+    Start({11, 0x71}, std::move(run));
+    EXPECT_EQ(Run(), kStepOk) << session->log.text;
+    EXPECT_EQ(std::count(std::begin(session->link.target.chip_serial),
+                         std::end(session->link.target.chip_serial), 0),
+              TargetIdentity::kChipSerialSize);
+    EXPECT_FALSE(session->Logged("MCU ID")) << session->log.text;
+    ExpectFlashHoldsTheImage();
+  }
+  {
+    SCOPED_TRACE("block: no 54, refused");
+    sim::SimRunConfig run;
+    run.faults.short_replies.insert(sim::SimStep::kBlock);
+    Start({11, 0x71}, std::move(run));
+    EXPECT_EQ(Run(), kStepRefused) << session->log.text;
   }
 }
 
