@@ -53,7 +53,7 @@ void Fill(FuzzedDataProvider& in, fw::IspLink& link) {
   ui.address = AnyInt(in);
   ui.reply_length = AnyInt(in);
   link.clock.adjusted_frequency = in.ConsumeIntegral<int>();
-  for (auto& b : link.clock.trim) b = in.ConsumeIntegral<std::uint8_t>();
+  for (auto& b : link.clock.trim_bytes) b = in.ConsumeIntegral<std::uint8_t>();
   link.download.option_extra_value = in.ConsumeIntegral<int>();
   link.download.password_present = in.ConsumeBool();
   link.download.new_password.length = in.ConsumeIntegralInRange(0, 63);

@@ -109,7 +109,7 @@ BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
     byte4 = static_cast<std::uint8_t>(-(q / (r + 1)));
   }
   const auto rate_count = static_cast<std::int64_t>(65536 - f * kClockPerRateUnit);
-  plan.bytes = {static_cast<std::uint8_t>(fast ? 0x98 : 0x58), link.clock.trim[0], byte3, byte4,
+  plan.bytes = {static_cast<std::uint8_t>(fast ? 0x98 : 0x58), link.clock.trim_bytes[0], byte3, byte4,
                 0x64};
   AddBigEndian16(plan.bytes, rate_count);
   plan.bytes.push_back(fast ? 0x81 : 0x83);
@@ -123,7 +123,7 @@ BaudSwitchPlan PlanNewerFamilies(const IspLink& link, int family) {
   plan.command = kSwitchBaud;
   const int f = link.clock.measured_frequency;
   const int b = link.serial.highest_baud;
-  plan.bytes = {link.clock.trim[0], link.clock.trim[1]};
+  plan.bytes = {link.clock.trim_bytes[0], link.clock.trim_bytes[1]};
   std::optional<ChosenRate> chosen;
   if (link.target.baud_generator_variant == kGeneratorDivideBy) {
     chosen = SearchRate(f, {1.0f, 200.0f, 43690.0f}, b);

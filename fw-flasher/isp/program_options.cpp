@@ -148,8 +148,8 @@ int BuildOptionWrite(IspLink& link) {
     out.Put(1, static_cast<std::uint8_t>((opt[0] | 0x80) ^ 0x10));
     out.Put(2, opt[1] ^ 0x07);
     out.Put(3, opt[2]);
-    out.Put(4, link.clock.trim[kTrim3]);
-    out.Put(5, link.clock.trim[kTrim2]);
+    out.Put(4, link.clock.trim_bytes[kTrim3]);
+    out.Put(5, link.clock.trim_bytes[kTrim2]);
     out.Put(13, opt[14]);
     out.SetSize(20);
     return out.Size();

@@ -25,7 +25,7 @@ constexpr std::uint8_t kDefaultRange = 0x40;
 // The chip's own trim: the status reply's trim byte and its clock count.
 void TakeChipTrim(IspLink& link) {
   const std::uint8_t* r = link.framing.receive_buffer;
-  link.clock.trim = {r[kTrimByte], kDefaultRange, r[kTrimByte], kDefaultRange};
+  link.clock.trim_bytes = {r[kTrimByte], kDefaultRange, r[kTrimByte], kDefaultRange};
   const std::int64_t count = r[kClockCountHigh] * 256 + r[kClockCountLow];
   const std::int64_t adjusted =
       std::min<std::int64_t>(count * link.serial.handshake_baud, std::numeric_limits<int>::max());

@@ -1,8 +1,8 @@
 // Names of the message table's identifiers. The values are the table's own
 // numbers: captions take their control's or dialog's identifier (1 to 1175), the
-// application's messages are 4000 to 4007, the download steps' 8000 to 8125, the
-// command line's step-result words 8200 to 8207, a lost port 8210, and the
-// download steps' limits 8220 to 8225.
+// application's messages are 4000 to 4007, the download steps' 8000 to 8125, and
+// the command line's step-result words 8200 to 8207, and the steps' own lines from
+// 8210 on.
 #pragma once
 
 #include <cstdint>
@@ -181,13 +181,17 @@ enum MessageId : std::int32_t {
   // The link's own failure.
   kMsgPortGone = 8210,
 
+  // Clock trim failures the boot loader's table has no line for.
+  kMsgSetFrequencyInvalid = 8220,
+  kMsgOscillatorNotTrimmed = 8221,
+  kMsgMeasurementReplyShort = 8222,
+
   // Limits of the download steps that the operator must hear of.
-  kMsgTopReserveCut = 8220,
-  kMsgResendLimit = 8221,
-  kMsgNoBaudRateFits = 8222,
-  kMsgUnknownGeneratorVariant = 8223,
-  kMsgProgramBeyondFlash = 8224,
-  kMsgTrimNotAvailable = 8225,
+  kMsgTopReserveCut = 8230,
+  kMsgResendLimit = 8231,
+  kMsgNoBaudRateFits = 8232,
+  kMsgUnknownGeneratorVariant = 8233,
+  kMsgProgramBeyondFlash = 8234,
 };
 
 }  // namespace fw

@@ -62,8 +62,8 @@ class BlockWriter {
   std::uint32_t Adjusted() const {
     return static_cast<std::uint32_t>(link_.clock.adjusted_frequency);
   }
-  std::uint8_t X2() const { return link_.clock.trim[2]; }
-  std::uint8_t X3() const { return link_.clock.trim[3]; }
+  std::uint8_t X2() const { return link_.clock.trim_bytes[2]; }
+  std::uint8_t X3() const { return link_.clock.trim_bytes[3]; }
 
   // The adjusted frequency at 23, 25, 27, 29, most significant first.
   void WriteSpreadFrequency() {

@@ -14,9 +14,10 @@ struct ClockFigures {
   bool frequency_adjusted = false;
   // The project fixes the frequency: the report leaves the measured one alone.
   bool frequency_override = false;
-  // The oscillator settings that the trim (or the trim decision) chose; the
-  // baud switch sends bytes 0 and 1, the option block bytes 2 and 3.
-  std::array<std::uint8_t, 4> trim{};
+  // Set by the trim (or taken from the status reply); the baud switch sends
+  // bytes 0 and 1, the option programming bytes 2 and 3. A byte the trim does
+  // not set keeps its value, 0 after re-initialisation.
+  std::array<std::uint8_t, 4> trim_bytes{};
 };
 
 }  // namespace fw

@@ -16,7 +16,9 @@ struct FramingState {
   // After a frame: the payload, the checksum bytes and the end byte. Byte 0 is
   // the reply code.
   std::uint8_t receive_buffer[kBufferSize] = {};
-  int received_length = 0;  // the packet's length byte minus 3
+  // The packet's length byte minus 3; after a USB writer's reply, its data
+  // length L.
+  int received_length = 0;
   // Steps build command payloads here; byte 0 is the last request's code.
   std::uint8_t send_buffer[kBufferSize] = {};
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "isp/link/board_state.h"
 #include "isp/link/clock_figures.h"
@@ -18,6 +19,7 @@
 #include "isp/link/serial_settings.h"
 #include "isp/link/step_result.h"
 #include "isp/link/target_identity.h"
+#include "isp/link/usb_writer_device.h"
 
 namespace fw {
 
@@ -40,9 +42,9 @@ class IspLink {
   IspLink(const IspLink&) = delete;
   IspLink& operator=(const IspLink&) = delete;
 
-  // Every part back to its defaults, buffers refilled. The port, the outputs'
-  // sinks, the running flag and the download count are the application's and
-  // stay as they are.
+  // Every part back to its defaults, buffers refilled. The port, the USB
+  // writer, the outputs' sinks, the running flag and the download count are the
+  // application's and stay as they are.
   void Reinitialise();
 
   // --- Framing ---------------------------------------------------------------
@@ -94,6 +96,9 @@ class IspLink {
   const char* GetText(int id) const;
 
   SerialPort* port = nullptr;  // opened and closed by the application
+  // The USB writer of a download through it (serial.link_kind kUsbWriter):
+  // opened and closed by that flow; whatever is still open closes with the link.
+  std::unique_ptr<UsbWriterDevice> usb_writer;
   std::atomic<bool> running{false};
   // Downloads finished in the current run; the board's handshake command reads it.
   int download_count = 0;

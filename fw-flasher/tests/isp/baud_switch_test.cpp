@@ -41,7 +41,7 @@ class BaudPlanTest : public ::testing::Test {
     chip->link.clock.measured_frequency = frequency;
     chip->link.serial.highest_baud = highest;
     chip->link.serial.handshake_baud = handshake;
-    chip->link.clock.trim = {0xA1, 0xA2, 0, 0};
+    chip->link.clock.trim_bytes = {0xA1, 0xA2, 0, 0};
     return PlanBaudSwitch(chip->link);
   }
   std::unique_ptr<test::ChipLink> chip;

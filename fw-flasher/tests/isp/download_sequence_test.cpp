@@ -56,7 +56,7 @@ TEST_F(SequenceTest, TrimDecisionTakesTheChipsOwnTrim) {
   const TrimDecision d = DecideTrim(chip->link);
   EXPECT_EQ(d.result, kStepOk);
   EXPECT_FALSE(d.clock_source_changes);
-  EXPECT_EQ(chip->link.clock.trim, (std::array<std::uint8_t, 4>{0x77, 0x40, 0x77, 0x40}));
+  EXPECT_EQ(chip->link.clock.trim_bytes, (std::array<std::uint8_t, 4>{0x77, 0x40, 0x77, 0x40}));
   EXPECT_EQ(chip->link.clock.adjusted_frequency, 11059200);
   EXPECT_EQ(chip->link.clock.measured_frequency, 11059200);
   EXPECT_TRUE(chip->port.payloads.empty());
@@ -76,7 +76,7 @@ TEST_F(SequenceTest, TrimDecisionNotesAChangeOfClockSource) {
   const TrimDecision d = DecideTrim(chip->link);
   EXPECT_EQ(d.result, kStepOk);
   EXPECT_TRUE(d.clock_source_changes);
-  EXPECT_EQ(chip->link.clock.trim, (std::array<std::uint8_t, 4>{}));
+  EXPECT_EQ(chip->link.clock.trim_bytes, (std::array<std::uint8_t, 4>{}));
 }
 
 TEST_F(SequenceTest, TrimDecisionGoesOnWithoutTrimOnVariant4) {
@@ -86,7 +86,7 @@ TEST_F(SequenceTest, TrimDecisionGoesOnWithoutTrimOnVariant4) {
   const TrimDecision d = DecideTrim(chip->link);
   EXPECT_EQ(d.result, kStepOk);
   EXPECT_FALSE(d.clock_source_changes);
-  EXPECT_EQ(chip->link.clock.trim, (std::array<std::uint8_t, 4>{}));
+  EXPECT_EQ(chip->link.clock.trim_bytes, (std::array<std::uint8_t, 4>{}));
   EXPECT_TRUE(chip->log.text.empty());
 }
 
@@ -95,11 +95,33 @@ TEST_F(SequenceTest, TrimDecisionTrimsAnInternalClock) {
     SCOPED_TRACE(family);
     Fresh(family, 0x72);
     InternalClock(runs, true);
-    // The measurements that trim are not in this version: the download ends.
+    // The trim's first measurement goes out; a wrong reply to it ends the download.
+    chip->port.answer = [](const Bytes&) -> std::optional<Bytes> { return Bytes{0x01}; };
     const TrimDecision d = DecideTrim(chip->link);
     EXPECT_EQ(d.result, kStepRefused);
-    EXPECT_TRUE(chip->Logged("clock must be trimmed")) << chip->log.text;
+    ASSERT_EQ(chip->port.payloads.size(), 1u);
+    EXPECT_EQ(chip->port.payloads[0][0], 0x00) << "a measurement command";
   }
+}
+
+TEST_F(SequenceTest, SkippedTrimIsDecidedAgainAsAChangeOfClockSource) {
+  Fresh(30, 0x72);
+  InternalClock(true, true);
+  // Every setting measures the same: the oscillator's span is too narrow to trim.
+  chip->port.answer = [](const Bytes&) -> std::optional<Bytes> {
+    Bytes reply = {0x00, 0x00};
+    for (int i = 0; i < 12; ++i) reply.insert(reply.end(), {0x10, 0x00});
+    return reply;
+  };
+  const TrimDecision d = DecideTrim(chip->link);
+  EXPECT_EQ(d.result, kStepOk);
+  EXPECT_TRUE(d.clock_source_changes);
+  EXPECT_TRUE(chip->Logged(" Skipped !!!")) << chip->log.text;
+  // The status reply is back in the receive buffer, marked as on the external clock.
+  const std::uint8_t* r = chip->link.framing.receive_buffer;
+  EXPECT_EQ(r[7], 0x00);
+  EXPECT_EQ(r[4], 0x77);
+  EXPECT_EQ(r[64], 60) << "the reply length byte after the 64 status bytes";
 }
 
 TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {

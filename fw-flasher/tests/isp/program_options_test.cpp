@@ -23,7 +23,7 @@ class OptionWriteTest : public ::testing::Test {
     chip->link.target.guard = {0x46, 0xB9};
     for (int k = 0; k < 16; ++k) opt()[k] = static_cast<std::uint8_t>(0xF0 + k);
     chip->link.clock.measured_frequency = 11059200;  // 00 A8 C0 00
-    chip->link.clock.trim = {0x01, 0x02, 0x5B, 0xB7};
+    chip->link.clock.trim_bytes = {0x01, 0x02, 0x5B, 0xB7};
   }
   std::uint8_t* opt() { return chip->link.image.option_bytes.data(); }
   Bytes Sent(int n) const {

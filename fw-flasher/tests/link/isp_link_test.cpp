@@ -32,6 +32,9 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   link.board.mode = 1;
   link.serial.handshake_baud = 9600;
   link.clock.measured_frequency = 1;
+  link.clock.trim_bytes[0] = 0x40;
+  link.clock.trim_bytes[3] = 0x87;
+  link.clock.frequency_adjusted = true;
   link.image.code_image[10] = 0x00;
   link.image.code_image[70000] = 0x12;
   link.target.chip_serial[3] = 9;
@@ -44,6 +47,8 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   EXPECT_EQ(link.framing.rx_expected, 5);
   EXPECT_EQ(link.clock.measured_frequency, 22118400);
   EXPECT_EQ(link.clock.set_frequency, 11059200);
+  for (std::uint8_t trim : link.clock.trim_bytes) EXPECT_EQ(trim, 0);
+  EXPECT_FALSE(link.clock.frequency_adjusted);
   EXPECT_EQ(link.target.chip_serial[3], 0);
   ASSERT_EQ(link.image.code_image.size(), 196608u);
   EXPECT_EQ(link.image.code_image[10], 0xFF);

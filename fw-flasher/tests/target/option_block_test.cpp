@@ -42,7 +42,7 @@ class OptionBlockTest : public ::testing::Test {
     q()[17] = 0x71;
     q()[18] = 0x72;
     link.clock.adjusted_frequency = 11059200;  // 00 A8 C0 00
-    link.clock.trim = {0x01, 0x02, 0x5B, 0xB7};
+    link.clock.trim_bytes = {0x01, 0x02, 0x5B, 0xB7};
     link.target.status_record[29] = 0xC3;
     link.target.status_record[32] = 0x99;
     link.download.option_extra_value = 0x1234;
