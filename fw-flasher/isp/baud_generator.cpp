@@ -34,6 +34,12 @@ constexpr double kClockPerRateUnit = 0.00083333335;
 
 bool InRange(int f, int low, int high) { return f >= low && f <= high; }
 
+BaudSwitchPlan Refused(BaudSwitchPlan::Failure failure) {
+  BaudSwitchPlan plan;
+  plan.failure = failure;
+  return plan;
+}
+
 void AddBigEndian16(std::vector<std::uint8_t>& bytes, std::int64_t value) {
   bytes.push_back(static_cast<std::uint8_t>(value >> 8));
   bytes.push_back(static_cast<std::uint8_t>(value));
@@ -49,10 +55,7 @@ BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
   std::uint8_t reload = 0;
   std::optional<ChosenRate> chosen;
   if (link.target.baud_generator_variant == kGenerator8Bit) {
-    if (b <= 0) {
-      plan.failure = BaudSwitchPlan::Failure::kNoRateFits;
-      return plan;
-    }
+    if (b <= 0) return Refused(BaudSwitchPlan::Failure::kNoRateFits);
     // The slowest generator clock whose reload value fits 8 bits.
     float scale = 1.0f / 384;
     if (f / b / 16 <= 255) {
@@ -72,13 +75,9 @@ BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
     chosen = SearchRate(f, {1.0f / 32, 2.0f, 65535.0f}, b);
     if (chosen) AddBigEndian16(plan.bytes, 65536 - chosen->divisor);
   } else {
-    plan.failure = BaudSwitchPlan::Failure::kUnknownGenerator;
-    return plan;
+    return Refused(BaudSwitchPlan::Failure::kUnknownGenerator);
   }
-  if (!chosen) {
-    plan.failure = BaudSwitchPlan::Failure::kNoRateFits;
-    return plan;
-  }
+  if (!chosen) return Refused(BaudSwitchPlan::Failure::kNoRateFits);
   plan.rate = chosen->rate;
   const std::uint8_t byte1 = plan.bytes[0];
   const std::uint8_t byte2 = plan.bytes[1];
@@ -109,8 +108,8 @@ BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
     byte4 = static_cast<std::uint8_t>(-(q / (r + 1)));
   }
   const auto rate_count = static_cast<std::int64_t>(65536 - f * kClockPerRateUnit);
-  plan.bytes = {static_cast<std::uint8_t>(fast ? 0x98 : 0x58), link.clock.trim_bytes[0], byte3, byte4,
-                0x64};
+  plan.bytes = {static_cast<std::uint8_t>(fast ? 0x98 : 0x58), link.clock.trim_bytes[0], byte3,
+                byte4, 0x64};
   AddBigEndian16(plan.bytes, rate_count);
   plan.bytes.push_back(fast ? 0x81 : 0x83);
   plan.bytes.insert(plan.bytes.end(), {0x20, 0xFF, 0x00});
@@ -142,13 +141,9 @@ BaudSwitchPlan PlanNewerFamilies(const IspLink& link, int family) {
       plan.bytes.insert(plan.bytes.end(), {0x00, 0x00});
     }
   } else {
-    plan.failure = BaudSwitchPlan::Failure::kUnknownGenerator;
-    return plan;
+    return Refused(BaudSwitchPlan::Failure::kUnknownGenerator);
   }
-  if (!chosen) {
-    plan.failure = BaudSwitchPlan::Failure::kNoRateFits;
-    return plan;
-  }
+  if (!chosen) return Refused(BaudSwitchPlan::Failure::kNoRateFits);
   plan.rate = chosen->rate;
   plan.bytes.push_back(ClockRangeCode(family, f));
   return plan;

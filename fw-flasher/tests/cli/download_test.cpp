@@ -13,6 +13,7 @@
 #include "cli/download_command.h"
 #include "sim/boot_loader_sim.h"
 #include "target/chip_table.h"
+#include "tests/support/captured_output.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/sim_session.h"
 
@@ -44,15 +45,10 @@ class DownloadCommandTest : public ::testing::Test {
     return path.string();
   }
   Captured Run(const DownloadCommandOptions& options) {
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&text, &size);
     std::atomic<bool> stop{false};
     Captured c;
-    c.result = RunDownload(options, out, nullptr, stop, c.error);
-    std::fclose(out);
-    c.out.assign(text, size);
-    std::free(text);
+    c.out = test::CaptureOutput(
+        [&](std::FILE* out) { c.result = RunDownload(options, out, nullptr, stop, c.error); });
     return c;
   }
   // Options for a chip of the family on the simulator's port.

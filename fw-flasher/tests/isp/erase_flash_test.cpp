@@ -12,15 +12,9 @@
 namespace fw {
 namespace {
 
-using test::Bytes;
+using test::FindChip;
 
-int FindChip(const std::function<bool(const ChipRecord&)>& wanted) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (wanted(table[i])) return static_cast<int>(i);
-  }
-  return -1;
-}
+using test::Bytes;
 
 Bytes Repeat(std::uint8_t b, int n) { return Bytes(static_cast<std::size_t>(n), b); }
 

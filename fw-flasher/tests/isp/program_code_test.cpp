@@ -11,15 +11,9 @@
 namespace fw {
 namespace {
 
-using test::Bytes;
+using test::FindChip;
 
-int FindChip(const std::function<bool(const ChipRecord&)>& wanted) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (wanted(table[i])) return static_cast<int>(i);
-  }
-  return -1;
-}
+using test::Bytes;
 
 std::uint8_t Sum(const Bytes& b, std::size_t from) {
   unsigned s = 0;

@@ -30,6 +30,10 @@ class OptionWriteTest : public ::testing::Test {
     return {chip->link.framing.send_buffer, chip->link.framing.send_buffer + n};
   }
   // Bytes of length n: 0xFF except the named positions.
+  static Bytes With(Bytes b, int at, std::uint8_t value) {
+    b[static_cast<std::size_t>(at)] = value;
+    return b;
+  }
   static Bytes Layout(int n, std::initializer_list<std::pair<int, std::uint8_t>> named) {
     Bytes b(static_cast<std::size_t>(n), 0xFF);
     for (const auto& [at, v] : named) b[static_cast<std::size_t>(at)] = v;
@@ -40,6 +44,23 @@ class OptionWriteTest : public ::testing::Test {
 
 TEST_F(OptionWriteTest, PayloadByFamilyAndFirmware) {
   constexpr std::uint8_t f3 = 0x00, f2 = 0xA8, f1 = 0xC0, f0 = 0x00;
+  // Families 7-10 and 17-20 before 7.2; byte 5 only on family 7.
+  const Bytes family7to10 = Layout(33, {{0, 0x8D},
+                                        {1, 0xF0},
+                                        {2, 0xF1},
+                                        {3, 0xF6},
+                                        {6, f3},
+                                        {7, f2},
+                                        {8, f1},
+                                        {9, f0},
+                                        {10, 0xF4},
+                                        {12, 0xF0},
+                                        {13, 0xF1},
+                                        {18, 0xF6},
+                                        {26, f3},
+                                        {27, f2},
+                                        {28, f1},
+                                        {29, f0}});
   struct Case {
     const char* name;
     int family, fw;
@@ -55,41 +76,8 @@ TEST_F(OptionWriteTest, PayloadByFamilyAndFirmware) {
        9,
        0x72,
        {0x04, 0x00, 0x00, 0x46, 0xB9, f3, f2, f1, f0, 0xFE, 0xF1, 0xF0, 0xF4}},
-      {"family 7 before 7.2", 7, 0x71,
-       Layout(33, {{0, 0x8D},
-                   {1, 0xF0},
-                   {2, 0xF1},
-                   {3, 0xF6},
-                   {5, 0xF4},
-                   {6, f3},
-                   {7, f2},
-                   {8, f1},
-                   {9, f0},
-                   {10, 0xF4},
-                   {12, 0xF0},
-                   {13, 0xF1},
-                   {18, 0xF6},
-                   {26, f3},
-                   {27, f2},
-                   {28, f1},
-                   {29, f0}})},
-      {"family 19 before 7.2: no byte 5", 19, 0x71,
-       Layout(33, {{0, 0x8D},
-                   {1, 0xF0},
-                   {2, 0xF1},
-                   {3, 0xF6},
-                   {6, f3},
-                   {7, f2},
-                   {8, f1},
-                   {9, f0},
-                   {10, 0xF4},
-                   {12, 0xF0},
-                   {13, 0xF1},
-                   {18, 0xF6},
-                   {26, f3},
-                   {27, f2},
-                   {28, f1},
-                   {29, f0}})},
+      {"family 7 before 7.2", 7, 0x71, With(family7to10, 5, 0xF4)},
+      {"family 19 before 7.2: no byte 5", 19, 0x71, family7to10},
       {"families 11-14 from 7.2",
        11,
        0x72,

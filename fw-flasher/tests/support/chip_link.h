@@ -7,22 +7,11 @@
 
 #include "isp/link/isp_link.h"
 #include "target/chip_table.h"
+#include "tests/support/chip_finder.h"
 #include "tests/support/responder_port.h"
 #include "tests/support/string_log.h"
 
 namespace fw::test {
-
-// First record of a family (sub-model 0), optionally with a protocol variant.
-inline int FirstChipOf(int family, int protocol_variant = -1) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family && table[i].sub_model == 0 &&
-        (protocol_variant < 0 || ProtocolVariant(table[i]) == protocol_variant)) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
 
 class ChipLink {
  public:

@@ -10,20 +10,15 @@
 #include "isp/link/isp_link.h"
 #include "target/chip_table.h"
 #include "target/code_image.h"
+#include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 
 namespace fw {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::FindChip;
 
-int FindChip(const std::function<bool(const ChipRecord&)>& wanted) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (wanted(table[i])) return static_cast<int>(i);
-  }
-  return -1;
-}
+using Bytes = std::vector<std::uint8_t>;
 
 class CodeImageTest : public ::testing::Test {
  protected:

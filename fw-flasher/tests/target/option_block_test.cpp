@@ -4,24 +4,23 @@
 
 #include <array>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "isp/link/isp_link.h"
 #include "target/chip_table.h"
 #include "target/option_block.h"
+#include "tests/support/chip_finder.h"
 
 namespace fw {
 namespace {
 
-// First record of a family, with or without flag bit 2.
+// First record of a family, with or without flag bit 2; family 0 is the placeholder.
 int ChipOfFamily(int family, bool with_bit2) {
-  const auto table = ChipTable();
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family &&
-        ((table[i].flags & chip_flags::kOptionBlockBit) != 0) == with_bit2) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
+  if (family == 0) return 0;
+  return test::FindChip([&](const ChipRecord& r) {
+    return FamilyCode(r) == family && ((r.flags & chip_flags::kOptionBlockBit) != 0) == with_bit2;
+  });
 }
 
 using Layout = std::map<int, std::uint8_t>;
@@ -66,86 +65,84 @@ Layout With(Layout base, const Layout& more) {
 
 TEST_F(OptionBlockTest, LayoutOfEachFamilyGroup) {
   // K = (Q14 | FC) with bit 2 cleared (flag bit 0 clear) = FA; most layouts send K ^ 02.
-  const Layout spread = {{23, 0x00}, {25, 0xA8}, {27, 0xC0}, {29, 0x00}};
-  const Layout packed = {{24, 0x00}, {25, 0xA8}, {26, 0xC0}, {27, 0x00}, {28, 0x5B}};
+  const Layout spread = With(Common(), {{23, 0x00}, {25, 0xA8}, {27, 0xC0}, {29, 0x00}});
+  const Layout packed =
+      With(Common(), {{24, 0x00}, {25, 0xA8}, {26, 0xC0}, {27, 0x00}, {28, 0x5B}, {32, 0xF8}});
+  const Layout options_at_36 = {{36, 0x10}, {37, 0x11}, {38, 0x12}};
+  const Layout from_53 = With(With(packed, options_at_36), {{30, 0x0D}, {31, 0x1D}, {35, 0x15}});
   struct Case {
     const char* name;
-    int family;
+    std::vector<int> families;
     bool bit2;
     int fw;
     int size;
     Layout named;
   } const cases[] = {
-      {"family 44", 44, false, 0x72, 64,
-       With(With(Common(), spread), {{31, 0xF8},
-                                     {32, 0x34},
-                                     {56, 0xCB},
-                                     {57, 0x03},
-                                     {58, 0x5B},
-                                     {59, 0x99},
-                                     {60, 0x13},
-                                     {61, 0x12},
-                                     {62, 0x11},
-                                     {63, 0x11}})},
-      {"families 45-52 without bit 2: no fourth option byte", 45, false, 0x72, 40,
-       With(With(Common(), packed),
-            {{29, 0x03}, {30, 0x2D}, {32, 0xF8}, {36, 0x10}, {37, 0x11}, {38, 0x12}, {39, 0xFF}})},
-      {"families 45-52 with bit 2", 45, true, 0x72, 40,
-       With(With(Common(), packed),
-            {{29, 0x03}, {30, 0x2D}, {32, 0xF8}, {36, 0x10}, {37, 0x11}, {38, 0x12}, {39, 0x13}})},
-      {"families 53 up before 7.4", 53, true, 0x73, 40,
-       With(With(Common(), packed), {{29, 0x83},
-                                     {30, 0x0D},
-                                     {31, 0x1D},
-                                     {32, 0xF8},
-                                     {35, 0x15},
-                                     {36, 0x10},
-                                     {37, 0x11},
-                                     {38, 0x12},
-                                     {39, 0x13}})},
-      {"families 53 up from 7.4: trim range in bits 4-5", 53, false, 0x74, 40,
-       With(With(Common(), packed), {{29, 0xB0},
-                                     {30, 0x0D},
-                                     {31, 0x1D},
-                                     {32, 0xF8},
-                                     {35, 0x15},
-                                     {36, 0x10},
-                                     {37, 0x11},
-                                     {38, 0x12},
-                                     {39, 0xFF}})},
-      {"families below 44", 30, false, 0x72, 64,
-       With(With(Common(), spread), {{31, 0xF8},
-                                     {32, 0x34},
-                                     {55, 0x18},
-                                     {59, 0x5B},
-                                     {60, 0xBF},
-                                     {61, 0x12},
-                                     {62, 0x11},
-                                     {63, 0x10}})},
-      {"family 0 as below 44", 0, false, 0x72, 64,
-       With(With(Common(), spread), {{31, 0xF8},
-                                     {32, 0x34},
-                                     {55, 0x18},
-                                     {59, 0x5B},
-                                     {60, 0xBF},
-                                     {61, 0x12},
-                                     {62, 0x11},
-                                     {63, 0x10}})},
-      {"family 25: K itself, inverted bits, no extra value", 25, false, 0x71, 64,
-       With(With(Common(), spread),
-            {{31, 0xFA}, {55, 0x18}, {59, 0x5B}, {60, 0xBF}, {61, 0x12}, {62, 0x16}, {63, 0x80}})},
-      {"family 28", 28, false, 0x71, 64,
-       With(With(Common(), spread),
+      {"family 44",
+       {44},
+       false,
+       0x72,
+       64,
+       With(spread, {{31, 0xF8},
+                     {32, 0x34},
+                     {56, 0xCB},
+                     {57, 0x03},
+                     {58, 0x5B},
+                     {59, 0x99},
+                     {60, 0x13},
+                     {61, 0x12},
+                     {62, 0x11},
+                     {63, 0x11}})},
+      {"families 45-52 without bit 2: no fourth option byte",
+       {45, 52},
+       false,
+       0x72,
+       40,
+       With(With(packed, options_at_36), {{29, 0x03}, {30, 0x2D}, {39, 0xFF}})},
+      {"families 45-52 with bit 2",
+       {45},
+       true,
+       0x72,
+       40,
+       With(With(packed, options_at_36), {{29, 0x03}, {30, 0x2D}, {39, 0x13}})},
+      {"families 53 up before 7.4", {53}, true, 0x73, 40, With(from_53, {{29, 0x83}, {39, 0x13}})},
+      {"families 53 up from 7.4: trim range in bits 4-5",
+       {53, 66},
+       false,
+       0x74,
+       40,
+       With(from_53, {{29, 0xB0}, {39, 0xFF}})},
+      {"families below 44, and 0",
+       {30, 43, 0},
+       false,
+       0x72,
+       64,
+       With(spread, {{31, 0xF8},
+                     {32, 0x34},
+                     {55, 0x18},
+                     {59, 0x5B},
+                     {60, 0xBF},
+                     {61, 0x12},
+                     {62, 0x11},
+                     {63, 0x10}})},
+      {"families 25 and 28: K itself, inverted bits, no extra value",
+       {25, 28},
+       false,
+       0x71,
+       64,
+       With(spread,
             {{31, 0xFA}, {55, 0x18}, {59, 0x5B}, {60, 0xBF}, {61, 0x12}, {62, 0x16}, {63, 0x80}})},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int chip = ChipOfFamily(c.family, c.bit2);
-    ASSERT_GE(chip, 0);
-    link.target.fw_version = c.fw;
-    std::array<std::uint8_t, kOptionBlockSize> block{};
-    EXPECT_EQ(Build(chip, block), c.size);
-    EXPECT_EQ(block, Expected(c.named));
+    for (const int family : c.families) {
+      SCOPED_TRACE(std::string(c.name) + ", family " + std::to_string(family));
+      const int chip = ChipOfFamily(family, c.bit2);
+      ASSERT_GE(chip, 0);
+      link.target.fw_version = c.fw;
+      std::array<std::uint8_t, kOptionBlockSize> block{};
+      EXPECT_EQ(Build(chip, block), c.size);
+      EXPECT_EQ(block, Expected(c.named));
+    }
   }
 }
 
