@@ -198,7 +198,8 @@ TEST(OptionBytesTest, HexadecimalText) {
   EXPECT_EQ(bytes, (Bytes{0x0A, 0x1B, 0xFF}));
   EXPECT_TRUE(ParseOptionBytes(std::string(64, 'f'), bytes));
   EXPECT_EQ(bytes.size(), 32u);
-  for (const char* bad : {"", "0", "0g", std::string(66, 'f').c_str(), "-1"}) {
+  for (const std::string& bad : {std::string(), std::string("0"), std::string("0g"),
+                                 std::string(66, 'f'), std::string("-1")}) {
     EXPECT_FALSE(ParseOptionBytes(bad, bytes)) << bad;
   }
 }
