@@ -4,13 +4,13 @@
 #include <cctype>
 
 #include "cli/detect_command.h"
-#include "cli/image_loader.h"
 #include "cli/run_watch.h"
 #include "isp/expected_chip.h"
 #include "isp/link/isp_link.h"
 #include "isp/link/termios_port.h"
 #include "isp/serial_download.h"
 #include "target/chip_table.h"
+#include "target/image_file.h"
 
 namespace fw {
 namespace {
@@ -40,27 +40,34 @@ bool SetPassword(const std::optional<std::string>& text, DownloadPassword& passw
   return true;
 }
 
+// An image file's bytes; the error names the file.
+bool ReadFile(const std::string& path, std::size_t capacity, ImageFile& file, std::string& error) {
+  file = ReadImageFile(path, capacity);
+  if (!file.ok()) {
+    error = path + ": " + file.error;
+    return false;
+  }
+  if (file.bytes.empty()) {
+    error = path + ": holds no bytes";
+    return false;
+  }
+  return true;
+}
+
 // The project's image: the code block at 0, the data block at its offset, the
 // length rounded up to whole 512-byte units.
 bool BuildImage(const DownloadCommandOptions& options, IspLink& link, std::string& error) {
   std::vector<std::uint8_t>& source = link.image.image_source;
-  const LoadedImage code = LoadImage(options.image, source.size());
-  if (!code.ok()) {
-    error = code.error;
-    return false;
-  }
+  ImageFile code;
+  if (!ReadFile(options.image, source.size(), code, error)) return false;
   std::size_t length = code.bytes.size();
-  LoadedImage data;
+  ImageFile data;
   if (!options.data.empty()) {
     if (options.data_offset < 0) {
       error = "--data needs --data-offset";
       return false;
     }
-    data = LoadImage(options.data, source.size());
-    if (!data.ok()) {
-      error = data.error;
-      return false;
-    }
+    if (!ReadFile(options.data, source.size(), data, error)) return false;
     length = static_cast<std::size_t>(options.data_offset) + data.bytes.size();
     if (length > source.size()) {
       error = "the data block at " + std::to_string(options.data_offset) + " ends beyond " +
@@ -80,11 +87,8 @@ bool BuildImage(const DownloadCommandOptions& options, IspLink& link, std::strin
 
 bool LoadUserKey(const std::string& path, IspLink& link, std::string& error) {
   if (path.empty()) return true;
-  const LoadedImage key = LoadImage(path, kUserKeyBytes);
-  if (!key.ok()) {
-    error = key.error;
-    return false;
-  }
+  ImageFile key;
+  if (!ReadFile(path, kUserKeyBytes, key, error)) return false;
   std::copy(key.bytes.begin(), key.bytes.end(), link.image.user_key.begin());
   link.download.user_key_present = true;
   return true;

@@ -1,30 +1,15 @@
 #include "isp/serial_download.h"
 
 #include <algorithm>
-#include <array>
 
 #include "isp/download_sequence.h"
 #include "isp/end_download.h"
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
+#include "target/image_cut.h"
 #include "target/link_chip.h"
 
 namespace fw {
-namespace {
-
-constexpr std::array<int, 21> kTopReserveFamilies = {1,  2,  3,  4,  5,  7,  8,  9,  10, 11, 12,
-                                                     13, 14, 17, 18, 19, 20, 21, 22, 23, 24};
-
-}  // namespace
-
-bool HasTopReserve(const ChipRecord& record) {
-  const bool family = std::find(kTopReserveFamilies.begin(), kTopReserveFamilies.end(),
-                                FamilyCode(record)) != kTopReserveFamilies.end();
-  const bool needs_capable = (record.flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
-  const bool option_block = (record.flags & chip_flags::kOptionBlockBit) != 0;
-  return family && !needs_capable && (option_block || record.data_size != 0);
-}
-
 int DownloadOnOpenPort(IspLink& link, std::string_view window_title) {
   link.serial.link_kind = LinkKind::kSerialPort;
   link.running = true;

@@ -7,11 +7,6 @@
 namespace fw {
 
 class IspLink;
-struct ChipRecord;
-
-// Chips whose boot loader, unless it is option-capable, keeps the top 3 KB of
-// the flash for itself.
-bool HasTopReserve(const ChipRecord& record);
 
 // Clears the log, sets the top reserve flag and cuts the image length by the
 // expected chip's record (link.target.chip_index), then runs the handshake,

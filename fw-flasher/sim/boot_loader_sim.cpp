@@ -13,6 +13,7 @@
 #include "sim/baud_commands.h"
 #include "sim/host_line.h"
 #include "sim/sim_dump.h"
+#include "sim/sim_text.h"
 #include "target/chip_table.h"
 
 namespace fw::sim {
@@ -27,6 +28,10 @@ constexpr auto kQuietRearm = std::chrono::milliseconds(200);
 constexpr auto kResyncAfter = std::chrono::milliseconds(300);
 // Sync bytes sent while a measurement reply was on its way are not a handshake.
 constexpr auto kMeasureGrace = std::chrono::milliseconds(500);
+// Sync bytes a measurement times before the chip answers it.
+constexpr int kMeasureSyncBytes = 2;
+// A measurement held this long without its sync bytes: the host has given it up.
+constexpr auto kMeasureAbandoned = std::chrono::seconds(6);
 // How long a reply due at a new rate waits for the host to move there.
 constexpr auto kAwaitHost = std::chrono::seconds(1);
 constexpr auto kIdlePoll = std::chrono::milliseconds(20);
@@ -123,6 +128,7 @@ void BootLoaderSim::Run(std::stop_token stop) {
     auto now = Clock::now();
     DeliverIncoming(now);
     PumpOutgoing(now);
+    if (held_ && now - held_->since > kMeasureAbandoned) DropHeldMeasurement();
     if (!armed_ && now - last_byte_ > kQuietRearm && !Measuring(now)) Rearm();
 
     const auto wait = std::max(NextWake(now) - now, Clock::duration::zero());
@@ -164,6 +170,28 @@ bool BootLoaderSim::Measuring(Clock::time_point now) const {
 void BootLoaderSim::Rearm() {
   armed_ = true;
   sync_seen_ = 0;
+  DropHeldMeasurement();
+}
+
+void BootLoaderSim::DropHeldMeasurement() {
+  if (!held_) return;
+  held_.reset();
+  measuring_ = false;
+  measure_grace_until_ = Clock::now() + kMeasureGrace;
+}
+
+void BootLoaderSim::TakeMeasureSync(std::uint8_t byte) {
+  if (byte != held_->sync) {
+    if (!held_->noted) {
+      Note("measure: " + HexByte(byte) + " while measuring; this boot loader times " +
+           HexByte(held_->sync));
+    }
+    held_->noted = true;
+    return;
+  }
+  if (++held_->syncs_seen < kMeasureSyncBytes) return;
+  outgoing_.push_back(std::move(held_->reply));
+  held_.reset();
 }
 
 void BootLoaderSim::SetLineRate(double rate) {
@@ -259,6 +287,11 @@ void BootLoaderSim::Queue(const ChipReply& reply, bool wide) {
   // The chip's port runs at the reply's rate from now on.
   if (reply.rate > 0) SetLineRate(reply.rate);
   if (reply.measurement) measuring_ = true;
+  // Through a board the host sends no sync bytes; the board times the chip.
+  if (reply.await_sync && !board_.present) {
+    held_ = HeldMeasurement{std::move(t), *reply.await_sync, 0, false, Clock::now()};
+    return;
+  }
   outgoing_.push_back(std::move(t));
 }
 
@@ -293,6 +326,7 @@ void BootLoaderSim::SendStatus(int reply_code) {
   {
     std::lock_guard lock(mutex_);
     reported.options = memory_.options;
+    reported.frequency = memory_.clock;
     Send(BuildStatusPayload(reported, reply_code, wide, relaying_, memory_.status_bytes), wide);
     session_.emplace(reported, memory_, run_.faults, rate, run_.measurement);
   }
@@ -318,6 +352,10 @@ void BootLoaderSim::SendBoardIdentity() {
 }
 
 void BootLoaderSim::OnLooseByte(std::uint8_t byte) {
+  if (held_) {
+    TakeMeasureSync(byte);
+    return;
+  }
   const auto now = Clock::now();
   if (byte != kSyncByte || Measuring(now)) return;
   // Sync bytes still coming well after the chip last spoke: the host starts over.
@@ -356,6 +394,7 @@ void BootLoaderSim::OnPacket(const std::vector<std::uint8_t>& payload) {
 
 void BootLoaderSim::OnChipCommand(const std::vector<std::uint8_t>& payload) {
   if (!session_) return;
+  DropHeldMeasurement();
   std::vector<ChipReply> replies;
   std::vector<std::string> notes;
   bool ended = false;
@@ -375,6 +414,7 @@ void BootLoaderSim::OnChipCommand(const std::vector<std::uint8_t>& payload) {
 
 void BootLoaderSim::EndOfDownload() {
   session_.reset();
+  held_.reset();
   measuring_ = false;
   Rearm();
   std::string flash;

@@ -108,6 +108,10 @@ class BootLoaderSim {
   Clock::time_point NextWake(Clock::time_point now) const;
   bool Measuring(Clock::time_point now) const;
   void Rearm();
+  // A measurement reply waits for the host's sync bytes; a new command or
+  // synchronisation drops it.
+  void TakeMeasureSync(std::uint8_t byte);
+  void DropHeldMeasurement();
 
   void OnPacket(const std::vector<std::uint8_t>& payload);
   void OnLooseByte(std::uint8_t byte);
@@ -141,6 +145,14 @@ class BootLoaderSim {
   LineClock chip_to_host_;
   double line_rate_ = 0;  // the chip's port; 0 until the first synchronisation
   bool measuring_ = false;
+  struct HeldMeasurement {
+    Transmission reply;
+    std::uint8_t sync = 0;
+    int syncs_seen = 0;
+    bool noted = false;
+    Clock::time_point since{};
+  };
+  std::optional<HeldMeasurement> held_;
   Clock::time_point measure_grace_until_{};
   Clock::time_point last_byte_{};
   Clock::time_point last_sent_{};

@@ -15,7 +15,8 @@ ChipMemory::ChipMemory(const SimChipConfig& config)
     : flash(RecordOf(config).code_size, RecordOf(config).data_size, config.old_flash),
       options(config.options),
       password(config.password),
-      locked(config.locked) {
+      locked(config.locked),
+      clock(config.frequency) {
   const std::size_t count = static_cast<std::size_t>(OptionCountOf(config));
   if (options.size() < count) options.resize(count, 0xFF);
 }

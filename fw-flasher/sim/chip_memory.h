@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/oscillator.h"
 #include "sim/sim_flash.h"
 #include "sim/status_reply.h"
 
@@ -25,6 +27,9 @@ struct ChipMemory {
   int wrong_passwords = 0;
   bool locked = false;
   int downloads = 0;  // downloads the host has closed with its end packet
+  // Hz the chip runs at: the configured clock until a trim sets another.
+  int clock = 0;
+  std::optional<OscillatorSetting> trim;  // the setting the last option write programmed
 };
 
 }  // namespace fw::sim

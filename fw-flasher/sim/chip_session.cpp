@@ -1,6 +1,7 @@
 #include "sim/chip_session.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "sim/baud_commands.h"
 #include "sim/erase_commands.h"
@@ -206,9 +207,33 @@ std::vector<ChipReply> ChipSession::OnIdCommand(SimStep step, std::span<const st
   return Answer(step, std::vector<std::uint8_t>{reply_code});
 }
 
+std::optional<double> ChipSession::DownloadClock(std::span<const std::uint8_t> p) {
+  constexpr std::size_t kSettingBytes = 3;  // command, then two bytes of trim and range
+  if (!measured_ || measurement_ == nullptr || p.size() < kSettingBytes) return std::nullopt;
+  const TrimProcedure procedure = TrimProcedureOf(traits_);
+  OscillatorSetting setting;
+  if (procedure == TrimProcedure::kTwoTargets && p[0] == kNewSwitch) {
+    setting = {p[1], p[2]};  // the trim and range found for the chip's own clock
+  } else if (procedure == TrimProcedure::kGroups && p[0] == kSwitch) {
+    setting = {p[2], GroupsRangeOf(p[1])};
+  } else if (procedure == TrimProcedure::kGroups && p[0] == kNewSwitch) {
+    setting = {p[1], GroupsDownloadRange(traits_.frequency)};
+  } else {
+    return std::nullopt;
+  }
+  const auto clock = measurement_->ClockOf(traits_, setting);
+  if (!clock) {
+    notes_.push_back("baud: trim " + HexByte(setting.trim) + " in range " + HexByte(setting.range) +
+                     " is no setting of the oscillator");
+  }
+  return clock;
+}
+
 std::vector<ChipReply> ChipSession::OnSwitch(std::span<const std::uint8_t> p) {
   std::string why;
-  const auto rate = RateOfSwitch(traits_, p, handshake_rate_, why);
+  ChipTraits chip = traits_;
+  if (const auto clock = DownloadClock(p)) chip.frequency = static_cast<int>(std::lround(*clock));
+  const auto rate = RateOfSwitch(chip, p, handshake_rate_, why);
   if (!rate) return Refuse(SimStep::kBaud, why);
   ChipReply reply;
   const std::uint8_t c = p[0];
@@ -358,6 +383,7 @@ std::vector<ChipReply> ChipSession::OnOptions(std::span<const std::uint8_t> p) {
     memory_.options[at] = byte;
   }
   for (const auto& [position, byte] : write->status_bytes) memory_.status_bytes[position] = byte;
+  if (write->trim) TakeTrim(*write->trim);
   memory_.option_write.assign(p.begin(), p.end());
   options_written_ = true;
   const std::uint8_t code = ReplyCode(p[0], kOldOptions, kOptionsTakenV12);
@@ -382,20 +408,42 @@ std::vector<ChipReply> ChipSession::OnNewPassword(std::span<const std::uint8_t> 
   return Answer(SimStep::kNewPassword, std::vector<std::uint8_t>{kNewPasswordCommand, kTaken});
 }
 
+// A trimmed oscillator runs the chip from its next start at the setting the
+// option write programs; without a measurement in this download the host did
+// not trim it, and the chip keeps its clock.
+void ChipSession::TakeTrim(const OscillatorSetting& setting) {
+  memory_.trim = setting;
+  if (!measured_ || measurement_ == nullptr) return;
+  if (const auto clock = measurement_->ClockOf(traits_, setting)) {
+    memory_.clock = static_cast<int>(std::lround(*clock));
+  } else {
+    notes_.push_back("options: trim " + HexByte(setting.trim) + " in range " +
+                     HexByte(setting.range) + " divided by " + std::to_string(setting.divider) +
+                     " is no setting of the oscillator; the clock stays");
+  }
+}
+
 std::vector<ChipReply> ChipSession::OnMeasure(std::span<const std::uint8_t> p) {
   last_was_measurement_ = true;
   ChipReply reply;
   reply.rate = rate_;
   reply.rate_after = rate_;
   reply.measurement = true;
-  if (measurement_ == nullptr) {
-    notes_.push_back("measure: no oscillator model; the measurement is refused");
+  std::string why = "no oscillator model; the measurement is refused";
+  std::optional<std::vector<std::uint8_t>> answer;
+  if (measurement_ != nullptr) {
+    why.clear();
+    answer = measurement_->Measure(traits_, p, handshake_rate_, why);
+    if (!answer && why.empty()) return {};
+  }
+  if (!answer) {
+    notes_.push_back("measure: " + why);
     reply.payload = {kRefused};
     return Answer(SimStep::kMeasure, std::move(reply));
   }
-  auto answer = measurement_->Measure(traits_, p, handshake_rate_);
-  if (!answer) return {};
+  measured_ = true;
   reply.payload = std::move(*answer);
+  reply.await_sync = MeasureSyncByte(TrimProcedureOf(traits_));
   return Answer(SimStep::kMeasure, std::move(reply));
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "sim/program_blocks.h"
 #include "sim/sim_faults.h"
 #include "sim/status_reply.h"
+#include "sim/trim_procedure.h"
 
 namespace fw::sim {
 
@@ -24,6 +26,8 @@ struct ChipReply {
   bool await_host = false;   // held until the host's port runs at that rate
   double rate_after = 0;     // the chip's line rate once the reply has left
   bool measurement = false;  // answers a clock measurement
+  // Held until the host has sent this sync byte: the chip measures against it.
+  std::optional<std::uint8_t> await_sync;
 };
 
 class ChipSession {
@@ -60,6 +64,10 @@ class ChipSession {
   std::vector<ChipReply> OnOptionsConfirm();
   std::vector<ChipReply> OnNewPassword(std::span<const std::uint8_t> p);
   std::vector<ChipReply> OnMeasure(std::span<const std::uint8_t> p);
+  // The clock the chip runs the download at after a switch command: the
+  // oscillator setting the command carries, once the host has trimmed it.
+  std::optional<double> DownloadClock(std::span<const std::uint8_t> p);
+  void TakeTrim(const OscillatorSetting& setting);
 
   // The reply to a step, at the chip's current rate, with the faults applied.
   std::vector<ChipReply> Answer(SimStep step, std::vector<std::uint8_t> payload);
@@ -83,6 +91,7 @@ class ChipSession {
 
   bool ended_ = false;
   bool last_was_measurement_ = false;
+  bool measured_ = false;  // the host measured the oscillator in this session
   bool silent_ = false;
   bool unlocked_ = false;            // 05 answered: the erase may follow
   std::vector<std::uint8_t> trial_;  // the 8F trial's bytes

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 
 #include "sim/boot_loader_sim.h"
+#include "sim/oscillator_model.h"
 #include "sim/sim_options.h"
 #include "target/chip_table.h"
 
@@ -37,7 +38,25 @@ int main(int argc, char** argv) {
       "(the option bytes the status reply shows, in its order), option_write (the last option "
       "command taken) and user_key (null until written), password, each as hexadecimal text; "
       "status_bytes (status reply position -> byte an option block wrote), wrong_passwords and "
-      "locked.\n"
+      "locked; clock (Hz the chip runs at) and trim (the programmed oscillator setting: trim, "
+      "range, divider, locked_48mhz; null until an option write carries one).\n"
+      "The chip's internal oscillator (families 25 and above) answers the host's measurement "
+      "commands as the chip's procedure counts them, once the host has sent two of that "
+      "procedure's sync bytes (7F for families 25 and 28, 66 for 53 and above before 7.4, FE "
+      "otherwise). Within a range its frequency rises smoothly with the trim, about 3 % faster at "
+      "the top than at trim 128 and 3 % slower at the bottom; each range above the lowest runs at "
+      "a fixed multiple of the one below (x1.75 for families 25, 28 and 53 and above before 7.4, "
+      "x1.6 for 26-44, x1.4 for 53 and above from 7.4; 45-52 have one range, whose selector, like "
+      "the low two bits of the selector of 53 and above before 7.4, adds quarter trim steps); "
+      "families 51 and 52 report half their oscillator's frequency. Defaults (Hz at trim 128 of "
+      "the lowest range / Hz a trim step): families 25 and 28: 7,500,000 / 23,400; 26, 27, 29-43: "
+      "7,000,000 / 13,700; 44 (7-bit trims, trim 64 in place of 128): 7,500,000 / 30,000; 45-52 "
+      "and 53 and above before 7.4: 27,000,000 / 72,000; 53 and above from 7.4: 17,500,000 / "
+      "47,000. Once the host has measured the oscillator, the trim setting its switch command "
+      "carries (families 25-43) sets the clock the download runs at, and the setting its option "
+      "write programs sets the clock the chip runs at from then on (its divider and the 48 MHz "
+      "lock of families 61 and 70 included): the next status reply reports it, and --dump-state "
+      "shows it as clock, with the setting as trim.\n"
       "Steps for the faults: prepare, baud, baud-check, password, erase, key, block, record, "
       "close, options, new-password, measure. Blocks are counted from 1 as they arrive (a block "
       "sent again counts once). What the chip finds wrong with a command is printed on "
@@ -69,6 +88,9 @@ int main(int argc, char** argv) {
   int wrong_reply_block = 0;
   std::string silent_text;
   std::vector<std::string> short_texts;
+  double osc_offset = 0;
+  double osc_span = 0;
+  std::string osc_shape_text = "normal";
 
   app.add_option("--chip", chip_name, "Chip model from the chip table")->required();
   app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")
@@ -123,6 +145,17 @@ int main(int argc, char** argv) {
   app.add_option("--silent-after", silent_text,
                  "Answer STEP (block:N for block N), then nothing until the next synchronisation");
   app.add_option("--short-reply", short_texts, "Answer STEP with its reply code alone");
+  app.add_option("--osc-offset", osc_offset,
+                 "Oscillator: Hz at trim 128 of the lowest range (default: the family's)")
+      ->check(CLI::Range(100000.0, 200000000.0));
+  app.add_option("--osc-span", osc_span,
+                 "Oscillator: Hz one trim step moves it at trim 128 (default: the family's)")
+      ->check(CLI::Range(1.0, 10000000.0));
+  app.add_option("--osc-shape", osc_shape_text,
+                 "Oscillator: normal, narrow (ranges 2 % apart, a sixteenth of the step), flat "
+                 "(one frequency) or reversed (falls as the trim rises)")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"normal", "narrow", "flat", "reversed"}));
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;
@@ -173,8 +206,21 @@ int main(int argc, char** argv) {
   }
   chip.old_flash = static_cast<std::uint8_t>(old_flash);
 
+  fw::sim::OscillatorConfig oscillator;
+  oscillator.offset = osc_offset;
+  oscillator.span = osc_span;
+  oscillator.shape = *fw::sim::OscillatorShapeNamed(osc_shape_text);
+  fw::sim::OscillatorModel oscillator_model(oscillator);
+  const std::string problem =
+      oscillator_model.oscillator().Problem(fw::sim::TrimProcedureOf(fw::sim::TraitsOf(chip)));
+  if (!problem.empty()) {
+    std::cerr << "isp-sim: " << problem << "\n";
+    return 2;
+  }
+
   fw::sim::SimRunConfig run;
   run.pace = pace;
+  run.measurement = &oscillator_model;
   run.dump_path = dump_path;
   run.state_path = state_path;
   run.on_note = [](const std::string& text) { std::cerr << "isp-sim: " << text << std::endl; };

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sim/sim_text.h"
+#include "sim/trim_procedure.h"
 
 namespace fw::sim {
 namespace {
@@ -95,16 +96,45 @@ void MapBlock(const ChipTraits& chip, std::span<const std::uint8_t> block, Optio
     put(12, 35);
     put(15, 38);
     put(16, 39);
+    // The trim, its range and divider, where the chip keeps its own figures.
+    for (int i = 28; i <= 30; ++i) put(i, static_cast<std::size_t>(i));
   } else if (f == 44) {
     for (int i = 0; i < 4; ++i) put(1 + i, 60 + static_cast<std::size_t>(i));
     for (int i = 0; i < 4; ++i) put(8 + i, 23 + 2 * static_cast<std::size_t>(i));
     put(12, 31);
+    // The trim's high bits, range and value: the figures the chip reports at 29-31.
+    for (int i = 0; i < 3; ++i) put(29 + i, 56 + static_cast<std::size_t>(i));
   } else {
-    for (int i = 0; i < 3; ++i) put(5 + i, 61 + static_cast<std::size_t>(i));
-    for (int i = 0; i < 4; ++i) put(8 + i, 23 + 2 * static_cast<std::size_t>(i));
-    put(12, 31);
-    put(37, 55);
+    // Option record entries, so that they land where the chip's protocol
+    // variant lays its status reply out. O3 is the trim the chip runs at.
+    for (int i = 0; i < 3; ++i) w.record[4 + i] = block[61 + static_cast<std::size_t>(i)];
+    w.record[3] = block[59];
+    for (int i = 0; i < 4; ++i) w.record[7 + i] = block[23 + 2 * static_cast<std::size_t>(i)];
+    w.record[11] = block[31];
+    w.record[36] = block[55];
   }
+}
+
+OscillatorSetting GroupsSetting(std::uint8_t trim, std::uint8_t range) {
+  return {trim, GroupsRangeOf(range)};
+}
+
+// The oscillator setting an option block programs, as each family lays it out.
+OscillatorSetting BlockTrim(const ChipTraits& chip, std::span<const std::uint8_t> block) {
+  const int f = chip.family;
+  if (f == 25 || f == 28) return GroupsSetting(block[59], block[60]);
+  if (f == 44) return {block[58], block[57] & 0x03};
+  if (FamilyIn(f, 45, 52)) return {block[28], block[29] & 0x03, block[30]};
+  if (f >= 53) {
+    const std::uint8_t mode = block[29];
+    const bool locked = (mode & 0x40) != 0;
+    const int divider = block[30] & 0x0F;
+    // From 7.4 the range sits in bits 4-5 (00 10 20 30); before, the band in
+    // bit 7 and the quarter steps in bits 0-1.
+    const int range = chip.fw >= 0x74 ? mode & 0x30 : mode & 0x83;
+    return {block[28], range, divider, locked};
+  }
+  return {block[59], block[60] & 0xC0};
 }
 
 }  // namespace
@@ -194,11 +224,13 @@ std::optional<OptionWrite> DecodeOptionWrite(const ChipTraits& chip,
     case Layout::kTwenty:
       if (!CheckFillers(p, {0, 1, 2, 3, 4, 5, 13}, 0, why)) return std::nullopt;
       for (int i = 0; i <= 12; ++i) w.record[i] = p[1 + static_cast<std::size_t>(i)];
+      w.trim = GroupsSetting(p[5], p[4]);
       break;
     case Layout::kBlock: {
       const std::size_t start = BlockStart(chip);
       if (!CheckFillers(p, NamedBlockBytes(chip.family), start, why)) return std::nullopt;
       MapBlock(chip, p.subspan(start), w);
+      if (chip.family >= 25) w.trim = BlockTrim(chip, p.subspan(start));
       break;
     }
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "sim/chip_traits.h"
+#include "sim/oscillator.h"
 
 namespace fw::sim {
 
@@ -20,6 +21,8 @@ struct OptionWrite {
   std::map<int, std::uint8_t> status_bytes;
   // An 8D write: its reply carries the option record from byte 10 on.
   bool record_in_reply = false;
+  // The oscillator setting the write programs (families 25 and above).
+  std::optional<OscillatorSetting> trim;
 };
 
 // The payload length of this chip's option write (04 or 8D command).

@@ -57,6 +57,14 @@ std::string StateJson(const ChipMemory& memory, const std::string& chip_name, in
       reinterpret_cast<const std::uint8_t*>(memory.password.data()), memory.password.size()));
   state["wrong_passwords"] = memory.wrong_passwords;
   state["locked"] = memory.locked;
+  state["clock"] = memory.clock;
+  state["trim"] = nullptr;
+  if (memory.trim) {
+    state["trim"] = {{"trim", memory.trim->trim},
+                     {"range", memory.trim->range},
+                     {"divider", memory.trim->divider},
+                     {"locked_48mhz", memory.trim->locked_48mhz}};
+  }
   return state.dump(2) + "\n";
 }
 

@@ -17,7 +17,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 //   data_area, option_record, option_write, user_key, password: hexadecimal
 //   text, two digits a byte (option_write and user_key null until written);
 //   status_bytes: status reply position -> byte written by an option block;
-//   wrong_passwords, locked.
+//   wrong_passwords, locked; clock: Hz the chip runs at (the configured clock,
+//   or what a trim made of it); trim: the oscillator setting the last option
+//   write programmed (trim, range, divider, locked_48mhz), or null.
 std::string StateJson(const ChipMemory& memory, const std::string& chip_name, int line_rate);
 
 }  // namespace fw::sim

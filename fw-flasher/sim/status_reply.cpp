@@ -1,6 +1,8 @@
 #include "sim/status_reply.h"
 
+#include <algorithm>
 #include <cmath>
+#include <set>
 
 #include "sim/chip_traits.h"
 #include "target/chip_table.h"
@@ -132,6 +134,9 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
     Put16(p, 29, 1200);
     p[31] = 0x21, p[32] = 0x06, p[33] = 0x15;
+  } else if (group == StatusLayout::kF) {
+    std::copy(kOscillatorConfiguration.begin(), kOscillatorConfiguration.end(),
+              p.begin() + kOscillatorConfigurationAt);
   } else if (group == StatusLayout::kH) {
     p[42] = 0x21, p[43] = 0x06, p[44] = 0x15;
   } else if (group >= StatusLayout::kI) {
@@ -140,9 +145,14 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
     Put16(p, 23, 35000);
   }
 
+  // Group G under protocol variant 4 reads bytes 23-26 as O0-O3 and again as
+  // O22-O25: the lower entry is the one the chip keeps there.
+  std::set<int> placed;
   for (std::size_t k = 0; k < chip.options.size(); ++k) {
     auto it = slots.find(static_cast<int>(k));
-    if (it != slots.end()) p[static_cast<std::size_t>(it->second)] = chip.options[k];
+    if (it != slots.end() && placed.insert(it->second).second) {
+      p[static_cast<std::size_t>(it->second)] = chip.options[k];
+    }
   }
 
   // The timing count from which the flasher works out the clock.

@@ -32,6 +32,12 @@ struct SimChipConfig {
   std::uint8_t old_flash = 0x00;  // what the flash holds before the first erase
 };
 
+// Status bytes 51-57 of families 25 and 28: the boot loader's oscillator
+// configuration, which the host echoes in its 65 measurement command.
+inline constexpr std::array<std::uint8_t, 7> kOscillatorConfiguration = {0x3C, 0x81, 0x24, 0x5A,
+                                                                         0x06, 0x9E, 0x11};
+constexpr std::size_t kOscillatorConfigurationAt = 51;
+
 // wide_checksum decides the length of a short reply only. written: status
 // positions an option write has set since, shown over the configured bytes.
 std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int reply_code,

@@ -20,4 +20,13 @@ int FindChipByName(std::string_view name) {
   return -1;
 }
 
+int FindChipByIdentity(int chip_id, int sub_model, std::span<const ChipRecord> table) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ChipRecord& r = table[i];
+    if ((chip_id == r.id || chip_id == r.alt_id) && sub_model == r.sub_model)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
 }  // namespace fw

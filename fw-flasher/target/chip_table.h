@@ -45,4 +45,8 @@ constexpr bool IsHighVoltage(const ChipRecord& r) {
 // Index of the record with this name (exact), or -1.
 int FindChipByName(std::string_view name);
 
+// Index of the first record of `table`, from record 0 up, whose id or alternate
+// id is chip_id and whose sub-model is sub_model; -1 when none is.
+int FindChipByIdentity(int chip_id, int sub_model, std::span<const ChipRecord> table = ChipTable());
+
 }  // namespace fw

@@ -65,6 +65,8 @@ class DownloadCommandTest : public ::testing::Test {
   fs::path folder;
 };
 
+Bytes HexText(const std::string& text) { return {text.begin(), text.end()}; }
+
 Bytes Counting(int n, int step = 5) {
   Bytes b(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i)
@@ -99,6 +101,25 @@ TEST_F(DownloadCommandTest, ImageWithDataBlockReachesTheFlash) {
   EXPECT_TRUE(std::all_of(flash.begin() + 1000, flash.begin() + 0x0C00,
                           [](std::uint8_t b) { return b == 0xFF; }));
   EXPECT_TRUE(std::equal(data.begin(), data.end(), flash.begin() + 0x0C00));
+}
+
+TEST_F(DownloadCommandTest, IntelHexImage) {
+  sim::BootLoaderSim sim(ChipConfig(11, 0x71), {});
+  std::string error;
+  ASSERT_TRUE(sim.Start(error)) << error;
+  DownloadCommandOptions options = OnSimulator(sim, 11, {});
+  // Two data records with a gap between them, the second above an address record.
+  options.image = File("image.hex", HexText(":0400000001020304F2\n"
+                                            ":020000040000FA\n"
+                                            ":02010000AABB98\n"
+                                            ":00000001FF\n"));
+  const Captured c = Run(options);
+  ASSERT_EQ(c.result, 0) << c.error << c.out;
+  const Bytes flash = sim.Flash();
+  EXPECT_EQ(Bytes(flash.begin(), flash.begin() + 4), (Bytes{1, 2, 3, 4}));
+  EXPECT_TRUE(std::all_of(flash.begin() + 4, flash.begin() + 0x100,
+                          [](std::uint8_t b) { return b == 0xFF; }));
+  EXPECT_EQ(Bytes(flash.begin() + 0x100, flash.begin() + 0x102), (Bytes{0xAA, 0xBB}));
 }
 
 TEST_F(DownloadCommandTest, NewerChipWithPasswordAndUserKey) {
@@ -137,8 +158,9 @@ TEST_F(DownloadCommandTest, RefusedBeforeThePortOpens) {
   } const cases[] = {
       {"unknown chip", [](auto& o) { o.chip = "NOPE"; }, "unknown chip NOPE"},
       {"missing image", [&](auto& o) { o.image = (folder / "none.bin").string(); }, "none.bin"},
-      {"empty image", [&](auto& o) { o.image = empty; }, "is empty"},
-      {"image too large", [&](auto& o) { o.image = big; }, "larger than 131072 bytes"},
+      {"empty image", [&](auto& o) { o.image = empty; }, "empty.bin: holds no bytes"},
+      {"image too large", [&](auto& o) { o.image = big; },
+       "more than the 131072-byte image buffer"},
       {"data without offset", [&](auto& o) { o.data = image; }, "--data needs --data-offset"},
       {"data beyond the image buffer",
        [&](auto& o) {
@@ -146,7 +168,14 @@ TEST_F(DownloadCommandTest, RefusedBeforeThePortOpens) {
          o.data_offset = 131000;
        },
        "ends beyond 131072 bytes"},
-      {"user key too long", [&](auto& o) { o.user_key = key; }, "larger than 256 bytes"},
+      {"user key too long", [&](auto& o) { o.user_key = key; },
+       "more than the 256-byte image buffer"},
+      {"Intel HEX with a wrong checksum names its line",
+       [&](auto& o) { o.image = File("bad.hex", HexText(":0100000011EE\n:020000000102FB\n")); },
+       "bad.hex: line 1"},
+      {"Intel HEX without its end record",
+       [&](auto& o) { o.image = File("open.hex", HexText(":020000000102FB\n")); },
+       "without its end record"},
       {"password too long", [](auto& o) { o.password = std::string(64, 'x'); },
        "--password is longer than 63 characters"},
       {"new password not ASCII", [](auto& o) { o.new_password = "caf\xc3\xa9"; },

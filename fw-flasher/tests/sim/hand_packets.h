@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -52,6 +53,13 @@ inline Bytes Concat(Bytes a, const Bytes& b) {
 inline Bytes Pattern(std::size_t n, std::uint8_t seed) {
   Bytes b(n);
   for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(seed + i * 7);
+  return b;
+}
+
+// An option block: FF but for the given bytes.
+inline Bytes Block(std::size_t length, const std::map<std::size_t, std::uint8_t>& bytes) {
+  Bytes b(length, 0xFF);
+  for (const auto& [at, v] : bytes) b[at] = v;
   return b;
 }
 

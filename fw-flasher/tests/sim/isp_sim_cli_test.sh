@@ -23,7 +23,18 @@ for bad in "--resend 0" "--resend 2:0" "--silent-after nothing" "--silent-after 
   [ "$status" -ne 0 ] || fail "$bad accepted"
   [ -s "$dir/err" ] || fail "$bad: no message"
 done
-"$isp_sim" --help | grep -q -- "--dump-state" || fail "--help does not describe --dump-state"
+for bad in "--osc-shape wobbly" "--osc-span 0" "--osc-offset 10" "--osc-offset 1000000 --osc-span 100000"; do
+  # shellcheck disable=SC2086
+  "$isp_sim" --chip QMV45A60000 $bad >/dev/null 2>"$dir/err"
+  status=$?
+  [ "$status" -ne 0 ] || fail "$bad accepted"
+  [ -s "$dir/err" ] || fail "$bad: no message"
+done
+grep -q "would stop" "$dir/err" || fail "an oscillator that stops: $(cat "$dir/err")"
+# Read from a file: grep -q leaving a pipe early would fail the pipeline.
+"$isp_sim" --help >"$dir/help"
+grep -q -- "--dump-state" "$dir/help" || fail "--help does not describe --dump-state"
+grep -q -- "--osc-shape" "$dir/help" || fail "--help does not describe --osc-shape"
 
 # A host packet with the 8-bit checksum of protocol variant 0, as printf escapes.
 packet() {

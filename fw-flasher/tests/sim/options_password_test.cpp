@@ -12,13 +12,6 @@ namespace {
 constexpr std::uint8_t kRefused = ChipSession::kRefused;
 const Bytes kClock = {0x00, 0xA8, 0xC0, 0x00};  // 11,059,200 Hz, high byte first
 
-// An option block: FF but for the given bytes.
-Bytes Block(std::size_t length, const std::map<std::size_t, std::uint8_t>& bytes) {
-  Bytes b(length, 0xFF);
-  for (const auto& [at, v] : bytes) b[at] = v;
-  return b;
-}
-
 // The 33-byte 8D write of families 7-10 and 17-20 before 7.2.
 Bytes Wide33(bool family7, std::uint8_t o0, std::uint8_t o1, std::uint8_t o14, std::uint8_t o4) {
   Bytes p(33, 0xFF);

@@ -32,8 +32,8 @@ class SimChip {
   }
 
   // A new synchronisation: the chip keeps its memory, the session starts over.
-  void Resynchronise(MeasurementModel* model = nullptr) {
-    session = std::make_unique<ChipSession>(config_, memory, faults_, kHandshakeRate, model);
+  void Resynchronise(MeasurementModel* model = nullptr, int rate = kHandshakeRate) {
+    session = std::make_unique<ChipSession>(config_, memory, faults_, rate, model);
   }
   std::vector<ChipReply> Send(const Bytes& payload) { return session->OnPacket(payload); }
   // The payload of the one reply, empty when the chip says nothing.
@@ -45,6 +45,7 @@ class SimChip {
   Bytes Status() const {
     SimChipConfig reported = config_;
     reported.options = memory.options;
+    reported.frequency = memory.clock;
     return BuildStatusPayload(reported, 0x00, true, false, memory.status_bytes);
   }
   const ChipTraits& traits() const { return session->traits(); }

@@ -12,6 +12,8 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/boot_loader_sim.h"
+#include "sim/oscillator_model.h"
+#include "sim/sim_text.h"
 #include "tests/sim/pty_host.h"
 
 namespace fw::sim::test {
@@ -204,13 +206,19 @@ TEST(SimPtyTest, APacedExchangeTakesAtLeastItsLineTime) {
   EXPECT_GE(took, line_time);
 }
 
+SimRunConfig RunWith(MeasurementModel* model) {
+  SimRunConfig run;
+  run.measurement = model;
+  return run;
+}
+
 // Answers a measurement with nothing, or with a fixed count.
 class FixedOscillator : public MeasurementModel {
  public:
   explicit FixedOscillator(bool answers) : answers_(answers) {}
   std::optional<std::vector<std::uint8_t>> Measure(const ChipTraits&,
-                                                   std::span<const std::uint8_t> command,
-                                                   int) override {
+                                                   std::span<const std::uint8_t> command, int,
+                                                   std::string&) override {
     ++measured;
     if (!answers_) return std::nullopt;
     return std::vector<std::uint8_t>{command[0], 0x00, 0x12, 0x34};
@@ -230,11 +238,6 @@ struct Measuring {
     Bytes measure(36, 0x00);
     measure[0] = 0x65;
     line.host->Send(measure, true);
-  }
-  static SimRunConfig RunWith(MeasurementModel* model) {
-    SimRunConfig run;
-    run.measurement = model;
-    return run;
   }
   FixedOscillator oscillator;
   Line line;
@@ -270,6 +273,135 @@ TEST(SimPtyTest, SyncBytesOfAMeasurementAreNotANewHandshake) {
     EXPECT_EQ(m.line.host->Synchronise(true, 2s), Bytes{ChipSession::kRefused});
     EXPECT_FALSE(m.line.sim.Notes().empty());
   }
+}
+
+TEST(SimPtyTest, AMeasurementIsAnsweredOnceTheProceduresSyncBytesCame) {
+  struct Case {
+    const char* name;
+    int family;
+    int fw;
+    std::uint8_t sync;
+    std::uint8_t other;
+  } const cases[] = {
+      {"FE, families 26-52 and 53 from 7.4", 45, 0x72, 0xFE, 0x7F},
+      {"66, families 53 and above before 7.4", 53, 0x73, 0x66, 0xFE},
+      {"7F, families 25 and 28", 28, 0x70, 0x7F, 0x66},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OscillatorModel model;
+    Line line(Chip(c.family, c.fw), RunWith(&model));
+    PtyHost& host = *line.host;
+    const auto status = host.Synchronise(true, 2s);
+    ASSERT_TRUE(status);
+    // 00 01 (80, 00), or 65 with one group (58, 80) and the timing byte of 2,400 baud.
+    Bytes command = {0x00, 0x01, 0x80, 0x00};
+    if (c.family == 28) {
+      command = {0x65};
+      command.insert(command.end(), status->begin() + 51, status->begin() + 58);
+      command.insert(command.end(), {0xFF, 0xFF, 0x06, 0x01, 0x58, 0x80, 0x02, 0x00});
+    }
+    host.Send(command, true);
+    host.Write({c.other, c.other, c.other});
+    EXPECT_EQ(host.Receive(true, 150ms), std::nullopt) << "another procedure's sync bytes";
+    host.Write({c.sync});
+    EXPECT_EQ(host.Receive(true, 100ms), std::nullopt) << "one sync byte is not enough";
+    host.Write({c.sync});
+    const auto reply = host.Receive(true, 1s);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->size(), command.size());
+    EXPECT_EQ((*reply)[0], command[0]);
+    const auto notes = line.sim.Notes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("measure: " + HexByte(c.other)), std::string::npos) << notes[0];
+    // Sync bytes still on their way start no handshake.
+    host.Write({c.sync, c.sync, 0x7F, 0x7F, 0x7F});
+    EXPECT_EQ(host.Receive(true, 300ms), std::nullopt);
+    EXPECT_EQ(line.sim.status_replies_sent(), 1);
+  }
+}
+
+// A host that trims by brute force: it measures the whole range of a family 45
+// chip, takes the trim and divider closest to its target, measures the quarter
+// steps around it and programs the best.
+TEST(SimPtyTest, ATrimTheHostProgramsSetsTheClockTheChipRunsAt) {
+  constexpr double kTarget = 11059200;
+  TempDir dir;
+  OscillatorModel model;
+  SimRunConfig run = RunWith(&model);
+  run.state_path = dir.File("state.json");
+  Line line(Chip(45, 0x72), run);
+  PtyHost& host = *line.host;
+  ASSERT_TRUE(host.Synchronise(true, 2s));
+
+  auto measure = [&](const std::vector<std::pair<int, int>>& pairs) {
+    Bytes command = {0x00, static_cast<std::uint8_t>(pairs.size())};
+    for (const auto& [trim, range] : pairs) {
+      command.push_back(static_cast<std::uint8_t>(trim));
+      command.push_back(static_cast<std::uint8_t>(range));
+    }
+    host.Send(command, true);
+    std::optional<Bytes> reply;
+    for (int i = 0; i < 100 && !reply; ++i) {
+      host.Write({0xFE});
+      reply = host.Receive(true, 10ms);
+    }
+    std::vector<double> frequencies;  // H x count / 2
+    for (std::size_t i = 0; reply && 2 + 2 * i + 1 < reply->size(); ++i) {
+      frequencies.push_back(2400.0 * ((*reply)[2 + 2 * i] << 8 | (*reply)[3 + 2 * i]) / 2);
+    }
+    return frequencies;
+  };
+  struct Best {
+    int trim = 0, range = 0, divider = 1;
+    double error = 1e12;
+  } best;
+  auto consider = [&](const std::vector<std::pair<int, int>>& pairs) {
+    const auto f = measure(pairs);
+    ASSERT_EQ(f.size(), pairs.size());
+    for (std::size_t i = 0; i < f.size(); ++i) {
+      for (int divider = 1; divider <= 63; ++divider) {
+        const double error = std::abs(f[i] / divider - kTarget);
+        if (error < best.error) best = {pairs[i].first, pairs[i].second, divider, error};
+      }
+    }
+  };
+  std::vector<std::pair<int, int>> sweep;
+  for (int trim = 0; trim < 256; trim += 4) sweep.push_back({trim, 0});
+  consider(sweep);
+  std::vector<std::pair<int, int>> around;
+  for (int trim = std::max(0, best.trim - 3); trim <= std::min(255, best.trim + 3); ++trim) {
+    for (int quarter = 0; quarter < 4; ++quarter) around.push_back({trim, quarter});
+  }
+  consider(around);
+  const auto reached = static_cast<std::uint32_t>(std::lround(kTarget + best.error));
+
+  // The option block of families 45-52: A at 24-27, trim 28, quarter step 29, divider 30.
+  Bytes options = {0x04, 0x00, 0x00, 0x5A, 0xA5};
+  Bytes block(40, 0xFF);
+  for (int i = 0; i < 4; ++i) block[24 + i] = static_cast<std::uint8_t>(reached >> (24 - 8 * i));
+  block[28] = static_cast<std::uint8_t>(best.trim);
+  block[29] = static_cast<std::uint8_t>(best.range);
+  block[30] = static_cast<std::uint8_t>(best.divider);
+  options.insert(options.end(), block.begin(), block.end());
+  host.Send(options, true);
+  ASSERT_EQ(host.Receive(true, 2s), (Bytes{0x04, 0x54}));
+  host.Send({0xFF}, true);
+
+  ASSERT_TRUE(AwaitFile(run.state_path));
+  const auto state = nlohmann::json::parse(ReadFile(run.state_path));
+  EXPECT_NEAR(state["clock"].get<double>(), kTarget, kTarget * 0.01);
+  EXPECT_EQ(state["trim"]["trim"], best.trim);
+  EXPECT_EQ(state["trim"]["range"], best.range);
+  EXPECT_EQ(state["trim"]["divider"], best.divider);
+  EXPECT_TRUE(line.sim.Notes().empty());
+
+  // The next status reply: the clock's count at byte 13, the frequency written at 1-4.
+  const auto status = host.Synchronise(true, 2s);
+  ASSERT_TRUE(status);
+  EXPECT_NEAR(2400.0 * ((*status)[13] << 8 | (*status)[14]), state["clock"].get<double>(), 1200);
+  EXPECT_EQ(Bytes(status->begin() + 1, status->begin() + 5),
+            Bytes(block.begin() + 24, block.begin() + 28));
 }
 
 }  // namespace

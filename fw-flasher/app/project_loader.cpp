@@ -1,0 +1,117 @@
+#include "app/project_loader.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <vector>
+
+#include "app/project_embedding.h"
+#include "app/project_format.h"
+#include "app/project_parser.h"
+
+namespace fw {
+namespace pt = project_trailer;
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kProgramFileMagic = {0x7F, 'E', 'L', 'F'};
+
+ProjectLoadResult Refused(int message_id, std::string reason) {
+  ProjectLoadResult result;
+  result.message_id = message_id;
+  result.reason = std::move(reason);
+  return result;
+}
+
+ProjectLoadResult Parsed(std::span<const std::uint8_t> container) {
+  ProjectParseResult parsed = ParseProjectContainer(container);
+  if (!parsed.project) return Refused(kMsgFileDamaged, std::move(parsed.refusal));
+  ProjectLoadResult result;
+  result.project = std::move(parsed.project);
+  return result;
+}
+
+bool BeginsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+// Reads parts of one file; every read is checked against the file's size.
+class FileReader {
+ public:
+  explicit FileReader(const std::filesystem::path& path)
+      : stream_(path, std::ios::binary | std::ios::ate) {
+    if (stream_) size_ = static_cast<std::uint64_t>(stream_.tellg());
+  }
+  bool is_open() const { return static_cast<bool>(stream_); }
+  std::uint64_t size() const { return size_; }
+  std::optional<std::vector<std::uint8_t>> Read(std::uint64_t offset, std::size_t length) {
+    if (offset > size_ || length > size_ - offset) return std::nullopt;
+    std::vector<std::uint8_t> bytes(length);
+    stream_.clear();
+    stream_.seekg(static_cast<std::streamoff>(offset));
+    if (!stream_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length)))
+      return std::nullopt;
+    return bytes;
+  }
+
+ private:
+  std::ifstream stream_;
+  std::uint64_t size_ = 0;
+};
+
+std::optional<ProjectTrailer> ReadTrailer(FileReader& file) {
+  if (file.size() < pt::kSize) return std::nullopt;
+  const auto tail = file.Read(file.size() - pt::kSize, pt::kSize);
+  if (!tail) return std::nullopt;
+  return FindTrailer(*tail);
+}
+
+ProjectLoadResult LoadCarriedBlock(FileReader& file, const ProjectTrailer& trailer) {
+  const std::uint64_t room = file.size() - pt::kSize;
+  if (trailer.block_length > pt::kMaxBlockSize || trailer.block_length > room)
+    return Refused(kMsgFileVerificationFailed,
+                   "the project trailer names a block longer than the file");
+  const auto stored = file.Read(room - trailer.block_length, trailer.block_length);
+  if (!stored) return Refused(kMsgFileVerificationFailed, "the project data cannot be read");
+  if (Crc32(*stored) != trailer.block_crc)
+    return Refused(kMsgFileVerificationFailed, "the project data does not match its CRC");
+  return LoadStoredBlock(*stored);
+}
+
+}  // namespace
+
+ProjectLoadResult LoadStoredBlock(std::span<const std::uint8_t> stored) {
+  return Parsed(UnscrambleContainer(stored));
+}
+
+ProjectLoadResult LoadBareBlock(std::span<const std::uint8_t> bytes) {
+  if (BeginsWith(bytes, project_format::kMagic)) return Parsed(bytes);
+  return LoadStoredBlock(bytes);
+}
+
+ProjectLoadResult LoadOwnProject() { return LoadProjectFromProgram("/proc/self/exe"); }
+
+ProjectLoadResult LoadProjectFromProgram(const std::filesystem::path& program) {
+  FileReader file(program);
+  if (!file.is_open())
+    return Refused(kMsgFileVerificationFailed, "the program file cannot be read");
+  const auto trailer = ReadTrailer(file);
+  if (!trailer) return Refused(kMsgFileVerificationFailed, "the program carries no project data");
+  return LoadCarriedBlock(file, *trailer);
+}
+
+ProjectLoadResult LoadProjectFile(const std::filesystem::path& path) {
+  FileReader file(path);
+  if (!file.is_open()) return Refused(kMsgFileVerificationFailed, "the file cannot be read");
+  if (const auto trailer = ReadTrailer(file)) return LoadCarriedBlock(file, *trailer);
+  const auto head = file.Read(
+      0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kProgramFileMagic.size())));
+  if (head && BeginsWith(*head, kProgramFileMagic))
+    return Refused(kMsgFileVerificationFailed, "the program carries no project data");
+  if (file.size() > pt::kMaxBlockSize)
+    return Refused(kMsgFileDamaged, "the file is far larger than any project data");
+  const auto bytes = file.Read(0, static_cast<std::size_t>(file.size()));
+  if (!bytes) return Refused(kMsgFileVerificationFailed, "the file cannot be read");
+  return LoadBareBlock(*bytes);
+}
+
+}  // namespace fw
