@@ -171,7 +171,7 @@ TEST_F(DownloadCommandTest, RefusedBeforeThePortOpens) {
       {"user key too long", [&](auto& o) { o.user_key = key; },
        "more than the 256-byte image buffer"},
       {"Intel HEX with a wrong checksum names its line",
-       [&](auto& o) { o.image = File("bad.hex", HexText(":0100000011EE\n:020000000102FB\n")); },
+       [&](auto& o) { o.image = File("bad.hex", HexText(":0100000011EF\n:00000001FF\n")); },
        "bad.hex: line 1"},
       {"Intel HEX without its end record",
        [&](auto& o) { o.image = File("open.hex", HexText(":020000000102FB\n")); },
