@@ -1,4 +1,4 @@
-// An in-memory port that answers the flasher's packets like a chip, as the test
+// A scripted port that answers the flasher's packets like a chip, as the test
 // says: it takes the host's packets apart (checking their framing and checksum),
 // keeps their payloads, and queues the reply the test's answer function gives,
 // framed as the chip frames it. Written from the packet layout, without the
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "isp/link/serial_port.h"
+#include "tests/support/scripted_port.h"
 
 namespace fw::test {
 
@@ -32,7 +32,7 @@ inline Bytes ChipPacket(const Bytes& payload, bool wide) {
   return packet;
 }
 
-class ResponderPort : public SerialPort {
+class ResponderPort : public ScriptedPort {
  public:
   // The reply payload to a host packet's payload; nullopt: the chip stays silent.
   using Answer = std::function<std::optional<Bytes>(const Bytes& payload)>;
@@ -44,42 +44,13 @@ class ResponderPort : public SerialPort {
   std::vector<Bytes> payloads;
   Bytes loose_bytes;
   int bad_packets = 0;
-  std::vector<LineSettings> lines_set;
-  int purges = 0;
 
-  // Replies that arrive without a request (before the next read).
-  void Arrive(const Bytes& bytes) { incoming_.insert(incoming_.end(), bytes.begin(), bytes.end()); }
-
-  bool SetQueueSizes(int, int) override { return true; }
-  bool GetLine(LineSettings& line) override {
-    line = line_;
-    return true;
-  }
-  bool SetLine(const LineSettings& line) override {
-    line_ = line;
-    lines_set.push_back(line);
-    return true;
-  }
-  bool SetTimeouts(const PortTimeouts&) override { return true; }
-  bool Purge() override {
-    ++purges;
-    return true;
-  }
-  int Read(std::uint8_t* buffer, int n) override {
-    const int take = std::min<int>(n, static_cast<int>(incoming_.size()));
-    std::copy_n(incoming_.begin(), take, buffer);
-    incoming_.erase(incoming_.begin(), incoming_.begin() + take);
-    return take;
-  }
   int Write(const std::uint8_t* buffer, int n) override {
+    ScriptedPort::Write(buffer, n);
     pending_.insert(pending_.end(), buffer, buffer + n);
     TakePackets();
     return n;
   }
-  bool Lost() const override { return false; }
-  std::string Name() const override { return "responder"; }
-
-  int rate() const { return line_.baud; }
 
  private:
   void TakePackets() {
@@ -108,16 +79,11 @@ class ResponderPort : public SerialPort {
       }
       const Bytes payload(packet.begin() + 5, packet.begin() + 5 + n);
       payloads.push_back(payload);
-      if (const std::optional<Bytes> reply = answer(payload)) {
-        const Bytes framed = ChipPacket(*reply, wide);
-        incoming_.insert(incoming_.end(), framed.begin(), framed.end());
-      }
+      if (const std::optional<Bytes> reply = answer(payload)) Arrive(ChipPacket(*reply, wide));
     }
   }
 
-  LineSettings line_{};
   std::deque<std::uint8_t> pending_;
-  std::deque<std::uint8_t> incoming_;
 };
 
 }  // namespace fw::test
