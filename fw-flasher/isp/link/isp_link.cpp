@@ -191,7 +191,7 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
 }
 
 StepResult IspLink::CheckWait() {
-  if (!running) return kStepStopped;
+  if (!KeepsRunning()) return kStepStopped;
   if (port != nullptr && port->Lost()) {
     LogMessage(*this, GetText(kMsgPortGone), port->Name().c_str());
     return kStepFailedLogged;
