@@ -64,6 +64,8 @@ void IspLink::Reinitialise() {
   clock = ClockFigures{};
   board = BoardState{};
   image = ImageBuffers{};
+  commands = TargetCommands{};
+  pass_through = PassThroughValues{};
 }
 
 int IspLink::ReadRaw(std::uint8_t* buffer, int n) {

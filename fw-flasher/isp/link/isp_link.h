@@ -13,9 +13,11 @@
 #include "isp/link/framing_state.h"
 #include "isp/link/image_buffers.h"
 #include "isp/link/link_outputs.h"
+#include "isp/link/pass_through.h"
 #include "isp/link/serial_port.h"
 #include "isp/link/serial_settings.h"
 #include "isp/link/step_result.h"
+#include "isp/link/target_commands.h"
 #include "isp/link/target_identity.h"
 #include "isp/link/usb_writer_device.h"
 
@@ -102,6 +104,8 @@ class IspLink {
   ClockFigures clock;
   BoardState board;
   ImageBuffers image;
+  TargetCommands commands;
+  PassThroughValues pass_through;
 
  private:
   void ExamineHeaderByte(std::uint8_t byte);
