@@ -16,11 +16,6 @@ namespace {
 constexpr int kTwinChipA = 0xF569;
 constexpr int kTwinChipB = 0xF56D;
 
-// Option byte 15, bit 0: the chip runs from a 22.1184 MHz clock until it reports its own.
-constexpr int kClockOptionByte = 15;
-constexpr int kFastDefaultClock = 22118400;
-constexpr int kSlowDefaultClock = 11059200;
-
 // Option bytes 16 to 18, set from record 20.
 constexpr int kOptionFlagsByte = 16;
 constexpr std::uint8_t kBit0 = 0x01;
@@ -44,8 +39,8 @@ void SetChip(const Project& project, IspLink& link) {
   const ChipRecord& record = table[index];
   ExpectChip(link, record);
   link.target.chip_index = static_cast<int>(index);
-  if (record.id == kTwinChipA) link.target.alternative_ids[0] = kTwinChipB;
-  if (record.id == kTwinChipB) link.target.alternative_ids[0] = kTwinChipA;
+  const auto alternatives = AlternativeIds(record.id);
+  std::copy(alternatives.begin(), alternatives.end(), link.target.alternative_ids);
   // The chip name identification logs for the expected chip: the project's own.
   std::string name = GbkToUtf8(project.String(ProjectStringId::kChipName));
   std::size_t end = std::min(name.size(), sizeof link.target.chip_name - 1);
@@ -104,7 +99,8 @@ void SetTargetCommands(const Project& project, IspLink& link) {
 
 void SetParameters(const Project& project, const RunChoices& choices, IspLink& link) {
   link.outputs.language = choices.language;
-  link.outputs.quiet_information = project.string_settings.quiet_information;
+  link.outputs.quiet_information =
+      project.string_settings.quiet_information || choices.quiet_information;
   link.download.run_mode = choices.run_mode;
   link.download.silent = project.silent;
   link.download.program_variant = project.program_variant;
@@ -137,9 +133,7 @@ void SetParameters(const Project& project, const RunChoices& choices, IspLink& l
     link.clock.measured_frequency = project.frequency_override;
     link.clock.frequency_override = true;
   } else {
-    link.clock.measured_frequency = (link.image.option_bytes[kClockOptionByte] & kBit0) != 0
-                                        ? kFastDefaultClock
-                                        : kSlowDefaultClock;
+    link.clock.measured_frequency = AssumedClock(link.image.option_bytes[kAssumedClockOptionByte]);
   }
 
   if (project.user_key) {
@@ -177,6 +171,14 @@ void Blank(std::vector<std::uint8_t>& buffer, std::int64_t address, std::int64_t
 }
 
 }  // namespace
+
+std::array<int, TargetIdentity::kAlternativeIdSlots> AlternativeIds(int chip_id) {
+  std::array<int, TargetIdentity::kAlternativeIdSlots> ids;
+  ids.fill(chip_id);
+  if (chip_id == kTwinChipA) ids[0] = kTwinChipB;
+  if (chip_id == kTwinChipB) ids[0] = kTwinChipA;
+  return ids;
+}
 
 int BaudOfIndex(int index, int fallback_index) {
   const auto valid = [](int i) { return i >= 0 && i < static_cast<int>(kBaudTable.size()); };

@@ -7,6 +7,7 @@
 
 #include "app/project.h"
 #include "app/serial_numbers.h"
+#include "isp/link/target_identity.h"
 
 namespace fw {
 
@@ -24,11 +25,18 @@ struct RunChoices {
   int language = 0;
   int lowest_baud_index = kDefaultLowestBaudIndex;
   int highest_baud_index = kDefaultHighestBaudIndex;
+  // Leave out the information lines even when the project keeps them.
+  bool quiet_information = false;
 };
 
 // The rate of a baud index; an index outside the table gives the rate of
 // fallback_index.
 int BaudOfIndex(int index, int fallback_index);
+
+// The alternative ids for an expected chip id: the id itself in every slot,
+// except that 0xF569 and 0xF56D, which answer with each other's id, have the
+// other one first.
+std::array<int, TargetIdentity::kAlternativeIdSlots> AlternativeIds(int chip_id);
 
 // Chip name (project string 9), expected chip and its alternative ids, option
 // bytes, the download parameters, and the board blocks (the board program in

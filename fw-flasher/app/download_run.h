@@ -79,6 +79,9 @@ class DownloadRun {
   void SetBaudIndexes(int lowest, int highest);
   int lowest_baud_index() const { return choices_.lowest_baud_index; }
   int highest_baud_index() const { return choices_.highest_baud_index; }
+  // The information lines (chip, version, options) left out whatever the
+  // project says.
+  void SetQuietInformation(bool quiet) { choices_.quiet_information = quiet; }
   // Seconds minus one between repeated downloads (project string 5).
   int repeat_delay() const { return repeat_delay_; }
 

@@ -33,7 +33,7 @@ int ReportPortFailure(IspLink& link, const std::string& reason, AppDialogs& dial
 }
 
 // What the flow sends to the user's firmware before the handshake.
-StepResult BeforeHandshake(IspLink& link) {
+StepResult TalkToFirmware(IspLink& link) {
   ConvertAsciiSerialNumbers(link);
   if (const StepResult r = SendUserInterfaceCommand(link); r != kStepOk) return r;
   SendPreCommand(link);
@@ -56,7 +56,7 @@ int ComDownload(IspLink& link, const std::string& port_name, AppDialogs& dialogs
   TermiosPort port;
   if (!port.Open(ResolvePortName(port_name))) return ReportPortFailure(link, port.error(), dialogs);
   link.port = &port;
-  const int result = DownloadOnOpenPort(link, window_title, BeforeHandshake);
+  const int result = DownloadOnOpenPort(link, window_title, TalkToFirmware);
   port.Close();
   link.port = nullptr;
   link.running = false;
