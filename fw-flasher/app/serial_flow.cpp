@@ -20,14 +20,9 @@ std::string BoxText(std::string_view text) {
 }
 
 int ReportPortFailure(IspLink& link, const std::string& reason, AppDialogs& dialogs) {
-  if (!link.download.silent && link.outputs.sound_sink != nullptr) {
-    link.outputs.sound_sink->Beep(BeepKind::kError);
-  }
-  const char* text = link.GetText(kMsgDeviceOpenFailed);
-  LogMessage(link, text);
-  LogMessage(link, "\r\n%s\r\n", reason.c_str());
-  dialogs.ShowMessage(BoxText(text) + "\n" + reason, link.GetText(kMsgError),
-                      MessageIcon::kExclamation);
+  LogPortFailure(link, reason);
+  dialogs.ShowMessage(BoxText(link.GetText(kMsgDeviceOpenFailed)) + "\n" + reason,
+                      link.GetText(kMsgError), MessageIcon::kExclamation);
   link.running = false;
   return kStepFailedLogged;
 }

@@ -148,9 +148,7 @@ int RunDownload(const DownloadCommandOptions& options, std::FILE* out, SoundSink
   int result = kStepFailedLogged;
   TermiosPort port;
   if (!port.Open(ResolvePortName(options.port))) {
-    if (!options.silent && sounds != nullptr) sounds->Beep(BeepKind::kError);
-    LogMessage(link, link.GetText(kMsgDeviceOpenFailed));
-    LogMessage(link, "\r\n%s\r\n", port.error().c_str());
+    LogPortFailure(link, port.error());
   } else {
     link.port = &port;
     {

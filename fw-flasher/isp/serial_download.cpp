@@ -29,4 +29,12 @@ int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
   return EndDownload(link, result, window_title);
 }
 
+void LogPortFailure(IspLink& link, const std::string& reason) {
+  if (!link.download.silent && link.outputs.sound_sink != nullptr) {
+    link.outputs.sound_sink->Beep(BeepKind::kError);
+  }
+  LogMessage(link, link.GetText(kMsgDeviceOpenFailed));
+  LogMessage(link, "\r\n%s\r\n", reason.c_str());
+}
+
 }  // namespace fw

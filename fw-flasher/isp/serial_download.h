@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "isp/link/step_result.h"
@@ -23,5 +24,9 @@ using BeforeHandshake = std::function<StepResult(IspLink&)>;
 // and counts the download.
 int DownloadOnOpenPort(IspLink& link, std::string_view window_title = {},
                        const BeforeHandshake& before_handshake = {});
+
+// A serial port that did not open: the error sound (unless silent), message
+// 8107 and the reason in the log.
+void LogPortFailure(IspLink& link, const std::string& reason);
 
 }  // namespace fw

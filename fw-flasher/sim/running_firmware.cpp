@@ -15,52 +15,43 @@ constexpr std::size_t kKeptAfterReply = 256;
 
 bool AtRate(int wanted, int host_rate) { return wanted <= 0 || RatesAgree(wanted, host_rate); }
 
-void Keep(std::vector<std::uint8_t>& seen, std::uint8_t byte, std::size_t limit) {
-  if (seen.size() == limit) seen.erase(seen.begin());
+// Takes the byte into what was seen for the pattern (a byte at another rate is
+// garbled and breaks it); true when the pattern is complete, which starts the
+// watch over.
+bool Completes(std::vector<std::uint8_t>& seen, const std::vector<std::uint8_t>& pattern, int rate,
+               std::uint8_t byte, int host_rate) {
+  if (pattern.empty()) return false;
+  if (!AtRate(rate, host_rate)) {
+    seen.clear();
+    return false;
+  }
+  if (seen.size() == kKeptBytes) seen.erase(seen.begin());
   seen.push_back(byte);
+  const bool complete = seen.size() >= pattern.size() &&
+                        std::equal(pattern.begin(), pattern.end(),
+                                   seen.end() - static_cast<std::ptrdiff_t>(pattern.size()));
+  if (complete) seen.clear();
+  return complete;
 }
 
 }  // namespace
 
 RunningFirmware::RunningFirmware(FirmwareConfig config) : config_(std::move(config)) {}
 
-bool RunningFirmware::Ends(const std::vector<std::uint8_t>& seen,
-                           const std::vector<std::uint8_t>& tail) {
-  return !tail.empty() && seen.size() >= tail.size() &&
-         std::equal(tail.begin(), tail.end(),
-                    seen.end() - static_cast<std::ptrdiff_t>(tail.size()));
-}
-
 FirmwareReaction RunningFirmware::Take(std::uint8_t byte, int host_rate) {
   FirmwareReaction reaction;
   if (!running_) return reaction;
   if (replied_ && after_reply_.size() < kKeptAfterReply) after_reply_.push_back(byte);
-  if (!config_.ui_request.empty()) {
-    if (AtRate(config_.ui_rate, host_rate)) {
-      Keep(ui_seen_, byte, kKeptBytes);
-    } else {
-      ui_seen_.clear();
-    }
-    if (Ends(ui_seen_, config_.ui_request)) {
-      ui_seen_.clear();
-      after_reply_.clear();
-      replied_ = true;
-      ++answered_;
-      reaction.reply = config_.ui_reply;
-    }
+  if (Completes(ui_seen_, config_.ui_request, config_.ui_rate, byte, host_rate)) {
+    after_reply_.clear();
+    replied_ = true;
+    ++answered_;
+    reaction.reply = config_.ui_reply;
   }
-  if (!config_.boot_command.empty()) {
-    if (AtRate(config_.boot_rate, host_rate)) {
-      Keep(boot_seen_, byte, kKeptBytes);
-    } else {
-      boot_seen_.clear();
-    }
-    if (Ends(boot_seen_, config_.boot_command)) {
-      boot_seen_.clear();
-      ++booted_;
-      running_ = false;
-      reaction.boot_loader_starts = true;
-    }
+  if (Completes(boot_seen_, config_.boot_command, config_.boot_rate, byte, host_rate)) {
+    ++booted_;
+    running_ = false;
+    reaction.boot_loader_starts = true;
   }
   return reaction;
 }

@@ -46,8 +46,6 @@ class RunningFirmware {
   const std::vector<std::uint8_t>& after_reply() const { return after_reply_; }
 
  private:
-  static bool Ends(const std::vector<std::uint8_t>& seen, const std::vector<std::uint8_t>& tail);
-
   FirmwareConfig config_;
   bool running_ = true;
   bool replied_ = false;
