@@ -1,22 +1,28 @@
-// One entry of the port list: what the user sees and what the download opens.
+// One entry of the port list: what the user sees, and what the download opens.
+// The worker takes the link from the entry's kind and device path or writer
+// number, never from its display text.
 #pragma once
 
 #include <string>
 
+#include "isp/link/serial_settings.h"
+
 namespace fw {
 
-enum class PortKind {
-  kSerial,     // a serial device or any terminal path
-  kUsbWriter,  // the chip maker's USB writer
-};
-
 struct PortEntry {
-  PortKind kind = PortKind::kSerial;
-  std::string device_path;  // serial: the path the port opens
-  int writer_number = 0;    // USB writer: 1 for the first writer found
+  LinkKind kind = LinkKind::kSerialPort;
+  // Serial port: a device path, a name under /dev, or "COMn" (/dev/ttyS(n-1)).
+  std::string device_path;
+  // USB writer: 1 for the first writer found.
+  int writer_number = 0;
+  // For the user only, e.g. "USB-Serial CH340 (ttyUSB0)" or "QMV USB Writer (USB1)".
   std::string display_text;
-
-  friend bool operator==(const PortEntry&, const PortEntry&) = default;
 };
+
+// A serial port entry; the display text is the path when none is given.
+PortEntry SerialPortEntry(std::string device_path, std::string display_text = {});
+
+// The entry of USB writer `number`: "QMV USB Writer (USB<number>)".
+PortEntry UsbWriterEntry(int number);
 
 }  // namespace fw

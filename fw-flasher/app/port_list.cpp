@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <string_view>
 #include <tuple>
 
@@ -41,7 +40,7 @@ std::tuple<std::string, unsigned long, std::string> SortKey(const std::string& n
 
 bool SamePort(const PortEntry& a, const PortEntry& b) {
   if (a.kind != b.kind) return false;
-  return a.kind == PortKind::kUsbWriter ? a.writer_number == b.writer_number
+  return a.kind == LinkKind::kUsbWriter ? a.writer_number == b.writer_number
                                         : a.device_path == b.device_path;
 }
 
@@ -70,11 +69,10 @@ PortEntry CommandLinePort(const std::string& name) {
           return std::isdigit(static_cast<unsigned char>(c));
         })) {
       const int number = std::stoi(digits);
-      if (number >= 1) return {PortKind::kUsbWriter, {}, number, WriterDisplayText(number)};
+      if (number >= 1) return UsbWriterEntry(number);
     }
   }
-  const std::string path = ResolvePortName(name);
-  return {PortKind::kSerial, path, 0, path};
+  return SerialPortEntry(ResolvePortName(name));
 }
 
 }  // namespace
@@ -91,23 +89,12 @@ std::string SerialDisplayText(const SerialDeviceInfo& device) {
   return name.empty() ? device.kernel_name : name + " (" + device.kernel_name + ")";
 }
 
-std::string WriterDisplayText(int writer_number) {
-  char text[40];
-  std::snprintf(text, sizeof text, "QMV USB Writer (USB%d)", writer_number);
-  return text;
-}
-
 PortEntry PortOfStoredIndex(unsigned long index) {
-  if (index < kFirstWriterIndex) {
-    const std::string path = kSerialDeviceFolder + std::to_string(index);
-    return {PortKind::kSerial, path, 0, path};
-  }
+  if (index < kFirstWriterIndex)
+    return SerialPortEntry(kSerialDeviceFolder + std::to_string(index));
   // Indexes come from the profile and the project: keep the number in range.
   const unsigned long number = std::min<unsigned long>(index - kFirstWriterIndex + 1, 1u << 20);
-  return {PortKind::kUsbWriter,
-          {},
-          static_cast<int>(number),
-          WriterDisplayText(static_cast<int>(number))};
+  return UsbWriterEntry(static_cast<int>(number));
 }
 
 PortList BuildPortList(std::vector<SerialDeviceInfo> devices, std::size_t writer_count,
@@ -119,7 +106,7 @@ PortList BuildPortList(std::vector<SerialDeviceInfo> devices, std::size_t writer
   int preferred = -1;
   if (choice.stored_index >= 0) {
     const PortEntry stored = PortOfStoredIndex(static_cast<unsigned long>(choice.stored_index));
-    if (stored.kind == PortKind::kSerial) {
+    if (stored.kind == LinkKind::kSerialPort) {
       for (std::size_t i = 0; i < devices.size(); ++i)
         if (devices[i].device_path == stored.device_path) preferred = static_cast<int>(i);
     } else if (static_cast<std::size_t>(stored.writer_number) <= writer_count) {
@@ -128,12 +115,11 @@ PortList BuildPortList(std::vector<SerialDeviceInfo> devices, std::size_t writer
   }
   for (const SerialDeviceInfo& device : devices) {
     if (IsDownloadCableDriver(device.driver)) preferred = static_cast<int>(list.entries.size());
-    list.entries.push_back({PortKind::kSerial, device.device_path, 0, SerialDisplayText(device)});
+    list.entries.push_back(SerialPortEntry(device.device_path, SerialDisplayText(device)));
   }
   for (std::size_t k = 1; k <= writer_count; ++k) {
-    const int number = static_cast<int>(k);
     preferred = static_cast<int>(list.entries.size());
-    list.entries.push_back({PortKind::kUsbWriter, {}, number, WriterDisplayText(number)});
+    list.entries.push_back(UsbWriterEntry(static_cast<int>(k)));
   }
   if (choice.fixed_index)
     preferred = SelectOrAdd(list.entries, PortOfStoredIndex(*choice.fixed_index));

@@ -39,8 +39,6 @@ struct PortList {
 // "QinHeng Electronics CH340 serial converter (ttyUSB0)": vendor and model from
 // the hardware database, else the driver's name, then the device's own name.
 std::string SerialDisplayText(const SerialDeviceInfo& device);
-// "QMV USB Writer (USB2)".
-std::string WriterDisplayText(int writer_number);
 
 // The device a stored index names (see kFirstWriterIndex).
 PortEntry PortOfStoredIndex(unsigned long index);

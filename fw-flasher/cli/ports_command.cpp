@@ -3,24 +3,30 @@
 #include <optional>
 
 #include "app/port_list.h"
+#include "app/profile.h"
 #include "app/project_loader.h"
+#include "app/settings_profile.h"
 
 namespace fw {
 
 bool ListPorts(const PortsOptions& options, SerialDeviceSource& devices, UsbWriterBus* writers,
                std::FILE* out, std::string& error) {
   PortChoice choice;
-  choice.stored_index = options.stored_index;
   choice.command_line_port = options.port;
-  // The project's fixed entry; a program that carries no project has none.
+  // The project's fixed entry and profile; a program that carries no project
+  // has neither.
   const ProjectLoadResult loaded =
       options.project_file.empty() ? LoadOwnProject() : LoadProjectFile(options.project_file);
   if (!loaded.project && !options.project_file.empty()) {
     error = options.project_file + ": " + loaded.reason;
     return false;
   }
-  if (loaded.project && loaded.project->string_settings.auto_start)
-    choice.fixed_index = loaded.project->string_settings.fixed_port_index;
+  if (loaded.project) {
+    if (loaded.project->string_settings.auto_start)
+      choice.fixed_index = loaded.project->string_settings.fixed_port_index;
+    SettingsProfile profile(loaded.project->String(ProjectStringId::kApplicationName));
+    choice.stored_index = profile.ReadInt(profile_keys::kMainComx, 0);
+  }
 
   const PortList list = RefreshPortList(devices, writers, choice);
   for (std::size_t i = 0; i < list.entries.size(); ++i) {

@@ -45,8 +45,8 @@ TEST(PortList, SerialDevicesComeByKindAndNumberThenWriters) {
                                       "QinHeng Electronics CH340 serial converter (ttyUSB6)",
                                       "QMV USB Writer (USB1)", "QMV USB Writer (USB2)"}));
   EXPECT_EQ(list.entries[3].device_path, "/dev/ttyS10");
-  EXPECT_EQ(list.entries[3].kind, PortKind::kSerial);
-  EXPECT_EQ(list.entries[7].kind, PortKind::kUsbWriter);
+  EXPECT_EQ(list.entries[3].kind, LinkKind::kSerialPort);
+  EXPECT_EQ(list.entries[7].kind, LinkKind::kUsbWriter);
   EXPECT_EQ(list.entries[7].writer_number, 2);
   EXPECT_TRUE(list.entries[7].device_path.empty());
 }
@@ -57,7 +57,6 @@ TEST(PortList, DisplayTextUsesWhatIsKnown) {
   EXPECT_EQ(SerialDisplayText(Device("ttyUSB0", "ftdi_sio", "", "FT232 Serial")),
             "FT232 Serial (ttyUSB0)");
   EXPECT_EQ(SerialDisplayText(Device("ttyS1", "")), "ttyS1");
-  EXPECT_EQ(WriterDisplayText(12), "QMV USB Writer (USB12)");
 }
 
 struct SelectionCase {

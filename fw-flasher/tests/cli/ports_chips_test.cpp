@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/port_devices.h"
+#include "app/profile.h"
+#include "app/settings_profile.h"
 #include "cli/chips_command.h"
 #include "cli/ports_command.h"
 #include "tests/support/container_builder.h"
@@ -45,7 +47,25 @@ class Output {
   std::FILE* file_;
 };
 
-class PortsCommandTest : public test::TempFolderTest {};
+// The profiles live in the test's folder.
+class PortsCommandTest : public test::TempFolderTest {
+ protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+  }
+};
+
+// A project whose strings name its application; fixed: start at once on that
+// port-list entry (strings 14 and 15).
+test::Bytes ProjectBlock(const char* application, const char* fixed_index) {
+  Payload strings;
+  strings.Text("EN").Text("Flasher");
+  for (int k = 2; k < 11; ++k) strings.Text("");
+  strings.Text(application).Text("").Text("");
+  if (fixed_index != nullptr) strings.Text("1").Text(fixed_index);
+  return Container().Record(252, strings).Record(255, test::Bytes{0x02}).bytes();
+}
 
 TEST_F(PortsCommandTest, MarksTheCableOrTheProjectsFixedPort) {
   FixedDevices devices;
@@ -54,27 +74,8 @@ TEST_F(PortsCommandTest, MarksTheCableOrTheProjectsFixedPort) {
   ASSERT_TRUE(ListPorts({}, devices, nullptr, plain.file(), error)) << error;
   EXPECT_EQ(plain.Text(), "  serial (ttyS0)\n  serial (ttyS3)\n* ch341 (ttyUSB0)\n");
 
-  // Strings 14 and 15: start at once on the fixed entry 3, COM4.
-  const auto block = Container()
-                         .Record(252, Payload()
-                                          .Text("EN")
-                                          .Text("Flasher")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("app")
-                                          .Text("")
-                                          .Text("")
-                                          .Text("1")
-                                          .Text("3"))
-                         .Record(255, test::Bytes{0x02})
-                         .bytes();
+  // The fixed entry 3 is COM4, ttyS3.
+  const auto block = ProjectBlock("app", "3");
   PortsOptions options;
   options.project_file = Write("fixed.blk", std::string(block.begin(), block.end()));
   Output fixed;
@@ -86,6 +87,22 @@ TEST_F(PortsCommandTest, MarksTheCableOrTheProjectsFixedPort) {
   ASSERT_TRUE(ListPorts(options, devices, nullptr, command_line.file(), error)) << error;
   EXPECT_EQ(command_line.Text(),
             "  serial (ttyS0)\n  serial (ttyS3)\n  ch341 (ttyUSB0)\n* /dev/pts/4\n");
+}
+
+TEST_F(PortsCommandTest, TheStoredIndexOfTheProjectsProfileNamesAPort) {
+  class PlainPorts final : public SerialDeviceSource {
+    std::vector<SerialDeviceInfo> SerialDevices() override {
+      return {{"ttyS0", "/dev/ttyS0", "", "", "serial"}, {"ttyS3", "/dev/ttyS3", "", "", "serial"}};
+    }
+  } devices;
+  SettingsProfile("stored").WriteInt(profile_keys::kMainComx, 3);
+  const auto block = ProjectBlock("stored", nullptr);
+  PortsOptions options;
+  options.project_file = Write("stored.blk", std::string(block.begin(), block.end()));
+  Output out;
+  std::string error;
+  ASSERT_TRUE(ListPorts(options, devices, nullptr, out.file(), error)) << error;
+  EXPECT_EQ(out.Text(), "  serial (ttyS0)\n* serial (ttyS3)\n");
 }
 
 TEST_F(PortsCommandTest, AProjectFileThatIsNoProjectIsRefused) {
