@@ -1,0 +1,25 @@
+// fw-flasher: the flasher's window. It downloads the firmware of the project it
+// carries (or of --project FILE) through the port chosen in its port list.
+#include <QApplication>
+
+#include <CLI/CLI.hpp>
+
+#include "app/start_application.h"
+
+int main(int argc, char** argv) {
+  fw::StartOptions options;
+  CLI::App cli{"Firmware flasher: downloads the firmware of its project into the target chip"};
+  cli.add_option(
+      "--project", options.project_file,
+      "Project file: a flasher program or a project block (default: this program's own)");
+  cli.add_option("--port", options.port,
+                 "Port to add to the port list and select: a device path, a name under /dev, COMn "
+                 "or USBn");
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return cli.exit(e);
+  }
+  QApplication application(argc, argv);
+  return fw::StartApplication(options);
+}
