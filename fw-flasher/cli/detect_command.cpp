@@ -1,10 +1,6 @@
 #include "cli/detect_command.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
+#include "cli/run_watch.h"
 #include "isp/expected_chip.h"
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
@@ -57,40 +53,19 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
   }
   link.running = true;
 
-  // The watcher clears the running flag on a stop request or at the time-out.
-  std::mutex mutex;
-  std::condition_variable done_signal;
-  bool done = false;
-  std::thread watcher([&] {
-    const auto start = std::chrono::steady_clock::now();
-    std::unique_lock lock(mutex);
-    while (!done) {
-      const bool expired =
-          options.timeout_seconds > 0 && std::chrono::steady_clock::now() - start >=
-                                             std::chrono::duration<double>(options.timeout_seconds);
-      if (stop_requested.load() || expired) {
-        link.running = false;
-        return;
-      }
-      done_signal.wait_for(lock, std::chrono::milliseconds(20));
-    }
-  });
-
-  StepResult result = Handshake(link);
-  if (result == kStepOk) {
-    result = IdentifyTarget(link);
-    // Quiet leaves out the information lines, but the chip found is the answer.
-    const bool chip_found = result == kStepOk || result == kStepWrongChip;
-    if (options.quiet && chip_found) {
-      LogMessage(link, link.GetText(kMsgChipType), link.target.chip_name);
-    }
-  }
+  StepResult result = kStepOk;
   {
-    std::lock_guard lock(mutex);
-    done = true;
+    const RunWatch watch(link, stop_requested, options.timeout_seconds);
+    result = Handshake(link);
+    if (result == kStepOk) {
+      result = IdentifyTarget(link);
+      // Quiet leaves out the information lines, but the chip found is the answer.
+      const bool chip_found = result == kStepOk || result == kStepWrongChip;
+      if (options.quiet && chip_found) {
+        LogMessage(link, link.GetText(kMsgChipType), link.target.chip_name);
+      }
+    }
   }
-  done_signal.notify_all();
-  watcher.join();
   std::fprintf(out, "\n%s\n", ResultLine(result, options.language).c_str());
   std::fflush(out);
   return result;

@@ -1,4 +1,6 @@
 // fw-flash: the flasher's operations without a window.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -10,6 +12,7 @@
 #include "app/port_devices.h"
 #include "cli/chips_command.h"
 #include "cli/detect_command.h"
+#include "cli/download_command.h"
 #include "cli/ports_command.h"
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
@@ -34,6 +37,53 @@ class TerminalQuestion final : public fw::YesNoQuestion {
 
  private:
   int fixed_answer_;  // -1 ask, 0 no, 1 yes
+};
+
+// The system sounds as the terminal bell; nothing when the output is no terminal.
+class TerminalBell final : public fw::SoundSink {
+ public:
+  void Beep(fw::BeepKind) override {
+    if (isatty(STDOUT_FILENO) == 0) return;
+    std::fputc('\a', stdout);
+    std::fflush(stdout);
+  }
+};
+
+void AddLanguageOption(CLI::App* command, std::string& language) {
+  command->add_option("--lang", language, "Language of the log: en or zh")
+      ->capture_default_str()
+      ->check(CLI::IsMember({"en", "zh"}));
+}
+
+void AddPortOption(CLI::App* command, std::string& port) {
+  command->add_option("--port", port, "Serial port: a device path, a name under /dev, or COMn")
+      ->required();
+}
+
+// Ctrl-C and termination requests set `stop` while the command runs.
+class StopOnSignals {
+ public:
+  explicit StopOnSignals(std::atomic<bool>& stop) {
+    sigemptyset(&signals_);
+    sigaddset(&signals_, SIGINT);
+    sigaddset(&signals_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    watcher_ = std::thread([this, &stop] {
+      const timespec poll_interval{0, 50'000'000};
+      while (!finished_.load()) {
+        if (sigtimedwait(&signals_, nullptr, &poll_interval) > 0) stop = true;
+      }
+    });
+  }
+  ~StopOnSignals() {
+    finished_ = true;
+    watcher_.join();
+  }
+
+ private:
+  sigset_t signals_{};
+  std::atomic<bool> finished_{false};
+  std::thread watcher_;
 };
 
 int ListPorts(const fw::PortsOptions& options) {
@@ -62,16 +112,12 @@ int main(int argc, char** argv) {
   bool no = false;
   CLI::App* detect =
       app.add_subcommand("detect", "Synchronise with the boot loader and report the chip");
-  detect
-      ->add_option("--port", options.port, "Serial port: a device path, a name under /dev, or COMn")
-      ->required();
+  AddPortOption(detect, options.port);
   detect->add_option("--chip", options.chip, "Expected chip model (default: any known chip)");
   detect->add_option("--baud", options.baud, "Handshake baud rate")
       ->capture_default_str()
       ->check(CLI::Range(300, 1000000));
-  detect->add_option("--lang", language, "Language of the log: en or zh")
-      ->capture_default_str()
-      ->check(CLI::IsMember({"en", "zh"}));
+  AddLanguageOption(detect, language);
   detect->add_flag("--quiet", options.quiet,
                    "Leave out the version and option lines (the chip found and the result stay)");
   detect->add_option("--timeout", options.timeout_seconds, "Give up after this many seconds")
@@ -95,8 +141,66 @@ int main(int argc, char** argv) {
   std::string chip_pattern;
   CLI::App* chips = app.add_subcommand("chips", "List the chip names that --chip takes");
   chips->add_option("PATTERN", chip_pattern, "Only names containing this text (any case)");
+
+  fw::DownloadCommandOptions download_options;
+  std::string option_text;
+  std::string password;
+  std::string new_password;
+  CLI::App* download =
+      app.add_subcommand("download", "Download an image file into the chip on a port");
+  AddPortOption(download, download_options.port);
+  download->add_option("--chip", download_options.chip, "Chip model the image is made for")
+      ->required();
+  download
+      ->add_option("--image", download_options.image,
+                   "The firmware: raw binary (placed at 0), or Intel HEX (.hex, .ihx, .ihex)")
+      ->required();
+  auto* data =
+      download->add_option("--data", download_options.data,
+                           "A data block (raw binary or Intel HEX) placed at --data-offset");
+  download
+      ->add_option("--data-offset", download_options.data_offset, "Image address of the data block")
+      ->check(CLI::Range(0, 131071))
+      ->needs(data);
+  download
+      ->add_option("--handshake-baud", download_options.handshake_baud,
+                   "Lowest rate: the one the boot loader is contacted at")
+      ->capture_default_str()
+      ->check(CLI::Range(300, 1000000));
+  download
+      ->add_option("--baud-max", download_options.highest_baud,
+                   "Highest rate the download may switch to")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000000));
+  download
+      ->add_option("--freq", download_options.set_frequency,
+                   "Set frequency in Hz: what the chip's clock is trimmed to")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 100000000));
+  download->add_option("--options", option_text,
+                       "Option bytes from byte 0 in hexadecimal (at most 32; default all FF)");
+  download->add_option("--user-key", download_options.user_key,
+                       "File of the user key (at most 256 bytes; the rest is FF)");
+  auto* password_option =
+      download->add_option("--password", password, "Download password the chip asks for");
+  auto* new_password_option = download->add_option(
+      "--new-password", new_password, "Download password the chip asks for from now on");
+  download->add_flag("--program-variant", download_options.program_variant,
+                     "Program with the variant command (newer chips)");
+  AddLanguageOption(download, language);
+  download->add_flag("--quiet", download_options.quiet,
+                     "Leave out the chip, version and option lines");
+  download->add_flag("--silent", download_options.silent, "No sounds (terminal bell)");
+  download
+      ->add_option("--timeout", download_options.timeout_seconds,
+                   "Stop the download after this many seconds")
+      ->check(CLI::PositiveNumber);
+
   try {
     app.parse(argc, argv);
+    if (!option_text.empty() && !fw::ParseOptionBytes(option_text, download_options.option_bytes)) {
+      throw CLI::ValidationError("--options", "wants up to 32 bytes in hexadecimal");
+    }
   } catch (const CLI::ParseError& e) {
     // --help is a ParseError too, and exits 0; a bad command line joins the other
     // failures that never reach the chip.
@@ -110,28 +214,25 @@ int main(int argc, char** argv) {
   }
   if (ports->parsed()) return ListPorts(ports_options);
 
-  options.language = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
-  TerminalQuestion question(yes ? 1 : no ? 0 : -1);
-
-  // Ctrl-C and termination requests stop the steps through the running flag.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  const int lang = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
   std::atomic<bool> stop{false};
-  std::atomic<bool> finished{false};
-  std::thread signal_watcher([&] {
-    const timespec poll_interval{0, 50'000'000};
-    while (!finished.load()) {
-      if (sigtimedwait(&signals, nullptr, &poll_interval) > 0) stop = true;
-    }
-  });
-
   std::string error;
-  const int result = fw::RunDetect(options, stdout, &question, stop, error);
-  finished = true;
-  signal_watcher.join();
+  int result = 0;
+  {
+    const StopOnSignals signals(stop);
+    if (*download) {
+      download_options.language = lang;
+      if (*password_option) download_options.password = password;
+      if (*new_password_option) download_options.new_password = new_password;
+      download_options.show_progress = isatty(STDOUT_FILENO) != 0;
+      TerminalBell bell;
+      result = fw::RunDownload(download_options, stdout, &bell, stop, error);
+    } else {
+      options.language = lang;
+      TerminalQuestion question(yes ? 1 : no ? 0 : -1);
+      result = fw::RunDetect(options, stdout, &question, stop, error);
+    }
+  }
   if (!error.empty()) {
     std::fprintf(stderr, "fw-flash: %s\n", error.c_str());
     return fw::kExitOtherFailure;

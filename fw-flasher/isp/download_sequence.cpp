@@ -1,7 +1,18 @@
 #include "isp/download_sequence.h"
 
+#include "isp/erase_flash.h"
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "isp/link/protocol_codes.h"
+#include "isp/prepare_link.h"
+#include "isp/program_code.h"
+#include "isp/program_options.h"
+#include "isp/report_after_programming.h"
+#include "isp/switch_baud.h"
+#include "isp/trim_clock.h"
+#include "isp/trim_decision.h"
+#include "isp/write_user_key.h"
+#include "target/code_image.h"
+#include "target/link_chip.h"
 #include "target/status_record.h"
 
 namespace fw {
@@ -17,17 +28,68 @@ DownloadSequence ChooseDownloadSequence(int f, int v) {
 }
 
 DownloadSequence SelectDownloadSequence(IspLink& link) {
-  const auto table = ChipTable();
-  const int index =
-      link.target.chip_index >= 0 && static_cast<std::size_t>(link.target.chip_index) < table.size()
-          ? link.target.chip_index
-          : 0;
   const DownloadSequence sequence =
-      ChooseDownloadSequence(FamilyCode(table[index]), link.target.fw_version);
+      ChooseDownloadSequence(FamilyCode(ChipOf(link)), link.target.fw_version);
   if (sequence == DownloadSequence::kRefused) {
     LogMessage(link, link.GetText(kMsgChipVersionNotSupported));
   }
   return sequence;
+}
+
+StepResult RunClassicSequence(IspLink& link) {
+  using namespace boot_loader;
+  if (const StepResult r = PrepareLink(link); r != kStepOk) return r;
+  if (const StepResult r = TrimClock(link); r != kStepOk) return r;
+  if (const StepResult r = SwitchBaud(link); r != kStepOk) return r;
+  if (const StepResult r = EraseFlash(link); r != kStepOk) return r;
+  PrepareImage(link, false, false);
+  const std::uint8_t command = link.target.fw_version < kFirmware72 ? kProgramClassic : kProgram;
+  if (const StepResult r = ProgramCode(link, command, false); r != kStepOk) return r;
+  // Without option-capable firmware such a chip keeps its options; the report
+  // would read the last program block as options, so it is left out too.
+  const bool needs_capable = (ChipOf(link).flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
+  if (needs_capable && !link.target.option_capable_firmware) return kStepOk;
+  if (const StepResult r = ProgramOptions(link); r != kStepOk) return r;
+  ReportProgrammedOptions(link, false);
+  return kStepOk;
+}
+
+StepResult RunNewerSequence(IspLink& link) {
+  using namespace boot_loader;
+  const TrimDecision trim = DecideTrim(link);
+  if (trim.result != kStepOk) return trim.result;
+  if (const StepResult r = SwitchBaud(link); r != kStepOk) return r;
+  if (const StepResult r = EraseFlash(link); r != kStepOk) return r;
+  if (link.download.user_key_present) {
+    if (const StepResult r = WriteUserKey(link); r != kStepOk) return r;
+  }
+  PrepareImage(link, true, false);
+  const std::uint8_t command = link.download.program_variant ? kProgramVariant : kProgram;
+  if (const StepResult r = ProgramCode(link, command, true); r != kStepOk) return r;
+  // Protocol variant 4 takes no option write.
+  if (link.target.protocol_variant == 4) {
+    LogMessage(link, "\r\n");
+    return kStepOk;
+  }
+  if (const StepResult r = ProgramOptions(link); r != kStepOk) return r;
+  ReportProgrammedOptions(link, true);
+  if (trim.clock_source_changes) {
+    LogMessage(link, link.GetText(kMsgRepowerForClockSource));
+    return kStepFailedLogged;
+  }
+  return kStepOk;
+}
+
+StepResult RunDownloadSequence(IspLink& link) {
+  switch (SelectDownloadSequence(link)) {
+    case DownloadSequence::kClassic:
+      return RunClassicSequence(link);
+    case DownloadSequence::kNewer:
+      return RunNewerSequence(link);
+    case DownloadSequence::kRefused:
+      break;
+  }
+  return kStepRefused;
 }
 
 }  // namespace fw

@@ -185,6 +185,13 @@ enum MessageId : std::int32_t {
   kMsgSetFrequencyInvalid = 8220,
   kMsgOscillatorNotTrimmed = 8221,
   kMsgMeasurementReplyShort = 8222,
+
+  // Limits of the download steps that the operator must hear of.
+  kMsgTopReserveCut = 8230,
+  kMsgResendLimit = 8231,
+  kMsgNoBaudRateFits = 8232,
+  kMsgUnknownGeneratorVariant = 8233,
+  kMsgProgramBeyondFlash = 8234,
 };
 
 }  // namespace fw

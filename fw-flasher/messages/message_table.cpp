@@ -281,6 +281,21 @@ constexpr MessageRow kRows[] = {
      "\r\n  无法调节内部振荡器: 测量结果不可用 !\r\n", nullptr, nullptr},
     {8222, "\r\n  The reply to the frequency measurement is too short !\r\n",
      "\r\n  频率测量的应答数据太短 !\r\n", nullptr, nullptr},
+    // Limits of the download steps.
+    {8230,
+     "\r\n  WARNING: %d bytes of the program lie in the top 3 KB, which this chip's boot loader "
+     "keeps for itself; they were left out !\r\n",
+     "\r\n  警告: 程序中有 %d 个字节位于本芯片引导程序保留的最高 3K 区域, 已被略去 !\r\n", nullptr,
+     nullptr},
+    {8231, "\r\nThe chip asked for the same data %d times: giving up !\r\n",
+     "\r\n芯片已 %d 次要求重发同一数据, 放弃下载 !\r\n", nullptr, nullptr},
+    {8232, "\r\nNo baud rate up to %d suits the chip's clock of %.3fMHz; staying at %d baud !\r\n",
+     "\r\n没有不高于 %d 的波特率适合芯片的时钟频率 %.3fMHz, 保持 %d 波特率 !\r\n", nullptr,
+     nullptr},
+    {8233, "\r\nThe chip's baud generator (variant %d) is not known to this program !\r\n",
+     "\r\n本程序不认识此芯片的波特率发生器 (类型 %d) !\r\n", nullptr, nullptr},
+    {8234, "\r\nThe program (%d bytes) does not fit the chip's flash (%d bytes) !\r\n",
+     "\r\n程序 (%d 字节) 超出芯片的 Flash 容量 (%d 字节) !\r\n", nullptr, nullptr},
     {-1, nullptr, nullptr, nullptr, nullptr},
 };
 

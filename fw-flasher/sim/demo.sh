@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Shows fw-flash detect against isp-sim: a chip on its own, a chip behind a
-# download board, and a wrong chip. Usage: demo.sh FW_FLASH_DIR [ISP_SIM_DIR]
+# download board, and a wrong chip; then fw-flash download into a chip on a paced
+# line, its flash dump compared with the image. Usage: demo.sh FW_FLASH_DIR [ISP_SIM_DIR]
 # (the directories holding fw-flash and isp-sim, or the build directory itself).
 set -euo pipefail
 flash_dir=${1:?usage: demo.sh FW_FLASH_DIR [ISP_SIM_DIR]}
@@ -12,9 +13,10 @@ isp_sim=$sim_dir/isp-sim
 
 sim_pid=
 sim_out=$(mktemp)
+work=$(mktemp -d)
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  rm -f "$sim_out"
+  rm -rf "$sim_out" "$work"
 }
 trap cleanup EXIT
 
@@ -53,4 +55,18 @@ status=0
 "$fw_flash" detect --port "$port" --chip QMV29A24000 --timeout 10 || status=$?
 stop_sim
 [ "$status" -eq 4 ] || { echo "expected exit status 4 for a wrong chip, got $status" >&2; exit 1; }
+
+echo "== fw-flash download: 12 KiB into QMV11A64000 (boot loader 7.1C) on a line paced like a real one"
+head -c 12288 /dev/urandom >"$work/firmware.bin"
+start_sim --chip QMV11A64000 --fw 7.1C --pace --dump "$work/flash.bin"
+"$fw_flash" download --port "$port" --chip QMV11A64000 --image "$work/firmware.bin" \
+  --options FFFFFFFFFFFFFFFFFFFFFFFFFFFFFF00 --silent --timeout 30
+for _ in $(seq 40); do [ -s "$work/flash.bin" ] && break; sleep 0.05; done
+stop_sim
+if cmp -s -n 12288 "$work/firmware.bin" "$work/flash.bin"; then
+  echo "== the chip's flash holds the image"
+else
+  echo "the chip's flash differs from the image" >&2
+  exit 1
+fi
 echo "== done"

@@ -6,6 +6,7 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
 #include "target/chip_table.h"
+#include "target/link_chip.h"
 #include "target/option_texts.h"
 #include "target/status_record.h"
 
@@ -26,7 +27,7 @@ class Reporter {
         S(link.target.status_record),
         R(link.framing.receive_buffer),
         T(link.framing.send_buffer),
-        record_(RecordOf(link)),
+        record_(ChipOf(link)),
         family_(FamilyCode(record_)),
         fw72_(link.target.fw_version >= kFirmware72),
         baud_(link.serial.handshake_baud),
@@ -36,14 +37,6 @@ class Reporter {
   void Run();
 
  private:
-  static const ChipRecord& RecordOf(const IspLink& link) {
-    const auto table = ChipTable();
-    if (link.target.chip_index < 0 ||
-        static_cast<std::size_t>(link.target.chip_index) >= table.size())
-      return table[0];
-    return table[static_cast<std::size_t>(link.target.chip_index)];
-  }
-
   std::uint32_t Count(int k) const { return static_cast<std::uint32_t>(S[k] * 256 + S[k + 1]); }
   void Store(std::int32_t f) {
     if (!link_.clock.frequency_override) link_.clock.measured_frequency = f;

@@ -1,6 +1,7 @@
 // The chip's clock as measured, asked for and trimmed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace fw {
@@ -16,7 +17,7 @@ struct ClockFigures {
   // Set by the trim (or taken from the status reply); the baud switch sends
   // bytes 0 and 1, the option programming bytes 2 and 3. A byte the trim does
   // not set keeps its value, 0 after re-initialisation.
-  std::uint8_t trim_bytes[4] = {};
+  std::array<std::uint8_t, 4> trim_bytes{};
 };
 
 }  // namespace fw

@@ -9,6 +9,13 @@
 namespace fw {
 
 struct ImageBuffers {
+  // Bytes of the user program in the image source (a multiple of 512).
+  int image_length = 0;
+  // Bytes of the code image that the program step writes.
+  int code_length = 0;
+  // A boot loader that is not option-capable keeps the top 3 KB of the flash:
+  // the programmed part stops below it.
+  bool top_reserve = false;
   std::vector<std::uint8_t> code_image = FilledBuffer(196608, 65536);
   std::vector<std::uint8_t> image_source = FilledBuffer(131072, 65536);  // the user program
   std::vector<std::uint8_t> extra_records = FilledBuffer(131072, 65536);

@@ -1,5 +1,6 @@
 #include "isp/link/isp_link.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
@@ -64,6 +65,9 @@ void IspLink::Reinitialise() {
   clock = ClockFigures{};
   board = BoardState{};
   image = ImageBuffers{};
+  placements = ImagePlacements{};
+  download = DownloadSettings{};
+  pauses = PauseRecord{};
 }
 
 int IspLink::ReadRaw(std::uint8_t* buffer, int n) {
@@ -190,6 +194,16 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
   }
 }
 
+int IspLink::ReplyPayloadSize() const {
+  const int trailer = UsesWideChecksum() ? 3 : 2;
+  return std::clamp(framing.received_length - trailer, 0, FramingState::kBufferSize);
+}
+
+int IspLink::ReplyByte(int index) const {
+  if (index < 0 || index >= ReplyPayloadSize()) return -1;
+  return framing.receive_buffer[index];
+}
+
 StepResult IspLink::CheckWait() {
   if (!running) return kStepStopped;
   if (port != nullptr && port->Lost()) {
@@ -227,8 +241,11 @@ bool IspLink::TimedOut() const {
   return TickCount() - framing.timeout_start >= static_cast<std::uint32_t>(framing.timeout_length);
 }
 
-void IspLink::Pause(int ms) const {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void IspLink::Pause(int ms) {
+  if (ms <= 0) return;
+  ++pauses.count;
+  pauses.total_ms += ms;
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void IspLink::ConfigureDirectPort() {
@@ -326,7 +343,7 @@ void IspLink::SetProgress(int position, int total) {
   const int percent =
       total != 0 ? static_cast<int>(static_cast<long long>(position) * 100 / total) : position;
   if (outputs.progress_sink != nullptr) outputs.progress_sink->SetPosition(percent);
-  if (outputs.echo != nullptr) {
+  if (outputs.echo != nullptr && outputs.echo_progress) {
     std::fprintf(outputs.echo, " %3d%%\b\b\b\b\b", percent);
     std::fflush(outputs.echo);
   }

@@ -10,8 +10,10 @@
 
 #include "isp/link/board_state.h"
 #include "isp/link/clock_figures.h"
+#include "isp/link/download_settings.h"
 #include "isp/link/framing_state.h"
 #include "isp/link/image_buffers.h"
+#include "isp/link/image_placements.h"
 #include "isp/link/link_outputs.h"
 #include "isp/link/serial_port.h"
 #include "isp/link/serial_settings.h"
@@ -20,6 +22,13 @@
 #include "isp/link/usb_writer_device.h"
 
 namespace fw {
+
+// Every pause the link made since its re-initialisation: what the protocol asks
+// for, as against the time the line itself takes.
+struct PauseRecord {
+  int count = 0;
+  std::int64_t total_ms = 0;
+};
 
 class IspLink {
  public:
@@ -59,6 +68,10 @@ class IspLink {
   // A sync byte may go out while no frame has started and no board relays.
   bool MaySendSync() const { return !FrameStarted() && !board.mode; }
   std::uint8_t ReplyCode() const { return framing.receive_buffer[0]; }
+  // Payload bytes of the frame in the receive buffer (without checksum and end
+  // byte), and one of them; -1 for a byte the reply did not carry.
+  int ReplyPayloadSize() const;
+  int ReplyByte(int index) const;
   // Whether the frame in the receive buffer carries a correct checksum of the
   // given width and its end byte.
   bool ReplyPassesChecksum(bool wide) const;
@@ -74,8 +87,9 @@ class IspLink {
   void SyncPause(int ms);
   // Direct link: queues, handshake baud, parity by protocol variant, time-outs, purge.
   void ConfigureDirectPort();
-  // Sleeps ms milliseconds (shared by all steps so tests see one pacing source).
-  void Pause(int ms) const;
+  // Sleeps ms milliseconds and notes it in the pause record (shared by all steps
+  // so that tests and benchmarks see one pacing source).
+  void Pause(int ms);
 
   // --- Outputs ---------------------------------------------------------------
   void SetProgress(int position, int total);
@@ -96,6 +110,9 @@ class IspLink {
   ClockFigures clock;
   BoardState board;
   ImageBuffers image;
+  ImagePlacements placements;
+  DownloadSettings download;
+  PauseRecord pauses;
 
  private:
   void ExamineHeaderByte(std::uint8_t byte);

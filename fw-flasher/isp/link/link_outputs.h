@@ -23,6 +23,16 @@ class ProgressSink {
   virtual void SetPosition(int percent) = 0;
 };
 
+// The system sounds that end a download: the information sound, the error sound
+// and the plain one.
+enum class BeepKind { kInformation, kError, kPlain };
+
+class SoundSink {
+ public:
+  virtual ~SoundSink() = default;
+  virtual void Beep(BeepKind kind) = 0;
+};
+
 class YesNoQuestion {
  public:
   virtual ~YesNoQuestion() = default;
@@ -34,8 +44,11 @@ struct LinkOutputs {
   LogSink* log_sink = nullptr;
   ProgressSink* progress_sink = nullptr;
   YesNoQuestion* question = nullptr;  // null answers No
+  SoundSink* sound_sink = nullptr;    // null: no sounds
   // Log lines (with LF line ends) and progress are echoed here; null for none.
   std::FILE* echo = stdout;
+  // A pipe or a file wants the log lines only, not the progress that redraws itself.
+  bool echo_progress = true;
   // The sinks are the application's and survive re-initialisation; the language
   // and the quiet flag return to these defaults before every download.
   int language = kLanguageChinese;

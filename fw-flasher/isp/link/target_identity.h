@@ -2,6 +2,7 @@
 // reply told.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace fw {
@@ -42,6 +43,10 @@ struct TargetIdentity {
 
   // Filled by the erase step.
   std::uint8_t chip_serial[kChipSerialSize] = {};
+  // Carried by every erase, key, program and option command of the 7.2
+  // firmware; the erase step chooses them by family code and they stay for the
+  // rest of the download.
+  std::array<std::uint8_t, 2> guard = {0x5A, 0xA5};
 };
 
 }  // namespace fw

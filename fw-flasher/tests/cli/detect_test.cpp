@@ -8,6 +8,7 @@
 #include "cli/detect_command.h"
 #include "sim/boot_loader_sim.h"
 #include "target/chip_table.h"
+#include "tests/support/captured_output.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/sim_session.h"
 
@@ -23,15 +24,10 @@ struct Captured {
 };
 
 Captured Detect(const DetectOptions& options) {
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
   std::atomic<bool> stop{false};
   Captured c;
-  c.result = RunDetect(options, out, nullptr, stop, c.error);
-  std::fclose(out);
-  c.out.assign(text, size);
-  std::free(text);
+  c.out = test::CaptureOutput(
+      [&](std::FILE* out) { c.result = RunDetect(options, out, nullptr, stop, c.error); });
   return c;
 }
 

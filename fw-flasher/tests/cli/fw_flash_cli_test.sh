@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # fw-flash as a user runs it: exit statuses, the last line with the result in
-# words, LF line ends, --quiet, Ctrl-C.
+# words, LF line ends, --quiet, Ctrl-C; a download whose dump matches the image.
 # Usage: fw_flash_cli_test.sh FW_FLASH ISP_SIM
 set -uo pipefail
 fw_flash=${1:?fw-flash}
@@ -10,10 +10,11 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 sim_out=$(mktemp)
 run_out=$(mktemp)
+work=$(mktemp -d)
 sim_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -f "$sim_out" "$run_out"
+  rm -rf "$sim_out" "$run_out" "$work"
 }
 trap cleanup EXIT
 start_sim() {
@@ -84,6 +85,34 @@ grep -q 'unknown chip NOPE' "$run_out" || fail "unknown chip: $(cat "$run_out")"
 status=$?
 [ "$status" -eq 10 ] || fail "bad command line: exit status $status, expected 10"
 "$fw_flash" detect --help >"$run_out" 2>&1 || fail "--help: exit status $?"
+
+# A download: the dump the simulator writes after it holds the image; piped, the
+# log has no progress that redraws itself.
+head -c 5000 /dev/urandom >"$work/image.bin"
+start_sim --chip QMV11A64000 --fw 7.1C --dump "$work/flash.bin"
+"$fw_flash" download --port "$port" --chip QMV11A64000 --image "$work/image.bin" \
+  --options 00000000000000000000000000000000 --timeout 20 >"$run_out"
+status=$?
+[ "$status" -eq 0 ] || fail "download: exit status $status: $(cat "$run_out")"
+[ "$(tail -n1 "$run_out")" = "Step result: 0 (ok)" ] || fail "download: last line $(tail -n1 "$run_out")"
+grep -q $'\b' "$run_out" && fail "download: progress in piped output"
+for _ in $(seq 40); do [ -s "$work/flash.bin" ] && break; sleep 0.05; done
+cmp -s -n 5000 "$work/image.bin" "$work/flash.bin" || fail "download: the dump differs from the image"
+# A chip other than the one named ends the download with 4.
+"$fw_flash" download --port "$port" --chip QMV11A32092 --image "$work/image.bin" --timeout 20 \
+  >"$run_out"
+status=$?
+[ "$status" -eq 4 ] || fail "download, wrong chip: exit status $status"
+stop_sim
+
+for bad in "--baud-max 0" "--baud-max -5" "--options 0G" "--data-offset 16" "--freq 0"; do
+  # shellcheck disable=SC2086
+  "$fw_flash" download --port /dev/null --chip QMV11A64000 --image "$work/image.bin" $bad \
+    >"$run_out" 2>&1
+  status=$?
+  [ "$status" -eq 10 ] || fail "download $bad: exit status $status, expected 10"
+done
+"$fw_flash" download --help >"$run_out" 2>&1 || fail "download --help: exit status $?"
 
 if [ "$failures" -eq 0 ]; then echo "fw-flash command line: all checks passed"; fi
 exit "$failures"

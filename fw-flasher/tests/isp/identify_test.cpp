@@ -8,21 +8,11 @@
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
 #include "target/chip_table.h"
+#include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 
 namespace fw {
 namespace {
-
-int FirstOf(int family, int protocol_variant = -1) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family && table[i].sub_model == 0 &&
-        (protocol_variant < 0 || ProtocolVariant(table[i]) == protocol_variant)) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
-}
 
 class IdentifyTest : public ::testing::Test {
  protected:
@@ -68,7 +58,7 @@ TEST_F(IdentifyTest, BuildNumberRules) {
       {"7.0I N 56: none", 0x70, 0x49, 56, 52, 0},
       {"6.5C: none", 0x65, 0x43, 60, 52, 0},
   };
-  const int index = FirstOf(53);
+  const int index = test::FirstChipOf(53);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     log.text.clear();
@@ -91,7 +81,7 @@ TEST_F(IdentifyTest, Firmware72RaisesLowProtocolVariantsTo5) {
   for (int pv : {0, 1, 2, 3, 4}) {
     SCOPED_TRACE(pv);
     int index = -1;
-    for (int f = 1; f <= 70 && index < 0; ++f) index = FirstOf(f, pv);
+    for (int f = 1; f <= 70 && index < 0; ++f) index = test::FirstChipOf(f, pv);
     ASSERT_GT(index, 0);
     Reply(index, 0x72, 'C', 62);
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
@@ -103,7 +93,7 @@ TEST_F(IdentifyTest, Firmware72RaisesLowProtocolVariantsTo5) {
 }
 
 TEST_F(IdentifyTest, RecordFieldsAndOptionCapableFirmware) {
-  const int index = FirstOf(25);
+  const int index = test::FirstChipOf(25);
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
   Reply(index, 0x66, 0x43, 62);
   ASSERT_EQ(IdentifyTarget(link), kStepOk);
@@ -122,7 +112,7 @@ TEST_F(IdentifyTest, RecordFieldsAndOptionCapableFirmware) {
   } const cases[] = {{0x66, 0x43, 1}, {0x66, 0x48, 1}, {0x66, 0x49, 0}, {0x65, 0x44, 0},
                      {0x71, 0x49, 1}, {0x71, 0x4C, 1}, {0x71, 0x4D, 0}, {0x72, 0x41, 1}};
   for (const auto& c : cases) {
-    Reply(FirstOf(11), c.v, c.l, 62);
+    Reply(test::FirstChipOf(11), c.v, c.l, 62);
     ASSERT_EQ(IdentifyTarget(link), kStepOk);
     EXPECT_EQ(link.target.option_capable_firmware, c.capable) << std::hex << c.v << " " << c.l;
     EXPECT_EQ(link.target.block_size, 128);
@@ -130,16 +120,16 @@ TEST_F(IdentifyTest, RecordFieldsAndOptionCapableFirmware) {
 }
 
 TEST_F(IdentifyTest, ShortReplyCarriesNoChipId) {
-  Reply(FirstOf(11), 0x72, 'C', 23);
+  Reply(test::FirstChipOf(11), 0x72, 'C', 23);
   EXPECT_EQ(IdentifyTarget(link), kStepRefused);
   EXPECT_EQ(link.target.chip_id, 0xFFFF);
   EXPECT_TRUE(Logged("  Unknown MCU type\r\n"));
   // Through a board the short reply is one byte longer.
   log.text.clear();
   link.board.mode = 1;
-  Reply(FirstOf(11), 0x72, 'C', 23);
+  Reply(test::FirstChipOf(11), 0x72, 'C', 23);
   EXPECT_EQ(IdentifyTarget(link), kStepOk) << "23 bytes through a board still carry the id";
-  Reply(FirstOf(11), 0x72, 'C', 24);
+  Reply(test::FirstChipOf(11), 0x72, 'C', 24);
   EXPECT_EQ(IdentifyTarget(link), kStepRefused);
 }
 
@@ -158,7 +148,7 @@ TEST_F(IdentifyTest, SubModelMustMatch) {
 }
 
 TEST_F(IdentifyTest, WrongChipAndAlternatives) {
-  const int index = FirstOf(45);
+  const int index = test::FirstChipOf(45);
   const ChipRecord& r = ChipTable()[static_cast<std::size_t>(index)];
   Reply(index, 0x72, 'C', 62);
   link.target.expected_chip_id = r.id + 1;
@@ -193,7 +183,7 @@ TEST_F(IdentifyTest, AlternateIdOfARecordMatchesIt) {
 }
 
 TEST_F(IdentifyTest, QuietSkipsTheInformationLines) {
-  Reply(FirstOf(45), 0x72, 'C', 62);
+  Reply(test::FirstChipOf(45), 0x72, 'C', 62);
   link.outputs.quiet_information = 1;
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
   EXPECT_EQ(log.text, "\r\n");
@@ -220,7 +210,7 @@ TEST(DownloadSequenceTest, ByFamilyAndVersion) {
   link.outputs.echo = nullptr;
   link.outputs.log_sink = &log;
   link.outputs.language = 0;
-  link.target.chip_index = FirstOf(9);
+  link.target.chip_index = test::FirstChipOf(9);
   link.target.fw_version = 0x57;
   EXPECT_EQ(SelectDownloadSequence(link), S::kRefused);
   EXPECT_EQ(log.text, "This version of the chip is not supported now .\r\n");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -46,9 +47,10 @@ TEST(MessageTableTest, EveryIdOnceAndEveryRowHasBothTexts) {
     ASSERT_NE(row.chinese, nullptr);
     EXPECT_EQ(FindMessage(row.id), &row);
   }
-  // The 144 rows of the flasher's table, then the command line's own from 8200 on.
+  // The 144 rows of the flasher's table, then the command line's and the steps'
+  // own from 8200 on.
   EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](int id) { return id < 8200; }), 144);
-  EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](int id) { return id >= 8200; }), 12);
+  EXPECT_EQ(std::count_if(ids.begin(), ids.end(), [](int id) { return id >= 8200; }), 17);
   // The groups of identifiers the flasher relies on.
   for (int id = 8000; id <= 8125; ++id) {
     if (id == 8124) continue;
@@ -68,6 +70,26 @@ TEST(MessageTableTest, LineEndingsAgreeBetweenLanguages) {
     if (row.id == 8116 || row.id == 8122 || row.id == 8123) continue;
     SCOPED_TRACE(row.id);
     EXPECT_EQ(endsLine(row.english), endsLine(row.chinese));
+  }
+}
+
+// The log formats both languages with the same arguments: both texts must ask
+// for the same conversions in the same order (flags and widths may differ).
+TEST(MessageTableTest, ConversionsAgreeBetweenLanguages) {
+  const auto conversions = [](const char* text) {
+    std::string kinds;
+    for (const char* p = text; *p != '\0'; ++p) {
+      if (*p != '%') continue;
+      ++p;
+      while (*p != '\0' && std::strchr("-+ #0123456789.l", *p) != nullptr) ++p;
+      if (*p == '\0') break;
+      if (*p != '%') kinds += *p;
+    }
+    return kinds;
+  };
+  for (const MessageRow& row : MessageRows()) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(conversions(row.english), conversions(row.chinese));
   }
 }
 

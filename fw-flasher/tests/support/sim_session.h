@@ -15,6 +15,7 @@
 #include "isp/link/termios_port.h"
 #include "sim/boot_loader_sim.h"
 #include "target/chip_table.h"
+#include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 
 namespace fw::test {
@@ -62,8 +63,8 @@ class Countdown {
 
 class SimSession {
  public:
-  SimSession(sim::SimChipConfig chip, sim::SimBoardConfig board = {})
-      : sim_(chip, board), recording_(port_) {}
+  SimSession(sim::SimChipConfig chip, sim::SimBoardConfig board = {}, sim::SimRunConfig run = {})
+      : sim_(chip, board, std::move(run)), recording_(port_) {}
 
   // Starts the simulator, opens its slave and prepares the link for the given
   // expected chip (index into the chip table).
@@ -96,14 +97,9 @@ class SimSession {
 
 // First record of a family with sub-model 0 (and, if asked, an alternate id).
 inline int ChipOfFamily(int family, bool with_alt_id = false) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family && table[i].sub_model == 0 &&
-        (!with_alt_id || table[i].alt_id != 0)) {
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
+  return FindChip([&](const ChipRecord& r) {
+    return FamilyCode(r) == family && r.sub_model == 0 && (!with_alt_id || r.alt_id != 0);
+  });
 }
 
 }  // namespace fw::test

@@ -1,0 +1,28 @@
+// What follows the download sequence, whatever its result: the end packet, the
+// sounds, the closing packets and the result lines with the time stamp.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "isp/link/step_result.h"
+
+namespace fw {
+
+class IspLink;
+
+// Sends the one-byte end packet, beeps through the link's sound sink (unless
+// silent), runs Finish and logs the result lines by `result`. The window title
+// gives the version text of the failure line (empty unless it begins with
+// "QMV-ISP (V"). Returns result. The caller closes the port, clears the running
+// flag and counts the download.
+int EndDownload(IspLink& link, int result, std::string_view window_title = {});
+
+// The version text of the failure line: what stands between "QMV-ISP (V" and
+// the first ")" of the title, or nothing.
+std::string VersionTextOfTitle(std::string_view window_title);
+
+// The local time as the result lines show it: "%Y-%m-%d %H:%M:%S".
+std::string ResultTimeStamp();
+
+}  // namespace fw

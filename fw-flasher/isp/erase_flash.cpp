@@ -1,0 +1,197 @@
+#include "isp/erase_flash.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "isp/link/isp_link.h"
+#include "isp/link/protocol_codes.h"
+#include "isp/step_support.h"
+#include "target/code_image.h"
+#include "target/link_chip.h"
+#include "target/status_record.h"
+
+namespace fw {
+namespace {
+
+using namespace boot_loader;
+
+constexpr int kSectorBytes = 512;
+constexpr int kUnlockTimeoutMs = 2000;
+constexpr int kEraseTimeoutMs = 15000;
+constexpr int kClassicEraseTimeoutMs = 25000;
+constexpr int kPauseMs = 10;
+// Boot loaders up to 6.2 report the chip serial number in the status reply.
+constexpr int kLastFirmwareWithSerialInStatus = 0x62;
+constexpr int kStatusSerialOffset = 31;
+// The classic erase command ends with filler bytes: zeros, then a count down
+// from kCountDownStart.
+constexpr int kClassicZeros = 11;
+constexpr std::uint8_t kCountDownStart = 0x80;
+constexpr int kCountDownLong = 115;
+constexpr int kCountDownShort = 34;
+// The erase length field of families 25 and 28 before 7.1.
+constexpr std::uint8_t kWholeLengthErase = 0xFF;
+
+bool InRange(int f, int low, int high) { return f >= low && f <= high; }
+
+bool HasClassicGuard(int f) { return InRange(f, 1, 9) || InRange(f, 15, 19); }
+
+int SectorsFor(std::int64_t bytes) {
+  return static_cast<int>((bytes + kSectorBytes - 1) / kSectorBytes);
+}
+
+class Eraser {
+ public:
+  explicit Eraser(IspLink& link)
+      : link_(link),
+        chip_(ChipOf(link)),
+        f_(FamilyCode(chip_)),
+        v_(link.target.fw_version),
+        pv_(link.target.protocol_variant) {}
+
+  StepResult Run() {
+    link_.Pause(kPauseMs);
+    const std::uint32_t start = TickCount();
+    LogMessage(link_, link_.GetText(kMsgErasing));
+    // No more than the chip holds; this also keeps every sector count of the
+    // commands within its byte (no chip holds 255 sectors).
+    const std::int64_t e = ProgramLength(link_, false);
+    if (e > chip_.total_size) {
+      LogMessage(link_, link_.GetText(kMsgProgramBeyondFlash), static_cast<int>(e),
+                 static_cast<int>(chip_.total_size));
+      return kStepRefused;
+    }
+    CommandBuilder command(link_);
+    int timeout = kEraseTimeoutMs;
+    if (const StepResult r = Build(e, command, timeout); r != kStepOk) return r;
+    if (const StepResult r = SendAndWait(link_, command, timeout); r != kStepOk) return r;
+    TakeChipSerial();
+    if (link_.ReplyCode() != ExpectedReply(command.data()[0])) return kStepRefused;
+    LogMessage(link_, link_.GetText(kMsgOkElapsed), SecondsSince(start));
+    LogChipSerial();
+    return kStepOk;
+  }
+
+ private:
+  // The sectors the image occupies beyond the program flash.
+  int SectorsBeyondCode(std::int64_t e) const {
+    const std::int64_t q = chip_.code_size;
+    return e > q ? SectorsFor(e - q) : 0;
+  }
+
+  StepResult Build(std::int64_t e, CommandBuilder& command, int& timeout) {
+    const std::uint32_t q = chip_.code_size;
+    if (v_ >= kFirmware72) {
+      if (HasClassicGuard(f_)) SetClassicGuard();
+      const int n = SectorsBeyondCode(e);
+      if (pv_ != 4) {
+        if (const StepResult r = UnlockWithPassword(); r != kStepOk) return r;
+      }
+      command.Add({kErase, static_cast<std::uint8_t>(n), 0x00}).AddGuard(link_);
+      return kStepOk;
+    }
+    if (InRange(f_, 1, 6) || f_ == 15 || f_ == 16) {
+      SetClassicGuard();
+      const int n1 = SectorsFor(e);
+      command.Add({kEraseClassic, static_cast<std::uint8_t>(n1)});
+      for (int i = 0; i < 6; ++i) command.Add(0x33);
+      timeout = kClassicEraseTimeoutMs;
+      return kStepOk;
+    }
+    if (InRange(f_, 7, 14) || InRange(f_, 17, 24)) {
+      if (HasClassicGuard(f_)) SetClassicGuard();
+      // What to erase: the program flash, or the whole image in sectors.
+      const std::int64_t s = e < q ? q : static_cast<std::int64_t>(SectorsFor(e)) * kSectorBytes;
+      command.Add({kEraseClassic, 0x00})
+          .AddBigEndian(static_cast<std::uint32_t>(s), 3)
+          .AddBigEndian(q, 3);
+      AddFiller(command, kCountDownLong);
+      return kStepOk;
+    }
+    if ((f_ == 25 || f_ == 28) && v_ < kFirmware71) {
+      command.Add({kEraseClassic, kWholeLengthErase})
+          .AddBigEndian(static_cast<std::uint32_t>(e), 3)
+          .AddBigEndian(q, 3);
+      AddFiller(command, kCountDownShort);
+      return kStepOk;
+    }
+    const int n = SectorsBeyondCode(e);
+    if (pv_ != 4) {
+      CommandBuilder unlock(link_);
+      unlock.Add(kUnlock);
+      if (const StepResult r = SendAndWait(link_, unlock, kUnlockTimeoutMs); r != kStepOk) return r;
+      if (link_.ReplyCode() != kUnlock) return kStepRefused;
+      link_.Pause(kPauseMs);
+    }
+    command.Add({kErase, static_cast<std::uint8_t>(n)});
+    return kStepOk;
+  }
+
+  void SetClassicGuard() { std::copy_n(kClassicGuard, 2, link_.target.guard.begin()); }
+
+  static void AddFiller(CommandBuilder& command, int count_down) {
+    for (int i = 0; i < kClassicZeros; ++i) command.Add(0x00);
+    for (int i = 0; i < count_down; ++i)
+      command.Add(static_cast<std::uint8_t>(kCountDownStart - i));
+  }
+
+  StepResult UnlockWithPassword() {
+    const DownloadPassword& password = link_.download.password;
+    CommandBuilder unlock(link_);
+    unlock.Add({kUnlock, 0x00, 0x00})
+        .AddGuard(link_)
+        .Add(std::span<const std::uint8_t>(password.bytes.data(),
+                                           static_cast<std::size_t>(std::clamp(
+                                               password.length, 0, DownloadPassword::kMaxLength))));
+    if (const StepResult r = SendAndWait(link_, unlock, kUnlockTimeoutMs); r != kStepOk) return r;
+    const std::uint8_t code = link_.ReplyCode();
+    if (code != kUnlock) {
+      if (code == kWrongPassword) LogMessage(link_, link_.GetText(kMsgUserPasswordError));
+      if (code == kLocked) LogMessage(link_, link_.GetText(kMsgChipLocked));
+      return kStepRefused;
+    }
+    link_.Pause(kPauseMs);
+    return kStepOk;
+  }
+
+  std::uint8_t ExpectedReply(std::uint8_t command_code) const {
+    if (pv_ == 0) return kErasedVariant0;
+    if (pv_ == 1 || pv_ == 2) return kErasedVariants1And2;
+    return command_code & kReplyCodeMask;
+  }
+
+  // From the reply's bytes 1-7 (those it carries; the others stay 0), or from
+  // the status reply of the old boot loaders.
+  void TakeChipSerial() {
+    std::uint8_t* serial = link_.target.chip_serial;
+    std::fill_n(serial, TargetIdentity::kChipSerialSize, 0x00);
+    for (int i = 0; i < TargetIdentity::kChipSerialSize; ++i) {
+      if (v_ <= kLastFirmwareWithSerialInStatus) {
+        serial[i] = link_.target.status_record[kStatusSerialOffset + i];
+      } else if (const int b = link_.ReplyByte(1 + i); b >= 0) {
+        serial[i] = static_cast<std::uint8_t>(b);
+      }
+    }
+  }
+
+  void LogChipSerial() {
+    const std::uint8_t* s = link_.target.chip_serial;
+    const bool all_equal = std::all_of(s, s + TargetIdentity::kChipSerialSize,
+                                       [&](std::uint8_t b) { return b == s[0]; });
+    if (f_ > 7 && f_ != 70 && !all_equal && !link_.outputs.quiet_information) {
+      LogMessage(link_, link_.GetText(kMsgChipSerial), s[0], s[1], s[2], s[3], s[4], s[5], s[6]);
+    }
+  }
+
+  IspLink& link_;
+  const ChipRecord& chip_;
+  const int f_;
+  const int v_;
+  const int pv_;
+};
+
+}  // namespace
+
+StepResult EraseFlash(IspLink& link) { return Eraser(link).Run(); }
+
+}  // namespace fw

@@ -1,0 +1,184 @@
+#include "isp/program_code.h"
+
+#include <algorithm>
+
+#include "isp/link/isp_link.h"
+#include "isp/link/protocol_codes.h"
+#include "isp/step_support.h"
+#include "target/link_chip.h"
+#include "target/status_record.h"
+
+namespace fw {
+namespace {
+
+using namespace boot_loader;
+
+constexpr int kPauseMs = 10;
+constexpr int kBlockTakenPauseMs = 5;
+constexpr int kBlockTimeoutMs = 2000;
+constexpr std::uint32_t kSixteenBitSpace = 0x10000;
+constexpr std::uint8_t kRecordMark = 0x5A;
+constexpr int kRecordHeaderBytes = 4;  // 5A, address low, address high, length
+
+enum class BlockOutcome { kTaken, kResend, kRefused };
+
+class CodeProgrammer {
+ public:
+  CodeProgrammer(IspLink& link, std::uint8_t command)
+      : link_(link),
+        command_(command),
+        pv_(link.target.protocol_variant),
+        fw72_(link.target.fw_version >= kFirmware72),
+        block_size_(std::max(link.target.block_size, 1)),
+        total_(std::clamp(link.image.code_length, 0,
+                          static_cast<int>(link.image.code_image.size()))) {}
+
+  // A board in front of a newer chip takes the next block on its own
+  // acknowledgement (the board issue adds that pipelined mode); until then every
+  // block waits for the chip's reply, which the board relays.
+  StepResult ProgramBlocks() {
+    for (int p = 0; p < total_; p += block_size_) {
+      const int n = std::min(total_ - p, block_size_);
+      const std::uint8_t* data = link_.image.code_image.data() + p;
+      if (Skippable(data, n)) {
+        link_.SetProgress(p, total_);
+        command_ &= static_cast<std::uint8_t>(~kFirstBlockBit);
+        continue;
+      }
+      if (const StepResult r = SendUntilTaken(p, data, n); r != kStepOk) return r;
+      link_.Pause(kBlockTakenPauseMs);
+      link_.SetProgress(p, total_);
+      command_ &= static_cast<std::uint8_t>(~kFirstBlockBit);
+    }
+    return kStepOk;
+  }
+
+ private:
+  bool Skippable(const std::uint8_t* data, int n) const {
+    return fw72_ && command_ < kLowestNonSkippingProgram &&
+           std::all_of(data, data + n, [](std::uint8_t b) { return b == 0xFF; });
+  }
+
+  StepResult SendUntilTaken(int p, const std::uint8_t* data, int n) {
+    const auto sum = static_cast<std::uint8_t>(ByteSum(data, n, 0));
+    for (int repeats = 0;; ++repeats) {
+      if (repeats > kMaxBlockRepeats) {
+        LogMessage(link_, link_.GetText(kMsgResendLimit), kMaxBlockRepeats);
+        return kStepRefused;
+      }
+      CommandBuilder block(link_);
+      const std::uint8_t header = AddHeader(block, static_cast<std::uint32_t>(p), n);
+      block.Add(std::span<const std::uint8_t>(data, static_cast<std::size_t>(n)));
+      if (const StepResult r = SendAndWait(link_, block, kBlockTimeoutMs); r != kStepOk) return r;
+      switch (Judge(header, sum)) {
+        case BlockOutcome::kTaken:
+          return kStepOk;
+        case BlockOutcome::kRefused:
+          return kStepRefused;
+        case BlockOutcome::kResend:
+          break;
+      }
+    }
+  }
+
+  // Returns the header's first byte, the command byte the reply answers.
+  std::uint8_t AddHeader(CommandBuilder& block, std::uint32_t p, int n) {
+    if (pv_ <= 2) {
+      block.Add(next_classic_header_).AddBigEndian(p, 4).Add({0x00, static_cast<std::uint8_t>(n)});
+      return next_classic_header_;
+    }
+    std::uint8_t code = kProgram;
+    if (pv_ != 4) {
+      if (p == 0) {
+        code = command_ | kFirstBlockBit | kFollowingBlockBit;
+      } else if (p < kSixteenBitSpace) {
+        code = static_cast<std::uint8_t>((command_ & ~kFirstBlockBit) | kFollowingBlockBit);
+      } else {
+        code = static_cast<std::uint8_t>(command_ & ~(kFirstBlockBit | kFollowingBlockBit));
+      }
+    }
+    block.Add(code).AddBigEndian(p & 0xFFFF, 2);
+    if (fw72_) block.AddGuard(link_);
+    return code;
+  }
+
+  BlockOutcome Judge(std::uint8_t header, std::uint8_t sum) {
+    const std::uint8_t code = link_.ReplyCode();
+    const bool sum_matches = link_.ReplyByte(1) == sum;
+    if (pv_ == 0) {
+      next_classic_header_ = kProgramClassic;
+      if (code == kBlockTaken && sum_matches) return BlockOutcome::kTaken;
+      if (code == kResendBlock) {
+        next_classic_header_ = kResendHeader;
+        return BlockOutcome::kResend;
+      }
+      return BlockOutcome::kRefused;
+    }
+    if (pv_ <= 2) {
+      next_classic_header_ = code;
+      if (code == kBlockTakenVariants1And2 && sum_matches) return BlockOutcome::kTaken;
+      if (code == kResendHeader) return BlockOutcome::kResend;
+      return BlockOutcome::kRefused;
+    }
+    return ReplyAccepts(link_, header) ? BlockOutcome::kTaken : BlockOutcome::kRefused;
+  }
+
+  IspLink& link_;
+  std::uint8_t command_;
+  const int pv_;
+  const bool fw72_;
+  const int block_size_;
+  const int total_;
+  // Protocol variants 0-2: the first header byte, 0x30 after a resend request.
+  std::uint8_t next_classic_header_ = kProgramClassic;
+};
+
+// Each record of the list: 02, address high, address low, guard bytes, data.
+StepResult ProgramRecords(IspLink& link) {
+  const std::vector<std::uint8_t>& list = link.image.extra_records;
+  std::size_t at = 0;
+  while (at + kRecordHeaderBytes <= list.size() && list[at] == kRecordMark) {
+    const int address = list[at + 1] | list[at + 2] << 8;
+    const std::size_t n = list[at + 3];
+    if (at + kRecordHeaderBytes + n > list.size()) break;
+    CommandBuilder record(link);
+    record.Add(kProgram).AddBigEndian(static_cast<std::uint32_t>(address), 2).AddGuard(link);
+    record.Add(std::span<const std::uint8_t>(list).subspan(at + kRecordHeaderBytes, n));
+    if (const StepResult r = SendAndWait(link, record, kBlockTimeoutMs); r != kStepOk) return r;
+    if (!ReplyAccepts(link, kProgram)) return kStepRefused;
+    at += kRecordHeaderBytes + n;
+  }
+  return kStepOk;
+}
+
+// Protocol variants 1 and 2 close programming with the chip id.
+StepResult CloseProgramming(IspLink& link) {
+  CommandBuilder close(link);
+  close.Add(kCloseProgramming);
+  AddChipId(close, link);
+  if (const StepResult r = SendAndWait(link, close, kBlockTimeoutMs); r != kStepOk) return r;
+  return link.ReplyCode() == kProgrammingClosed ? kStepOk : kStepRefused;
+}
+
+}  // namespace
+
+StepResult ProgramCode(IspLink& link, std::uint8_t command, bool with_records) {
+  link.Pause(kPauseMs);
+  const std::uint32_t start = TickCount();
+  LogMessage(link, link.GetText(kMsgProgrammingCode));
+  link.SetProgress(0, std::max(link.image.code_length, 1));
+  if (const StepResult r = CodeProgrammer(link, command).ProgramBlocks(); r != kStepOk) return r;
+  if (with_records && link.target.fw_version >= kFirmware72) {
+    if (const StepResult r = ProgramRecords(link); r != kStepOk) return r;
+  }
+  const int pv = link.target.protocol_variant;
+  const bool needs_capable = (ChipOf(link).flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
+  if ((pv == 1 || pv == 2) && (link.target.option_capable_firmware || !needs_capable)) {
+    if (const StepResult r = CloseProgramming(link); r != kStepOk) return r;
+  }
+  link.SetProgress(0, std::max(link.image.code_length, 1));
+  LogMessage(link, link.GetText(kMsgOkElapsed), SecondsSince(start));
+  return kStepOk;
+}
+
+}  // namespace fw

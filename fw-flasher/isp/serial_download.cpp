@@ -1,0 +1,30 @@
+#include "isp/serial_download.h"
+
+#include <algorithm>
+
+#include "isp/download_sequence.h"
+#include "isp/end_download.h"
+#include "isp/handshake.h"
+#include "isp/link/isp_link.h"
+#include "target/image_cut.h"
+#include "target/link_chip.h"
+
+namespace fw {
+int DownloadOnOpenPort(IspLink& link, std::string_view window_title) {
+  link.serial.link_kind = LinkKind::kSerialPort;
+  link.running = true;
+  LogMessage(link, nullptr);
+  const ChipRecord& expected = ChipOf(link);
+  link.image.top_reserve = HasTopReserve(expected);
+  if ((expected.flags & chip_flags::kOptionBlockBit) != 0) {
+    const int usable = static_cast<int>(
+        expected.code_size - std::min<std::uint32_t>(expected.tail_reserve, expected.code_size));
+    link.image.image_length = std::min(link.image.image_length, usable);
+  }
+  StepResult result = Handshake(link);
+  if (result == kStepOk) result = IdentifyTarget(link);
+  if (result == kStepOk) result = RunDownloadSequence(link);
+  return EndDownload(link, result, window_title);
+}
+
+}  // namespace fw

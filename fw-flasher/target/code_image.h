@@ -1,0 +1,25 @@
+// The code image that the program step writes: the user program, the download's
+// serial numbers, the user-interface reply, the chip's serial number and a block
+// of its parameters at the top of the code area. Boot loaders from firmware 7.2
+// on take the small pieces as extra data records instead.
+#pragma once
+
+namespace fw {
+
+class IspLink;
+
+// The number of bytes the download will program, as the erase step needs it;
+// changes nothing.
+int ProgramLength(const IspLink& link, bool with_records);
+
+// Builds the code image, the code length and the record list. Returns 1 when the
+// top reserve cut the code length below the image length, else 0. Every write
+// stays inside its buffer: placements that reach past it are clipped, those at
+// a negative address or with no length place nothing, serial numbers longer
+// than 16 bytes are taken as 16.
+int BuildCodeImage(IspLink& link, bool with_records);
+
+// Either of the two above: the length only, or the image.
+int PrepareImage(IspLink& link, bool with_records, bool length_only);
+
+}  // namespace fw

@@ -1,0 +1,254 @@
+// Whole downloads over pseudo-terminals into isp-sim: one chip of every
+// protocol variant and both sequences that need no clock measurement, the
+// flash compared with the image, and the failures a chip can show.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <numeric>
+
+#include "isp/serial_download.h"
+#include "tests/support/sim_session.h"
+
+namespace fw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kClock = 11059200;
+
+struct Download {
+  int family;
+  int fw;
+  int image_length = 1536;
+};
+
+class DownloadPtyTest : public ::testing::Test {
+ protected:
+  void Start(const Download& d, sim::SimRunConfig run = {}, sim::SimChipConfig chip = {}) {
+    index = test::ChipOfFamily(d.family);
+    ASSERT_GT(index, 0);
+    chip.chip_index = index;
+    chip.fw_version = d.fw;
+    chip.frequency = kClock;
+    run.on_note = [this](const std::string& note) { notes += note + "\n"; };
+    session = std::make_unique<test::SimSession>(chip, sim::SimBoardConfig{}, std::move(run));
+    session->Open(index);
+    IspLink& link = session->link;
+    // The image: the first bytes count up, a blank block, then more data.
+    link.image.image_length = d.image_length;
+    for (int i = 0; i < d.image_length; ++i) {
+      link.image.image_source[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i * 3 + 1);
+    }
+    std::fill_n(link.image.image_source.begin() + 128, 128, 0xFF);
+    link.image.option_bytes[15] = 0x00;  // no chip parameters at the top
+    link.image.option_bytes[0] = 0xFE;   // keep the chip's clock as it is
+    link.serial.highest_baud = 115200;
+  }
+  int Run(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    test::Countdown countdown(session->link, limit);
+    return DownloadOnOpenPort(session->link);
+  }
+  // The chip's flash holds the code image where the download programmed it,
+  // with the extra data records over it.
+  void ExpectFlashHoldsTheImage() {
+    const Bytes flash = session->sim().Flash();
+    const IspLink& link = session->link;
+    Bytes expected(link.image.code_image.begin(),
+                   link.image.code_image.begin() + link.image.code_length);
+    const Bytes& list = link.image.extra_records;
+    for (std::size_t at = 0; list[at] == 0x5A; at += 4 + list[at + 3]) {
+      const std::size_t address = list[at + 1] | list[at + 2] << 8;
+      const std::size_t n = list[at + 3];
+      if (expected.size() < address + n) expected.resize(address + n, 0xFF);
+      std::copy_n(list.begin() + static_cast<std::ptrdiff_t>(at + 4), n,
+                  expected.begin() + static_cast<std::ptrdiff_t>(address));
+    }
+    ASSERT_GE(flash.size(), expected.size());
+    const auto diff = std::mismatch(expected.begin(), expected.end(), flash.begin());
+    EXPECT_EQ(diff.first, expected.end())
+        << "first difference at " << diff.first - expected.begin();
+  }
+
+  int index = 0;
+  std::string notes;
+  std::unique_ptr<test::SimSession> session;
+};
+
+TEST_F(DownloadPtyTest, EveryProtocolVariantAndSequence) {
+  struct Case {
+    const char* name;
+    Download download;
+    int rate;
+  } const cases[] = {
+      {"variant 0, classic", {1, 0x70}, 115200},
+      {"variant 1, classic", {5, 0x71}, 115200},
+      {"variant 2, classic", {10, 0x71}, 115200},
+      {"variant 3, classic", {11, 0x71}, 115200},
+      {"variant 5 (7.2 firmware), classic", {8, 0x72}, 115200},
+      {"variant 3, newer", {30, 0x72}, 38400},
+      {"variant 4, newer", {27, 0x72}, 38400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    notes.clear();
+    Start(c.download);
+    const int result = Run();
+    EXPECT_EQ(result, kStepOk) << session->log.text << notes;
+    EXPECT_EQ(notes, "") << "the chip found fault with the host";
+    ExpectFlashHoldsTheImage();
+    EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;
+    EXPECT_EQ(session->link.serial.highest_baud, c.rate);
+  }
+}
+
+TEST_F(DownloadPtyTest, PlacementsAsRecordsWithUserKey) {
+  Start({30, 0x72});
+  IspLink& link = session->link;
+  SerialNumberPlacement& serial = link.placements.serial_numbers[0];
+  // The serial number's area inside the program is blank in the image, so that
+  // the record alone programs it.
+  std::fill_n(link.image.image_source.begin() + 0x400, 4, 0xFF);
+  serial.enabled = true;
+  serial.address = 0x0400;
+  serial.length = 4;
+  serial.value = {0x78, 0x56, 0x34, 0x12};
+  link.placements.user_interface.enabled = true;
+  link.placements.user_interface.address = 0x0800;
+  link.placements.user_interface.reply_length = 70;
+  std::iota(link.placements.user_interface.reply.begin(),
+            link.placements.user_interface.reply.begin() + 70, std::uint8_t{0x20});
+  link.image.option_bytes[15] = 0xFF;  // the chip's parameters at the top of its code area
+  link.download.user_key_present = true;
+  std::iota(link.image.user_key.begin(), link.image.user_key.end(), std::uint8_t{0});
+  ASSERT_EQ(Run(), kStepOk) << session->log.text << notes;
+  EXPECT_EQ(notes, "");
+  ExpectFlashHoldsTheImage();
+  const Bytes flash = session->sim().Flash();
+  EXPECT_EQ(Bytes(flash.begin() + 0x400, flash.begin() + 0x404), (Bytes{0x12, 0x34, 0x56, 0x78}));
+  EXPECT_EQ(flash[0x800], 0x20);
+  EXPECT_EQ(flash[0x800 + 69], 0x20 + 69);
+  // The parameter block (15 bytes below family 45) ends below the tail reserve.
+  const ChipRecord& chip = ChipTable()[static_cast<std::size_t>(index)];
+  const std::size_t end = chip.code_size - chip.tail_reserve;
+  EXPECT_EQ(Bytes(flash.begin() + static_cast<std::ptrdiff_t>(end - 15),
+                  flash.begin() + static_cast<std::ptrdiff_t>(end - 10)),
+            (Bytes{0x00, 0x00, 0x75, 0xC7, 0x20}));
+  EXPECT_NE(session->sim().StateJson().find("\"user_key\": \"000102"), std::string::npos)
+      << session->sim().StateJson();
+}
+
+}  // namespace
+}  // namespace fw
+
+namespace fw {
+namespace {
+
+TEST_F(DownloadPtyTest, FailuresEndWithTheirResultAndLines) {
+  struct Case {
+    const char* name;
+    Download download;
+    std::function<void(sim::SimRunConfig&, sim::SimChipConfig&, IspLink&)> fault;
+    int result;
+    std::vector<std::string> lines;
+  } const cases[] = {
+      {"bad block sum",
+       {11, 0x71},
+       [](sim::SimRunConfig& run, sim::SimChipConfig&, IspLink&) {
+         run.faults.wrong_reply_block = 2;
+       },
+       kStepRefused,
+       {"Programming user code ... ", "Download failed ! ()("}},
+      {"silence after the erase",
+       {11, 0x71},
+       [](sim::SimRunConfig& run, sim::SimChipConfig&, IspLink&) {
+         run.faults.silent_after = sim::SimStep::kErase;
+       },
+       kStepTimedOut,
+       {"Erasing MCU flash ...  OK !", "Download failed ! ()("}},
+      {"resend storm",
+       {5, 0x71},
+       [](sim::SimRunConfig& run, sim::SimChipConfig&, IspLink&) {
+         run.faults.resend_requests[1] = 1000;
+       },
+       kStepRefused,
+       {"asked for the same data 8 times", "Download failed ! ()("}},
+      {"option write asked again and again",
+       {1, 0x70},
+       [](sim::SimRunConfig& run, sim::SimChipConfig&, IspLink&) {
+         run.faults.option_resends = 1000;
+       },
+       kStepRefused,
+       {"Programming OPTIONS ... ", "asked for the same data 8 times"}},
+      {"wrong password",
+       {30, 0x72},
+       [](sim::SimRunConfig&, sim::SimChipConfig& chip, IspLink& link) {
+         chip.password = "secret";
+         const std::string typed = "wrong";
+         std::copy(typed.begin(), typed.end(), link.download.password.bytes.begin());
+         link.download.password.length = 5;
+         link.download.password_present = true;
+       },
+       kStepRefused,
+       {"User password error !", "Download failed ! ()("}},
+      {"locked chip",
+       {30, 0x72},
+       [](sim::SimRunConfig&, sim::SimChipConfig& chip, IspLink&) {
+         chip.password = "secret";
+         chip.locked = true;
+       },
+       kStepRefused,
+       {"MCU is locked !", "Download failed ! ()("}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SimRunConfig run;
+    sim::SimChipConfig chip;
+    IspLink scratch;
+    c.fault(run, chip, scratch);
+    Start(c.download, std::move(run), chip);
+    session->link.download.password = scratch.download.password;
+    session->link.download.password_present = scratch.download.password_present;
+    EXPECT_EQ(Run(), c.result) << session->log.text;
+    for (const std::string& line : c.lines) {
+      EXPECT_TRUE(session->Logged(line)) << line << "\n" << session->log.text;
+    }
+    EXPECT_FALSE(session->Logged("Complete !"));
+  }
+}
+
+// A reply that carries its code alone: the bytes it lacks are not read from an
+// older frame.
+TEST_F(DownloadPtyTest, ShortReplies) {
+  {
+    SCOPED_TRACE("erase: taken on its code, no chip serial number");
+    sim::SimRunConfig run;
+    run.faults.short_replies.insert(sim::SimStep::kErase);
+    Start({11, 0x71}, std::move(run));
+    EXPECT_EQ(Run(), kStepOk) << session->log.text;
+    EXPECT_EQ(std::count(std::begin(session->link.target.chip_serial),
+                         std::end(session->link.target.chip_serial), 0),
+              TargetIdentity::kChipSerialSize);
+    EXPECT_FALSE(session->Logged("MCU ID")) << session->log.text;
+    ExpectFlashHoldsTheImage();
+  }
+  {
+    SCOPED_TRACE("block: no 54, refused");
+    sim::SimRunConfig run;
+    run.faults.short_replies.insert(sim::SimStep::kBlock);
+    Start({11, 0x71}, std::move(run));
+    EXPECT_EQ(Run(), kStepRefused) << session->log.text;
+  }
+}
+
+TEST_F(DownloadPtyTest, StopEndsTheDownload) {
+  // 256 blocks take well over a second; the stop comes during the first steps.
+  Start({11, 0x71, 32768});
+  EXPECT_EQ(Run(std::chrono::milliseconds(600)), kStepStopped) << session->log.text;
+  EXPECT_TRUE(session->Logged("\r\nTerminated !(")) << session->log.text;
+}
+
+}  // namespace
+}  // namespace fw
