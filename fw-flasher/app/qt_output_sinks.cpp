@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -44,6 +45,10 @@ void QtProgressSink::SetPosition(int percent) {
   const int position = std::clamp(percent, 0, 100);
   if (last_.exchange(position) == position) return;
   PostToGui(bar_, [bar = bar_, position] { bar->setValue(position); });
+}
+
+void QtSoundSink::Beep(BeepKind) {
+  PostToGui(context_, [] { QApplication::beep(); });
 }
 
 }  // namespace fw

@@ -1,7 +1,7 @@
-// The link's log and progress outputs as the window's log edit and progress
-// bar. The worker calls them on its own thread; the text and the position
-// reach the widgets through the window's event queue, in order (and are
-// dropped when the widget is gone by then).
+// The link's log, progress and sound outputs as the window's log edit,
+// progress bar and the system's beep. The worker calls them on its own thread; the text and the
+// position reach the widgets through the window's event queue, in order (and are dropped when the
+// widget is gone by then).
 #pragma once
 
 #include <atomic>
@@ -11,6 +11,7 @@
 
 #include "isp/link/link_outputs.h"
 
+class QObject;
 class QPlainTextEdit;
 class QProgressBar;
 
@@ -35,6 +36,16 @@ class QtProgressSink final : public ProgressSink {
   QProgressBar* bar_;  // outlives every worker
   // Only a change of position is handed over, so a fast loop cannot flood the queue.
   std::atomic<int> last_{-1};
+};
+
+// Every kind of sound is the system's beep.
+class QtSoundSink final : public SoundSink {
+ public:
+  explicit QtSoundSink(QObject* context) : context_(context) {}
+  void Beep(BeepKind kind) override;
+
+ private:
+  QObject* context_;  // the window; outlives every worker
 };
 
 // Appends text at the end of a log edit and keeps the end in view (on the
