@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -20,11 +21,13 @@
 #include "app/app_dialogs.h"
 #include "app/baud_rate_dialog.h"
 #include "app/dialog_layout.h"
+#include "app/download_run.h"
 #include "app/gui_thread.h"
 #include "app/port_devices.h"
 #include "app/port_list.h"
 #include "app/profile.h"
 #include "app/project.h"
+#include "app/qt_output_sinks.h"
 #include "app/qt_text.h"
 #include "app/serial_numbers.h"
 #include "messages/message_table.h"
@@ -40,6 +43,8 @@ constexpr int kInitialHeight = 305;
 constexpr int kPortRefreshQuietMs = 200;
 constexpr int kTooltipShowMs = 30000;
 constexpr int kProgressRange = 100;
+// How often a close looks whether the stopped worker has ended.
+constexpr int kWorkerEndPollMs = 10;
 
 QFont DialogFont() {
   QFont font;
@@ -125,6 +130,24 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   reset_ = new QPushButton(this);
   reset_->setAutoDefault(false);
 
+  log_sink_ = std::make_unique<QtLogSink>(log_);
+  progress_sink_ = std::make_unique<QtProgressSink>(progress_);
+  sound_sink_ = std::make_unique<QtSoundSink>(this);
+  run_ = std::make_unique<DownloadRun>(parts_.project, *parts_.profile, *this, *parts_.dialogs,
+                                       parts_.language);
+  LinkOutputs& outputs = run_->link().outputs;
+  outputs.log_sink = log_sink_.get();
+  outputs.progress_sink = progress_sink_.get();
+  outputs.sound_sink = sound_sink_.get();
+  outputs.echo = nullptr;
+
+  connect(start_once_, &QPushButton::clicked, this,
+          [this] { StartDownload(DownloadRun::kRunOnce); });
+  connect(start_repeat_, &QPushButton::clicked, this,
+          [this] { StartDownload(DownloadRun::kRunRepeated); });
+  connect(start_third_, &QPushButton::clicked, this,
+          [this] { StartDownload(DownloadRun::kRunBoard); });
+  connect(stop_, &QPushButton::clicked, this, &FlasherDialog::StopDownload);
   connect(baud_settings_, &QPushButton::clicked, this, &FlasherDialog::EditBaudRates);
   connect(reset_, &QPushButton::clicked, this, &FlasherDialog::ResetPassCounter);
   port_refresh_.setSingleShot(true);
@@ -136,7 +159,12 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   resize(std::max(kInitialWidth, minimum.width), std::max(kInitialHeight, minimum.height));
 }
 
-FlasherDialog::~FlasherDialog() = default;
+FlasherDialog::~FlasherDialog() {
+  // The worker's waits for this thread give up on the stop, so joining here
+  // cannot hang; what it still posts is dropped with the window.
+  run_->StopDownload();
+  run_->WaitUntilIdle();
+}
 
 int FlasherDialog::SerialRowCount() const {
   if (parts_.project == nullptr) return 0;
@@ -154,19 +182,14 @@ QString FlasherDialog::ApplicationName() const {
 
 void FlasherDialog::InitDialog() {
   setWindowIcon(ChipIcon());
+  // The baud indexes, the repeat delay and the quiet flag are the run's, taken
+  // from the project when it was made.
   if (parts_.project != nullptr) {
-    const StringSettings& s = parts_.project->string_settings;
-    lowest_baud_index_ = s.lowest_baud_index;
-    highest_baud_index_ = s.highest_baud_index;
-    repeat_delay_ = s.repeat_delay;
-    label_colour_ = s.label_colour;
-    quiet_ = s.quiet_information;
+    label_colour_ = parts_.project->string_settings.label_colour;
     third_button_visible_ = !parts_.project->String(ProjectStringId::kStartThirdCaption).empty();
-    serials_ = std::make_unique<SerialNumbers>(*parts_.project);
-    serials_->Load(*parts_.profile, *this);
   }
-  pass_counter_ = parts_.profile->ReadInt(profile_keys::kPassCounter, 0);
-  ShowPassCounterHere(static_cast<std::uint32_t>(pass_counter_));
+  // The serial numbers (LoadSerials) and the pass counter, shown.
+  run_->Initialise();
 
   for (QWidget* tipped :
        {static_cast<QWidget*>(start_once_), static_cast<QWidget*>(baud_settings_)})
@@ -177,6 +200,8 @@ void FlasherDialog::InitDialog() {
   SetBusyHere(false);
   layout_ready_ = true;
   Layout();
+  if (parts_.project != nullptr && parts_.project->string_settings.auto_start)
+    StartDownload(DownloadRun::kRunOnce);
 }
 
 void FlasherDialog::SetTexts() {
@@ -263,13 +288,24 @@ void FlasherDialog::ShowPassCounter(std::uint32_t count) {
 }
 
 void FlasherDialog::ShowPassCounterHere(std::uint32_t count) {
-  pass_counter_ = static_cast<int>(count);
   counter_->setText(QString::number(count));
 }
 
+std::function<bool()> FlasherDialog::GiveUpOnStop() const {
+  return [run = run_.get()] { return run->stop_requested(); };
+}
+
+bool FlasherDialog::stop_requested() const { return run_->stop_requested(); }
+
+int FlasherDialog::lowest_baud_index() const { return run_->lowest_baud_index(); }
+
+int FlasherDialog::highest_baud_index() const { return run_->highest_baud_index(); }
+
 std::string FlasherDialog::SerialText(SerialEdit edit) {
+  // Given up on a stop: the empty text, which no download that follows uses.
   const auto text = CallOnGui<std::string>(
-      this, [this, edit] { return serial_edits_[Row(edit)]->text().toStdString(); }, {});
+      this, [this, edit] { return serial_edits_[Row(edit)]->text().toStdString(); },
+      GiveUpOnStop());
   return text.value_or(std::string());
 }
 
@@ -288,24 +324,30 @@ std::optional<PortEntry> FlasherDialog::SelectedPort() {
           return std::nullopt;
         return port_entries_[static_cast<std::size_t>(index)];
       },
-      {});
+      GiveUpOnStop());
   return entry.value_or(std::nullopt);
 }
 
+void FlasherDialog::StartDownload(int run_mode) { run_->StartDownload(run_mode); }
+
+void FlasherDialog::StopDownload() {
+  run_->StopDownload();
+  emit stopRequested();
+}
+
 void FlasherDialog::EditBaudRates() {
-  BaudRateDialog dialog(parts_.language, lowest_baud_index_, highest_baud_index_, this);
+  BaudRateDialog dialog(parts_.language, run_->lowest_baud_index(), run_->highest_baud_index(),
+                        this);
   if (dialog.exec() != QDialog::Accepted) return;
-  lowest_baud_index_ = dialog.lowest_index();
-  highest_baud_index_ = dialog.highest_index();
+  run_->SetBaudIndexes(dialog.lowest_index(), dialog.highest_index());
 }
 
 void FlasherDialog::ResetPassCounter() {
-  if (pass_counter_ == 0) return;
+  if (run_->pass_counter() == 0) return;
   const std::string caption = ApplicationName().toStdString();
   if (!parts_.dialogs->AskYesNo(GetText(kMsgResetCounterQuestion, parts_.language), caption))
     return;
-  parts_.profile->WriteInt(profile_keys::kPassCounter, 0);
-  ShowPassCounterHere(0);
+  run_->ResetPassCounter();
 }
 
 void FlasherDialog::WatchDevices() {
@@ -319,11 +361,8 @@ void FlasherDialog::WatchDevices() {
 }
 
 void FlasherDialog::RefreshPortList() {
-  PortChoice choice;
-  choice.stored_index = parts_.profile->ReadInt(profile_keys::kMainComx, 0);
-  if (parts_.project != nullptr && parts_.project->string_settings.auto_start)
-    choice.fixed_index = parts_.project->string_settings.fixed_port_index;
-  choice.command_line_port = parts_.command_line_port;
+  const PortChoice choice =
+      PortChoiceOf(parts_.project, parts_.profile, parts_.command_line_port);
   PortList list = parts_.serial_devices != nullptr
                       ? fw::RefreshPortList(*parts_.serial_devices, parts_.usb_writers, choice)
                       : BuildPortList({}, 0, choice);
@@ -333,6 +372,36 @@ void FlasherDialog::RefreshPortList() {
   port_list_->setCurrentIndex(list.selected);
 }
 
-void FlasherDialog::reject() { QDialog::reject(); }
+void FlasherDialog::reject() {
+  if (closing_) return;
+  if (run_->busy()) {
+    const std::string caption = ApplicationName().toStdString();
+    if (!parts_.dialogs->AskYesNo(GetText(kMsgTerminateQuestion, parts_.language), caption))
+      return;
+    // The worker uses the link, the profile and these controls: the window
+    // closes only once it has ended (the link's own time-outs end it within
+    // seconds).
+    closing_ = true;
+    setEnabled(false);
+    StopDownload();
+    WaitForWorker();
+    setEnabled(true);
+    closing_ = false;
+  }
+  QDialog::reject();
+}
+
+void FlasherDialog::WaitForWorker() {
+  if (run_->busy()) {
+    QEventLoop loop;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+      if (!run_->busy()) loop.quit();
+    });
+    poll.start(kWorkerEndPollMs);
+    loop.exec();
+  }
+  run_->WaitUntilIdle();
+}
 
 }  // namespace fw

@@ -1,9 +1,11 @@
 // FlasherDialog: the flasher's one window. The start and stop buttons, the
 // port list, up to two serial-number edits, the log, the progress bar and the
-// pass counter with its reset button.
+// pass counter with its reset button. It owns the download run; the run's
+// worker reaches the controls only through the window's event queue.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,9 +29,12 @@ namespace fw {
 
 class AppDialogs;
 class DeviceMonitor;
+class DownloadRun;
 class Profile;
+class QtLogSink;
+class QtProgressSink;
+class QtSoundSink;
 class SerialDeviceSource;
-class SerialNumbers;
 class UsbWriterBus;
 struct Project;
 
@@ -38,7 +43,9 @@ struct FlasherDialogParts {
   const Project* project = nullptr;  // null: the project was not loaded
   int language = 0;
   Profile* profile = nullptr;
-  AppDialogs* dialogs = nullptr;  // the reset and close questions
+  // The reset and close questions, and the download's questions and boxes
+  // (asked from the worker).
+  AppDialogs* dialogs = nullptr;
   SerialDeviceSource* serial_devices = nullptr;
   UsbWriterBus* usb_writers = nullptr;      // null: no USB writers are listed
   DeviceMonitor* device_monitor = nullptr;  // null: the list is built once
@@ -50,8 +57,11 @@ class FlasherDialog final : public QDialog, public DownloadView {
  public:
   // Builds the controls; InitDialog fills them.
   explicit FlasherDialog(const FlasherDialogParts& parts, QWidget* parent = nullptr);
+  // Stops a download that still runs and waits for its worker.
   ~FlasherDialog() override;
 
+  // Fills the controls, shows the serial numbers and the pass counter, builds
+  // the port list and, when the project says so, starts a download at once.
   void InitDialog();
 
   // DownloadView: safe to call from the worker's thread.
@@ -61,15 +71,21 @@ class FlasherDialog final : public QDialog, public DownloadView {
   void ShowSerialText(SerialEdit edit, std::string_view text) override;
   std::optional<PortEntry> SelectedPort() override;
 
+  // The button handlers.
+  void StartDownload(int run_mode);
+  void StopDownload();
   void EditBaudRates();
   void ResetPassCounter();
   void RefreshPortList();
 
+  // The controls' busy state as shown.
   bool busy() const { return busy_; }
-  int lowest_baud_index() const { return lowest_baud_index_; }
-  int highest_baud_index() const { return highest_baud_index_; }
-  int pass_counter() const { return pass_counter_; }
+  // A stop was requested since the last start (tested by waiting workers).
+  bool stop_requested() const;
+  int lowest_baud_index() const;
+  int highest_baud_index() const;
   const std::vector<PortEntry>& port_entries() const { return port_entries_; }
+  DownloadRun& run() { return *run_; }
 
   // The controls, by role.
   QPushButton* start_once_button() const { return start_once_; }
@@ -86,6 +102,11 @@ class FlasherDialog final : public QDialog, public DownloadView {
   QLabel* counter_label() const { return counter_; }
   QPushButton* reset_button() const { return reset_; }
 
+ signals:
+  // The stop button was pressed or a close stopped the download: boxes that
+  // the worker waits for can go.
+  void stopRequested();
+
  public slots:
   // The cancel handler: Esc and the window's close box come here.
   void reject() override;
@@ -99,21 +120,20 @@ class FlasherDialog final : public QDialog, public DownloadView {
   void Layout();
   void SetBusyHere(bool busy);
   void ShowPassCounterHere(std::uint32_t count);
+  // Lets the window's events run until the worker has ended.
+  void WaitForWorker();
+  // For the worker's waits on the window's thread: they give up on a stop.
+  std::function<bool()> GiveUpOnStop() const;
   void WatchDevices();
   int SerialRowCount() const;
   QString ApplicationName() const;
 
   FlasherDialogParts parts_;
-  int lowest_baud_index_ = 1;
-  int highest_baud_index_ = 9;
-  int repeat_delay_ = 0;
   int label_colour_ = 0;
-  bool quiet_ = false;
   bool third_button_visible_ = false;
-  int pass_counter_ = 0;
   bool busy_ = false;
   bool layout_ready_ = false;
-  std::unique_ptr<SerialNumbers> serials_;
+  bool closing_ = false;
   std::vector<PortEntry> port_entries_;
   QSocketNotifier* device_notifier_ = nullptr;
   QTimer port_refresh_;
@@ -131,6 +151,13 @@ class FlasherDialog final : public QDialog, public DownloadView {
   QProgressBar* progress_;      // 1005
   QLabel* counter_;             // 1007
   QPushButton* reset_;          // 1006
+
+  // The link's outputs into the log, the progress bar and the beep; declared
+  // before the run, whose worker uses them, so that they outlive it.
+  std::unique_ptr<QtLogSink> log_sink_;
+  std::unique_ptr<QtProgressSink> progress_sink_;
+  std::unique_ptr<QtSoundSink> sound_sink_;
+  std::unique_ptr<DownloadRun> run_;
 };
 
 }  // namespace fw

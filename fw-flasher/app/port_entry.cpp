@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "app/profile.h"
+#include "app/project.h"
+
 namespace fw {
 
 PortEntry SerialPortEntry(std::string device_path, std::string display_text) {
@@ -18,6 +21,23 @@ PortEntry UsbWriterEntry(int number) {
   entry.writer_number = number;
   entry.display_text = "QMV USB Writer (USB" + std::to_string(number) + ")";
   return entry;
+}
+
+PortEntry PortEntryOfIndex(unsigned long index) {
+  // At most 255 writers follow the serial ports; an index beyond the list is COM1.
+  constexpr unsigned long kLastIndex = 2 * kFirstWriterIndex - 1;
+  if (index > kLastIndex) index = 0;
+  if (index >= kFirstWriterIndex)
+    return UsbWriterEntry(static_cast<int>(index - kFirstWriterIndex + 1));
+  return SerialPortEntry("COM" + std::to_string(index + 1));
+}
+
+unsigned long StoredPortIndex(const Project& project, Profile& profile) {
+  if (project.String(ProjectStringId::kAutoStart) == "1") {
+    return project.string_settings.fixed_port_index;
+  }
+  const int stored = profile.ReadInt(profile_keys::kMainComx, 0);
+  return stored >= 0 ? static_cast<unsigned long>(stored) : 0;
 }
 
 }  // namespace fw

@@ -25,4 +25,20 @@ PortEntry SerialPortEntry(std::string device_path, std::string display_text = {}
 // The entry of USB writer `number`: "QMV USB Writer (USB<number>)".
 PortEntry UsbWriterEntry(int number);
 
+// The port-list index of the first USB writer: the 255 serial ports COM1 to
+// COM255 come first.
+constexpr unsigned long kFirstWriterIndex = 255;
+
+// The entry a stored port-list index names: below 255 the serial port
+// COM(index + 1), which is /dev/ttyS(index); from 255 to 509 writer
+// index - 254; beyond the list COM1.
+PortEntry PortEntryOfIndex(unsigned long index);
+
+class Profile;
+struct Project;
+
+// The index to preselect without a better candidate: project string 15 when
+// string 14 is "1", else the profile's "Main_COMx" (0 when absent or negative).
+unsigned long StoredPortIndex(const Project& project, Profile& profile);
+
 }  // namespace fw

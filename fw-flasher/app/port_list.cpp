@@ -5,13 +5,14 @@
 #include <string_view>
 #include <tuple>
 
+#include "app/profile.h"
+#include "app/project.h"
 #include "isp/link/termios_port.h"
 #include "target/usb_writer_transport.h"
 
 namespace fw {
 namespace {
 
-constexpr const char* kSerialDeviceFolder = "/dev/ttyS";
 constexpr std::string_view kWriterPortPrefix = "USB";
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -90,11 +91,18 @@ std::string SerialDisplayText(const SerialDeviceInfo& device) {
 }
 
 PortEntry PortOfStoredIndex(unsigned long index) {
-  if (index < kFirstWriterIndex)
-    return SerialPortEntry(kSerialDeviceFolder + std::to_string(index));
-  // Indexes come from the profile and the project: keep the number in range.
-  const unsigned long number = std::min<unsigned long>(index - kFirstWriterIndex + 1, 1u << 20);
-  return UsbWriterEntry(static_cast<int>(number));
+  const PortEntry entry = PortEntryOfIndex(index);
+  if (entry.kind != LinkKind::kSerialPort) return entry;
+  return SerialPortEntry(ResolvePortName(entry.device_path));
+}
+
+PortChoice PortChoiceOf(const Project* project, Profile* profile, std::string command_line_port) {
+  PortChoice choice;
+  if (project != nullptr && project->string_settings.auto_start)
+    choice.fixed_index = project->string_settings.fixed_port_index;
+  if (profile != nullptr) choice.stored_index = profile->ReadInt(profile_keys::kMainComx, 0);
+  choice.command_line_port = std::move(command_line_port);
+  return choice;
 }
 
 PortList BuildPortList(std::vector<SerialDeviceInfo> devices, std::size_t writer_count,

@@ -14,11 +14,6 @@ namespace fw {
 
 class UsbWriterBus;
 
-// A stored port index as the Windows program kept it: an index below 255 names
-// the serial port COM(index + 1), /dev/ttyS(index) here; 255 and above name the
-// USB writer index - 254.
-constexpr unsigned long kFirstWriterIndex = 255;
-
 struct PortChoice {
   long stored_index = 0;  // the profile's "Main_COMx"
   // The project's fixed entry (strings 14 and 15); it wins over the stored
@@ -28,6 +23,13 @@ struct PortChoice {
   // for the n-th writer. It wins over everything else.
   std::string command_line_port;
 };
+
+class Profile;
+struct Project;
+
+// The choice a project (null: none), its profile (null: none) and the command
+// line make.
+PortChoice PortChoiceOf(const Project* project, Profile* profile, std::string command_line_port);
 
 struct PortList {
   std::vector<PortEntry> entries;
@@ -40,7 +42,8 @@ struct PortList {
 // the hardware database, else the driver's name, then the device's own name.
 std::string SerialDisplayText(const SerialDeviceInfo& device);
 
-// The device a stored index names (see kFirstWriterIndex).
+// The device a stored index names (PortEntryOfIndex), a serial port by its
+// device path (/dev/ttyS(index)) so that it matches the devices found.
 PortEntry PortOfStoredIndex(unsigned long index);
 
 // Builds the list from the devices found: serial devices ordered by kind and

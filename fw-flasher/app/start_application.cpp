@@ -83,6 +83,11 @@ bool FlasherApplication::Start(const StartOptions& options, int& exit_code) {
   parts.dialogs = dialogs_.get();
   dialog_ = std::make_unique<FlasherDialog>(parts);
   dialogs_->SetParent(dialog_.get());
+  // The worker's questions and boxes give up on a stop, so that a stop or a
+  // close never waits for a box nobody answers.
+  dialogs_->SetStopRequested([dialog = dialog_.get()] { return dialog->stop_requested(); });
+  QObject::connect(dialog_.get(), &FlasherDialog::stopRequested, dialog_.get(),
+                   [dialogs = dialogs_.get()] { dialogs->CloseWorkerBoxes(); });
   dialog_->InitDialog();
   exit_code = 0;
   return true;

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "app/port_list.h"
-#include "app/profile.h"
 #include "app/project_loader.h"
 #include "app/settings_profile.h"
 
@@ -11,8 +10,6 @@ namespace fw {
 
 bool ListPorts(const PortsOptions& options, SerialDeviceSource& devices, UsbWriterBus* writers,
                std::FILE* out, std::string& error) {
-  PortChoice choice;
-  choice.command_line_port = options.port;
   // The project's fixed entry and profile; a program that carries no project
   // has neither.
   const ProjectLoadResult loaded =
@@ -21,13 +18,10 @@ bool ListPorts(const PortsOptions& options, SerialDeviceSource& devices, UsbWrit
     error = options.project_file + ": " + loaded.reason;
     return false;
   }
-  if (loaded.project) {
-    if (loaded.project->string_settings.auto_start)
-      choice.fixed_index = loaded.project->string_settings.fixed_port_index;
-    SettingsProfile profile(loaded.project->String(ProjectStringId::kApplicationName));
-    choice.stored_index = profile.ReadInt(profile_keys::kMainComx, 0);
-  }
-
+  std::optional<SettingsProfile> profile;
+  if (loaded.project) profile.emplace(loaded.project->String(ProjectStringId::kApplicationName));
+  const PortChoice choice = PortChoiceOf(loaded.project ? &*loaded.project : nullptr,
+                                         profile ? &*profile : nullptr, options.port);
   const PortList list = RefreshPortList(devices, writers, choice);
   for (std::size_t i = 0; i < list.entries.size(); ++i) {
     const bool selected = static_cast<int>(i) == list.selected;

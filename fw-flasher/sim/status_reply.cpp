@@ -175,7 +175,12 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
         Put16(p, 3, RoundDiv(f * 7, baud * 12));
       break;
     case StatusLayout::kF:
-      if (variant == 4) Put16(p, 13, 65536 - RoundDiv(f, baud * 4));
+      // Variant 4 carries its reload count; the others the plain count that the
+      // newer sequence reads when it keeps the chip's clock untrimmed.
+      if (variant == 4)
+        Put16(p, 13, 65536 - RoundDiv(f, baud * 4));
+      else
+        Put16(p, 13, RoundDiv(f, baud));
       break;
     case StatusLayout::kG:
       if (variant == 4) {

@@ -11,6 +11,7 @@
 #include "app/app_dialogs.h"
 #include "app/download_view.h"
 #include "app/profile.h"
+#include "isp/link/link_outputs.h"
 
 namespace fw::test {
 
@@ -124,6 +125,27 @@ class ScriptedDialogs final : public AppDialogs {
   std::vector<std::string> questions;
   std::vector<std::string> messages;
   std::vector<MessageIcon> icons;
+};
+
+// A log the worker writes while the test reads it.
+class LockedLog final : public LogSink {
+ public:
+  void Clear() override {
+    std::lock_guard lock(mutex_);
+    text_.clear();
+  }
+  void Append(std::string_view t) override {
+    std::lock_guard lock(mutex_);
+    text_.append(t);
+  }
+  std::string Text() {
+    std::lock_guard lock(mutex_);
+    return text_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::string text_;
 };
 
 }  // namespace fw::test

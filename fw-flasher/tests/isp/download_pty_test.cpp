@@ -90,6 +90,7 @@ TEST_F(DownloadPtyTest, EveryProtocolVariantAndSequence) {
       {"variant 5 (7.2 firmware), classic", {8, 0x72}, 115200},
       {"variant 3, newer", {30, 0x72}, 38400},
       {"variant 4, newer", {27, 0x72}, 38400},
+      {"variant 3, newer, family 28 at 7.1", {28, 0x71}, 115200},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
