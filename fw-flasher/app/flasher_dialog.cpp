@@ -361,8 +361,7 @@ void FlasherDialog::WatchDevices() {
 }
 
 void FlasherDialog::RefreshPortList() {
-  const PortChoice choice =
-      PortChoiceOf(parts_.project, parts_.profile, parts_.command_line_port);
+  const PortChoice choice = PortChoiceOf(parts_.project, parts_.profile, parts_.command_line_port);
   PortList list = parts_.serial_devices != nullptr
                       ? fw::RefreshPortList(*parts_.serial_devices, parts_.usb_writers, choice)
                       : BuildPortList({}, 0, choice);
@@ -376,8 +375,7 @@ void FlasherDialog::reject() {
   if (closing_) return;
   if (run_->busy()) {
     const std::string caption = ApplicationName().toStdString();
-    if (!parts_.dialogs->AskYesNo(GetText(kMsgTerminateQuestion, parts_.language), caption))
-      return;
+    if (!parts_.dialogs->AskYesNo(GetText(kMsgTerminateQuestion, parts_.language), caption)) return;
     // The worker uses the link, the profile and these controls: the window
     // closes only once it has ended (the link's own time-outs end it within
     // seconds).

@@ -21,6 +21,16 @@ constexpr int kExitRefused = 1;
 
 }  // namespace
 
+void AttachDialogs(QtAppDialogs& dialogs, FlasherDialog& dialog) {
+  dialogs.SetParent(&dialog);
+  // The worker's questions and boxes give up on a stop, so that a stop or a
+  // close never waits for a box nobody answers, and the stop takes the boxes
+  // away.
+  dialogs.SetStopRequested([&dialog] { return dialog.stop_requested(); });
+  QObject::connect(&dialog, &FlasherDialog::stopRequested, &dialog,
+                   [&dialogs] { dialogs.CloseWorkerBoxes(); });
+}
+
 FlasherApplication::FlasherApplication() = default;
 FlasherApplication::~FlasherApplication() = default;
 
@@ -82,12 +92,7 @@ bool FlasherApplication::Start(const StartOptions& options, int& exit_code) {
   dialogs_ = std::make_unique<QtAppDialogs>(language);
   parts.dialogs = dialogs_.get();
   dialog_ = std::make_unique<FlasherDialog>(parts);
-  dialogs_->SetParent(dialog_.get());
-  // The worker's questions and boxes give up on a stop, so that a stop or a
-  // close never waits for a box nobody answers.
-  dialogs_->SetStopRequested([dialog = dialog_.get()] { return dialog->stop_requested(); });
-  QObject::connect(dialog_.get(), &FlasherDialog::stopRequested, dialog_.get(),
-                   [dialogs = dialogs_.get()] { dialogs->CloseWorkerBoxes(); });
+  AttachDialogs(*dialogs_, *dialog_);
   dialog_->InitDialog();
   exit_code = 0;
   return true;

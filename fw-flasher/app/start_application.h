@@ -51,6 +51,10 @@ class FlasherApplication {
   std::unique_ptr<FlasherDialog> dialog_;
 };
 
+// Makes the boxes belong to the window, and the worker's boxes give way to its
+// stop button and its close. Before InitDialog, which may start a download.
+void AttachDialogs(QtAppDialogs& dialogs, FlasherDialog& dialog);
+
 // The whole start as the program runs it; returns its exit code.
 int StartApplication(const StartOptions& options);
 

@@ -17,6 +17,9 @@
 #include "app/gbk_text.h"
 #include "app/port_devices.h"
 #include "app/project.h"
+#include "app/qt_app_dialogs.h"
+#include "app/serial_numbers.h"
+#include "app/start_application.h"
 #include "messages/message_table.h"
 #include "tests/app/app_fakes.h"
 
@@ -29,7 +32,8 @@ class ListedDevices final : public SerialDeviceSource {
 };
 
 // A project with its strings given in UTF-8 (stored as GBK, as a project
-// carries them) and the first `serials` serial numbers enabled.
+// carries them) and the first `serials` serial numbers enabled (BCD, 4 bytes
+// at 0x100 and 0x110, starting at 100 and 200).
 inline Project MakeProject(const std::vector<std::string>& strings_utf8, int serials = 0) {
   Project p;
   for (const std::string& s : strings_utf8) p.strings.push_back(Utf8ToGbk(s).value_or(""));
@@ -40,6 +44,7 @@ inline Project MakeProject(const std::vector<std::string>& strings_utf8, int ser
     s.address = 0x100 + 0x10 * n;
     s.start = SerialValue::FromUnsigned64(100 * static_cast<std::uint64_t>(n + 1));
     s.step = SerialValue::FromUnsigned64(1);
+    s.format = static_cast<std::uint8_t>(kSerialBcd);
   }
   p.string_settings = ReadStringSettings(p);
   return p;
@@ -59,6 +64,9 @@ struct GuiHarness {
   int language = kLanguageEnglish;
   MemoryProfile profile;
   std::unique_ptr<ScriptedDialogs> dialogs = std::make_unique<ScriptedDialogs>(true);
+  // Set: the questions and boxes are real message boxes, as the program has them.
+  bool message_boxes = false;
+  std::unique_ptr<QtAppDialogs> boxes;
   ListedDevices devices;
   DeviceMonitor* monitor = nullptr;
   std::string command_line_port;
@@ -69,11 +77,13 @@ struct GuiHarness {
     parts.project = project_loaded ? &project : nullptr;
     parts.language = language;
     parts.profile = &profile;
-    parts.dialogs = dialogs.get();
+    if (message_boxes) boxes = std::make_unique<QtAppDialogs>(language);
+    parts.dialogs = message_boxes ? static_cast<AppDialogs*>(boxes.get()) : dialogs.get();
     parts.serial_devices = &devices;
     parts.device_monitor = monitor;
     parts.command_line_port = command_line_port;
     dialog = std::make_unique<FlasherDialog>(parts);
+    if (boxes) AttachDialogs(*boxes, *dialog);
     dialog->InitDialog();
     dialog->show();
     if (!QTest::qWaitForWindowExposed(dialog.get())) qWarning("window not exposed");
