@@ -42,9 +42,9 @@ struct Project;
 struct FlasherDialogParts {
   const Project* project = nullptr;  // null: the project was not loaded
   int language = 0;
-  Profile* profile = nullptr;
+  Profile* profile = nullptr;  // required
   // The reset and close questions, and the download's questions and boxes
-  // (asked from the worker).
+  // (asked from the worker). Required.
   AppDialogs* dialogs = nullptr;
   SerialDeviceSource* serial_devices = nullptr;
   UsbWriterBus* usb_writers = nullptr;      // null: no USB writers are listed
