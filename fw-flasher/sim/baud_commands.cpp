@@ -12,6 +12,8 @@ constexpr std::uint8_t kTrialCommand = 0x8F;
 constexpr std::uint8_t kSwitchCommand = 0x8E;
 constexpr std::uint8_t kNewSwitchCommand = 0x01;
 constexpr double kRateTolerance = 0.03;
+// The 8E command of families 25 and 28 carries 65536 - F x this as a word.
+constexpr double kClockWordPerHz = 0.00083333335;
 
 // Mode byte of the 8-bit reload generator -> clock divisor per reload step.
 std::optional<int> ReloadScale(std::uint8_t mode) {
@@ -87,15 +89,19 @@ std::optional<double> PrescaledRate(const ChipTraits& chip, std::span<const std:
     return std::nullopt;
   }
   const bool slow = chip.frequency < 20000000;
-  const int clock_word = static_cast<int>(65536 - chip.frequency * 0.00083333335);
   if (!Expect(p, 1, slow ? 0x58 : 0x98, why) || !Expect(p, 5, 0x64, why) ||
       !Expect(p, 8, slow ? 0x83 : 0x81, why) || !Expect(p, 9, 0x20, why) ||
       !Expect(p, 10, 0xFF, why) || !Expect(p, 11, 0x00, why)) {
     return std::nullopt;
   }
-  // The flasher works from the clock it measured, which may be a little off.
-  if (std::abs(Word(p, 6) - clock_word) > 4) {
-    why = "clock word " + std::to_string(Word(p, 6)) + " does not fit a clock of " +
+  // The flasher works from the clock it measured, as finely as one count of its
+  // measurement at the host's rate resolves it (some 200 kHz at 115,200 baud):
+  // the word is taken when the clock it stands for is as close to the chip's as
+  // a rate must be to talk.
+  const double word_clock = (65536 - Word(p, 6)) / kClockWordPerHz;
+  if (std::abs(word_clock - chip.frequency) > kRateTolerance * chip.frequency) {
+    why = "clock word " + std::to_string(Word(p, 6)) + " stands for " +
+          std::to_string(std::lround(word_clock)) + " Hz, not the chip's clock of " +
           std::to_string(chip.frequency) + " Hz";
     return std::nullopt;
   }
