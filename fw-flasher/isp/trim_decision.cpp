@@ -65,6 +65,10 @@ TrimDecision DecideTrim(IspLink& link) {
     const StepResult r = TrimClock(link);
     if (r != kStepFailedLogged) return {r, false};
     RestoreStatusAsExternal(link);
+    // Not trimmed, the chip goes on at its own trim and clock, as one that is
+    // not asked to trim: the switch names that setting, and the options
+    // program it rather than trim bytes no step has set.
+    TakeChipTrim(link);
   }
 }
 

@@ -141,6 +141,12 @@ TEST_F(SequenceTest, SkippedTrimIsDecidedAgainAsAChangeOfClockSource) {
   EXPECT_EQ(r[7], 0x00);
   EXPECT_EQ(r[4], 0x77);
   EXPECT_EQ(r[64], 60) << "the reply length byte after the 64 status bytes";
+  // It goes on at its own trim and clock, as a chip not asked to trim does.
+  const std::array<std::uint8_t, 4> own = {0x77, 0x40, 0x77, 0x40};
+  EXPECT_EQ(chip->link.clock.trim_bytes, own);
+  const int count = r[13] * 256 + r[14];
+  EXPECT_EQ(chip->link.clock.adjusted_frequency, count * chip->link.serial.handshake_baud);
+  EXPECT_EQ(chip->link.clock.measured_frequency, chip->link.clock.adjusted_frequency);
 }
 
 TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {

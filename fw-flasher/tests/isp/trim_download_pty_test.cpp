@@ -227,7 +227,16 @@ TEST_F(TrimDownloadTest, OscillatorsThatCannotBeTrimmedEndAsDefined) {
        false,
        {" Skipped !!!", "could not be trimmed"}},
       // Below family 45 the trim decision goes on as for a chip on its
-      // external clock, and the download ends with the change of clock source.
+      // external clock, at the chip's own trim and clock, and the download
+      // ends with the change of clock source.
+      {"narrow span, procedure 4",
+       30,
+       0x72,
+       OscillatorShape::kNarrow,
+       kStepFailedLogged,
+       true,
+       {" Skipped !!!", "Current Baudrate: ", "Programming OPTIONS ... ",
+        "Re-power-on to enable the change of the clock source"}},
       {"flat span, procedure 3",
        44,
        0x72,
