@@ -68,7 +68,7 @@ StepResult WriteOfflineImage(IspLink& link) {
   const int image_length = link.image.image_length;
   if (image_length < 0 || image_length > static_cast<std::int64_t>(source.size())) {
     LogMessage(link, link.GetText(kMsgStandAloneImageTooLarge), image_length,
-               static_cast<int>(capacity));
+               static_cast<int>(source.size()));
     return kStepFailedLogged;
   }
   std::fill_n(image.begin(), kFilledImageBytes, 0xFF);
