@@ -295,13 +295,7 @@ TEST_F(BoardLineTest, WithoutFF02TheChipIsNotUnderstood) {
   EXPECT_EQ(std::count(noise.begin(), noise.end(), 0x46), 0) << "no packet came through";
   // The chip went back to 2,400 after its trial; the board's side is there too.
   const std::uint16_t id = RecordOf(ChipOf(1)).id;
-  const Bytes check = {0x80,
-                       0x00,
-                       0x00,
-                       0x36,
-                       0x01,
-                       static_cast<std::uint8_t>(id >> 8),
-                       static_cast<std::uint8_t>(id)};
+  const Bytes check = RateCheck(id);
   host->Send({0xFF, 0x02, 0x60, 0x00}, true);  // now the board's side is at 115,200
   host->Send(check, true);
   EXPECT_EQ(host->Receive(true, 500ms), std::nullopt);
