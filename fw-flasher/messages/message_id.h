@@ -192,6 +192,11 @@ enum MessageId : std::int32_t {
   kMsgNoBaudRateFits = 8232,
   kMsgUnknownGeneratorVariant = 8233,
   kMsgProgramBeyondFlash = 8234,
+
+  // The USB writer's own failures.
+  kMsgUsbWriterGone = 8240,
+  kMsgProgramBeyondWriterReach = 8241,
+  kMsgRecordBeyondWriterReach = 8242,
 };
 
 }  // namespace fw
