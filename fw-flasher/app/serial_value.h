@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace fw {
@@ -17,6 +19,11 @@ struct SerialValue {
   static constexpr std::size_t kWordCount = 4;
 
   std::array<std::uint32_t, kWordCount> words{};  // least significant first
+
+  // The compiler's 128-bit integer, for arithmetic that wraps modulo 2^128.
+  using Wide = unsigned __int128;
+  static SerialValue FromWide(Wide value);
+  Wide ToWide() const;
 
   static SerialValue FromBytesLsbFirst(std::span<const std::uint8_t, kByteCount> bytes);
   // The older project layout's signed 64-bit values, extended with their sign.
@@ -32,5 +39,24 @@ struct SerialValue {
 
   friend bool operator==(const SerialValue&, const SerialValue&) = default;
 };
+
+// value := value + step, modulo 2^128.
+void SerialAdd(SerialValue& value, const SerialValue& step);
+// value := value * factor + digit, modulo 2^128.
+void SerialMulAdd(SerialValue& value, std::uint32_t factor, std::uint32_t digit);
+// value := value / divisor; returns the remainder. A divisor of 0 leaves the
+// value as it is and returns 0.
+std::uint32_t SerialDivMod(SerialValue& value, std::uint32_t divisor);
+
+// Digits of the value: decimal for the radix letter 'd', lower-case hexadecimal
+// for 'x' or 'X' (any other letter is decimal), with leading zeros up to
+// min_digits digits (at most kMaxTextDigits).
+std::string SerialToText(SerialValue value, char radix, int min_digits);
+constexpr int kMaxTextDigits = 64;
+
+// Reads the digits of the text in the radix of the letter: a character that is
+// no digit of that radix counts as the digit 0, and digits beyond 128 bits
+// wrap. So "12a4" read as decimal is 1204, and "" is 0.
+SerialValue SerialFromText(std::string_view text, char radix);
 
 }  // namespace fw

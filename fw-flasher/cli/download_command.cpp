@@ -18,10 +18,6 @@ namespace {
 constexpr std::size_t kOptionBytes = 32;
 constexpr int kImageUnit = 512;
 constexpr int kUserKeyBytes = 256;
-// Option byte 15, bit 0: the chip runs from a 22.1184 MHz clock until it reports its own.
-constexpr int kClockOptionByte = 15;
-constexpr int kFastDefaultClock = 22118400;
-constexpr int kSlowDefaultClock = 11059200;
 
 bool SetPassword(const std::optional<std::string>& text, DownloadPassword& password,
                  const char* what, std::string& error) {
@@ -102,9 +98,7 @@ bool PrepareLink(const DownloadCommandOptions& options, int chip_index, IspLink&
   std::copy(options.option_bytes.begin(), options.option_bytes.end(),
             link.image.option_bytes.begin());
   link.clock.set_frequency = options.set_frequency;
-  link.clock.measured_frequency = (link.image.option_bytes[kClockOptionByte] & 0x01) != 0
-                                      ? kFastDefaultClock
-                                      : kSlowDefaultClock;
+  link.clock.measured_frequency = AssumedClock(link.image.option_bytes[kAssumedClockOptionByte]);
   link.serial.handshake_baud = options.handshake_baud;
   link.serial.highest_baud = options.highest_baud;
   link.download.program_variant = options.program_variant;
@@ -154,9 +148,7 @@ int RunDownload(const DownloadCommandOptions& options, std::FILE* out, SoundSink
   int result = kStepFailedLogged;
   TermiosPort port;
   if (!port.Open(ResolvePortName(options.port))) {
-    if (!options.silent && sounds != nullptr) sounds->Beep(BeepKind::kError);
-    LogMessage(link, link.GetText(kMsgDeviceOpenFailed));
-    LogMessage(link, "\r\n%s\r\n", port.error().c_str());
+    LogPortFailure(link, port.error());
   } else {
     link.port = &port;
     {

@@ -9,41 +9,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/secret_input.h"
 #include "cli/detect_command.h"
 #include "cli/download_command.h"
+#include "cli/run_command.h"
+#include "cli/terminal_io.h"
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
 
 namespace {
-
-// Answers the board update questions: fixed by --yes / --no, else asked on the terminal.
-class TerminalQuestion final : public fw::YesNoQuestion {
- public:
-  explicit TerminalQuestion(int fixed_answer) : fixed_answer_(fixed_answer) {}
-  bool Ask(std::string_view text) override {
-    std::cout << "\n" << text << " [y/N] " << std::flush;
-    if (fixed_answer_ >= 0) {
-      std::cout << (fixed_answer_ ? "y" : "n") << std::endl;
-      return fixed_answer_ == 1;
-    }
-    std::string answer;
-    if (!std::getline(std::cin, answer)) return false;
-    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-  }
-
- private:
-  int fixed_answer_;  // -1 ask, 0 no, 1 yes
-};
-
-// The system sounds as the terminal bell; nothing when the output is no terminal.
-class TerminalBell final : public fw::SoundSink {
- public:
-  void Beep(fw::BeepKind) override {
-    if (isatty(STDOUT_FILENO) == 0) return;
-    std::fputc('\a', stdout);
-    std::fflush(stdout);
-  }
-};
 
 void AddLanguageOption(CLI::App* command, std::string& language) {
   command->add_option("--lang", language, "Language of the log: en or zh")
@@ -56,31 +30,39 @@ void AddPortOption(CLI::App* command, std::string& port) {
       ->required();
 }
 
-// Ctrl-C and termination requests set `stop` while the command runs.
-class StopOnSignals {
- public:
-  explicit StopOnSignals(std::atomic<bool>& stop) {
-    sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-    watcher_ = std::thread([this, &stop] {
-      const timespec poll_interval{0, 50'000'000};
-      while (!finished_.load()) {
-        if (sigtimedwait(&signals_, nullptr, &poll_interval) > 0) stop = true;
-      }
-    });
-  }
-  ~StopOnSignals() {
-    finished_ = true;
-    watcher_.join();
-  }
-
- private:
-  sigset_t signals_{};
-  std::atomic<bool> finished_{false};
-  std::thread watcher_;
+// fw-flash run: the operator's mode. Its language and answers go into options
+// once the command line is parsed.
+struct RunCommandLine {
+  fw::RunCommandOptions options;
+  std::string language;  // empty: the project's
+  bool yes = false;
+  bool no = false;
 };
+
+CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
+  CLI::App* command = app.add_subcommand(
+      "run",
+      "Download the project this flasher carries (or --project) as the flasher's window does; "
+      "Ctrl-C is the stop button");
+  command->add_option("--project", run.options.project,
+                      "A project file: a flasher made by fw-pack, or a project block "
+                      "(default: the project appended to this program)");
+  command->add_option("--port", run.options.port,
+                      "Serial port: a device path, a name under /dev, or COMn (default: the port "
+                      "the project or the profile names, COM1 without one)");
+  command->add_flag("--repeat", run.options.repeat,
+                    "After each successful download wait the project's repeat delay and start "
+                    "again, until a download fails or Ctrl-C");
+  command
+      ->add_option("--lang", run.language, "Language of the log: en or zh (default: the project's)")
+      ->check(CLI::IsMember({"en", "zh"}));
+  auto* yes_flag = command->add_flag("--yes", run.yes, "Answer Yes to every question");
+  command->add_flag("--no", run.no, "Answer No to every question")->excludes(yes_flag);
+  command->add_flag("--quiet", run.options.quiet, "Leave out the chip, version and option lines");
+  command->add_option("--password-file", run.options.password_file,
+                      "The login password: the first line of this file (default: asked for)");
+  return command;
+}
 
 }  // namespace
 
@@ -167,6 +149,9 @@ int main(int argc, char** argv) {
                    "Stop the download after this many seconds")
       ->check(CLI::PositiveNumber);
 
+  RunCommandLine run_line;
+  CLI::App* run = AddRunCommand(app, run_line);
+
   try {
     app.parse(argc, argv);
     if (!option_text.empty() && !fw::ParseOptionBytes(option_text, download_options.option_bytes)) {
@@ -182,18 +167,36 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::string error;
   int result = 0;
+  if (*run) {
+    fw::RunCommandOptions& run_options = run_line.options;
+    if (!run_line.language.empty()) {
+      run_options.language =
+          run_line.language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
+    }
+    run_options.answer = run_line.yes  ? fw::FixedAnswer::kYes
+                         : run_line.no ? fw::FixedAnswer::kNo
+                                       : fw::FixedAnswer::kAsk;
+    run_options.show_progress = isatty(STDOUT_FILENO) != 0;
+    fw::TerminalSecretInput secrets(false);
+    fw::TerminalBell bell;
+    return fw::RunProject(run_options, stdout, secrets, &bell, stop);
+  }
   {
-    const StopOnSignals signals(stop);
+    const fw::StopOnSignals signals(stop);
     if (*download) {
       download_options.language = lang;
       if (*password_option) download_options.password = password;
       if (*new_password_option) download_options.new_password = new_password;
       download_options.show_progress = isatty(STDOUT_FILENO) != 0;
-      TerminalBell bell;
+      fw::TerminalBell bell;
       result = fw::RunDownload(download_options, stdout, &bell, stop, error);
     } else {
       options.language = lang;
-      TerminalQuestion question(yes ? 1 : no ? 0 : -1);
+      fw::TerminalDialogs dialogs(yes  ? fw::FixedAnswer::kYes
+                                  : no ? fw::FixedAnswer::kNo
+                                       : fw::FixedAnswer::kAsk,
+                                  [&] { return stop.load(); });
+      fw::DialogsQuestion question(dialogs);
       result = fw::RunDetect(options, stdout, &question, stop, error);
     }
   }

@@ -10,7 +10,8 @@
 #include "target/link_chip.h"
 
 namespace fw {
-int DownloadOnOpenPort(IspLink& link, std::string_view window_title) {
+int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
+                       const BeforeHandshake& before_handshake) {
   link.serial.link_kind = LinkKind::kSerialPort;
   link.running = true;
   LogMessage(link, nullptr);
@@ -21,10 +22,19 @@ int DownloadOnOpenPort(IspLink& link, std::string_view window_title) {
         expected.code_size - std::min<std::uint32_t>(expected.tail_reserve, expected.code_size));
     link.image.image_length = std::min(link.image.image_length, usable);
   }
-  StepResult result = Handshake(link);
+  StepResult result = before_handshake ? before_handshake(link) : kStepOk;
+  if (result == kStepOk) result = Handshake(link);
   if (result == kStepOk) result = IdentifyTarget(link);
   if (result == kStepOk) result = RunDownloadSequence(link);
   return EndDownload(link, result, window_title);
+}
+
+void LogPortFailure(IspLink& link, const std::string& reason) {
+  if (!link.download.silent && link.outputs.sound_sink != nullptr) {
+    link.outputs.sound_sink->Beep(BeepKind::kError);
+  }
+  LogMessage(link, link.GetText(kMsgDeviceOpenFailed));
+  LogMessage(link, "\r\n%s\r\n", reason.c_str());
 }
 
 }  // namespace fw

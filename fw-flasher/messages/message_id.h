@@ -193,10 +193,13 @@ enum MessageId : std::int32_t {
   kMsgUnknownGeneratorVariant = 8233,
   kMsgProgramBeyondFlash = 8234,
 
+  // fw-flash run: the passes of this run and the pass counter.
+  kMsgPassesThisRunAndTotal = 8240,
+
   // The USB writer's own failures.
-  kMsgUsbWriterGone = 8240,
-  kMsgProgramBeyondWriterReach = 8241,
-  kMsgRecordBeyondWriterReach = 8242,
+  kMsgUsbWriterGone = 8241,
+  kMsgProgramBeyondWriterReach = 8242,
+  kMsgRecordBeyondWriterReach = 8243,
 };
 
 }  // namespace fw

@@ -5,12 +5,12 @@
 #include <limits>
 
 #include "app/gbk_text.h"
+#include "app/login_digest.h"
 #include "app/project_format.h"
 #include "app/project_limits.h"
 #include "pack/chip_choice.h"
 #include "pack/description_values.h"
 #include "pack/image_checks.h"
-#include "pack/login_digest.h"
 #include "pack/serial_text.h"
 #include "target/chip_table.h"
 #include "target/image_file.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/project.h"
+#include "app/secret_input.h"
 #include "pack/json_fields.h"
-#include "pack/secret_input.h"
 
 namespace fw {
 

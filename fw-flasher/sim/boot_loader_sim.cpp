@@ -74,7 +74,8 @@ BootLoaderSim::BootLoaderSim(SimChipConfig chip, SimBoardConfig board, SimRunCon
       traits_(TraitsOf(chip_)),
       parser_([this](const std::vector<std::uint8_t>& p) { OnPacket(p); },
               [this](std::uint8_t b) { OnLooseByte(b); }),
-      memory_(chip_) {
+      memory_(chip_),
+      firmware_(run_.firmware) {
   current_board_version_ = board_.version;
 }
 
@@ -205,6 +206,7 @@ void BootLoaderSim::TakeByte(const IncomingByte& byte, Clock::time_point now) {
     parser_.Feed(byte.value);
     return;
   }
+  if (FirmwareTakes(byte)) return;
   // A waiting boot loader times the sync byte and takes the host's rate.
   if (byte.value == kSyncByte && armed_ && !Measuring(now)) {
     SetLineRate(byte.host_rate);
@@ -218,6 +220,24 @@ void BootLoaderSim::TakeByte(const IncomingByte& byte, Clock::time_point now) {
     return;
   }
   parser_.Feed(byte.value);
+}
+
+bool BootLoaderSim::FirmwareTakes(const IncomingByte& byte) {
+  FirmwareReaction reaction;
+  bool holds = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (!firmware_.running()) return false;
+    reaction = firmware_.Take(byte.value, byte.host_rate);
+    holds = firmware_.HoldsLine();
+  }
+  if (!reaction.reply.empty()) SendRaw(reaction.reply, byte.host_rate);
+  if (reaction.boot_loader_starts) {
+    Note("firmware: boot command taken, the boot loader starts");
+    Rearm();
+    return true;
+  }
+  return holds;
 }
 
 void BootLoaderSim::PumpOutgoing(Clock::time_point now) {
@@ -303,6 +323,13 @@ void BootLoaderSim::Send(const std::vector<std::uint8_t>& payload, bool wide) {
   Queue(reply, wide);
 }
 
+void BootLoaderSim::SendRaw(const std::vector<std::uint8_t>& bytes, int rate) {
+  Transmission t;
+  t.bytes = bytes;
+  t.rate = rate;
+  outgoing_.push_back(std::move(t));
+}
+
 void BootLoaderSim::Note(const std::string& text) {
   {
     std::lock_guard lock(mutex_);
@@ -329,6 +356,7 @@ void BootLoaderSim::SendStatus(int reply_code) {
     reported.frequency = memory_.clock;
     Send(BuildStatusPayload(reported, reply_code, wide, relaying_, memory_.status_bytes), wide);
     session_.emplace(reported, memory_, run_.faults, rate, run_.measurement);
+    firmware_.Leave();
   }
   ++status_replies_;
 }
@@ -426,6 +454,8 @@ void BootLoaderSim::EndOfDownload() {
     state =
         fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
                            line_rate_now_.load());
+    // The chip restarts into the firmware just written.
+    firmware_.Restart();
   }
   std::string error;
   if (!run_.dump_path.empty() && !WriteFileAtomically(run_.dump_path, flash, error)) Note(error);
@@ -522,6 +552,21 @@ std::string BootLoaderSim::StateJson() const {
   std::lock_guard lock(mutex_);
   return fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
                             line_rate_now_.load());
+}
+
+int BootLoaderSim::ui_requests_answered() const {
+  std::lock_guard lock(mutex_);
+  return firmware_.requests_answered();
+}
+
+int BootLoaderSim::boot_commands_taken() const {
+  std::lock_guard lock(mutex_);
+  return firmware_.boot_commands_taken();
+}
+
+std::vector<std::uint8_t> BootLoaderSim::BytesAfterUiReply() const {
+  std::lock_guard lock(mutex_);
+  return firmware_.after_reply();
 }
 
 int BootLoaderSim::downloads() const {

@@ -23,6 +23,7 @@
 #include "sim/chip_session.h"
 #include "sim/line_clock.h"
 #include "sim/measurement_model.h"
+#include "sim/running_firmware.h"
 #include "sim/sim_faults.h"
 #include "sim/sim_framing.h"
 #include "sim/status_reply.h"
@@ -44,6 +45,9 @@ struct SimRunConfig {
   std::string dump_path;   // the flash, written after each download the host closes
   std::string state_path;  // the rest of the chip's memory as JSON, likewise
   MeasurementModel* measurement = nullptr;  // answers clock measurements; none: refused
+  // The user's firmware before the boot loader: the user-interface request it
+  // answers and the boot command it may insist on.
+  FirmwareConfig firmware;
   // Told each thing the chip found wrong with a command, as it happens.
   std::function<void(const std::string&)> on_note;
 };
@@ -80,6 +84,11 @@ class BootLoaderSim {
   int garbled_bytes() const { return garbled_.load(); }
   // The rate the chip's port runs at (0 before the first synchronisation).
   int line_rate() const { return line_rate_now_.load(); }
+  // The firmware's user-interface requests answered and boot commands taken,
+  // and the bytes that came after its last reply.
+  int ui_requests_answered() const;
+  int boot_commands_taken() const;
+  std::vector<std::uint8_t> BytesAfterUiReply() const;
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -120,6 +129,10 @@ class BootLoaderSim {
   void SendStatus(int reply_code);
   void SendBoardIdentity();
   void Send(const std::vector<std::uint8_t>& payload, bool wide);
+  // Bytes that are no packet (the firmware's reply), at the host's rate.
+  void SendRaw(const std::vector<std::uint8_t>& bytes, int rate);
+  // A byte for the firmware while it runs; true when the boot loader must not see it.
+  bool FirmwareTakes(const IncomingByte& byte);
   void Queue(const ChipReply& reply, bool wide);
   void NewSession();
   void EndOfDownload();
@@ -171,6 +184,7 @@ class BootLoaderSim {
   int current_board_version_ = 0;
   bool board_updated_ = false;
   ChipMemory memory_;
+  RunningFirmware firmware_;
   std::vector<std::string> notes_;
   std::atomic<int> status_replies_{0};
   std::atomic<int> garbled_{0};

@@ -57,6 +57,12 @@ int main(int argc, char** argv) {
       "write programs sets the clock the chip runs at from then on (its divider and the 48 MHz "
       "lock of families 61 and 70 included): the next status reply reports it, and --dump-state "
       "shows it as clock, with the setting as trim.\n"
+      "Before the boot loader the chip runs the user's firmware: with --ui-request it answers "
+      "those bytes (sent at --ui-baud, when given) with the --ui-reply bytes, as a product answers "
+      "the flasher's user-interface command; with --boot-command its boot loader answers the "
+      "synchronisation only after those bytes (at --boot-baud, when given), as a product that "
+      "restarts into its boot loader on the flasher's pre-command. After each download the "
+      "firmware runs again.\n"
       "Steps for the faults: prepare, baud, baud-check, password, erase, key, block, record, "
       "close, options, new-password, measure. Blocks are counted from 1 as they arrive (a block "
       "sent again counts once). What the chip finds wrong with a command is printed on "
@@ -91,6 +97,11 @@ int main(int argc, char** argv) {
   double osc_offset = 0;
   double osc_span = 0;
   std::string osc_shape_text = "normal";
+  std::string ui_request_text;
+  std::string ui_reply_text;
+  int ui_baud = 0;
+  std::string boot_command_text;
+  int boot_baud = 0;
 
   app.add_option("--chip", chip_name, "Chip model from the chip table")->required();
   app.add_option("--fw", fw_text, "Boot loader version, e.g. 7.2C or 7.1.3S")
@@ -156,6 +167,18 @@ int main(int argc, char** argv) {
                  "(one frequency) or reversed (falls as the trim rises)")
       ->capture_default_str()
       ->check(CLI::IsMember({"normal", "narrow", "flat", "reversed"}));
+  app.add_option("--ui-request", ui_request_text,
+                 "Firmware: the user-interface request it answers, hexadecimal bytes");
+  app.add_option("--ui-reply", ui_reply_text,
+                 "Firmware: its reply to the user-interface request, hexadecimal bytes");
+  app.add_option("--ui-baud", ui_baud, "Firmware: the rate it takes the request at (default: any)")
+      ->check(CLI::Range(300, 1000000));
+  app.add_option("--boot-command", boot_command_text,
+                 "Firmware: the bytes that restart the chip into its boot loader (hexadecimal); "
+                 "until they come, the boot loader does not answer");
+  app.add_option("--boot-baud", boot_baud,
+                 "Firmware: the rate it takes the boot command at (default: any)")
+      ->check(CLI::Range(300, 1000000));
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;
@@ -219,6 +242,24 @@ int main(int argc, char** argv) {
   }
 
   fw::sim::SimRunConfig run;
+  const std::pair<const std::string*, std::vector<std::uint8_t>*> firmware_bytes[] = {
+      {&ui_request_text, &run.firmware.ui_request},
+      {&ui_reply_text, &run.firmware.ui_reply},
+      {&boot_command_text, &run.firmware.boot_command},
+  };
+  for (const auto& [text, bytes] : firmware_bytes) {
+    if (text->empty()) continue;
+    auto parsed = fw::sim::ParseHexBytes(*text);
+    if (!parsed) {
+      std::cerr << "isp-sim: --ui-request, --ui-reply and --boot-command want hexadecimal bytes, "
+                   "not "
+                << *text << "\n";
+      return 2;
+    }
+    *bytes = *parsed;
+  }
+  run.firmware.ui_rate = ui_baud;
+  run.firmware.boot_rate = boot_baud;
   run.pace = pace;
   run.measurement = &oscillator_model;
   run.dump_path = dump_path;

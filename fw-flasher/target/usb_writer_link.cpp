@@ -21,9 +21,10 @@ UsbLinkResult FromTransferError(UsbTransferError error) {
   return UsbLinkResult::kFailed;
 }
 
-// The stop request of a download: the user cleared the link's running flag.
+// The stop request of a download: the user cleared the link's running flag or
+// pressed the stop button.
 StopRequested StopOf(const IspLink& link) {
-  return [&link] { return !link.running.load(); };
+  return [&link] { return !link.KeepsRunning(); };
 }
 
 }  // namespace

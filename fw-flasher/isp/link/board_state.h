@@ -26,6 +26,9 @@ struct BoardState {
   std::vector<std::uint8_t> block_b = FilledBuffer(16384, 8192);
   int block_a_length = 0;
   int block_b_length = 0;
+  // The control program a stand-alone board runs (the third operation of a
+  // project only; empty otherwise).
+  std::vector<std::uint8_t> program;
 };
 
 }  // namespace fw

@@ -6,6 +6,14 @@
 
 namespace fw {
 
+// The clock a download assumes until the chip reports its own: 22.1184 MHz
+// when bit 0 of option byte 15 is set, else 11.0592 MHz.
+constexpr int AssumedClock(std::uint8_t option_byte_15) {
+  return (option_byte_15 & 0x01) != 0 ? 22118400 : 11059200;
+}
+// The option byte that chooses it.
+constexpr int kAssumedClockOptionByte = 15;
+
 struct ClockFigures {
   int measured_frequency = 22118400;  // Hz
   int adjusted_frequency = 0;         // Hz, reached by the trim

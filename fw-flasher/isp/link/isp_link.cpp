@@ -65,6 +65,8 @@ void IspLink::Reinitialise() {
   clock = ClockFigures{};
   board = BoardState{};
   image = ImageBuffers{};
+  commands = TargetCommands{};
+  pass_through = PassThroughValues{};
   placements = ImagePlacements{};
   download = DownloadSettings{};
   pauses = PauseRecord{};
@@ -205,7 +207,7 @@ int IspLink::ReplyByte(int index) const {
 }
 
 StepResult IspLink::CheckWait() {
-  if (!running) return kStepStopped;
+  if (!KeepsRunning()) return kStepStopped;
   if (port != nullptr && port->Lost()) {
     LogMessage(*this, GetText(kMsgPortGone), port->Name().c_str());
     return kStepFailedLogged;

@@ -15,9 +15,11 @@
 #include "isp/link/image_buffers.h"
 #include "isp/link/image_placements.h"
 #include "isp/link/link_outputs.h"
+#include "isp/link/pass_through.h"
 #include "isp/link/serial_port.h"
 #include "isp/link/serial_settings.h"
 #include "isp/link/step_result.h"
+#include "isp/link/target_commands.h"
 #include "isp/link/target_identity.h"
 #include "isp/link/usb_writer_device.h"
 
@@ -43,8 +45,8 @@ class IspLink {
   IspLink& operator=(const IspLink&) = delete;
 
   // Every part back to its defaults, buffers refilled. The port, the USB
-  // writer, the outputs' sinks, the running flag and the download count are the
-  // application's and stay as they are.
+  // writer, the outputs' sinks, the running flag, the stop request and the
+  // download count are the application's and stay as they are.
   void Reinitialise();
 
   // --- Framing ---------------------------------------------------------------
@@ -80,8 +82,8 @@ class IspLink {
   void StartTimeout(int ms);
   bool TimedOut() const;
   // The checks that open every pass of a wait loop, in this order: 3 when running
-  // was cleared, -1 when the port is gone (the log names it), 2 when the time-out
-  // passed; 0 to wait on.
+  // was cleared or a stop requested, -1 when the port is gone (the log names it), 2 when the
+  // time-out passed; 0 to wait on.
   StepResult CheckWait();
   StepResult SetBaud(int baud, int ack);
   void SyncPause(int ms);
@@ -100,6 +102,12 @@ class IspLink {
   // opened and closed by that flow; whatever is still open closes with the link.
   std::unique_ptr<UsbWriterDevice> usb_writer;
   std::atomic<bool> running{false};
+  // The stop button's request: set by the application's stop, cleared only when
+  // the application starts a new run, so that a flow that sets running again
+  // at its start cannot undo a stop pressed just before.
+  std::atomic<bool> stop_requested{false};
+  // What every wait tests: running is set and no stop is requested.
+  bool KeepsRunning() const { return running.load() && !stop_requested.load(); }
   // Downloads finished in the current run; the board's handshake command reads it.
   int download_count = 0;
 
@@ -110,6 +118,8 @@ class IspLink {
   ClockFigures clock;
   BoardState board;
   ImageBuffers image;
+  TargetCommands commands;
+  PassThroughValues pass_through;
   ImagePlacements placements;
   DownloadSettings download;
   PauseRecord pauses;

@@ -7,7 +7,9 @@
 
 namespace fw {
 
-enum class Parity { kNone = 0, kOdd = 1, kEven = 2 };
+// The values of the port control block: mark and space parity send the parity
+// bit always 1 or always 0.
+enum class Parity { kNone = 0, kOdd = 1, kEven = 2, kMark = 3, kSpace = 4 };
 
 struct LineSettings {
   int baud = 2400;

@@ -57,6 +57,22 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
+unsigned ParityFlags(Parity parity) {
+  switch (parity) {
+    case Parity::kOdd:
+      return PARENB | PARODD;
+    case Parity::kEven:
+      return PARENB;
+    case Parity::kMark:
+      return PARENB | CMSPAR | PARODD;
+    case Parity::kSpace:
+      return PARENB | CMSPAR;
+    case Parity::kNone:
+      break;
+  }
+  return 0;
+}
+
 TermiosPort::~TermiosPort() { Close(); }
 
 bool TermiosPort::Open(const std::string& path) {
@@ -123,7 +139,7 @@ bool TermiosPort::SetLine(const LineSettings& line) {
   if (!is_open()) return false;
   struct termios tio {};
   if (tcgetattr(fd_, &tio) != 0) return false;
-  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
   switch (line.data_bits) {
     case 5:
       tio.c_cflag |= CS5;
@@ -140,8 +156,7 @@ bool TermiosPort::SetLine(const LineSettings& line) {
   }
   // A pseudo-terminal has no wire: it refuses parity and ignores the rate. The
   // settings are still kept, so that GetLine reports what was asked for.
-  if (line.parity == Parity::kEven && !is_pty_) tio.c_cflag |= PARENB;
-  if (line.parity == Parity::kOdd && !is_pty_) tio.c_cflag |= PARENB | PARODD;
+  if (!is_pty_) tio.c_cflag |= ParityFlags(line.parity);
   if (line.stop_bits == 2) tio.c_cflag |= CSTOPB;
   speed_t speed = StandardSpeed(line.baud);
   if (speed != 0) {

@@ -44,6 +44,10 @@ class TermiosPort final : public SerialPort {
   std::string error_;
 };
 
+// The parity bits of a termios c_cflag for the parity: mark and space set
+// CMSPAR with PARODD set (mark) or cleared (space).
+unsigned ParityFlags(Parity parity);
+
 // Port names as users give them: a name without "/" is a device under /dev, and
 // "COMn" is /dev/ttyS(n-1).
 std::string ResolvePortName(const std::string& name);

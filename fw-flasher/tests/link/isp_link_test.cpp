@@ -131,6 +131,23 @@ TEST(IspLinkTest, LostPortEndsAWaitWithItsNameInTheLog) {
   EXPECT_EQ(link.CheckWait(), kStepTimedOut);
 }
 
+// A stop request ends every wait even while running is set (a flow sets it
+// again at its start), and it survives re-initialisation.
+TEST(IspLinkTest, AStopRequestEndsAWaitWhateverRunningSays) {
+  ScriptedLink s;
+  IspLink& link = s.link;
+  link.running = true;
+  link.StartTimeout(IspLink::kNoTimeout);
+  link.stop_requested = true;
+  EXPECT_EQ(link.CheckWait(), kStepStopped);
+  link.Reinitialise();
+  link.running = true;
+  EXPECT_TRUE(link.stop_requested);
+  EXPECT_EQ(link.WaitForReply(IspLink::kNoTimeout), kStepStopped);
+  link.stop_requested = false;
+  EXPECT_TRUE(link.KeepsRunning());
+}
+
 TEST(IspLinkTest, ReplyChecksumOfEitherWidth) {
   ScriptedLink s;
   IspLink& link = s.link;

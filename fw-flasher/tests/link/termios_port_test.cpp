@@ -1,6 +1,7 @@
 // The termios port: names, exclusive open, bounded reads, a device that goes away.
 #include <gtest/gtest.h>
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,6 +24,14 @@ TEST(PortNameTest, NamesMapToDevices) {
   EXPECT_NE(port.error().find("/nonexistent/ttyS0"), std::string::npos);
   EXPECT_FALSE(port.Open("/dev/null")) << "not a serial device";
   EXPECT_EQ(port.Read(nullptr, 4), 0);
+}
+
+TEST(TermiosPortTest, ParityBitsForEachParity) {
+  EXPECT_EQ(ParityFlags(Parity::kNone), 0u);
+  EXPECT_EQ(ParityFlags(Parity::kOdd), static_cast<unsigned>(PARENB | PARODD));
+  EXPECT_EQ(ParityFlags(Parity::kEven), static_cast<unsigned>(PARENB));
+  EXPECT_EQ(ParityFlags(Parity::kMark), static_cast<unsigned>(PARENB | CMSPAR | PARODD));
+  EXPECT_EQ(ParityFlags(Parity::kSpace), static_cast<unsigned>(PARENB | CMSPAR));
 }
 
 TEST(TermiosPortTest, ExclusiveOpenAndBoundedReads) {

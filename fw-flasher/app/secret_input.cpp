@@ -1,4 +1,4 @@
-#include "pack/secret_input.h"
+#include "app/secret_input.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -74,7 +74,7 @@ std::optional<std::string> TerminalSecretInput::Ask(const std::string& prompt) {
   }
   for (;;) {
     const auto first = AskHidden(prompt);
-    if (!first) return std::nullopt;
+    if (!first || !confirm_) return first;
     const auto again = AskHidden("Again, to confirm: ");
     if (!again) return std::nullopt;
     if (*first == *again) return first;

@@ -15,11 +15,17 @@ class SecretInput {
   virtual std::optional<std::string> Ask(const std::string& prompt) = 0;
 };
 
-// Asks on the terminal without echo (and a second time to confirm); when
-// standard input is no terminal, reads one line from it per question.
+// Asks on the terminal without echo (a new password a second time, to
+// confirm); when standard input is no terminal, reads one line from it per
+// question.
 class TerminalSecretInput final : public SecretInput {
  public:
+  // confirm: a password being set is typed twice; a login once.
+  explicit TerminalSecretInput(bool confirm = true) : confirm_(confirm) {}
   std::optional<std::string> Ask(const std::string& prompt) override;
+
+ private:
+  bool confirm_;
 };
 
 // The first line of a password file, without its line end; empty optional when

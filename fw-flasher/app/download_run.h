@@ -1,0 +1,126 @@
+// The download run behind the start and stop buttons: the run mode, the
+// worker thread that downloads once or again and again, the serial numbers and
+// the pass counter. A window or fw-flash drives it; the link's output sinks
+// carry the log, the progress and the sounds, the view shows the rest, the
+// dialogs ask the questions.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/app_dialogs.h"
+#include "app/download_parameters.h"
+#include "app/port_entry.h"
+#include "app/serial_numbers.h"
+#include "isp/link/isp_link.h"
+
+namespace fw {
+
+class DownloadView;
+class Profile;
+
+// One download through the link to the port entry; returns the flow's result.
+using DownloadFlow = std::function<int(IspLink& link, const PortEntry& port)>;
+
+class DownloadRun {
+ public:
+  // The run modes of the three start buttons.
+  static constexpr int kRunOnce = 2;
+  static constexpr int kRunRepeated = 3;
+  static constexpr int kRunBoard = 4;
+
+  // project is null when no project was loaded: the start buttons do nothing.
+  // The serial flow is ComDownload unless a test gives another; there is no
+  // USB writer flow unless one is given (a USB writer entry then ends like a
+  // device that does not open).
+  DownloadRun(const Project* project, Profile& profile, DownloadView& view, AppDialogs& dialogs,
+              int language);
+  // Requests a stop and waits for the worker.
+  ~DownloadRun();
+  DownloadRun(const DownloadRun&) = delete;
+  DownloadRun& operator=(const DownloadRun&) = delete;
+
+  void SetSerialFlow(DownloadFlow flow) { serial_flow_ = std::move(flow); }
+  void SetUsbWriterFlow(DownloadFlow flow) { usb_writer_flow_ = std::move(flow); }
+
+  // The one link: its output sinks (log, progress, sounds, echo) are set once
+  // by the caller; its question is the run's own, through the dialogs.
+  IspLink& link() { return link_; }
+
+  // The dialog's start: the serial numbers (stored ones replace the project's)
+  // and the pass counter from the profile, shown.
+  void Initialise();
+
+  // Start button of the run mode (2 one download, 3 repeated downloads).
+  // Nothing happens (false) when no project was loaded, a run is busy, or the
+  // mode is another (the third operation comes with the download board's
+  // stand-alone branch).
+  bool StartDownload(int run_mode);
+  // Stop button: the stop request holds until the next start; it does not wait.
+  void StopDownload();
+  bool busy() const { return busy_.load(); }
+  bool stop_requested() const { return link_.stop_requested.load(); }
+  // Until the worker has ended (at once when none runs).
+  void WaitUntilIdle();
+
+  std::uint32_t pass_counter() const { return pass_counter_.load(); }
+  // The reset button's work after its question: 0, shown and stored.
+  void ResetPassCounter();
+  // Downloads that succeeded in the current or last run, and its last result.
+  int passes_this_run() const { return passes_this_run_.load(); }
+  int last_result() const { return last_result_.load(); }
+
+  // The baud dialog's indexes; an index outside the table keeps its default.
+  void SetBaudIndexes(int lowest, int highest);
+  int lowest_baud_index() const { return choices_.lowest_baud_index; }
+  int highest_baud_index() const { return choices_.highest_baud_index; }
+  // The information lines (chip, version, options) left out whatever the
+  // project says.
+  void SetQuietInformation(bool quiet) { choices_.quiet_information = quiet; }
+  // Seconds minus one between repeated downloads (project string 5).
+  int repeat_delay() const { return repeat_delay_; }
+
+ private:
+  void Work(int run_mode, PortEntry port);
+  // The wait between repeated downloads; false when a stop ended it.
+  bool RepeatWait();
+  // Run mode 3 through a USB writer: until the writer is back; false on a stop.
+  bool WaitForUsbWriter();
+  int Download(const PortEntry& port);
+  void CountPass();
+
+  const Project* project_;
+  Profile& profile_;
+  DownloadView& view_;
+  AppDialogs& dialogs_;
+  IspLink link_;
+  std::optional<SerialNumbers> serials_;
+  RunChoices choices_;
+  int repeat_delay_ = 0;
+  DownloadFlow serial_flow_;
+  DownloadFlow usb_writer_flow_;
+
+  class LinkQuestion final : public YesNoQuestion {
+   public:
+    explicit LinkQuestion(DownloadRun& run) : run_(run) {}
+    bool Ask(std::string_view text) override;
+
+   private:
+    DownloadRun& run_;
+  };
+  LinkQuestion question_{*this};
+
+  std::atomic<bool> busy_{false};
+  std::atomic<std::uint32_t> pass_counter_{0};
+  std::atomic<int> passes_this_run_{0};
+  std::atomic<int> last_result_{0};
+  std::mutex start_mutex_;
+  std::jthread worker_;
+};
+
+}  // namespace fw

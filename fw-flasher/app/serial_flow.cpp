@@ -1,0 +1,62 @@
+#include "app/serial_flow.h"
+
+#include "app/app_dialogs.h"
+#include "app/serial_numbers.h"
+#include "isp/firmware_commands.h"
+#include "isp/link/isp_link.h"
+#include "isp/link/termios_port.h"
+#include "isp/serial_download.h"
+
+namespace fw {
+namespace {
+
+// A message box shows the text with plain line ends.
+std::string BoxText(std::string_view text) {
+  std::string box;
+  for (const char c : text) {
+    if (c != '\r') box += c;
+  }
+  return box;
+}
+
+int ReportPortFailure(IspLink& link, const std::string& reason, AppDialogs& dialogs) {
+  LogPortFailure(link, reason);
+  dialogs.ShowMessage(BoxText(link.GetText(kMsgDeviceOpenFailed)) + "\n" + reason,
+                      link.GetText(kMsgError), MessageIcon::kExclamation);
+  link.running = false;
+  return kStepFailedLogged;
+}
+
+// What the flow sends to the user's firmware before the handshake.
+StepResult TalkToFirmware(IspLink& link) {
+  ConvertAsciiSerialNumbers(link);
+  if (const StepResult r = SendUserInterfaceCommand(link); r != kStepOk) return r;
+  SendPreCommand(link);
+  return kStepOk;
+}
+
+}  // namespace
+
+void ConvertAsciiSerialNumbers(IspLink& link) {
+  for (SerialNumberPlacement& serial : link.placements.serial_numbers) {
+    if (!serial.enabled || serial.format != kSerialAsciiHex) continue;
+    serial.value = AsciiDigitsForm(SerialValue::FromBytesLsbFirst(serial.value)).ToBytesLsbFirst();
+  }
+}
+
+int ComDownload(IspLink& link, const std::string& port_name, AppDialogs& dialogs,
+                std::string_view window_title) {
+  link.serial.link_kind = LinkKind::kSerialPort;
+  link.running = true;
+  TermiosPort port;
+  if (!port.Open(ResolvePortName(port_name))) return ReportPortFailure(link, port.error(), dialogs);
+  link.port = &port;
+  const int result = DownloadOnOpenPort(link, window_title, TalkToFirmware);
+  port.Close();
+  link.port = nullptr;
+  link.running = false;
+  ++link.download_count;
+  return result;
+}
+
+}  // namespace fw
