@@ -106,7 +106,7 @@ class WriterDownload {
   }
 
  private:
-  bool Stopped() const { return !link_.running.load(); }
+  bool Stopped() const { return !link_.KeepsRunning(); }
 
   StepResult FromLink(UsbLinkResult result) {
     switch (result) {

@@ -11,13 +11,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/usb_writer_steps.h"
+#include "app/download_run.h"
+#include "app/usb_writer_flow.h"
 #include "isp/expected_chip.h"
 #include "isp/link/isp_link.h"
 #include "sim/sim_usb_bus.h"
 #include "target/chip_table.h"
 #include "target/option_block.h"
 #include "target/usb_writer_link.h"
+#include "tests/app/app_fakes.h"
 #include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 #include "tests/support/writer_chip.h"
@@ -98,14 +100,11 @@ class UsbWriterFlowTest : public ::testing::Test {
       }
       if (!stop.stop_requested()) link.running = false;
     });
-    link.running = true;
-    const UsbOpenResult opened =
-        OpenUsbWriter(link, *bus, 1, kUsbWriterVendorId, kUsbWriterProductId);
-    EXPECT_EQ(opened.error, UsbOpenError::kNone);
     const auto start = Clock::now();
-    const int result = DownloadThroughWriter(link, 1, "QMV-ISP (V6.86E)");
+    const int result = UsbWriterDownload(link, *bus, 1, dialogs, "QMV-ISP (V6.86E)");
     elapsed = Clock::now() - start;
-    link.usb_writer.reset();
+    EXPECT_EQ(link.usb_writer, nullptr) << "the flow closes the writer";
+    EXPECT_FALSE(link.running);
     return result;
   }
 
@@ -154,6 +153,7 @@ class UsbWriterFlowTest : public ::testing::Test {
   IspLink link;
   test::StringLog log;
   RecordedSounds sounds;
+  test::ScriptedDialogs dialogs;
   Clock::duration elapsed{};
 };
 
@@ -521,6 +521,81 @@ TEST_F(UsbWriterFlowTest, IdentificationEndsADownloadForAnotherChip) {
     EXPECT_EQ(sounds.kinds, c.sounds);
     EXPECT_EQ(Logged("Download failed !"), c.failure_line) << log.text;
   }
+}
+
+TEST_F(UsbWriterFlowTest, AWriterThatDoesNotOpenEndsWithResultMinus1) {
+  struct Case {
+    const char* name;
+    int writer_number;
+    UsbOpenError error;
+    const char* reason;
+  } const cases[] = {
+      {"no second writer", 2, UsbOpenError::kNone, "USB2: no such USB writer is attached"},
+      {"no permission", 1, UsbOpenError::kNoPermission, "no permission to open the device"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Plug(SmallChipConfig());
+    writer->SetOpenError(c.error);
+    log.text.clear();
+    sounds.kinds.clear();
+    test::ScriptedDialogs boxes;
+    link.running = false;
+    EXPECT_EQ(UsbWriterDownload(link, *bus, c.writer_number, boxes, "QMV-ISP (V6.86E)"),
+              kStepFailedLogged);
+    EXPECT_TRUE(Logged("Device open fail")) << log.text;
+    EXPECT_TRUE(Logged(c.reason)) << log.text;
+    EXPECT_FALSE(Logged("Download failed")) << "no result line";
+    const std::vector<std::string> messages = boxes.Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("ERROR: ", 0), 0u) << messages[0];
+    EXPECT_NE(messages[0].find(c.reason), std::string::npos) << messages[0];
+    EXPECT_EQ(boxes.Icons(), std::vector<MessageIcon>{MessageIcon::kExclamation});
+    EXPECT_EQ(sounds.kinds, std::vector<BeepKind>{BeepKind::kError});
+    EXPECT_TRUE(writer->Commands().empty());
+    EXPECT_FALSE(link.running);
+    EXPECT_EQ(link.usb_writer, nullptr);
+  }
+}
+
+// The worker's pass for a USB writer entry: the project's image through the
+// entry's writer (the second of two), nothing through the other.
+TEST(UsbWriterRunTest, TheWorkerDownloadsThroughTheEntrysWriter) {
+  Project project;
+  project.strings = {"EN", "QMV-ISP (V6.86E)", "", "", "", "", "", "", "", "chip", "", "App"};
+  project.chip_index = SmallChip();
+  project.set_frequency = kSetFrequency;
+  project.code_block.resize(700);
+  for (std::size_t k = 0; k < project.code_block.size(); ++k) {
+    project.code_block[k] = static_cast<std::uint8_t>(k * 13 + 1);
+  }
+  sim::SimUsbBus bus;
+  const auto first = std::make_shared<SimUsbWriter>(SmallChipConfig());
+  const auto second = std::make_shared<SimUsbWriter>(SmallChipConfig());
+  bus.Attach(first, {1, {1}, 5});
+  bus.Attach(second, {1, {3}, 9});
+  test::MemoryProfile profile;
+  test::FakeView view;
+  test::ScriptedDialogs dialogs;
+  test::StringLog log;
+  DownloadRun run(&project, profile, view, dialogs, kLanguageEnglish);
+  run.link().outputs.log_sink = &log;
+  run.link().outputs.echo = nullptr;
+  run.SetUsbWriterBus(bus);
+  view.SetPort(UsbWriterEntry(2));
+  ASSERT_TRUE(run.StartDownload(DownloadRun::kRunOnce));
+  run.WaitUntilIdle();
+
+  EXPECT_EQ(run.last_result(), kStepOk) << log.text;
+  EXPECT_EQ(run.pass_counter(), 1u);
+  EXPECT_TRUE(first->Commands().empty()) << "the other writer is left alone";
+  EXPECT_TRUE(second->Errors().empty()) << second->Errors().front();
+  const Bytes flash = second->Flash();
+  EXPECT_TRUE(std::equal(project.code_block.begin(), project.code_block.end(), flash.begin()));
+  EXPECT_TRUE(std::all_of(flash.begin() + 700, flash.begin() + 1024, [](std::uint8_t b) {
+    return b == 0xFF;
+  })) << "the image up to its 512-byte multiple is blank";
+  EXPECT_NE(log.text.find("  Complete !("), std::string::npos) << log.text;
 }
 
 }  // namespace
