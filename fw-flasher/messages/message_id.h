@@ -197,9 +197,9 @@ enum MessageId : std::int32_t {
   kMsgPassesThisRunAndTotal = 8240,
 
   // The USB writer's own failures.
-  kMsgUsbWriterGone = 8241,
-  kMsgProgramBeyondWriterReach = 8242,
-  kMsgRecordBeyondWriterReach = 8243,
+  kMsgUsbWriterGone = 8250,
+  kMsgProgramBeyondWriterReach = 8251,
+  kMsgRecordBeyondWriterReach = 8252,
 };
 
 }  // namespace fw

@@ -21,6 +21,7 @@
 #include "target/usb_writer_link.h"
 #include "tests/app/app_fakes.h"
 #include "tests/support/chip_finder.h"
+#include "tests/support/expected_flash.h"
 #include "tests/support/string_log.h"
 #include "tests/support/writer_chip.h"
 
@@ -130,22 +131,6 @@ class UsbWriterFlowTest : public ::testing::Test {
     return requests;
   }
 
-  // The code image where the download programmed it, the extra data records
-  // over it.
-  Bytes ExpectedFlash() const {
-    Bytes expected(link.image.code_image.begin(),
-                   link.image.code_image.begin() + link.image.code_length);
-    const Bytes& list = link.image.extra_records;
-    for (std::size_t at = 0; list[at] == 0x5A; at += 4 + list[at + 3]) {
-      const std::size_t address = list[at + 1] | list[at + 2] << 8;
-      const std::size_t n = list[at + 3];
-      if (expected.size() < address + n) expected.resize(address + n, 0xFF);
-      std::copy_n(list.begin() + static_cast<std::ptrdiff_t>(at + 4), n,
-                  expected.begin() + static_cast<std::ptrdiff_t>(address));
-    }
-    return expected;
-  }
-
   bool Logged(const std::string& text) const { return log.text.find(text) != std::string::npos; }
 
   std::unique_ptr<sim::SimUsbBus> bus;
@@ -180,7 +165,7 @@ TEST_F(UsbWriterFlowTest, DownloadsImageUserKeyOptionsAndNewPassword) {
   EXPECT_TRUE(writer->Errors().empty()) << writer->Errors().front();
 
   const Bytes flash = writer->Flash();
-  const Bytes expected = ExpectedFlash();
+  const Bytes expected = test::ExpectedFlash(link);
   ASSERT_GE(flash.size(), expected.size());
   EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<std::ptrdiff_t>(expected.size())),
             expected);
