@@ -71,6 +71,7 @@ SettingsProfile::SettingsProfile(std::string_view gbk_application_name)
 SettingsProfile::~SettingsProfile() = default;
 
 int SettingsProfile::ReadInt(std::string_view key, int fallback) {
+  std::lock_guard lock(mutex_);
   settings_->sync();
   bool ok = false;
   const int value = settings_->value(KeyOf(key)).toInt(&ok);
@@ -78,11 +79,13 @@ int SettingsProfile::ReadInt(std::string_view key, int fallback) {
 }
 
 void SettingsProfile::WriteInt(std::string_view key, int value) {
+  std::lock_guard lock(mutex_);
   settings_->setValue(KeyOf(key), value);
   settings_->sync();
 }
 
 std::optional<std::vector<std::uint8_t>> SettingsProfile::ReadBytes(std::string_view key) {
+  std::lock_guard lock(mutex_);
   settings_->sync();
   const QVariant stored = settings_->value(KeyOf(key));
   if (!stored.isValid()) return std::nullopt;
@@ -91,6 +94,7 @@ std::optional<std::vector<std::uint8_t>> SettingsProfile::ReadBytes(std::string_
 }
 
 void SettingsProfile::WriteBytes(std::string_view key, const std::vector<std::uint8_t>& bytes) {
+  std::lock_guard lock(mutex_);
   settings_->setValue(KeyOf(key), QByteArray(reinterpret_cast<const char*>(bytes.data()),
                                              static_cast<qsizetype>(bytes.size())));
   settings_->sync();

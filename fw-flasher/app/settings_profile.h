@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -33,7 +34,8 @@ class SettingsProfile final : public Profile {
   SettingsProfile& operator=(const SettingsProfile&) = delete;
 
   // Every read sees what another program wrote last; every write is on disk
-  // when it returns.
+  // when it returns. The window's thread and the download worker may call them
+  // at the same time.
   int ReadInt(std::string_view key, int fallback) override;
   void WriteInt(std::string_view key, int value) override;
   std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view key) override;
@@ -43,6 +45,7 @@ class SettingsProfile final : public Profile {
 
  private:
   std::string file_path_;
+  std::mutex mutex_;  // QSettings is not to be used from two threads at once
   std::unique_ptr<QSettings> settings_;
 };
 

@@ -9,13 +9,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/port_devices.h"
 #include "app/secret_input.h"
+#include "cli/chips_command.h"
 #include "cli/detect_command.h"
 #include "cli/download_command.h"
+#include "cli/ports_command.h"
 #include "cli/run_command.h"
 #include "cli/terminal_io.h"
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
+#include "target/libusb_writer_bus.h"
 
 namespace {
 
@@ -38,6 +42,20 @@ struct RunCommandLine {
   bool yes = false;
   bool no = false;
 };
+
+int ListPorts(const fw::PortsOptions& options) {
+  const auto devices = fw::MakeUdevSerialDeviceSource();
+  std::string usb_error;
+  const auto writers = fw::MakeLibusbWriterBus(usb_error);
+  if (!writers)
+    std::fprintf(stderr, "fw-flash: USB writers are not listed: %s\n", usb_error.c_str());
+  std::string error;
+  if (!fw::ListPorts(options, *devices, writers.get(), stdout, error)) {
+    std::fprintf(stderr, "fw-flash: %s\n", error.c_str());
+    return fw::kExitOtherFailure;
+  }
+  return 0;
+}
 
 CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
   CLI::App* command = app.add_subcommand(
@@ -95,6 +113,17 @@ int main(int argc, char** argv) {
       detect->add_flag("--yes", yes, "Answer Yes to the board firmware update question");
   detect->add_flag("--no", no, "Answer No to the board firmware update question")
       ->excludes(yes_flag);
+  fw::PortsOptions ports_options;
+  CLI::App* ports = app.add_subcommand(
+      "ports", "List the ports as the window offers them (* marks the preselected)");
+  ports->add_option(
+      "--project", ports_options.project_file,
+      "Project file whose fixed port applies (default: the one this program carries)");
+  ports->add_option("--port", ports_options.port,
+                    "A port to add and select, as the window's --port");
+  std::string chip_pattern;
+  CLI::App* chips = app.add_subcommand("chips", "List the chip names that --chip takes");
+  chips->add_option("PATTERN", chip_pattern, "Only names containing this text (any case)");
 
   fw::DownloadCommandOptions download_options;
   std::string option_text;
@@ -163,6 +192,13 @@ int main(int argc, char** argv) {
     // failures that never reach the chip.
     return app.exit(e) == 0 ? 0 : fw::kExitOtherFailure;
   }
+
+  if (chips->parsed()) {
+    if (fw::ListChips(chip_pattern, stdout) > 0) return 0;
+    std::fprintf(stderr, "fw-flash: no chip name contains \"%s\"\n", chip_pattern.c_str());
+    return 1;
+  }
+  if (ports->parsed()) return ListPorts(ports_options);
 
   const int lang = language == "zh" ? fw::kLanguageChinese : fw::kLanguageEnglish;
   std::atomic<bool> stop{false};
