@@ -71,6 +71,7 @@ StepResult IdentifyTarget(IspLink& link) {
   std::memset(target.status_record, 0, sizeof target.status_record);
   std::memcpy(target.status_record, link.framing.receive_buffer, static_cast<std::size_t>(kept));
   target.reply_length_byte = static_cast<std::uint8_t>(received);
+  target.status_laid_out = false;
   const std::uint8_t* s = target.status_record;
 
   const int v = s[kFirmwareVersion];

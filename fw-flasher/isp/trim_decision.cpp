@@ -22,14 +22,19 @@ constexpr std::uint8_t kInternalClock = 0x01;
 // The range selector that goes with the chip's own trim.
 constexpr std::uint8_t kDefaultRange = 0x40;
 
-// The chip's own trim: the status reply's trim byte and its clock count.
+// The chip's own trim: the status reply's trim byte and its clock count. A
+// status record the option report laid out anew no longer holds the count
+// there (families 25 and 28 keep FF in its high byte); the report took the
+// clock from it already.
 void TakeChipTrim(IspLink& link) {
   const std::uint8_t* r = link.framing.receive_buffer;
   link.clock.trim_bytes = {r[kTrimByte], kDefaultRange, r[kTrimByte], kDefaultRange};
-  const std::int64_t count = r[kClockCountHigh] * 256 + r[kClockCountLow];
-  const std::int64_t adjusted =
-      std::min<std::int64_t>(count * link.serial.handshake_baud, std::numeric_limits<int>::max());
-  link.clock.adjusted_frequency = static_cast<int>(std::max<std::int64_t>(adjusted, 0));
+  if (!link.target.status_laid_out) {
+    const std::int64_t count = r[kClockCountHigh] * 256 + r[kClockCountLow];
+    const std::int64_t adjusted =
+        std::min<std::int64_t>(count * link.serial.handshake_baud, std::numeric_limits<int>::max());
+    link.clock.adjusted_frequency = static_cast<int>(std::max<std::int64_t>(adjusted, 0));
+  }
   if (!link.clock.frequency_override) {
     link.clock.measured_frequency = link.clock.adjusted_frequency;
   }
@@ -60,6 +65,10 @@ TrimDecision DecideTrim(IspLink& link) {
     const StepResult r = TrimClock(link);
     if (r != kStepFailedLogged) return {r, false};
     RestoreStatusAsExternal(link);
+    // Not trimmed, the chip goes on at its own trim and clock, as one that is
+    // not asked to trim: the switch names that setting, and the options
+    // program it rather than trim bytes no step has set.
+    TakeChipTrim(link);
   }
 }
 

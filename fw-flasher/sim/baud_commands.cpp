@@ -12,6 +12,14 @@ constexpr std::uint8_t kTrialCommand = 0x8F;
 constexpr std::uint8_t kSwitchCommand = 0x8E;
 constexpr std::uint8_t kNewSwitchCommand = 0x01;
 constexpr double kRateTolerance = 0.03;
+// The 8E command of families 25 and 28 carries 65536 - F x this as a word,
+// and in bytes 1 and 8 whether F lies below 20 MHz.
+constexpr double kClockWordPerHz = 0.00083333335;
+constexpr double kFastClock = 20e6;
+constexpr std::uint8_t kSlowClockByte1 = 0x58;
+constexpr std::uint8_t kFastClockByte1 = 0x98;
+constexpr std::uint8_t kSlowClockByte8 = 0x83;
+constexpr std::uint8_t kFastClockByte8 = 0x81;
 
 // Mode byte of the 8-bit reload generator -> clock divisor per reload step.
 std::optional<int> ReloadScale(std::uint8_t mode) {
@@ -38,6 +46,28 @@ bool Expect(std::span<const std::uint8_t> p, std::size_t at, int want, std::stri
   if (p[at] == (want & 0xFF)) return true;
   why = "byte " + std::to_string(at) + " is " + HexByte(p[at]) + ", the chip expects " +
         HexByte(want);
+  return false;
+}
+
+// The host names the clock range from the clock it measured, which it knows
+// only as finely as its counts at the handshake rate resolve it (115.2 kHz a
+// count at 115,200 baud): a code is taken when it is the range of a clock as
+// close to the chip's as a rate must be to talk, so that a chip at a range's
+// edge (24 MHz) takes the code of either side.
+bool ExpectRangeCode(const ChipTraits& chip, std::span<const std::uint8_t> p, std::size_t at,
+                     std::string& why) {
+  const double f = chip.frequency;
+  const std::uint8_t below =
+      RangeCodeFor(chip.family, static_cast<int>(std::lround(f * (1 - kRateTolerance))));
+  const std::uint8_t above =
+      RangeCodeFor(chip.family, static_cast<int>(std::lround(f * (1 + kRateTolerance))));
+  const std::uint8_t lowest = std::min(below, above);
+  const std::uint8_t highest = std::max(below, above);
+  if (p[at] >= lowest && p[at] <= highest) return true;
+  why = "byte " + std::to_string(at) + " is " + HexByte(p[at]) + ", the range code of a clock of " +
+        std::to_string(chip.frequency) + " Hz is " +
+        HexByte(RangeCodeFor(chip.family, chip.frequency));
+  if (lowest != highest) why += " (" + HexByte(lowest) + " to " + HexByte(highest) + " near it)";
   return false;
 }
 
@@ -73,7 +103,7 @@ std::optional<double> TrialOrSwitchRate(const ChipTraits& chip, std::span<const 
       !Expect(p, 5, pause_byte, why)) {
     return std::nullopt;
   }
-  if (p[0] == kTrialCommand && !Expect(p, 6, RangeCodeFor(chip.family, chip.frequency), why)) {
+  if (p[0] == kTrialCommand && !ExpectRangeCode(chip, p, 6, why)) {
     return std::nullopt;
   }
   return OldGeneratorRate(chip, p[1], p[2], why);
@@ -86,16 +116,26 @@ std::optional<double> PrescaledRate(const ChipTraits& chip, std::span<const std:
     why = "the 8E command has " + std::to_string(p.size()) + " bytes, not 12";
     return std::nullopt;
   }
-  const bool slow = chip.frequency < 20000000;
-  const int clock_word = static_cast<int>(65536 - chip.frequency * 0.00083333335);
-  if (!Expect(p, 1, slow ? 0x58 : 0x98, why) || !Expect(p, 5, 0x64, why) ||
-      !Expect(p, 8, slow ? 0x83 : 0x81, why) || !Expect(p, 9, 0x20, why) ||
+  // Bytes 1 and 8 say whether the clock the host measured lies below 20 MHz;
+  // near that edge either answer fits the chip.
+  const double f = chip.frequency;
+  const bool host_slow = p[1] == kSlowClockByte1;
+  const bool slow_fits = f * (1 - kRateTolerance) < kFastClock;
+  const bool fast_fits = f * (1 + kRateTolerance) >= kFastClock;
+  const bool slow = host_slow ? slow_fits : !fast_fits;
+  if (!Expect(p, 1, slow ? kSlowClockByte1 : kFastClockByte1, why) || !Expect(p, 5, 0x64, why) ||
+      !Expect(p, 8, slow ? kSlowClockByte8 : kFastClockByte8, why) || !Expect(p, 9, 0x20, why) ||
       !Expect(p, 10, 0xFF, why) || !Expect(p, 11, 0x00, why)) {
     return std::nullopt;
   }
-  // The flasher works from the clock it measured, which may be a little off.
-  if (std::abs(Word(p, 6) - clock_word) > 4) {
-    why = "clock word " + std::to_string(Word(p, 6)) + " does not fit a clock of " +
+  // The flasher works from the clock it measured, as finely as one count of its
+  // measurement at the host's rate resolves it (some 200 kHz at 115,200 baud):
+  // the word is taken when the clock it stands for is as close to the chip's as
+  // a rate must be to talk.
+  const double word_clock = (65536 - Word(p, 6)) / kClockWordPerHz;
+  if (std::abs(word_clock - chip.frequency) > kRateTolerance * chip.frequency) {
+    why = "clock word " + std::to_string(Word(p, 6)) + " stands for " +
+          std::to_string(std::lround(word_clock)) + " Hz, not the chip's clock of " +
           std::to_string(chip.frequency) + " Hz";
     return std::nullopt;
   }
@@ -111,7 +151,7 @@ std::optional<double> NewGeneratorRate(const ChipTraits& chip, std::span<const s
     why = "the 01 command has " + std::to_string(p.size()) + " bytes, not 8";
     return std::nullopt;
   }
-  if (!Expect(p, 7, RangeCodeFor(chip.family, chip.frequency), why)) return std::nullopt;
+  if (!ExpectRangeCode(chip, p, 7, why)) return std::nullopt;
   const int reload = ReloadOf(Word(p, 3));
   if (chip.generator == 0) {
     // The second word is the reload for one and a half bits.
@@ -165,7 +205,7 @@ std::optional<double> RateOfSwitch(const ChipTraits& chip, std::span<const std::
         why = "this boot loader switches with 01 M R C (4 bytes)";
         return std::nullopt;
       }
-      if (!Expect(payload, 3, RangeCodeFor(chip.family, chip.frequency), why)) return std::nullopt;
+      if (!ExpectRangeCode(chip, payload, 3, why)) return std::nullopt;
       return OldGeneratorRate(chip, payload[1], payload[2], why);
     }
     if (command != kTrialCommand && command != kSwitchCommand) {

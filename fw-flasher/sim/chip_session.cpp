@@ -28,8 +28,11 @@ constexpr std::uint8_t kClose = 0x69;
 constexpr std::uint8_t kOldOptions = 0x8D;
 constexpr std::uint8_t kNewOptions = 0x04;
 constexpr std::uint8_t kNewPasswordCommand = 0x07;
-constexpr std::uint8_t kTrimMeasure = 0x65;   // families 25 and 28
-constexpr std::uint8_t kMeasure = 0x00;       // newer families
+constexpr std::uint8_t kTrimMeasure = 0x65;  // families 25 and 28
+constexpr std::uint8_t kMeasure = 0x00;      // newer families
+// The range selector families 26, 27 and 29-43 start in, with the trim their
+// status reply shows.
+constexpr std::uint8_t kStartRange = 0x40;
 constexpr std::uint8_t kBlockHeader = 0x00;   // variants 0-2: a program block
 constexpr std::uint8_t kResentHeader = 0x30;  // variants 0-2: a block asked for again
 constexpr std::uint8_t kBlockMarks = 0x30;    // variants 3+: first-block and below-64-KiB bits
@@ -206,12 +209,23 @@ std::vector<ChipReply> ChipSession::OnIdCommand(SimStep step, std::span<const st
   return Answer(step, std::vector<std::uint8_t>{reply_code});
 }
 
+std::uint8_t ChipSession::StatusTrimByte() const {
+  constexpr std::size_t kTrimAt = 4;
+  SimChipConfig reported = config_;
+  reported.options = memory_.options;
+  reported.frequency = memory_.clock;
+  return BuildStatusPayload(reported, 0x00, true, false, memory_.status_bytes)[kTrimAt];
+}
+
 std::optional<double> ChipSession::DownloadClock(std::span<const std::uint8_t> p) {
   constexpr std::size_t kSettingBytes = 3;  // command, then two bytes of trim and range
   if (!measured_ || measurement_ == nullptr || p.size() < kSettingBytes) return std::nullopt;
   const TrimProcedure procedure = TrimProcedureOf(traits_);
   OscillatorSetting setting;
   if (procedure == TrimProcedure::kTwoTargets && p[0] == kNewSwitch) {
+    // A host that could not trim names the setting the chip runs at already:
+    // the trim its status reply shows, in the range it starts in.
+    if (p[1] == StatusTrimByte() && p[2] == kStartRange) return std::nullopt;
     setting = {p[1], p[2]};  // the trim and range found for the chip's own clock
   } else if (procedure == TrimProcedure::kGroups && p[0] == kSwitch) {
     setting = {p[2], GroupsRangeOf(p[1])};

@@ -67,6 +67,8 @@ class ChipSession {
   // The clock the chip runs the download at after a switch command: the
   // oscillator setting the command carries, once the host has trimmed it.
   std::optional<double> DownloadClock(std::span<const std::uint8_t> p);
+  // Families 26, 27 and 29-43: the trim the status reply shows at byte 4.
+  std::uint8_t StatusTrimByte() const;
   void TakeTrim(const OscillatorSetting& setting);
 
   // The reply to a step, at the chip's current rate, with the faults applied.

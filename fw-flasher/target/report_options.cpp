@@ -235,11 +235,17 @@ void Reporter::GroupE() {
 void Reporter::GroupF() {
   std::uint8_t* o;
   if (link_.target.protocol_variant == 4) {  // its status reply lays the options out anew
-    const std::uint32_t n = 65536u - Count(status_offset::kClockCount);
-    const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_) * 4u);
-    link_.clock.measured_frequency = f;
-    link_.clock.adjusted_frequency = f;
-    Line(kMsgFrequency, Mhz(f));
+    // The layout below overwrites the count: a second report in the same
+    // download (after the option write) keeps the clock the first one took, or
+    // the trim reached since, and shows that.
+    if (!link_.target.status_laid_out) {
+      const std::uint32_t n = 65536u - Count(status_offset::kClockCount);
+      const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_) * 4u);
+      link_.clock.measured_frequency = f;
+      link_.clock.adjusted_frequency = f;
+      link_.target.status_laid_out = true;
+    }
+    Line(kMsgFrequency, Mhz(link_.clock.adjusted_frequency));
     const std::uint8_t b1 = fw72_ ? S[49] : S[41];
     const std::uint8_t b2 = fw72_ ? S[48] : S[40];
     const std::uint8_t b3 = fw72_ ? S[47] : S[39];
@@ -268,22 +274,30 @@ void Reporter::GroupF() {
 void Reporter::GroupG() {
   const std::uint8_t* o;
   if (link_.target.protocol_variant == 4) {  // its status reply lays the options out anew
-    const std::uint32_t n = 262144u - 4u * Count(status_offset::kClockCount);
-    const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_));
-    link_.clock.adjusted_frequency = f;
-    Store(f);
     std::uint8_t v[38] = {};
-    for (int p = 1; p <= 4; ++p) v[p] = S[22 + p];
-    for (int p = 5; p <= 7; ++p) v[p] = fw72_ ? S[42 + p] : S[34 + p];
-    v[37] = fw72_ ? S[41] : 0xF8;  // the older firmware's fixed byte
-    const auto uf = static_cast<std::uint32_t>(f);
-    v[8] = static_cast<std::uint8_t>(uf >> 24);
-    v[9] = static_cast<std::uint8_t>(uf >> 16);
-    v[10] = static_cast<std::uint8_t>(uf >> 8);
-    v[11] = static_cast<std::uint8_t>(uf);
-    v[12] = 0xFF;
-    v[13] = static_cast<std::uint8_t>(n >> 8);
-    v[14] = static_cast<std::uint8_t>(n);
+    if (link_.target.status_laid_out) {
+      // Laid out by an earlier report of this download: the count it holds now
+      // is the layout's, and the clock figures stay as they are.
+      for (int p = 1; p <= 14; ++p) v[p] = S[p];
+      v[37] = S[37];
+    } else {
+      const std::uint32_t n = 262144u - 4u * Count(status_offset::kClockCount);
+      const std::int32_t f = Wrap(n * static_cast<std::uint32_t>(baud_));
+      link_.clock.adjusted_frequency = f;
+      Store(f);
+      for (int p = 1; p <= 4; ++p) v[p] = S[22 + p];
+      for (int p = 5; p <= 7; ++p) v[p] = fw72_ ? S[42 + p] : S[34 + p];
+      v[37] = fw72_ ? S[41] : 0xF8;  // the older firmware's fixed byte
+      const auto uf = static_cast<std::uint32_t>(f);
+      v[8] = static_cast<std::uint8_t>(uf >> 24);
+      v[9] = static_cast<std::uint8_t>(uf >> 16);
+      v[10] = static_cast<std::uint8_t>(uf >> 8);
+      v[11] = static_cast<std::uint8_t>(uf);
+      v[12] = 0xFF;
+      v[13] = static_cast<std::uint8_t>(n >> 8);
+      v[14] = static_cast<std::uint8_t>(n);
+      link_.target.status_laid_out = true;
+    }
     for (int p = 1; p <= 14; ++p) S[p] = R[p] = v[p];
     S[37] = R[37] = v[37];
     o = S + 1;

@@ -31,6 +31,10 @@ struct TargetIdentity {
   // From the status reply.
   std::uint8_t status_record[kStatusRecordSize] = {};
   std::uint8_t reply_length_byte = 0;
+  // The option report has laid the status record out anew (families 25-43 under
+  // protocol variant 4): its clock count is gone, and the clock figures hold
+  // what the report took from it.
+  bool status_laid_out = false;
   int fw_version = 0;  // high nibble major, low nibble minor
   int fw_letter = 0;
   int fw_build = 0;  // 0: none

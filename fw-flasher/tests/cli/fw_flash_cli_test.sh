@@ -105,6 +105,31 @@ status=$?
 [ "$status" -eq 4 ] || fail "download, wrong chip: exit status $status"
 stop_sim
 
+# Downloads that trim the chip's oscillator to --freq, one chip of each measuring
+# procedure: the log reports the frequency reached and its error, and the chip
+# runs within 1 % of it afterwards. Option byte 0 FF keeps the internal clock.
+for chip_fw in QMV28A20000:7.0C QMV45A60000:7.2C QMV44A48000:7.2C QMV30A28000:7.2C \
+  QMV53A24000:7.3C QMV53A24000:7.4C; do
+  chip=${chip_fw%:*}
+  rm -f "$work/state.json"
+  start_sim --chip "$chip" --fw "${chip_fw#*:}" --freq 24000000 --dump-state "$work/state.json"
+  "$fw_flash" download --port "$port" --chip "$chip" --image "$work/image.bin" --options FF \
+    --freq 11059200 --timeout 20 >"$run_out"
+  status=$?
+  [ "$status" -eq 0 ] || fail "trim $chip_fw: exit status $status: $(cat "$run_out")"
+  grep -qE '^Adjusted frequency: 1[01]\.[0-9]{3}MHz \(-?0\.[0-9]{3}%\)$' "$run_out" ||
+    fail "trim $chip_fw: no adjusted frequency within 1 %: $(cat "$run_out")"
+  grep -q 'Frequerency trim' "$run_out" && fail "trim $chip_fw: reported as failed: $(cat "$run_out")"
+  for _ in $(seq 40); do [ -s "$work/state.json" ] && break; sleep 0.05; done
+  clock=$(sed -n 's/^  "clock": \([0-9]*\),\{0,1\}$/\1/p' "$work/state.json")
+  if [ -z "$clock" ]; then
+    fail "trim $chip_fw: no clock in the chip's state: $(cat "$work/state.json")"
+  elif [ $(((clock - 11059200) * 100)) -gt 11059200 ] || [ $(((11059200 - clock) * 100)) -gt 11059200 ]; then
+    fail "trim $chip_fw: the chip runs at $clock Hz"
+  fi
+  stop_sim
+done
+
 for bad in "--baud-max 0" "--baud-max -5" "--options 0G" "--data-offset 16" "--freq 0"; do
   # shellcheck disable=SC2086
   "$fw_flash" download --port /dev/null --chip QMV11A64000 --image "$work/image.bin" $bad \

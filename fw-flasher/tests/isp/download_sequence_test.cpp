@@ -7,6 +7,7 @@
 #include "isp/download_sequence.h"
 #include "isp/report_after_programming.h"
 #include "isp/trim_decision.h"
+#include "target/report_options.h"
 #include "tests/support/chip_link.h"
 
 namespace fw {
@@ -70,6 +71,24 @@ TEST_F(SequenceTest, TrimDecisionTakesTheChipsOwnTrim) {
   EXPECT_EQ(chip->link.clock.measured_frequency, 24000000) << "the project fixes it";
 }
 
+// Families 25 and 28 under protocol variant 4: the report laid the status out
+// anew and put FF over the high byte of the clock count; the chip's clock is
+// the one the report took from the count, not FF80 x 2,400 Hz.
+TEST_F(SequenceTest, TrimDecisionTakesTheReportsClockFromALaidOutStatus) {
+  Fresh(25, 0x72);
+  ASSERT_EQ(chip->link.target.protocol_variant, 4);
+  std::uint8_t* s = chip->link.target.status_record;
+  s[13] = 0xFB;  // 65536 - 1,152: 11,059,200 Hz at 2,400 baud
+  s[14] = 0x80;
+  std::copy_n(s, 64, chip->link.framing.receive_buffer);
+  ReportOptions(chip->link);
+  InternalClock(true, false);
+  const TrimDecision d = DecideTrim(chip->link);
+  EXPECT_EQ(d.result, kStepOk);
+  EXPECT_EQ(chip->link.clock.adjusted_frequency, 11059200);
+  EXPECT_EQ(chip->link.clock.measured_frequency, 11059200);
+}
+
 TEST_F(SequenceTest, TrimDecisionNotesAChangeOfClockSource) {
   Fresh(30, 0x72);
   InternalClock(false, true);
@@ -122,6 +141,12 @@ TEST_F(SequenceTest, SkippedTrimIsDecidedAgainAsAChangeOfClockSource) {
   EXPECT_EQ(r[7], 0x00);
   EXPECT_EQ(r[4], 0x77);
   EXPECT_EQ(r[64], 60) << "the reply length byte after the 64 status bytes";
+  // It goes on at its own trim and clock, as a chip not asked to trim does.
+  const std::array<std::uint8_t, 4> own = {0x77, 0x40, 0x77, 0x40};
+  EXPECT_EQ(chip->link.clock.trim_bytes, own);
+  const int count = r[13] * 256 + r[14];
+  EXPECT_EQ(chip->link.clock.adjusted_frequency, count * chip->link.serial.handshake_baud);
+  EXPECT_EQ(chip->link.clock.measured_frequency, chip->link.clock.adjusted_frequency);
 }
 
 TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {

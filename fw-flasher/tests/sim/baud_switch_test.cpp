@@ -77,6 +77,14 @@ TEST(SimBaudTest, NewerVariantsConfirmAtTheOldRateAndMoveAfter) {
        {0x8E, 0x58, 0x00, 0x04, 0xA0, 0x64, 0xDB, 0xFF, 0x83, 0x20, 0xFF, 0x00},
        28800,
        0x0E},
+      // A clock measured 2 % high, as a coarse count at a fast handshake gives it:
+      // 65536 - 11,280,000 x 0.00083333335.
+      {"8E with a clock word 2 % off",
+       28,
+       0x70,
+       {0x8E, 0x58, 0x00, 0x04, 0xA0, 0x64, 0xDB, 0x48, 0x83, 0x20, 0xFF, 0x00},
+       28800,
+       0x0E},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -111,6 +119,11 @@ TEST(SimBaudTest, SettingsThatDoNotFitTheChipAreRefused) {
        {{0x01, 0x00, 0x00, 0xFF, 0xE8, 0x00, 0x00, 0x81}}},
       {"second reload word off", 53, 0x72, {{0x01, 0x12, 0x34, 0xFE, 0xE0, 0xFE, 0x60, 0x8B}}},
       {"8F to a 7.2 boot loader", 11, 0x72, {{0x8F, 0xC0, 0xFA, 0x3F, 0x0C, 0x28, 0x83}}},
+      // 65536 - 11,610,000 x 0.00083333335: a clock 5 % above the chip's.
+      {"8E clock word for another clock",
+       28,
+       0x70,
+       {{0x8E, 0x58, 0x00, 0x04, 0xA0, 0x64, 0xDA, 0x34, 0x83, 0x20, 0xFF, 0x00}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -120,6 +133,65 @@ TEST(SimBaudTest, SettingsThatDoNotFitTheChipAreRefused) {
     EXPECT_EQ(reply, Bytes{kRefused});
     EXPECT_FALSE(chip.Notes().empty());
     EXPECT_EQ(chip.session->rate(), kHandshakeRate);
+  }
+}
+
+// The host knows the chip's clock only as finely as its counts at the handshake
+// rate resolve it: at the edge of a clock range either side's code is taken,
+// a code further off is not.
+TEST(SimBaudTest, AClockAtARangesEdgeTakesEitherSidesCode) {
+  struct Case {
+    const char* name;
+    int family;
+    int fw;
+    int clock;
+    Bytes command;
+    bool taken;
+  } const cases[] = {
+      // 24,000,000 / 4 / 52: 115,385 baud.
+      {"24 MHz named 80", 45, 0x72, 24000000, {0x01, 0, 0, 0xFF, 0xCC, 0, 0, 0x80}, true},
+      {"24 MHz named 81", 45, 0x72, 24000000, {0x01, 0, 0, 0xFF, 0xCC, 0, 0, 0x81}, true},
+      {"24 MHz named 82", 45, 0x72, 24000000, {0x01, 0, 0, 0xFF, 0xCC, 0, 0, 0x82}, false},
+      // 20 MHz with the clock word 65536 - 16,666: below 20 MHz at 28,800 baud
+      // (20,000,000 / 7 / 99), or above it at 57,600 (20,000,000 / 4 / 86).
+      {"20 MHz named slow",
+       28,
+       0x70,
+       20000000,
+       {0x8E, 0x58, 0x00, 0x07, 0x9D, 0x64, 0xBE, 0xE5, 0x83, 0x20, 0xFF, 0x00},
+       true},
+      {"20 MHz named fast",
+       28,
+       0x70,
+       20000000,
+       {0x8E, 0x98, 0x00, 0x04, 0xAA, 0x64, 0xBE, 0xE5, 0x81, 0x20, 0xFF, 0x00},
+       true},
+      {"20 MHz, bytes 1 and 8 disagree",
+       28,
+       0x70,
+       20000000,
+       {0x8E, 0x58, 0x00, 0x07, 0x9D, 0x64, 0xBE, 0xE5, 0x81, 0x20, 0xFF, 0x00},
+       false},
+      // 11,059,200 Hz is far from 20 MHz: only the slow pair fits.
+      {"11 MHz named fast",
+       28,
+       0x70,
+       kClock,
+       {0x8E, 0x98, 0x00, 0x02, 0xC0, 0x64, 0xDB, 0xFF, 0x81, 0x20, 0xFF, 0x00},
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SimChipConfig config = ConfigOf(c.family, c.fw);
+    config.frequency = c.clock;
+    SimChip chip(config, {});
+    const Bytes reply = chip.Ask(c.command);
+    if (c.taken) {
+      EXPECT_NE(reply, Bytes{kRefused}) << (chip.Notes().empty() ? "" : chip.Notes().front());
+    } else {
+      EXPECT_EQ(reply, Bytes{kRefused});
+      EXPECT_FALSE(chip.Notes().empty());
+    }
   }
 }
 

@@ -666,6 +666,20 @@ TEST(SimOscillatorTest, AfterAMeasurementTheSwitchRunsAtTheTrimmedClock) {
     EXPECT_EQ(untrimmed.Ask(command), Bytes{kRefused});
   }
   {
+    SCOPED_TRACE("families 26-43: the trim the status shows, in range 40, keeps the clock");
+    SimChip chip(33, 0x72);  // protocol variant 3, baud generator 1
+    chip.Resynchronise(&model);
+    ASSERT_EQ(chip.Ask(PairsCommand({{0x60, 0x40}})).size(), 4u);
+    const std::uint8_t own = chip.Status()[4];
+    // 11,059,200 / 4 / 24 = 115,200 baud: the chip's own clock.
+    const Bytes keep = {0x01, own, 0x40, 0xFF, 0xE8, 0x00, 0x00, RangeCode(kClock)};
+    EXPECT_EQ(chip.Ask(keep), Bytes{0x01}) << FirstNote(chip);
+    chip.Resynchronise(&model);
+    ASSERT_EQ(chip.Ask(PairsCommand({{0x60, 0x40}})).size(), 4u);
+    const Bytes other = {0x01, own, 0x00, 0xFF, 0xE8, 0x00, 0x00, RangeCode(kClock)};
+    EXPECT_EQ(chip.Ask(other), Bytes{kRefused}) << "another range runs at another clock";
+  }
+  {
     SCOPED_TRACE("families 25 and 28 before 7.1: 8E with range 58 and trim byte 0");
     SimChip chip(28, 0x70);
     chip.Resynchronise(&model);

@@ -451,6 +451,43 @@ TEST_F(ReportOptionsTest, GroupFVariant4Normalisation) {
   }
 }
 
+// The layout overwrites the clock count. The report after the option write (the
+// classic sequence of family 25) then shows the clock the trim reached instead
+// of reading the overwritten count (which would give 1.229 MHz here).
+TEST_F(ReportOptionsTest, Variant4LayoutIsMadeOnceADownload) {
+  Chip(25, false, 0x70);
+  Count(13, 65536 - 1152);  // 11,059,200 Hz at 2,400 baud
+  Run();
+  ASSERT_EQ(link.clock.adjusted_frequency, 11059200);
+  link.clock.adjusted_frequency = 11049552;
+  link.clock.measured_frequency = 22968750;
+  link.clock.frequency_adjusted = true;
+  link.clock.trim_error = -0.087f;
+  link.framing.send_buffer[0] = 0x8D;
+  const std::string second = Run();
+  EXPECT_NE(second.find("  . Current frequency: 11.050MHz\r\n"), std::string::npos) << second;
+  EXPECT_NE(second.find("  . Adjusted frequency: 11.050MHz\r\n"), std::string::npos) << second;
+  EXPECT_EQ(link.clock.adjusted_frequency, 11049552);
+  EXPECT_EQ(link.clock.measured_frequency, 22968750);
+  EXPECT_EQ(link.target.status_record[13], 0xFF);
+
+  Reset();
+  Chip(27, false, 0x72);
+  Count(13, (262144 - 4608) / 4);
+  link.target.status_record[49] = 0x01;  // O6: runs from the internal oscillator
+  Run();
+  const std::vector<std::uint8_t> laid_out(link.target.status_record,
+                                           link.target.status_record + 38);
+  ASSERT_EQ(link.clock.measured_frequency, 11059200);
+  link.clock.measured_frequency = 11070000;
+  Run();
+  EXPECT_EQ(std::vector<std::uint8_t>(link.target.status_record, link.target.status_record + 38),
+            laid_out);
+  EXPECT_EQ(link.clock.measured_frequency, 11070000);
+  EXPECT_EQ(link.clock.adjusted_frequency, 11059200);
+  EXPECT_TRUE(Logged("  . Current frequency: 11.059MHz")) << log.text;
+}
+
 TEST_F(ReportOptionsTest, GroupFInversionSelectsEntryOfBitsAsReceived) {
   for (bool hv : {true, false}) {
     SCOPED_TRACE(hv);
