@@ -203,6 +203,7 @@ void PlaceSerialNumbers(const std::array<PreparedSerial, SerialNumbers::kCount>&
     placement.length = p.length;
     placement.format = p.format;
     placement.value = p.value.ToBytesLsbFirst();
+    placement.step = p.step.ToBytesLsbFirst();
   }
 }
 

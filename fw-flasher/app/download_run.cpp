@@ -76,7 +76,10 @@ void DownloadRun::SetBaudIndexes(int lowest, int highest) {
 }
 
 bool DownloadRun::StartDownload(int run_mode) {
-  if (project_ == nullptr || (run_mode != kRunOnce && run_mode != kRunRepeated)) return false;
+  if (project_ == nullptr ||
+      (run_mode != kRunOnce && run_mode != kRunRepeated && run_mode != kRunBoard)) {
+    return false;
+  }
   std::lock_guard lock(start_mutex_);
   if (busy_) return false;
   const std::optional<PortEntry> port = view_.SelectedPort();
@@ -133,7 +136,7 @@ void DownloadRun::Work(int run_mode, PortEntry port) {
     BuildImageSource(*project_, link_);
     const int result = Download(port);
     last_result_ = result;
-    if (result != kStepOk) break;
+    if (result != kStepOk) break;  // the board operation's 5 counts no pass either
     CountPass();
     if (run_mode != kRunRepeated) break;
     if (!RepeatWait()) break;

@@ -61,10 +61,10 @@ class DownloadRun {
   // and the pass counter from the profile, shown.
   void Initialise();
 
-  // Start button of the run mode (2 one download, 3 repeated downloads).
-  // Nothing happens (false) when no project was loaded, a run is busy, or the
-  // mode is another (the third operation comes with the download board's
-  // stand-alone branch).
+  // Start button of the run mode (2 one download, 3 repeated downloads, 4 the
+  // project's third operation: the download board programmed for stand-alone
+  // use). Nothing happens (false) when no project was loaded, a run is busy, or
+  // the mode is another.
   bool StartDownload(int run_mode);
   // Stop button: the stop request holds until the next start; it does not wait.
   void StopDownload();

@@ -34,7 +34,10 @@ int ComDownload(IspLink& link, const std::string& port_name, AppDialogs& dialogs
   TermiosPort port;
   if (!port.Open(ResolvePortName(port_name))) return ReportOpenFailure(link, port.error(), dialogs);
   link.port = &port;
-  const int result = DownloadOnOpenPort(link, window_title, TalkToFirmware);
+  const auto show_message = [&](std::string_view text) {
+    dialogs.ShowMessage(BoxText(text), window_title, MessageIcon::kInformation);
+  };
+  const int result = DownloadOnOpenPort(link, window_title, TalkToFirmware, show_message);
   port.Close();
   link.port = nullptr;
   link.running = false;

@@ -86,6 +86,7 @@ std::array<PreparedSerial, SerialNumbers::kCount> SerialNumbers::Prepare(Downloa
     p.address = settings.address;
     p.length = settings.length;
     p.format = settings.format;
+    p.step = settings.step;
     p.value = settings.format == kSerialPlain ? value : BcdForm(value);
   }
   return prepared;

@@ -26,6 +26,7 @@ struct PreparedSerial {
   // Plain: the value; BCD and ASCII: its decimal digits as hexadecimal digits.
   SerialValue value;
   int format = kSerialPlain;
+  SerialValue step;
 };
 
 // The edit that shows serial number n (0 or 1): the first edit for number 1,

@@ -69,9 +69,15 @@ CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
                       "Serial port (a device path, a name under /dev, or COMn) or USB writer "
                       "USBn (default: the port the project or the profile names, COM1 without "
                       "one)");
-  command->add_flag("--repeat", run.options.repeat,
-                    "After each successful download wait the project's repeat delay and start "
-                    "again, until a download fails or Ctrl-C");
+  auto* repeat_flag =
+      command->add_flag("--repeat", run.options.repeat,
+                        "After each successful download wait the project's repeat delay and start "
+                        "again, until a download fails or Ctrl-C");
+  command
+      ->add_flag("--board-program", run.options.board_program,
+                 "The project's third operation: load the download board on the port with its "
+                 "control program and the firmware, so that it programs chips on its own")
+      ->excludes(repeat_flag);
   command
       ->add_option("--lang", run.language, "Language of the log: en or zh (default: the project's)")
       ->check(CLI::IsMember({"en", "zh"}));

@@ -144,8 +144,10 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   const std::string initial_log = GbkToUtf8(project.String(ProjectStringId::kInitialLog));
   if (!initial_log.empty()) LogMessage(link, "%s", initial_log.c_str());
   run.Initialise();
-  if (!stop_requested &&
-      run.StartDownload(options.repeat ? DownloadRun::kRunRepeated : DownloadRun::kRunOnce)) {
+  const int run_mode = options.board_program ? DownloadRun::kRunBoard
+                       : options.repeat      ? DownloadRun::kRunRepeated
+                                             : DownloadRun::kRunOnce;
+  if (!stop_requested && run.StartDownload(run_mode)) {
     while (run.busy()) {
       if (stop_requested) run.StopDownload();
       std::this_thread::sleep_for(kWatchInterval);
@@ -159,6 +161,8 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   LogMessage(link, GetText(kMsgPassesThisRunAndTotal, language), run.passes_this_run(),
              run.pass_counter());
   std::fflush(out);
+  // The board operation ends with its own result when it succeeded.
+  if (options.board_program && result == kStepFinishedEarly) return 0;
   return ExitStatusOf(result);
 }
 

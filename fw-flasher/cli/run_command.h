@@ -20,6 +20,7 @@ struct RunCommandOptions {
   std::string project;          // empty: the project appended to this program
   std::string port;             // empty: the port the profile or the project names
   bool repeat = false;          // run mode 3
+  bool board_program = false;   // run mode 4: the download board programmed for stand-alone use
   std::optional<int> language;  // empty: the project's
   FixedAnswer answer = FixedAnswer::kAsk;
   bool quiet = false;

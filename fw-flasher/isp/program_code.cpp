@@ -29,13 +29,19 @@ class CodeProgrammer {
         pv_(link.target.protocol_variant),
         fw72_(link.target.fw_version >= kFirmware72),
         block_size_(std::max(link.target.block_size, 1)),
-        total_(std::clamp(link.image.code_length, 0,
-                          static_cast<int>(link.image.code_image.size()))) {}
+        total_(
+            std::clamp(link.image.code_length, 0, static_cast<int>(link.image.code_image.size()))),
+        pipelined_(link.board.mode && pv_ >= 3) {}
 
-  // A board in front of a newer chip takes the next block on its own
-  // acknowledgement (the board issue adds that pipelined mode); until then every
-  // block waits for the chip's reply, which the board relays.
+  // A board in front of a newer chip takes the next block as soon as it has
+  // acknowledged the previous one (pipelined); otherwise every block waits for
+  // the chip's reply, which a board relays.
   StepResult ProgramBlocks() {
+    if (pipelined_) {
+      link_.ResetReceiver();
+      // Only acknowledgements of the blocks sent from here on count.
+      link_.board.acknowledge = false;
+    }
     for (int p = 0; p < total_; p += block_size_) {
       const int n = std::min(total_ - p, block_size_);
       const std::uint8_t* data = link_.image.code_image.data() + p;
@@ -44,15 +50,58 @@ class CodeProgrammer {
         command_ &= static_cast<std::uint8_t>(~kFirstBlockBit);
         continue;
       }
-      if (const StepResult r = SendUntilTaken(p, data, n); r != kStepOk) return r;
+      const StepResult sent = pipelined_ ? SendPipelined(p, data, n) : SendUntilTaken(p, data, n);
+      if (sent != kStepOk) return sent;
       link_.Pause(kBlockTakenPauseMs);
       link_.SetProgress(p, total_);
       command_ &= static_cast<std::uint8_t>(~kFirstBlockBit);
     }
-    return kStepOk;
+    return pipelined_ ? AwaitLastChipReply() : kStepOk;
   }
 
  private:
+  // Pipelined: the block is done once the board has acknowledged it (a bare
+  // byte outside any frame) and a credit is left, one for the chip's reply to
+  // the block before it. Each chip reply that arrives meanwhile adds a credit.
+  StepResult SendPipelined(int p, const std::uint8_t* data, int n) {
+    CommandBuilder block(link_);
+    AddHeader(block, static_cast<std::uint32_t>(p), n);
+    block.Add(std::span<const std::uint8_t>(data, static_cast<std::size_t>(n)));
+    link_.SendPacket(block.data(), block.size());
+    link_.StartTimeout(kBlockTimeoutMs);
+    for (;;) {
+      if (const StepResult r = TakeChipReplies(); r != kStepOk) return r;
+      if (link_.board.acknowledge) {
+        link_.board.acknowledge = false;
+        ++board_acknowledgements_;
+      }
+      if (credits_ > 0 && board_acknowledgements_ > 0) {
+        --credits_;
+        --board_acknowledgements_;
+        return kStepOk;
+      }
+    }
+  }
+
+  // After the last block: the chip's reply to it, within that block's time.
+  StepResult AwaitLastChipReply() {
+    while (credits_ <= 0) {
+      if (const StepResult r = TakeChipReplies(); r != kStepOk) return r;
+    }
+    return kStepOk;
+  }
+
+  // One pass of the pipelined wait: the wait's checks, then any chip reply
+  // that has come, which must take its block.
+  StepResult TakeChipReplies() {
+    if (const StepResult r = link_.CheckWait(); r != kStepOk) return r;
+    if (!link_.ReceivePacket(link_.framing.receive_buffer, true)) return kStepOk;
+    link_.ResetReceiver();
+    if (link_.ReplyCode() != kProgram || link_.ReplyByte(1) != kAccepted) return kStepRefused;
+    ++credits_;
+    return kStepOk;
+  }
+
   bool Skippable(const std::uint8_t* data, int n) const {
     return fw72_ && command_ < kLowestNonSkippingProgram &&
            std::all_of(data, data + n, [](std::uint8_t b) { return b == 0xFF; });
@@ -130,6 +179,10 @@ class CodeProgrammer {
   const int total_;
   // Protocol variants 0-2: the first header byte, 0x30 after a resend request.
   std::uint8_t next_classic_header_ = kProgramClassic;
+  const bool pipelined_;
+  // Pipelined: one block may be sent before the chip answered the one before.
+  int credits_ = 1;
+  int board_acknowledgements_ = 0;
 };
 
 // Each record of the list: 02, address high, address low, guard bytes, data.

@@ -14,7 +14,10 @@ class IspLink;
 // sequence, 0x02 or 0x82 in the newer one); with `with_records`, the extra data
 // records follow on the 7.2 firmware. Blank blocks are skipped where the boot
 // loader allows it. A block the chip asks for again is sent again, at most
-// kMaxBlockRepeats times (then kStepRefused, message 8221).
+// kMaxBlockRepeats times (then kStepRefused, message 8231). Through a download
+// board to a chip of protocol variant 3 and above the blocks are pipelined: the
+// next one goes as soon as the board has acknowledged the last, while the chip
+// may still owe its reply to one block.
 StepResult ProgramCode(IspLink& link, std::uint8_t command, bool with_records);
 
 constexpr int kMaxBlockRepeats = 8;

@@ -11,7 +11,7 @@
 
 namespace fw {
 int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
-                       const BeforeHandshake& before_handshake) {
+                       const BeforeHandshake& before_handshake, const ShowMessageFn& show_message) {
   link.serial.link_kind = LinkKind::kSerialPort;
   link.running = true;
   LogMessage(link, nullptr);
@@ -21,6 +21,9 @@ int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
     const int usable = static_cast<int>(
         expected.code_size - std::min<std::uint32_t>(expected.tail_reserve, expected.code_size));
     link.image.image_length = std::min(link.image.image_length, usable);
+  }
+  if (link.download.run_mode == DownloadSettings::kRunModeBoard) {
+    return EndDownload(link, RunBoardOperation(link, show_message), window_title);
   }
   StepResult result = before_handshake ? before_handshake(link) : kStepOk;
   if (result == kStepOk) result = Handshake(link);

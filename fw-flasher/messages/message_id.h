@@ -192,6 +192,7 @@ enum MessageId : std::int32_t {
   kMsgNoBaudRateFits = 8232,
   kMsgUnknownGeneratorVariant = 8233,
   kMsgProgramBeyondFlash = 8234,
+  kMsgStandAloneImageTooLarge = 8236,
 
   // fw-flash run: the passes of this run and the pass counter.
   kMsgPassesThisRunAndTotal = 8240,

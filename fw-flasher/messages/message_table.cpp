@@ -296,6 +296,8 @@ constexpr MessageRow kRows[] = {
      "\r\n本程序不认识此芯片的波特率发生器 (类型 %d) !\r\n", nullptr, nullptr},
     {8234, "\r\nThe program (%d bytes) does not fit the chip's flash (%d bytes) !\r\n",
      "\r\n程序 (%d 字节) 超出芯片的 Flash 容量 (%d 字节) !\r\n", nullptr, nullptr},
+    {8236, "\r\nThe stand-alone image needs %d bytes behind its header; the flasher holds %d !\r\n",
+     "\r\n脱机映像的头部之后需要 %d 字节, 下载程序只能容纳 %d 字节 !\r\n", nullptr, nullptr},
     // The operator's run without a window.
     {8240, "\r\nPasses: %d this run, %u in total\r\n", "\r\n本次成功 %d 次, 累计成功 %u 次\r\n",
      nullptr, nullptr},

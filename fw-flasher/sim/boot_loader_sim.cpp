@@ -69,15 +69,13 @@ std::chrono::steady_clock::time_point WakeFor(std::chrono::steady_clock::time_po
 
 BootLoaderSim::BootLoaderSim(SimChipConfig chip, SimBoardConfig board, SimRunConfig run)
     : chip_(std::move(chip)),
-      board_(board),
       run_(std::move(run)),
       traits_(TraitsOf(chip_)),
       parser_([this](const std::vector<std::uint8_t>& p) { OnPacket(p); },
               [this](std::uint8_t b) { OnLooseByte(b); }),
+      board_(board, traits_),
       memory_(chip_),
-      firmware_(run_.firmware) {
-  current_board_version_ = board_.version;
-}
+      firmware_(run_.firmware) {}
 
 BootLoaderSim::~BootLoaderSim() { Stop(); }
 
@@ -201,8 +199,9 @@ void BootLoaderSim::SetLineRate(double rate) {
 }
 
 void BootLoaderSim::TakeByte(const IncomingByte& byte, Clock::time_point now) {
-  // Through a board every rate is understood.
-  if (board_.present) {
+  // The board understands the host at any rate (a pseudo-terminal changes its
+  // rate at once, even for bytes written before); its chip side is what counts.
+  if (board_.present()) {
     parser_.Feed(byte.value);
     return;
   }
@@ -244,10 +243,7 @@ void BootLoaderSim::PumpOutgoing(Clock::time_point now) {
   while (!outgoing_.empty()) {
     Transmission& t = outgoing_.front();
     if (!t.started) {
-      if (t.await_host && !board_.present && now < t.await_until &&
-          !RatesAgree(t.rate, HostLineRate(master_fd_))) {
-        return;
-      }
+      if (t.await_host && !t.from_board && now < t.await_until && !ChipPeerAt(t.rate)) return;
       t.started = true;
       // Through a board the chip's rate is not followed; the host's line sets the pace.
       const double pace_rate = t.rate > 0 ? t.rate : HostLineRate(master_fd_);
@@ -258,8 +254,7 @@ void BootLoaderSim::PumpOutgoing(Clock::time_point now) {
     std::size_t end = t.sent;
     while (end < t.bytes.size() && t.due[end] <= now) ++end;
     if (end > t.sent) {
-      const bool garble =
-          !board_.present && t.rate > 0 && !RatesAgree(t.rate, HostLineRate(master_fd_));
+      const bool garble = !t.from_board && t.rate > 0 && !ChipPeerAt(t.rate);
       std::vector<std::uint8_t> chunk(t.bytes.begin() + static_cast<std::ptrdiff_t>(t.sent),
                                       t.bytes.begin() + static_cast<std::ptrdiff_t>(end));
       if (garble) {
@@ -308,7 +303,7 @@ void BootLoaderSim::Queue(const ChipReply& reply, bool wide) {
   if (reply.rate > 0) SetLineRate(reply.rate);
   if (reply.measurement) measuring_ = true;
   // Through a board the host sends no sync bytes; the board times the chip.
-  if (reply.await_sync && !board_.present) {
+  if (reply.await_sync && !board_.present()) {
     held_ = HeldMeasurement{std::move(t), *reply.await_sync, 0, false, Clock::now()};
     return;
   }
@@ -321,6 +316,18 @@ void BootLoaderSim::Send(const std::vector<std::uint8_t>& payload, bool wide) {
   reply.rate = line_rate_;
   reply.rate_after = line_rate_;
   Queue(reply, wide);
+}
+
+void BootLoaderSim::SendFromBoard(std::vector<std::uint8_t> bytes, bool as_packet) {
+  Transmission t;
+  t.bytes = as_packet ? ChipToHostPacket(bytes, true) : std::move(bytes);
+  t.from_board = true;
+  outgoing_.push_back(std::move(t));
+}
+
+bool BootLoaderSim::ChipPeerAt(double rate) const {
+  if (!board_.present()) return RatesAgree(rate, HostLineRate(master_fd_));
+  return RatesAgree(rate, static_cast<int>(board_.chip_rate() + 0.5));
 }
 
 void BootLoaderSim::SendRaw(const std::vector<std::uint8_t>& bytes, int rate) {
@@ -338,15 +345,11 @@ void BootLoaderSim::Note(const std::string& text) {
   if (run_.on_note) run_.on_note(text);
 }
 
-void BootLoaderSim::NewSession() {
-  sync_seen_ = 0;
-  relaying_ = false;
-  std::lock_guard lock(mutex_);
-  if (board_updated_) current_board_version_ = board_.version_after_update;
-}
+void BootLoaderSim::NewSession() { sync_seen_ = 0; }
 
 void BootLoaderSim::SendStatus(int reply_code) {
-  const bool wide = relaying_ || ChipUsesWideChecksum();
+  const bool relaying = board_.present() && board_.relaying();
+  const bool wide = relaying || ChipUsesWideChecksum();
   const int rate = line_rate_ > 0 ? static_cast<int>(line_rate_ + 0.5) : HostLineRate(master_fd_);
   SimChipConfig reported = chip_;
   if (reported.handshake_baud <= 0) reported.handshake_baud = rate;
@@ -354,29 +357,11 @@ void BootLoaderSim::SendStatus(int reply_code) {
     std::lock_guard lock(mutex_);
     reported.options = memory_.options;
     reported.frequency = memory_.clock;
-    Send(BuildStatusPayload(reported, reply_code, wide, relaying_, memory_.status_bytes), wide);
+    Send(BuildStatusPayload(reported, reply_code, wide, relaying, memory_.status_bytes), wide);
     session_.emplace(reported, memory_, run_.faults, rate, run_.measurement);
     firmware_.Leave();
   }
   ++status_replies_;
-}
-
-void BootLoaderSim::SendBoardIdentity() {
-  int version;
-  {
-    std::lock_guard lock(mutex_);
-    version = current_board_version_;
-  }
-  std::vector<std::uint8_t> p(20, 0x00);
-  p[0] = 0x51;
-  p[1] = static_cast<std::uint8_t>(version >> 8);
-  p[2] = static_cast<std::uint8_t>(version);
-  p[4] = static_cast<std::uint8_t>(board_.flash_code);
-  p[5] = board_.flash_code != 0 ? 1 : 0;
-  p[15] = static_cast<std::uint8_t>(board_.model_code);
-  p[16] = static_cast<std::uint8_t>(board_.crystal_count);
-  p[17] = static_cast<std::uint8_t>(board_.crystal_count >> 8);
-  Send(p, true);
 }
 
 void BootLoaderSim::OnLooseByte(std::uint8_t byte) {
@@ -393,9 +378,14 @@ void BootLoaderSim::OnLooseByte(std::uint8_t byte) {
   if (++sync_seen_ < kSyncBytesNeeded) return;
   armed_ = false;
   last_sent_ = now;
-  if (board_.present) {
+  if (board_.present()) {
     parser_.set_prefer_wide(true);
-    SendBoardIdentity();
+    std::vector<std::uint8_t> identity;
+    {
+      std::lock_guard lock(mutex_);
+      identity = board_.Contact(HostLineRate(master_fd_));
+    }
+    SendFromBoard(std::move(identity), true);
   } else {
     SendStatus(chip_.reply_code);
   }
@@ -407,12 +397,15 @@ void BootLoaderSim::OnPacket(const std::vector<std::uint8_t>& payload) {
     host_packets_.push_back(payload);
   }
   if (payload.empty()) return;
-  const std::uint8_t code = payload[0];
-  if (board_.present && !relaying_ && (code == 0xFF || (code >= 0xF1 && code <= 0xF8))) {
-    OnBoardCommand(payload);
+  if (board_.present()) {
+    OnBoardPacket(payload);
     return;
   }
-  if (board_.present && relaying_ && code == 0xFF && payload.size() > 1) return;  // housekeeping
+  OnChipPacket(payload);
+}
+
+void BootLoaderSim::OnChipPacket(const std::vector<std::uint8_t>& payload) {
+  const std::uint8_t code = payload[0];
   if (code == 0x80 && payload.size() == 1 && chip_.reply_code == 0x80) {
     SendStatus(0x50);
     return;
@@ -435,7 +428,7 @@ void BootLoaderSim::OnChipCommand(const std::vector<std::uint8_t>& payload) {
   // Sync bytes follow a measurement command until its reply starts.
   if (session_->last_was_measurement()) measuring_ = true;
   for (const auto& text : notes) Note(text);
-  const bool wide = relaying_ || session_->traits().wide_checksum();
+  const bool wide = board_.relaying() || session_->traits().wide_checksum();
   for (const auto& reply : replies) Queue(reply, wide);
   if (ended) EndOfDownload();
 }
@@ -462,54 +455,40 @@ void BootLoaderSim::EndOfDownload() {
   if (!run_.state_path.empty() && !WriteFileAtomically(run_.state_path, state, error)) Note(error);
 }
 
-void BootLoaderSim::OnBoardCommand(const std::vector<std::uint8_t>& payload) {
-  const std::uint8_t code = payload[0];
-  auto acknowledge = [&] { Send({code, 0x54}, true); };
-  auto offset_of = [&] { return payload[1] << 16 | payload[2] << 8 | payload[3]; };
-  switch (code) {
-    case 0xFF:
-      if (payload.size() >= 2 && payload[1] == 0x07) {
-        // The board restarts with its new firmware and waits for a new contact.
-        std::lock_guard lock(mutex_);
-        current_board_version_ = board_.version_after_update;
-        armed_ = true;
-        sync_seen_ = 0;
-        parser_.set_prefer_wide(ChipUsesWideChecksum());
-      }
-      return;
-    case 0xF1:
-      acknowledge();
-      return;
-    case 0xF3:
-      if (payload.size() >= 2) {
-        std::lock_guard lock(mutex_);
-        announced_blocks_ = payload[1];
-      }
-      acknowledge();
-      return;
-    case 0xF2:
-    case 0xF4:
-    case 0xF6: {
-      if (payload.size() < 4) return;
-      const int offset = offset_of();
-      {
-        std::lock_guard lock(mutex_);
-        auto& target = code == 0xF2 ? board_block_a_ : board_image_;
-        const std::size_t end = static_cast<std::size_t>(offset) + payload.size() - 4;
-        if (target.size() < end) target.resize(end, 0xFF);
-        std::copy(payload.begin() + 4, payload.end(), target.begin() + offset);
-        if (code != 0xF2) board_updated_ = true;
-      }
-      acknowledge();
-      return;
+void BootLoaderSim::OnBoardPacket(const std::vector<std::uint8_t>& payload) {
+  BoardStep step;
+  {
+    std::lock_guard lock(mutex_);
+    step = board_.OnPacket(payload);
+  }
+  for (const auto& text : step.notes) Note(text);
+  if (!step.bare.empty()) SendFromBoard(step.bare, false);
+  for (auto& reply : step.replies) SendFromBoard(std::move(reply), true);
+  if (step.contact_chip) {
+    // The board synchronises with the chip at its chip side's rate and passes
+    // the status reply on.
+    SetLineRate(board_.chip_rate());
+    SendStatus(chip_.reply_code);
+  }
+  if (step.forward) {
+    if (line_rate_ > 0 && !ChipPeerAt(line_rate_)) {
+      Note("board: passes " + HexByte(payload[0]) + " on at " +
+           std::to_string(static_cast<int>(board_.chip_rate())) + " baud to a chip at " +
+           std::to_string(line_rate_now_.load()) + " baud; the chip cannot read it");
+    } else {
+      OnChipPacket(payload);
     }
-    case 0xF8:
-      // The board contacts the chip and passes its status reply on.
-      relaying_ = true;
-      SendStatus(chip_.reply_code);
-      return;
-    default:
-      return;
+  }
+  if (step.leave) {
+    // The board restarts (with its new firmware, after an update) and waits for a new contact.
+    armed_ = true;
+    sync_seen_ = 0;
+    parser_.set_prefer_wide(ChipUsesWideChecksum());
+    std::string error;
+    const std::string json = BoardStateJson();
+    if (!run_.board_dump_path.empty() && !WriteFileAtomically(run_.board_dump_path, json, error)) {
+      Note(error);
+    }
   }
 }
 
@@ -520,27 +499,25 @@ std::vector<std::vector<std::uint8_t>> BootLoaderSim::HostPackets() const {
 
 int BootLoaderSim::board_version() const {
   std::lock_guard lock(mutex_);
-  return current_board_version_;
+  return board_.version();
 }
 
-bool BootLoaderSim::board_updated() const {
+bool BootLoaderSim::board_updated() const { return Board().firmware_updates > 0; }
+
+std::vector<std::uint8_t> BootLoaderSim::BoardBlockA() const { return Board().firmware_a; }
+
+std::vector<std::uint8_t> BootLoaderSim::BoardImage() const { return Board().firmware_image; }
+
+int BootLoaderSim::announced_board_blocks() const { return Board().announced_blocks; }
+
+BoardStore BootLoaderSim::Board() const {
   std::lock_guard lock(mutex_);
-  return board_updated_;
+  return board_.store();
 }
 
-std::vector<std::uint8_t> BootLoaderSim::BoardBlockA() const {
+std::string BootLoaderSim::BoardStateJson() const {
   std::lock_guard lock(mutex_);
-  return board_block_a_;
-}
-
-std::vector<std::uint8_t> BootLoaderSim::BoardImage() const {
-  std::lock_guard lock(mutex_);
-  return board_image_;
-}
-
-int BootLoaderSim::announced_board_blocks() const {
-  std::lock_guard lock(mutex_);
-  return announced_blocks_;
+  return BoardJson(board_);
 }
 
 std::vector<std::uint8_t> BootLoaderSim::Flash() const {

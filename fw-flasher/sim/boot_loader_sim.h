@@ -21,6 +21,7 @@
 
 #include "sim/chip_memory.h"
 #include "sim/chip_session.h"
+#include "sim/download_board_sim.h"
 #include "sim/line_clock.h"
 #include "sim/measurement_model.h"
 #include "sim/running_firmware.h"
@@ -30,20 +31,12 @@
 
 namespace fw::sim {
 
-struct SimBoardConfig {
-  bool present = false;
-  int version = 297;  // byte 1 * 256 + byte 2
-  int model_code = 0x50;
-  int flash_code = 0;              // 0: no external flash
-  int crystal_count = 9216;        // 22.1184 MHz at 2,400 baud
-  int version_after_update = 297;  // what the board reports once updated
-};
-
 struct SimRunConfig {
   bool pace = false;  // carry bytes at the line's pace
   SimFaults faults;
-  std::string dump_path;   // the flash, written after each download the host closes
-  std::string state_path;  // the rest of the chip's memory as JSON, likewise
+  std::string dump_path;        // the flash, written after each download the host closes
+  std::string state_path;       // the rest of the chip's memory as JSON, likewise
+  std::string board_dump_path;  // what the board holds as JSON, each time it leaves board mode
   MeasurementModel* measurement = nullptr;  // answers clock measurements; none: refused
   // The user's firmware before the boot loader: the user-interface request it
   // answers and the boot command it may insist on.
@@ -73,6 +66,9 @@ class BootLoaderSim {
   std::vector<std::uint8_t> BoardBlockA() const;
   std::vector<std::uint8_t> BoardImage() const;
   int announced_board_blocks() const;
+  // Everything the board holds, and the same as --dump-board writes it.
+  BoardStore Board() const;
+  std::string BoardStateJson() const;
 
   // The chip's flash (code area, then data area) and the rest of its memory.
   std::vector<std::uint8_t> Flash() const;
@@ -107,6 +103,9 @@ class BootLoaderSim {
     bool started = false;
     std::vector<Clock::time_point> due;
     std::size_t sent = 0;
+    // The board's own bytes, at the host's rate; all others are the chip's and
+    // reach the host through the board's chip side when there is a board.
+    bool from_board = false;
   };
 
   void Run(std::stop_token stop);
@@ -124,11 +123,16 @@ class BootLoaderSim {
 
   void OnPacket(const std::vector<std::uint8_t>& payload);
   void OnLooseByte(std::uint8_t byte);
-  void OnBoardCommand(const std::vector<std::uint8_t>& payload);
+  void OnBoardPacket(const std::vector<std::uint8_t>& payload);
+  void OnChipPacket(const std::vector<std::uint8_t>& payload);
   void OnChipCommand(const std::vector<std::uint8_t>& payload);
   void SendStatus(int reply_code);
-  void SendBoardIdentity();
   void Send(const std::vector<std::uint8_t>& payload, bool wide);
+  // The board's own bytes to the host: a packet, or bytes outside any frame.
+  void SendFromBoard(std::vector<std::uint8_t> bytes, bool as_packet);
+  // Whether the other end of the chip's port (the host's line, or the board's
+  // chip side) runs at this rate.
+  bool ChipPeerAt(double rate) const;
   // Bytes that are no packet (the firmware's reply), at the host's rate.
   void SendRaw(const std::vector<std::uint8_t>& bytes, int rate);
   // A byte for the firmware while it runs; true when the boot loader must not see it.
@@ -142,7 +146,6 @@ class BootLoaderSim {
   int BitsPerByte() const;
 
   SimChipConfig chip_;
-  SimBoardConfig board_;
   SimRunConfig run_;
   ChipTraits traits_;
   int master_fd_ = -1;
@@ -173,16 +176,12 @@ class BootLoaderSim {
   // Session state, touched by the simulator thread only.
   bool armed_ = true;  // answers the next sync bytes
   int sync_seen_ = 0;
-  bool relaying_ = false;  // board passes packets to the chip
   std::optional<ChipSession> session_;
 
   mutable std::mutex mutex_;  // guards what the accessors read
   std::vector<std::vector<std::uint8_t>> host_packets_;
-  std::vector<std::uint8_t> board_block_a_;
-  std::vector<std::uint8_t> board_image_;
-  int announced_blocks_ = 0;
-  int current_board_version_ = 0;
-  bool board_updated_ = false;
+  // Changed under the mutex by the simulator thread, which alone reads it without.
+  DownloadBoardSim board_;
   ChipMemory memory_;
   RunningFirmware firmware_;
   std::vector<std::string> notes_;

@@ -57,6 +57,16 @@ int main(int argc, char** argv) {
       "write programs sets the clock the chip runs at from then on (its divider and the 48 MHz "
       "lock of families 61 and 70 included): the next status reply reports it, and --dump-state "
       "shows it as clock, with the setting as trim.\n"
+      "With --board a download board answers the synchronisation and relays the download: it "
+      "acknowledges each program packet it passes on with a bare 02, echoes the code of an 8F or "
+      "8E switch bare, and passes the chip's replies back at the rate FF 02 set for its chip side. "
+      "It keeps what it is sent: after FF 0A D0 the F1-F6 requests update its firmware, after FF "
+      "0A 01 F1-F3 write its control program and F4 the stand-alone image (header and user "
+      "program); without external flash (--board-flash 0) it refuses a program of more than "
+      "43,008 bytes. Each time it leaves board mode (FF 07), --dump-board FILE receives JSON: "
+      "version, firmware_updates, firmware_a, firmware_image (header and block B), "
+      "announced_blocks, program, program_finished, standalone_header, standalone_program "
+      "(hexadecimal text, null until received) and last_result (the byte of the last FF 04).\n"
       "Before the boot loader the chip runs the user's firmware: with --ui-request it answers "
       "those bytes (sent at --ui-baud, when given) with the --ui-reply bytes, as a product answers "
       "the flasher's user-interface command; with --boot-command its boot loader answers the "
@@ -85,6 +95,7 @@ int main(int argc, char** argv) {
   bool pace = false;
   std::string dump_path;
   std::string state_path;
+  std::string board_dump_path;
   std::string serial_text;
   std::string password;
   bool locked = false;
@@ -140,6 +151,8 @@ int main(int argc, char** argv) {
   app.add_option("--dump", dump_path, "Write the flash here after each download");
   app.add_option("--dump-state", state_path,
                  "Write the rest of the chip's memory here as JSON after each download");
+  app.add_option("--dump-board", board_dump_path,
+                 "Write what the download board holds here as JSON each time it leaves board mode");
   app.add_option("--serial", serial_text, "The chip's 7-byte serial number, hexadecimal");
   app.add_option("--password", password, "Download password the boot loader asks for");
   app.add_flag("--locked", locked, "The chip is locked after too many wrong passwords");
@@ -264,6 +277,7 @@ int main(int argc, char** argv) {
   run.measurement = &oscillator_model;
   run.dump_path = dump_path;
   run.state_path = state_path;
+  run.board_dump_path = board_dump_path;
   run.on_note = [](const std::string& text) { std::cerr << "isp-sim: " << text << std::endl; };
   for (const auto& text : resend_texts) {
     if (!fw::sim::ParseResend(text, run.faults)) {

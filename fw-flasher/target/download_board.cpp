@@ -6,17 +6,14 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
+#include "target/board_requests.h"
 #include "target/project_scramble.h"
 
 namespace fw {
 namespace {
 
 constexpr int kBoardBlockHeader = 2048;
-constexpr int kChunk = 128;
-// Offset bytes (a2 a1 a0) between a write request's code and its data.
-constexpr int kChunkHeader = 4;
-constexpr int kAcknowledgeTimeoutMs = 2000;
-constexpr int kLongAcknowledgeTimeoutMs = 10000;
+using board_requests::kLongAcknowledgeTimeoutMs;
 constexpr int kBlockBUnit = 512;
 // Board versions (byte 1 * 256 + byte 2) at which the identity report and the
 // update questions change.
@@ -44,42 +41,6 @@ constexpr BoardModel kBoardModels[] = {
     {0x30, "QMV-DB6"},      {0x31, "QMV-DB6 (3V)"},      {0x32, "QMV-DB6 (5V)"},
     {0x20, "QMV-DB6 Mini"}, {0x21, "QMV-DB6 Mini (3V)"}, {0x22, "QMV-DB6 Mini (5V)"},
 };
-
-void Send(IspLink& link, std::initializer_list<std::uint8_t> payload) {
-  std::vector<std::uint8_t> bytes(payload);
-  std::memcpy(link.framing.send_buffer, bytes.data(), bytes.size());
-  link.SendPacket(link.framing.send_buffer, static_cast<int>(bytes.size()));
-}
-
-// Waits for the acknowledgement "code 54" of the request just sent.
-StepResult WaitAcknowledge(IspLink& link, std::uint8_t code, int timeout_ms) {
-  if (const StepResult r = link.WaitForReply(timeout_ms); r != kStepOk) return r;
-  if (link.ReplyCode() != code || link.framing.receive_buffer[1] != board::kAcknowledged) {
-    return kStepRefused;
-  }
-  return kStepOk;
-}
-
-// Sends bytes[0, length) in chunks of 128 with their offsets, each acknowledged.
-StepResult SendChunks(IspLink& link, const std::uint8_t* bytes, int length, std::uint8_t low_code,
-                      std::uint8_t high_code, int high_from) {
-  for (int offset = 0; offset < length; offset += kChunk) {
-    const int n = std::min(kChunk, length - offset);
-    const std::uint8_t code = offset < high_from ? low_code : high_code;
-    link.framing.send_buffer[0] = code;
-    link.framing.send_buffer[1] = static_cast<std::uint8_t>(offset >> 16);
-    link.framing.send_buffer[2] = static_cast<std::uint8_t>(offset >> 8);
-    link.framing.send_buffer[3] = static_cast<std::uint8_t>(offset);
-    std::memcpy(link.framing.send_buffer + kChunkHeader, bytes + offset,
-                static_cast<std::size_t>(n));
-    link.SendPacket(link.framing.send_buffer, kChunkHeader + n);
-    if (const StepResult r = WaitAcknowledge(link, code, kAcknowledgeTimeoutMs); r != kStepOk) {
-      return r;
-    }
-    link.SetProgress(offset, length);
-  }
-  return kStepOk;
-}
 
 void SetParityKeepingBaud(IspLink& link) {
   if (link.port == nullptr) return;
@@ -133,20 +94,21 @@ void FillUpdateHeader(IspLink& link, std::uint8_t* header, int length_b) {
 StepResult UpdateBoardFirmware(IspLink& link, int model_code) {
   LogMessage(link, link.GetText(kMsgUpgradingBoardFirmware));
   // The third byte is the one FF 06 D0 FF left in the send buffer.
-  Send(link, {board::kControl, board::kEndCheck, link.framing.send_buffer[2]});
+  SendBoardRequest(link, {board::kControl, board::kEndCheck, link.framing.send_buffer[2]});
   link.Pause(100);
 
   // Block A goes to the board as it is.
   const int length_a =
       std::clamp(link.board.block_a_length, 0, static_cast<int>(link.board.block_a.size()));
   std::copy_n(link.board.block_a.begin(), length_a, link.image.code_image.begin());
-  Send(link, {board::kBeginBlockA, 0x00});
-  if (const StepResult r = WaitAcknowledge(link, board::kBeginBlockA, kLongAcknowledgeTimeoutMs);
+  SendBoardRequest(link, {board::kBeginBlockA, 0x00});
+  if (const StepResult r =
+          WaitBoardAcknowledge(link, board::kBeginBlockA, kLongAcknowledgeTimeoutMs);
       r != kStepOk) {
     return r;
   }
-  if (const StepResult r = SendChunks(link, link.image.code_image.data(), length_a,
-                                      board::kWriteBlockA, board::kWriteBlockA, 0);
+  if (const StepResult r = SendBoardChunks(link, link.image.code_image.data(), length_a,
+                                           board::kWriteBlockA, board::kWriteBlockA, 0);
       r != kStepOk) {
     return r;
   }
@@ -165,8 +127,9 @@ StepResult UpdateBoardFirmware(IspLink& link, int model_code) {
   link.Pause(10);
 
   const auto blocks = static_cast<std::uint8_t>((code_length + kBlockBUnit - 1) / kBlockBUnit);
-  Send(link, {board::kAnnounceBlockB, blocks});
-  if (const StepResult r = WaitAcknowledge(link, board::kAnnounceBlockB, kLongAcknowledgeTimeoutMs);
+  SendBoardRequest(link, {board::kAnnounceBlockB, blocks});
+  if (const StepResult r =
+          WaitBoardAcknowledge(link, board::kAnnounceBlockB, kLongAcknowledgeTimeoutMs);
       r != kStepOk) {
     return r;
   }
@@ -174,19 +137,19 @@ StepResult UpdateBoardFirmware(IspLink& link, int model_code) {
   std::uint8_t* header = link.image.code_image.data();
   FillUpdateHeader(link, header, length_b);
   link.SetProgress(0, 0);
-  if (const StepResult r = SendChunks(link, header, code_length, board::kWriteHeader,
-                                      board::kWriteFirmware, kBoardBlockHeader);
+  if (const StepResult r = SendBoardChunks(link, header, code_length, board::kWriteHeader,
+                                           board::kWriteFirmware, kBoardBlockHeader);
       r != kStepOk) {
     return r;
   }
 
   link.SetProgress(0, 0);
-  Send(link, {board::kControl, board::kEndUpdate, board::kEndUpdateArguments[0],
-              board::kEndUpdateArguments[1], board::kEndUpdateArguments[2]});
+  SendBoardRequest(link, {board::kControl, board::kEndUpdate, board::kEndUpdateArguments[0],
+                          board::kEndUpdateArguments[1], board::kEndUpdateArguments[2]});
   link.Pause(500);
   LogMessage(link, link.GetText(kMsgBoardUpgradeCompleted));
   LogMessage(link, "\r\n");
-  Send(link, {board::kControl, board::kLeaveBoardMode});
+  SendBoardRequest(link, {board::kControl, board::kLeaveBoardMode});
   link.board.mode = false;
   return kStepBoardUpdated;
 }
@@ -283,7 +246,7 @@ StepResult CheckDownloadBoard(IspLink& link, int* version_out) {
   LogMessage(link, "\r\n");
 
   SetParityKeepingBaud(link);
-  Send(link, {board::kControl, board::kBeforeFastLine, board::kFastLineArgument, 0xFF});
+  SendBoardRequest(link, {board::kControl, board::kBeforeFastLine, board::kFastLineArgument, 0xFF});
   link.Pause(200);
   SetBoardFastLine(link);
 
@@ -297,7 +260,7 @@ StepResult CheckDownloadBoard(IspLink& link, int* version_out) {
     }
   }
   if (!update) {
-    Send(link, {board::kControl, board::kEndCheck, board::kNoUpdate});
+    SendBoardRequest(link, {board::kControl, board::kEndCheck, board::kNoUpdate});
     link.Pause(100);
     return kStepOk;
   }

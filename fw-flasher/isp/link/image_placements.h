@@ -16,6 +16,8 @@ struct SerialNumberPlacement {
   // The 128-bit value, least significant byte first.
   std::array<std::uint8_t, kValueBytes> value{};
   int format = 0;  // 2: the value holds ASCII hexadecimal digits
+  // Added after each successful download; a stand-alone board adds it itself.
+  std::array<std::uint8_t, kValueBytes> step{};
 };
 
 struct UserInterfaceReply {

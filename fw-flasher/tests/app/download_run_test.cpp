@@ -81,12 +81,12 @@ TEST(DownloadRunTest, NothingStartsWithoutAProject) {
   EXPECT_TRUE(b.view.BusyChanges().empty());
 }
 
-TEST(DownloadRunTest, OnlyTheOneAndTheRepeatedDownloadStart) {
+TEST(DownloadRunTest, OnlyTheThreeRunModesStart) {
   const Project p = SerialProject();
   Bench b(&p);
   b.run.SetSerialFlow([](IspLink& l, const PortEntry&) { return FlowWith(l, 0); });
-  EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunBoard));
   EXPECT_FALSE(b.RunToEnd(7));
+  EXPECT_FALSE(b.RunToEnd(1));
   b.view.SetPort(std::nullopt);
   EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunOnce)) << "no port selected";
 }
@@ -119,6 +119,31 @@ TEST(DownloadRunTest, ASuccessfulDownloadCountsAndAdvances) {
   EXPECT_EQ(b.view.BusyChanges(), (std::vector<bool>{true, false}));
   EXPECT_EQ(b.run.passes_this_run(), 1);
   EXPECT_FALSE(b.run.busy());
+}
+
+// The third operation hands the board program and run mode 4 to the flow; its
+// result 5 ends the run like a failure: no pass, no new serial numbers.
+TEST(DownloadRunTest, TheBoardOperationCountsNoPass) {
+  Project p = SerialProject();
+  p.board_program = {1, 2, 3};
+  Bench b(&p);
+  b.run.Initialise();
+  int run_mode = 0;
+  std::vector<std::uint8_t> program;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    run_mode = l.download.run_mode;
+    program = l.board.program;
+    return FlowWith(l, kStepFinishedEarly);
+  });
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunBoard));
+  EXPECT_EQ(run_mode, DownloadRun::kRunBoard);
+  EXPECT_EQ(program, p.board_program);
+  EXPECT_EQ(b.run.last_result(), kStepFinishedEarly);
+  EXPECT_EQ(b.run.passes_this_run(), 0);
+  EXPECT_EQ(b.run.pass_counter(), 0u);
+  EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "7");
+  EXPECT_EQ(b.profile.ints.count("PassCounter"), 0u);
+  EXPECT_TRUE(b.profile.bytes.empty());
 }
 
 TEST(DownloadRunTest, AFailedOrStoppedDownloadAdvancesNothing) {

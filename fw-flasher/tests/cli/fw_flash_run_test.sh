@@ -162,6 +162,49 @@ grep -q 'Connected OK' "$work/run.out" && fail "no reply: 8113 logged"
 grep -q 'Download failed ! (6.88E)(' "$work/run.out" || fail "no reply: no 8105 line"
 stop_sim
 
+# --- Through a download board: an out-of-date board is updated on --yes and the
+# download goes on through it; --board-program then loads the board for
+# stand-alone use, and its dump holds the board program and the image.
+board_program=$(for i in $(seq 0 299); do printf '%02X ' $(((i * 7) % 256)); done)
+cat >"$work/board-project.json" <<JSON
+{
+  "chip": "QMV45A60000",
+  "option_words": ["0xFFFFFFFF", "0xFFFFFFFF", "0xFFFFFFFF", "0xFFFFFFFF"],
+  "set_frequency_hz": 11059200,
+  "code_image": "$demo/demo-firmware.hex",
+  "board_program": { "hex": "$board_program" },
+  "board_firmware_a": { "hex": "A1 A2 A3 A4" },
+  "board_firmware_b": { "hex": "B1 B2 B3 B4 B5 B6 B7 B8" },
+  "texts": { "language": "EN", "application_name": "BoardDemo", "start_third_caption": "Board" },
+  "repeat_delay": 0
+}
+JSON
+"$fw_pack" "$work/board-project.json" --block "$work/board.blk" >"$work/pack.out" 2>&1 ||
+  fail "fw-pack refused the board project: $(cat "$work/pack.out")"
+board_field() { grep -o "\"$1\": [^,]*" "$work/board.json" | head -n1 | sed 's/^[^:]*: //; s/"//g'; }
+start_sim --board --board-version 290 --board-version-after-update 297 \
+  --dump-board "$work/board.json"
+"$fw_flash" run --project "$work/board.blk" --port "$port" --yes >"$work/run.out" 2>&1
+status=$?
+[ "$status" -eq 0 ] || fail "board update: exit status $status: $(tail -n5 "$work/run.out")"
+grep -q 'Reconnect download board' "$work/run.out" || fail "board update: no 8001 line"
+grep -q '  Complete !(' "$work/run.out" || fail "board update: no 8104 line"
+[ "$(board_field firmware_updates)" = 1 ] || fail "board update: $(cat "$work/board.json")"
+[ "$(board_field version)" = 297 ] || fail "board update: version $(board_field version)"
+
+"$fw_flash" run --project "$work/board.blk" --port "$port" --board-program >"$work/run.out" 2>&1
+status=$?
+[ "$status" -eq 0 ] || fail "board program: exit status $status: $(tail -n5 "$work/run.out")"
+grep -q 'Programming user code ... OK' "$work/run.out" || fail "board program: no 8026 line"
+last_line_is "Passes: 0 this run, 1 in total" "board program"
+[ "$(board_field program)" = "$(echo "$board_program" | tr -d ' ')" ] ||
+  fail "board program: the board holds $(board_field program)"
+[ "$(board_field program_finished)" = true ] || fail "board program: not finished"
+header=$(board_field standalone_header)
+[ "${header:0:4}" = 5AA5 ] || fail "board program: header ${header:0:16}"
+[ "$(board_field firmware_updates)" = 1 ] || fail "board program: updated again"
+stop_sim
+
 # --- The login: a wrong password ends with 4003 before anything is opened.
 echo wrong >"$work/wrong.txt"
 "$work/flasher" run --port /nonexistent/tty --password-file "$work/wrong.txt" --lang en \

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <thread>
 
 #include "isp/serial_download.h"
 #include "tests/support/expected_flash.h"
@@ -28,14 +29,15 @@ struct Download {
 
 class DownloadPtyTest : public ::testing::Test {
  protected:
-  void Start(const Download& d, sim::SimRunConfig run = {}, sim::SimChipConfig chip = {}) {
+  void Start(const Download& d, sim::SimRunConfig run = {}, sim::SimChipConfig chip = {},
+             sim::SimBoardConfig board = {}) {
     index = test::ChipOfFamily(d.family);
     ASSERT_GT(index, 0);
     chip.chip_index = index;
     chip.fw_version = d.fw;
     chip.frequency = kClock;
     run.on_note = [this](const std::string& note) { notes += note + "\n"; };
-    session = std::make_unique<test::SimSession>(chip, sim::SimBoardConfig{}, std::move(run));
+    session = std::make_unique<test::SimSession>(chip, board, std::move(run));
     session->Open(index);
     IspLink& link = session->link;
     // The image: the first bytes count up, a blank block, then more data.
@@ -209,6 +211,52 @@ TEST_F(DownloadPtyTest, FailuresEndWithTheirResultAndLines) {
       EXPECT_TRUE(session->Logged(line)) << line << "\n" << session->log.text;
     }
     EXPECT_FALSE(session->Logged("Complete !"));
+  }
+}
+
+// Through a download board: chips of protocol variant 3 and above take their
+// blocks pipelined on the board's acknowledgements, older ones wait for each
+// reply; the board is told each new rate (after echoing an 8F or 8E switch) and
+// the result at the end.
+TEST_F(DownloadPtyTest, ThroughADownloadBoard) {
+  struct Case {
+    const char* name;
+    Download download;
+    int rate;
+  } const cases[] = {
+      {"variant 0, classic, 8F and 8E echoed", {1, 0x70}, 115200},
+      {"variant 2, classic", {10, 0x71}, 115200},
+      {"variant 3, classic at 7.2, pipelined, blank blocks skipped", {11, 0x72, 4096}, 115200},
+      {"variant 5 (7.2 firmware), pipelined", {8, 0x72}, 115200},
+      {"variant 3, newer, pipelined with records", {30, 0x72}, 38400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    notes.clear();
+    sim::SimBoardConfig board;
+    board.present = true;
+    Start(c.download, {}, {}, board);
+    const int result = Run();
+    EXPECT_EQ(result, kStepOk) << session->log.text << notes;
+    EXPECT_EQ(notes, "") << "the chip or the board found fault with the host";
+    ExpectFlashHoldsTheImage();
+    EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;
+    EXPECT_EQ(session->link.serial.highest_baud, c.rate);
+    // The closing packets reach the board after the download has returned.
+    std::vector<Bytes> packets;
+    for (int wait = 0; wait < 200; ++wait) {
+      packets = session->sim().HostPackets();
+      if (!packets.empty() && packets.back() == Bytes{0xFF, 0x07}) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(session->sim().Board().last_result, 1);
+    // The board's chip side went to the new rate (code: rate / 1,200) and the
+    // board was released at the end.
+    const std::uint8_t parity = session->link.target.protocol_variant != 0 ? 1 : 0;
+    const Bytes fast_rate = {0xFF, 0x02, static_cast<std::uint8_t>(c.rate / 1200), parity};
+    EXPECT_NE(std::find(packets.begin(), packets.end(), fast_rate), packets.end());
+    ASSERT_FALSE(packets.empty());
+    EXPECT_EQ(packets.back(), (Bytes{0xFF, 0x07})) << "the board was released";
   }
 }
 

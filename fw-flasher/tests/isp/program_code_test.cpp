@@ -302,6 +302,120 @@ TEST_F(ProgramTest, ClosingExchangeOfVariants1And2) {
   }
 }
 
+// Through a download board to a chip of protocol variant 3 and above: the board
+// acknowledges each block with a bare 02 as it forwards it, the chip's 02 54
+// comes later, relayed.
+class PipelinedProgramTest : public ProgramTest {
+ protected:
+  static constexpr std::uint8_t kBoardAck = 0x02;
+
+  void Fresh(int family, int fw, int blocks) {
+    ProgramTest::Fresh(test::FirstChipOf(family), fw);
+    chip->link.board.mode = true;
+    chip->port.wide = true;
+    Code(128 * blocks);
+  }
+  // The board acknowledges every block at once; the chip answers block k only
+  // when block k + 1 arrives (or never, for the last one, unless asked to).
+  // chip_reply gives the chip's reply payload to a block.
+  void BoardAcksChipLags(bool answer_last, std::function<Bytes(int)> chip_reply = nullptr) {
+    if (!chip_reply) chip_reply = [](int) { return Bytes{0x02, 0x54}; };
+    const int blocks = (chip->link.image.code_length + 127) / 128;
+    chip->port.answer = [this, blocks, answer_last,
+                         chip_reply](const Bytes&) -> std::optional<Bytes> {
+      const int k = static_cast<int>(chip->port.payloads.size());  // this block's number
+      chip->port.Arrive({kBoardAck});
+      if (k > 1) chip->port.Arrive(test::ChipPacket(chip_reply(k - 1), true));
+      if (k == blocks && answer_last) chip->port.Arrive(test::ChipPacket(chip_reply(k), true));
+      return std::nullopt;
+    };
+  }
+};
+
+TEST_F(PipelinedProgramTest, NextBlockGoesOnTheBoardsAcknowledgement) {
+  struct Case {
+    const char* name;
+    int family, fw;
+    std::uint8_t command;
+    std::vector<Bytes> headers;
+  } const cases[] = {
+      {"variant 3 before 7.2", 11, 0x71, 0x02, {{0x32}, {0x12}, {0x12}}},
+      {"7.2 with the program variant", 53, 0x72, 0x82, {{0xB2}, {0x92}, {0x92}}},
+      {"variant 4", 27, 0x72, 0x02, {{0x02}, {0x02}, {0x02}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh(c.family, c.fw, 3);
+    BoardAcksChipLags(true);
+    ASSERT_EQ(ProgramCode(chip->link, c.command, false), kStepOk) << chip->log.text;
+    EXPECT_EQ(Headers(1), c.headers);
+    EXPECT_EQ(chip->port.bad_packets, 0);
+  }
+}
+
+TEST_F(PipelinedProgramTest, ChipRepliesAreCreditsAndMustTakeTheBlock) {
+  struct Case {
+    const char* name;
+    int blocks;
+    bool answer_last;
+    int wrong_block;  // the chip's reply to this block is 02 45; 0: none
+    StepResult result;
+    std::size_t blocks_sent;
+  } const cases[] = {
+      {"the chip's reply to the last block is awaited", 3, false, 0, kStepTimedOut, 3},
+      {"a wrong reply ends the step", 4, true, 2, kStepRefused, 3},
+      {"one block alone", 1, true, 0, kStepOk, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fresh(11, 0x71, c.blocks);
+    BoardAcksChipLags(c.answer_last, [&c](int k) {
+      return Bytes{0x02, static_cast<std::uint8_t>(k == c.wrong_block ? 0x45 : 0x54)};
+    });
+    EXPECT_EQ(ProgramCode(chip->link, 0x02, false), c.result) << chip->log.text;
+    EXPECT_EQ(chip->port.payloads.size(), c.blocks_sent);
+  }
+}
+
+TEST_F(PipelinedProgramTest, OneBlockOfCreditOnly) {
+  // The board acknowledges, the chip never answers: the first block uses the
+  // credit, the second waits for the chip's reply to the first in vain.
+  Fresh(11, 0x71, 3);
+  chip->port.answer = [this](const Bytes&) -> std::optional<Bytes> {
+    chip->port.Arrive({kBoardAck});
+    return std::nullopt;
+  };
+  EXPECT_EQ(ProgramCode(chip->link, 0x02, false), kStepTimedOut);
+  EXPECT_EQ(chip->port.payloads.size(), 2u);
+}
+
+TEST_F(PipelinedProgramTest, BoardAcknowledgementIsNeededForEachBlock) {
+  // The chip answers at once but the board never acknowledges: nothing after
+  // the first block, even though credits pile up. A stray 02 left from before
+  // the step does not count for the first block.
+  Fresh(11, 0x71, 2);
+  chip->link.board.acknowledge = true;
+  chip->port.answer = [](const Bytes&) -> std::optional<Bytes> { return Bytes{0x02, 0x54}; };
+  EXPECT_EQ(ProgramCode(chip->link, 0x02, false), kStepTimedOut);
+  EXPECT_EQ(chip->port.payloads.size(), 1u);
+}
+
+TEST_F(PipelinedProgramTest, VariantsBelow3WaitForTheChipThroughABoard) {
+  // A board in front of a variant 0-2 chip: each block waits for the chip's
+  // reply; the board's bare 02 is not an answer.
+  ProgramTest::Fresh(test::FirstChipOf(8), 0x71);
+  chip->link.board.mode = true;
+  chip->port.wide = true;
+  Code(256);
+  chip->port.answer = [this](const Bytes& p) -> std::optional<Bytes> {
+    chip->port.Arrive({kBoardAck});
+    if (p[0] == 0x69) return Bytes{0x8D};
+    return Bytes{0x00, Sum(p, 7)};
+  };
+  ASSERT_EQ(ProgramCode(chip->link, 0x00, false), kStepOk) << chip->log.text;
+  EXPECT_EQ(chip->port.payloads.size(), 3u);
+}
+
 TEST_F(ProgramTest, NothingToProgramStillCompletes) {
   Fresh(test::FirstChipOf(11), 0x71);
   Code(0);

@@ -43,13 +43,7 @@ TEST(SimBaudTest, OldVariantsTryTheRateThenMoveAndAnswerThere) {
   // Variant 0 checks the new rate five times with 80 00 00 36 01 and its id.
   SimChip chip(1, 0x70);
   const std::uint16_t id = chip.traits().id;
-  const Bytes check = {0x80,
-                       0x00,
-                       0x00,
-                       0x36,
-                       0x01,
-                       static_cast<std::uint8_t>(id >> 8),
-                       static_cast<std::uint8_t>(id)};
+  const Bytes check = RateCheck(id);
   EXPECT_EQ(chip.Ask(check), Bytes{0x80});
   Bytes wrong_id = check;
   wrong_id[6] ^= 1;

@@ -76,4 +76,15 @@ inline const ChipRecord& RecordOf(int index) {
   return ChipTable()[static_cast<std::size_t>(index)];
 }
 
+// Protocol variant 0's check of a new rate: 80 00 00 36 01 and the chip's id.
+inline Bytes RateCheck(std::uint16_t id) {
+  return {0x80,
+          0x00,
+          0x00,
+          0x36,
+          0x01,
+          static_cast<std::uint8_t>(id >> 8),
+          static_cast<std::uint8_t>(id)};
+}
+
 }  // namespace fw::sim::test
