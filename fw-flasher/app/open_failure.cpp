@@ -7,9 +7,7 @@
 #include "isp/serial_download.h"
 
 namespace fw {
-namespace {
 
-// A message box shows the text with plain line ends.
 std::string BoxText(std::string_view text) {
   std::string box;
   for (const char c : text) {
@@ -17,8 +15,6 @@ std::string BoxText(std::string_view text) {
   }
   return box;
 }
-
-}  // namespace
 
 int ReportOpenFailure(IspLink& link, const std::string& reason, AppDialogs& dialogs) {
   LogPortFailure(link, reason);

@@ -2,11 +2,15 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace fw {
 
 class AppDialogs;
 class IspLink;
+
+// A log text as a message box shows it: with plain line ends.
+std::string BoxText(std::string_view text);
 
 // The error sound (unless silent), message 8107 and the reason in the log and
 // in a message box (caption message 8125, exclamation icon); running cleared.

@@ -1,5 +1,6 @@
 #include "app/serial_flow.h"
 
+#include "app/app_dialogs.h"
 #include "app/open_failure.h"
 #include "app/serial_numbers.h"
 #include "isp/firmware_commands.h"
