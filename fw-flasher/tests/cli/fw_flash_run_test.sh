@@ -29,9 +29,12 @@ start_sim() {
   "$isp_sim" --chip QMV45A60000 --dump "$work/flash.bin" "$@" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-  port=$(head -n1 "$work/sim.out")
+  # The flasher opens the simulator through a link of the test's own: once the
+  # simulator is gone, its terminal's number may already serve another test.
+  ln -sfn "$(head -n1 "$work/sim.out")" "$work/port"
+  port=$work/port
 }
-stop_sim() { kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=; }
+stop_sim() { kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=; rm -f "$work/port"; }
 # The four bytes of serial number 1 (BCD, at 0x100) in the last dump.
 dumped_serial() { od -An -tx1 -j256 -N4 "$work/flash.bin" | tr -d ' \n'; }
 ini_value() { sed -n "s/^$1=//p" "$profile"; }
