@@ -1,12 +1,13 @@
 #include "app/download_run.h"
 
-#include <chrono>
 #include <climits>
 
 #include "app/download_view.h"
 #include "app/gbk_text.h"
 #include "app/profile.h"
 #include "app/serial_flow.h"
+#include "app/usb_writer_flow.h"
+#include "target/usb_writer_transport.h"
 
 namespace fw {
 namespace {
@@ -15,8 +16,8 @@ namespace {
 constexpr int kWaitStepMs = 100;
 constexpr std::int64_t kStepsPerSecond = 10;
 constexpr std::int64_t kStepsPerDot = 5;
-// How often the wait for a USB writer looks at the port list.
-constexpr int kWriterPollMs = 50;
+// How often the wait for a USB writer looks for it on the bus.
+constexpr int kWriterPollMs = 100;
 
 std::string Utf8String(const Project& project, ProjectStringId id) {
   return GbkToUtf8(project.String(id));
@@ -46,6 +47,15 @@ DownloadRun::DownloadRun(const Project* project, Profile& profile, DownloadView&
       return ComDownload(link, port.device_path, dialogs_, title);
     };
   }
+}
+
+void DownloadRun::SetUsbWriterBus(UsbWriterBus& bus) {
+  usb_writer_bus_ = &bus;
+  const std::string title =
+      project_ != nullptr ? Utf8String(*project_, ProjectStringId::kTitle) : std::string();
+  usb_writer_flow_ = [this, title](IspLink& link, const PortEntry& port) {
+    return UsbWriterDownload(link, *usb_writer_bus_, port.writer_number, dialogs_, title);
+  };
 }
 
 DownloadRun::~DownloadRun() {
@@ -130,7 +140,7 @@ void DownloadRun::Work(int run_mode, PortEntry port) {
     CountPass();
     if (run_mode != kRunRepeated) break;
     if (!RepeatWait()) break;
-    if (port.kind == LinkKind::kUsbWriter && !WaitForUsbWriter()) break;
+    if (port.kind == LinkKind::kUsbWriter && !WaitForUsbWriter(port.writer_number)) break;
     if (!link_.KeepsRunning()) break;
   }
   busy_ = false;
@@ -152,13 +162,19 @@ bool DownloadRun::RepeatWait() {
   return link_.KeepsRunning();
 }
 
-bool DownloadRun::WaitForUsbWriter() {
+bool DownloadRun::UsbWriterPresent(int writer_number) {
+  if (usb_writer_bus_ == nullptr || writer_number < 1) return false;
+  const std::size_t attached =
+      usb_writer_bus_->Enumerate(kUsbWriterVendorId, kUsbWriterProductId).size();
+  return attached >= static_cast<std::size_t>(writer_number);
+}
+
+bool DownloadRun::WaitForUsbWriter(int writer_number) {
   LogMessage(link_, link_.GetText(kMsgWaitingForUsbDevice));
   for (;;) {
-    const std::optional<PortEntry> selected = view_.SelectedPort();
-    if (selected && selected->kind == LinkKind::kUsbWriter) return true;
+    if (UsbWriterPresent(writer_number)) return true;
     if (!link_.KeepsRunning()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kWriterPollMs));
+    link_.Pause(kWriterPollMs);
   }
 }
 

@@ -23,6 +23,7 @@ namespace fw {
 
 class DownloadView;
 class Profile;
+class UsbWriterBus;
 
 // One download through the link to the port entry; returns the flow's result.
 using DownloadFlow = std::function<int(IspLink& link, const PortEntry& port)>;
@@ -36,8 +37,8 @@ class DownloadRun {
 
   // project is null when no project was loaded: the start buttons do nothing.
   // The serial flow is ComDownload unless a test gives another; there is no
-  // USB writer flow unless one is given (a USB writer entry then ends like a
-  // device that does not open).
+  // USB writer flow until the USB writers' bus is given (SetUsbWriterBus) or a
+  // test gives one (a USB writer entry ends like a device that does not open).
   DownloadRun(const Project* project, Profile& profile, DownloadView& view, AppDialogs& dialogs,
               int language);
   // Requests a stop and waits for the worker.
@@ -47,6 +48,10 @@ class DownloadRun {
 
   void SetSerialFlow(DownloadFlow flow) { serial_flow_ = std::move(flow); }
   void SetUsbWriterFlow(DownloadFlow flow) { usb_writer_flow_ = std::move(flow); }
+  // The bus the USB writers are found on: the USB writer flow (UsbWriterDownload
+  // through the entry's writer) and the repeat wait's look for the writer use
+  // it. It must outlive the run.
+  void SetUsbWriterBus(UsbWriterBus& bus);
 
   // The one link: its output sinks (log, progress, sounds, echo) are set once
   // by the caller; its question is the run's own, through the dialogs.
@@ -89,8 +94,10 @@ class DownloadRun {
   void Work(int run_mode, PortEntry port);
   // The wait between repeated downloads; false when a stop ended it.
   bool RepeatWait();
-  // Run mode 3 through a USB writer: until the writer is back; false on a stop.
-  bool WaitForUsbWriter();
+  // Run mode 3 through a USB writer: at once while writer_number is attached,
+  // else until it is; false on a stop.
+  bool WaitForUsbWriter(int writer_number);
+  bool UsbWriterPresent(int writer_number);
   int Download(const PortEntry& port);
   void CountPass();
 
@@ -104,6 +111,7 @@ class DownloadRun {
   int repeat_delay_ = 0;
   DownloadFlow serial_flow_;
   DownloadFlow usb_writer_flow_;
+  UsbWriterBus* usb_writer_bus_ = nullptr;
 
   class LinkQuestion final : public YesNoQuestion {
    public:

@@ -135,6 +135,8 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   sound_sink_ = std::make_unique<QtSoundSink>(this);
   run_ = std::make_unique<DownloadRun>(parts_.project, *parts_.profile, *this, *parts_.dialogs,
                                        parts_.language);
+  // The writers the port list shows are the ones the USB writer flow opens.
+  if (parts_.usb_writers != nullptr) run_->SetUsbWriterBus(*parts_.usb_writers);
   LinkOutputs& outputs = run_->link().outputs;
   outputs.log_sink = log_sink_.get();
   outputs.progress_sink = progress_sink_.get();

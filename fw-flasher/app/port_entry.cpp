@@ -1,5 +1,8 @@
 #include "app/port_entry.h"
 
+#include <strings.h>
+#include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 #include "app/profile.h"
@@ -21,6 +24,25 @@ PortEntry UsbWriterEntry(int number) {
   entry.writer_number = number;
   entry.display_text = "QMV USB Writer (USB" + std::to_string(number) + ")";
   return entry;
+}
+
+std::optional<PortEntry> PortEntryOfName(const std::string& name) {
+  constexpr std::size_t kPrefixLength = 3;
+  if (name.size() < kPrefixLength || strncasecmp(name.c_str(), "USB", kPrefixLength) != 0) {
+    return SerialPortEntry(name);
+  }
+  const std::string number = name.substr(kPrefixLength);
+  // strtoul would take a sign or blanks; a writer number is digits only.
+  if (number.empty() || number.find_first_not_of("0123456789abcdefABCDEFxX") != std::string::npos) {
+    return std::nullopt;
+  }
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(number.c_str(), &end, 0);
+  if (errno != 0 || end == nullptr || *end != '\0' || n < 1 || n > kFirstWriterIndex) {
+    return std::nullopt;
+  }
+  return UsbWriterEntry(static_cast<int>(n));
 }
 
 PortEntry PortEntryOfIndex(unsigned long index) {

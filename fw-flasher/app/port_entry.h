@@ -3,6 +3,7 @@
 // number, never from its display text.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "isp/link/serial_settings.h"
@@ -24,6 +25,12 @@ PortEntry SerialPortEntry(std::string device_path, std::string display_text = {}
 
 // The entry of USB writer `number`: "QMV USB Writer (USB<number>)".
 PortEntry UsbWriterEntry(int number);
+
+// The entry a port name gives, as on fw-flash's command line: "USB" in any case
+// followed by a number (decimal, 0x hexadecimal or 0 octal) from 1 to 255 names
+// that USB writer; any other name a serial port. None for "USB" with anything
+// else after it.
+std::optional<PortEntry> PortEntryOfName(const std::string& name);
 
 // The port-list index of the first USB writer: the 255 serial ports COM1 to
 // COM255 come first.

@@ -1,6 +1,7 @@
 #include "app/serial_flow.h"
 
 #include "app/app_dialogs.h"
+#include "app/open_failure.h"
 #include "app/serial_numbers.h"
 #include "isp/firmware_commands.h"
 #include "isp/link/isp_link.h"
@@ -9,23 +10,6 @@
 
 namespace fw {
 namespace {
-
-// A message box shows the text with plain line ends.
-std::string BoxText(std::string_view text) {
-  std::string box;
-  for (const char c : text) {
-    if (c != '\r') box += c;
-  }
-  return box;
-}
-
-int ReportPortFailure(IspLink& link, const std::string& reason, AppDialogs& dialogs) {
-  LogPortFailure(link, reason);
-  dialogs.ShowMessage(BoxText(link.GetText(kMsgDeviceOpenFailed)) + "\n" + reason,
-                      link.GetText(kMsgError), MessageIcon::kExclamation);
-  link.running = false;
-  return kStepFailedLogged;
-}
 
 // What the flow sends to the user's firmware before the handshake.
 StepResult TalkToFirmware(IspLink& link) {
@@ -49,7 +33,7 @@ int ComDownload(IspLink& link, const std::string& port_name, AppDialogs& dialogs
   link.serial.link_kind = LinkKind::kSerialPort;
   link.running = true;
   TermiosPort port;
-  if (!port.Open(ResolvePortName(port_name))) return ReportPortFailure(link, port.error(), dialogs);
+  if (!port.Open(ResolvePortName(port_name))) return ReportOpenFailure(link, port.error(), dialogs);
   link.port = &port;
   const auto show_message = [&](std::string_view text) {
     dialogs.ShowMessage(BoxText(text), window_title, MessageIcon::kInformation);

@@ -67,8 +67,9 @@ CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
                       "A project file: a flasher made by fw-pack, or a project block "
                       "(default: the project appended to this program)");
   command->add_option("--port", run.options.port,
-                      "Serial port: a device path, a name under /dev, or COMn (default: the port "
-                      "the project or the profile names, COM1 without one)");
+                      "Serial port (a device path, a name under /dev, or COMn) or USB writer "
+                      "USBn (default: the port the project or the profile names, COM1 without "
+                      "one)");
   auto* repeat_flag =
       command->add_flag("--repeat", run.options.repeat,
                         "After each successful download wait the project's repeat delay and start "

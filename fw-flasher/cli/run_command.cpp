@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "app/settings_profile.h"
 #include "cli/detect_command.h"
 #include "messages/message_table.h"
+#include "target/libusb_writer_bus.h"
 
 namespace fw {
 namespace {
@@ -109,11 +111,29 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   const StopOnSignals signals(stop_requested);
 
   SettingsProfile profile(project.String(ProjectStringId::kApplicationName));
-  TerminalView view(options.port.empty() ? PortEntryOfIndex(StoredPortIndex(project, profile))
-                                         : SerialPortEntry(options.port));
+  const std::optional<PortEntry> port = options.port.empty()
+                                            ? PortEntryOfIndex(StoredPortIndex(project, profile))
+                                            : PortEntryOfName(options.port);
+  if (!port) {
+    std::cerr << "fw-flash: --port " << options.port
+              << " names no USB writer (USB1 to USB255) and no serial port" << std::endl;
+    return kExitOtherFailure;
+  }
+  // The USB writers are reached through libusb, started only for them.
+  std::unique_ptr<UsbWriterBus> usb_writers;
+  if (port->kind == LinkKind::kUsbWriter) {
+    std::string error;
+    usb_writers = MakeLibusbWriterBus(error);
+    if (!usb_writers) {
+      std::cerr << "fw-flash: USB writers cannot be reached: " << error << std::endl;
+      return kExitOtherFailure;
+    }
+  }
+  TerminalView view(*port);
   TerminalDialogs dialogs(options.answer, [&] { return stop_requested.load(); });
   TerminalLog log(out);
   DownloadRun run(&project, profile, view, dialogs, language);
+  if (usb_writers) run.SetUsbWriterBus(*usb_writers);
   IspLink& link = run.link();
   link.outputs.log_sink = &log;
   link.outputs.echo = out;

@@ -17,11 +17,6 @@ constexpr std::size_t kTitleLimit = 255;
 constexpr float kTrimTolerance = 1.0f;
 constexpr int kFailureBeeps = 3;
 
-void Beep(IspLink& link, BeepKind kind, int times = 1) {
-  if (link.download.silent || link.outputs.sound_sink == nullptr) return;
-  for (int i = 0; i < times; ++i) link.outputs.sound_sink->Beep(kind);
-}
-
 }  // namespace
 
 std::string VersionTextOfTitle(std::string_view title) {
@@ -41,55 +36,65 @@ std::string ResultTimeStamp() {
   return text;
 }
 
+void BeepResult(IspLink& link, BeepKind kind, int times) {
+  if (link.download.silent || link.outputs.sound_sink == nullptr) return;
+  for (int i = 0; i < times; ++i) link.outputs.sound_sink->Beep(kind);
+}
+
+void ReportResult(IspLink& link, int result, std::string_view window_title,
+                  bool blank_line_before_complete) {
+  const std::string stamp = ResultTimeStamp();
+  switch (result) {
+    case kStepOk:
+      BeepResult(link, BeepKind::kInformation);
+      if (blank_line_before_complete) LogMessage(link, "\r\n");
+      LogMessage(link, link.GetText(kMsgComplete), stamp.c_str());
+      break;
+    case kStepStopped:
+      BeepResult(link, BeepKind::kPlain);
+      LogMessage(link, link.GetText(kMsgTerminated), stamp.c_str());
+      break;
+    case kStepRefused:
+    case kStepTimedOut:
+      BeepResult(link, BeepKind::kError, kFailureBeeps);
+      LogMessage(link, link.GetText(kMsgDownloadFailed), VersionTextOfTitle(window_title).c_str(),
+                 stamp.c_str());
+      break;
+    default:
+      BeepResult(link, BeepKind::kInformation);
+      break;
+  }
+}
+
 int EndDownload(IspLink& link, int result, std::string_view window_title) {
   CommandBuilder end(link);
   end.Add(boot_loader::kEndOfDownload);
   link.SendPacket(end.data(), end.size());
-  const std::string stamp = ResultTimeStamp();
-  const auto log = [&](MessageId id, auto... args) { LogMessage(link, link.GetText(id), args...); };
-  switch (result) {
-    case kStepOk: {
-      const float error = link.clock.trim_error;
-      if (error >= -kTrimTolerance && error <= kTrimTolerance) {
-        Beep(link, BeepKind::kInformation);
-        Finish(link, true);
-        LogMessage(link, "\r\n");
-        log(kMsgComplete, stamp.c_str());
-      } else {
-        Beep(link, BeepKind::kError, kFailureBeeps);
-        Finish(link, true);
-        log(kMsgProgramCodeComplete, stamp.c_str());
-        log(kMsgTrimFailed);
-        log(kMsgTrimErrorTooLarge);
-      }
-      break;
-    }
-    case kStepStopped:
-      Beep(link, BeepKind::kPlain);
-      Finish(link, false);
-      log(kMsgTerminated, stamp.c_str());
-      break;
-    case kStepWrongChip:
-      Beep(link, BeepKind::kError, kFailureBeeps);
-      Finish(link, false);
-      break;
-    case kStepFinishedEarly:
-      Finish(link, true);
-      LogMessage(link, "\r\n");
-      log(kMsgComplete, stamp.c_str());
-      Beep(link, BeepKind::kInformation);
-      break;
-    case kStepRefused:
-    case kStepTimedOut:
-      Beep(link, BeepKind::kError, kFailureBeeps);
-      Finish(link, false);
-      log(kMsgDownloadFailed, VersionTextOfTitle(window_title).c_str(), stamp.c_str());
-      break;
-    default:
-      Beep(link, BeepKind::kInformation);
-      Finish(link, false);
-      break;
+  const float error = link.clock.trim_error;
+  if (result == kStepOk && (error < -kTrimTolerance || error > kTrimTolerance)) {
+    BeepResult(link, BeepKind::kError, kFailureBeeps);
+    Finish(link, true);
+    const std::string stamp = ResultTimeStamp();
+    LogMessage(link, link.GetText(kMsgProgramCodeComplete), stamp.c_str());
+    LogMessage(link, link.GetText(kMsgTrimFailed));
+    LogMessage(link, link.GetText(kMsgTrimErrorTooLarge));
+    return result;
   }
+  if (result == kStepWrongChip) {
+    BeepResult(link, BeepKind::kError, kFailureBeeps);
+    Finish(link, false);
+    return result;
+  }
+  if (result == kStepFinishedEarly) {
+    // The board's own operation: the sound comes after the line.
+    Finish(link, true);
+    LogMessage(link, "\r\n");
+    LogMessage(link, link.GetText(kMsgComplete), ResultTimeStamp().c_str());
+    BeepResult(link, BeepKind::kInformation);
+    return result;
+  }
+  Finish(link, result == kStepOk);
+  ReportResult(link, result, window_title, true);
   return result;
 }
 

@@ -5,6 +5,7 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
 #include "isp/step_support.h"
+#include "target/code_image.h"
 #include "target/link_chip.h"
 #include "target/status_record.h"
 
@@ -17,8 +18,6 @@ constexpr int kPauseMs = 10;
 constexpr int kBlockTakenPauseMs = 5;
 constexpr int kBlockTimeoutMs = 2000;
 constexpr std::uint32_t kSixteenBitSpace = 0x10000;
-constexpr std::uint8_t kRecordMark = 0x5A;
-constexpr int kRecordHeaderBytes = 4;  // 5A, address low, address high, length
 
 enum class BlockOutcome { kTaken, kResend, kRefused };
 
@@ -188,20 +187,16 @@ class CodeProgrammer {
 
 // Each record of the list: 02, address high, address low, guard bytes, data.
 StepResult ProgramRecords(IspLink& link) {
-  const std::vector<std::uint8_t>& list = link.image.extra_records;
-  std::size_t at = 0;
-  while (at + kRecordHeaderBytes <= list.size() && list[at] == kRecordMark) {
-    const int address = list[at + 1] | list[at + 2] << 8;
-    const std::size_t n = list[at + 3];
-    if (at + kRecordHeaderBytes + n > list.size()) break;
+  return static_cast<StepResult>(ForEachExtraRecord(link, [&link](const ExtraRecord& r) {
     CommandBuilder record(link);
-    record.Add(kProgram).AddBigEndian(static_cast<std::uint32_t>(address), 2).AddGuard(link);
-    record.Add(std::span<const std::uint8_t>(list).subspan(at + kRecordHeaderBytes, n));
-    if (const StepResult r = SendAndWait(link, record, kBlockTimeoutMs); r != kStepOk) return r;
-    if (!ReplyAccepts(link, kProgram)) return kStepRefused;
-    at += kRecordHeaderBytes + n;
-  }
-  return kStepOk;
+    record.Add(kProgram).AddBigEndian(static_cast<std::uint32_t>(r.address), 2).AddGuard(link);
+    record.Add(r.data);
+    if (const StepResult result = SendAndWait(link, record, kBlockTimeoutMs); result != kStepOk) {
+      return static_cast<int>(result);
+    }
+    return ReplyAccepts(link, kProgram) ? static_cast<int>(kStepOk)
+                                        : static_cast<int>(kStepRefused);
+  }));
 }
 
 // Protocol variants 1 and 2 close programming with the chip id.

@@ -196,6 +196,11 @@ enum MessageId : std::int32_t {
 
   // fw-flash run: the passes of this run and the pass counter.
   kMsgPassesThisRunAndTotal = 8240,
+
+  // The USB writer's own failures.
+  kMsgUsbWriterGone = 8250,
+  kMsgProgramBeyondWriterReach = 8251,
+  kMsgRecordBeyondWriterReach = 8252,
 };
 
 }  // namespace fw

@@ -301,6 +301,17 @@ constexpr MessageRow kRows[] = {
     // The operator's run without a window.
     {8240, "\r\nPasses: %d this run, %u in total\r\n", "\r\n本次成功 %d 次, 累计成功 %u 次\r\n",
      nullptr, nullptr},
+    // The USB writer.
+    {8250, "\r\nThe USB writer %s is gone (unplugged) !\r\n",
+     "\r\nUSB设备 %s 已断开 (设备被拔出) !\r\n", nullptr, nullptr},
+    {8251,
+     "\r\nThe program (%d bytes) is larger than the 64 KB the USB writer can address; nothing "
+     "was erased !\r\n",
+     "\r\n程序 (%d 字节) 超出USB设备可寻址的 64K 范围, 未擦除任何数据 !\r\n", nullptr, nullptr},
+    {8252,
+     "\r\nA data record at 0x%X lies beyond the 64 KB the USB writer can address; nothing was "
+     "erased !\r\n",
+     "\r\n地址为 0x%X 的数据超出USB设备可寻址的 64K 范围, 未擦除任何数据 !\r\n", nullptr, nullptr},
     {-1, nullptr, nullptr, nullptr, nullptr},
 };
 

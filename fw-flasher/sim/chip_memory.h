@@ -13,6 +13,9 @@
 
 namespace fw::sim {
 
+// Wrong download passwords in a row after which the chip locks itself.
+inline constexpr int kPasswordAttempts = 5;
+
 struct ChipMemory {
   explicit ChipMemory(const SimChipConfig& config);
 

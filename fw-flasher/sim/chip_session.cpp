@@ -61,7 +61,6 @@ constexpr std::size_t kIdCommandLength = 7;  // XX 00 00 36 01 I1 I0
 constexpr std::size_t kKeyBlockLength = 64;
 constexpr int kKeyLength = 256;
 constexpr std::size_t kRecordInReplyAt = 10;
-constexpr int kPasswordAttempts = 5;
 
 // Protocol variants 3 and above answer with the low four bits of the command.
 std::uint8_t EchoCode(std::uint8_t command) { return command & 0x0F; }

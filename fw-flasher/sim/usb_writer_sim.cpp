@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "target/chip_table.h"
+
 namespace fw::sim {
 namespace {
 
@@ -29,6 +31,12 @@ constexpr std::uint8_t kNotAccepted = 'N';
 constexpr std::uint8_t kWrongPassword = 0x0E;
 constexpr std::uint8_t kChipLocked = 0x0F;
 
+// The prepare command's byte: the boot loader generation of the chip's family.
+constexpr std::uint8_t kPrepareOlderFamilies = 0x03;
+constexpr std::uint8_t kPrepareNewerFamilies = 0x18;
+constexpr int kFirstNewerFamily = 53;
+
+constexpr std::size_t kSectorSize = 512;
 constexpr std::size_t kUserKeySize = 256;
 constexpr std::size_t kUserKeyBlock = 64;
 constexpr std::size_t kProgramBlockMax = 128;
@@ -90,11 +98,33 @@ std::vector<std::uint8_t> Frame(const std::vector<std::uint8_t>& data, SimUsbRep
 }  // namespace
 
 SimUsbWriter::SimUsbWriter(SimUsbWriterConfig config)
-    : config_(std::move(config)),
-      flash_(static_cast<std::size_t>(std::max(0, config_.flash_size)), 0xFF),
-      user_key_(kUserKeySize, 0xFF),
-      password_(config_.password) {
+    : config_(std::move(config)), memory_(config_.chip) {
   NewSessionLocked();
+}
+
+std::vector<std::uint8_t> SimUsbWriter::Flash() const {
+  std::lock_guard lock(mutex_);
+  return memory_.flash.bytes();
+}
+
+std::vector<std::uint8_t> SimUsbWriter::UserKey() const {
+  std::lock_guard lock(mutex_);
+  return memory_.user_key;
+}
+
+std::vector<std::uint8_t> SimUsbWriter::Options() const {
+  std::lock_guard lock(mutex_);
+  return memory_.option_write;
+}
+
+std::string SimUsbWriter::Password() const {
+  std::lock_guard lock(mutex_);
+  return memory_.password;
+}
+
+bool SimUsbWriter::locked() const {
+  std::lock_guard lock(mutex_);
+  return memory_.locked;
 }
 
 void SimUsbWriter::SetReplyFault(int command, SimUsbReplyFault fault) {
@@ -253,46 +283,23 @@ std::vector<std::uint8_t> SimUsbWriter::HandleLocked(const SimUsbCommand& comman
   }
   const std::vector<std::uint8_t>& data = command.data;
   switch (command.request) {
-    case kPrepare:
-      if (data.size() != 1) ErrorLocked(name + ": " + std::to_string(data.size()) + " bytes");
-      return accepted;
-    case kUnlock: {
-      if (config_.locked) return {kChipLocked};
-      // An empty password travels as one byte 0.
-      const bool sent_none = data.size() == 1 && data[0] == 0;
-      if (!password_.empty() && (sent_none || data != password_)) return {kWrongPassword};
-      unlocked_ = true;
+    case kPrepare: {
+      const int family = FamilyCode(ChipTable()[static_cast<std::size_t>(config_.chip.chip_index)]);
+      const std::uint8_t expected =
+          family < kFirstNewerFamily ? kPrepareOlderFamilies : kPrepareNewerFamilies;
+      if (data != std::vector<std::uint8_t>{expected}) {
+        ErrorLocked(name + ": not the one byte " + std::to_string(expected) + " of family " +
+                    std::to_string(family));
+      }
       return accepted;
     }
-    case kErase: {
-      if (data.size() != 1) {
-        ErrorLocked(name + ": " + std::to_string(data.size()) + " bytes");
-        return refused;
-      }
-      if (!unlocked_) {
-        ErrorLocked(name + ": erase before unlock");
-        return refused;
-      }
-      std::fill(flash_.begin(), flash_.end(), 0xFF);
-      ++erase_count_;
-      erased_extra_sectors_ = data[0];
-      std::vector<std::uint8_t> reply = {code};
-      reply.insert(reply.end(), config_.serial.begin(), config_.serial.end());
-      return reply;
-    }
+    case kUnlock:
+      return UnlockLocked(command);
+    case kErase:
+      return EraseLocked(command);
     case kUserKeyFirst:
-    case kUserKey: {
-      const std::size_t at = static_cast<std::size_t>(command.index);
-      const bool first_ok = (command.request == kUserKeyFirst) == (at == 0);
-      if (data.size() != kUserKeyBlock || at % kUserKeyBlock != 0 || at >= kUserKeySize ||
-          !first_ok) {
-        ErrorLocked(name + ": key block of " + std::to_string(data.size()) + " bytes at " +
-                    std::to_string(at));
-        return refused;
-      }
-      std::copy(data.begin(), data.end(), user_key_.begin() + static_cast<std::ptrdiff_t>(at));
-      return accepted;
-    }
+    case kUserKey:
+      return UserKeyLocked(command);
     case kProgramFirst:
     case kProgramFirstVariant:
     case kProgramVariant:
@@ -304,16 +311,18 @@ std::vector<std::uint8_t> SimUsbWriter::HandleLocked(const SimUsbCommand& comman
         ErrorLocked(name + ": option block of " + std::to_string(data.size()) + " bytes");
         return refused;
       }
-      options_ = data;
+      memory_.option_write = data;
       return accepted;
     case kNewPassword:
+      // An empty password travels as one byte 0.
       if (data.size() == 1 && data[0] == 0) {
-        password_.clear();
+        memory_.password.clear();
       } else {
-        password_ = data;
+        memory_.password.assign(data.begin(), data.end());
       }
       return accepted;
     case kEnd:
+      ++memory_.downloads;
       NewSessionLocked();
       return {};
     default:
@@ -322,19 +331,74 @@ std::vector<std::uint8_t> SimUsbWriter::HandleLocked(const SimUsbCommand& comman
   }
 }
 
+std::vector<std::uint8_t> SimUsbWriter::UnlockLocked(const SimUsbCommand& command) {
+  if (memory_.locked) return {kChipLocked};
+  const std::vector<std::uint8_t>& data = command.data;
+  // An empty password travels as one byte 0.
+  const bool sent_none = data.size() == 1 && data[0] == 0;
+  const std::string given = sent_none ? std::string() : std::string(data.begin(), data.end());
+  if (!memory_.password.empty() && given != memory_.password) {
+    if (++memory_.wrong_passwords >= kPasswordAttempts) memory_.locked = true;
+    return {kWrongPassword};
+  }
+  memory_.wrong_passwords = 0;
+  unlocked_ = true;
+  return {static_cast<std::uint8_t>(command.request), kAccepted};
+}
+
+// Erases the whole code area and N sectors above it.
+std::vector<std::uint8_t> SimUsbWriter::EraseLocked(const SimUsbCommand& command) {
+  const auto code = static_cast<std::uint8_t>(command.request);
+  const std::vector<std::uint8_t>& data = command.data;
+  if (data.size() != 1) {
+    ErrorLocked("erase: " + std::to_string(data.size()) + " bytes");
+    return {code, kNotAccepted};
+  }
+  if (!unlocked_) {
+    ErrorLocked("erase before unlock");
+    return {code, kNotAccepted};
+  }
+  const std::uint64_t length = std::uint64_t{memory_.flash.code_size()} + data[0] * kSectorSize;
+  if (!memory_.flash.Erase(0, length)) {
+    ErrorLocked("erase of " + std::to_string(data[0]) + " sectors beyond the code area reaches " +
+                "past the flash of " + std::to_string(memory_.flash.size()) + " bytes");
+    return {code, kNotAccepted};
+  }
+  ++erase_count_;
+  erased_extra_sectors_ = data[0];
+  std::vector<std::uint8_t> reply = {code};
+  reply.insert(reply.end(), config_.chip.serial_number.begin(), config_.chip.serial_number.end());
+  return reply;
+}
+
+std::vector<std::uint8_t> SimUsbWriter::UserKeyLocked(const SimUsbCommand& command) {
+  const auto code = static_cast<std::uint8_t>(command.request);
+  const std::vector<std::uint8_t>& data = command.data;
+  const std::size_t at = static_cast<std::size_t>(command.index);
+  const bool first = command.request == kUserKeyFirst;
+  if (data.size() != kUserKeyBlock || at % kUserKeyBlock != 0 || at >= kUserKeySize ||
+      first != (at == 0) || (!first && memory_.user_key.size() != kUserKeySize)) {
+    ErrorLocked("command " + std::to_string(command.request) + ": key block of " +
+                std::to_string(data.size()) + " bytes at " + std::to_string(at));
+    return {code, kNotAccepted};
+  }
+  if (first) memory_.user_key.assign(kUserKeySize, 0xFF);
+  std::copy(data.begin(), data.end(), memory_.user_key.begin() + static_cast<std::ptrdiff_t>(at));
+  return {code, kAccepted};
+}
+
 std::vector<std::uint8_t> SimUsbWriter::ProgramLocked(const SimUsbCommand& command,
                                                       std::size_t max_size) {
   const auto code = static_cast<std::uint8_t>(command.request);
   const std::vector<std::uint8_t>& data = command.data;
   const std::size_t at = static_cast<std::size_t>(command.index);
-  if (data.empty() || data.size() > max_size || at + data.size() > flash_.size()) {
+  // Flash cells only go from 1 to 0; a write over unerased cells shows in the dump.
+  if (data.empty() || data.size() > max_size || !memory_.flash.Program(at, data)) {
     ErrorLocked("command " + std::to_string(command.request) + ": " + std::to_string(data.size()) +
                 " bytes at " + std::to_string(at));
     return {code, kNotAccepted};
   }
   if (erase_count_ == 0) ErrorLocked("program before erase");
-  // Flash cells only go from 1 to 0; a write over unerased cells shows in the dump.
-  for (std::size_t k = 0; k < data.size(); ++k) flash_[at + k] &= data[k];
   return {code, kAccepted};
 }
 

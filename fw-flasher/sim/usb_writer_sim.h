@@ -1,12 +1,12 @@
 // A simulated USB writer: it hands out the target's status reply, takes the
-// download commands as vendor requests and keeps the target's flash, user key,
-// options and password. Its frame and command-data code is its own, written
-// apart from the flasher's, so a misunderstanding on one side shows as a
-// failure on the other. Tests make it fall silent, refuse, garble its replies
-// or disappear.
+// download commands as vendor requests and carries them out on the target's
+// memory (flash, user key, option write, password), the same memory and chip
+// configuration the simulated boot loader keeps. Its frame and command-data
+// code is its own, written apart from the flasher's, so a misunderstanding on
+// one side shows as a failure on the other. Tests make it fall silent, refuse,
+// garble its replies or disappear.
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/chip_memory.h"
 #include "sim/status_reply.h"
 #include "target/usb_writer_transport.h"
 
@@ -38,15 +39,12 @@ enum class SimUsbReplyFault {
 inline constexpr int kSimStatusReply = -1;
 
 struct SimUsbWriterConfig {
+  // The chip behind the writer: its record (and so its flash), status reply,
+  // serial number, download password, lock and what its flash held before.
   SimChipConfig chip;
   // Replacements of single status-reply bytes (offset from the reply code),
   // e.g. the factory trim values.
   std::map<int, std::uint8_t> status_bytes;
-  // The chip's download password; empty for an unprotected chip.
-  std::vector<std::uint8_t> password;
-  bool locked = false;  // the chip refuses every unlock
-  std::array<std::uint8_t, 7> serial = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76};
-  int flash_size = 65536;
   std::chrono::milliseconds erase_time{0};  // until the erase reply is ready
 };
 
@@ -79,10 +77,14 @@ class SimUsbWriter {
   // --- What the writer holds ------------------------------------------------
   bool plugged() const { return Read(plugged_); }
   UsbOpenError open_error() const { return Read(open_error_); }
-  std::vector<std::uint8_t> Flash() const { return Read(flash_); }
-  std::vector<std::uint8_t> UserKey() const { return Read(user_key_); }
-  std::vector<std::uint8_t> Options() const { return Read(options_); }
-  std::vector<std::uint8_t> Password() const { return Read(password_); }
+  // The code area followed by the data area.
+  std::vector<std::uint8_t> Flash() const;
+  // 256 bytes once a key was written, else empty.
+  std::vector<std::uint8_t> UserKey() const;
+  // The last option block taken.
+  std::vector<std::uint8_t> Options() const;
+  std::string Password() const;
+  bool locked() const;
   std::vector<SimUsbCommand> Commands() const { return Read(commands_); }
   // Requests the writer found wrong (bad setup values, checks, sizes, order).
   std::vector<std::string> Errors() const { return Read(errors_); }
@@ -115,6 +117,9 @@ class SimUsbWriter {
   void NewSessionLocked();
   std::vector<std::uint8_t> StatusReplyLocked() const;
   std::vector<std::uint8_t> HandleLocked(const SimUsbCommand& command);
+  std::vector<std::uint8_t> UnlockLocked(const SimUsbCommand& command);
+  std::vector<std::uint8_t> EraseLocked(const SimUsbCommand& command);
+  std::vector<std::uint8_t> UserKeyLocked(const SimUsbCommand& command);
   std::vector<std::uint8_t> ProgramLocked(const SimUsbCommand& command, std::size_t max_size);
   void ErrorLocked(std::string text);
   SimUsbReplyFault FaultOfLocked(int command) const;
@@ -128,10 +133,7 @@ class SimUsbWriter {
   std::optional<int> unplug_on_;
   std::optional<Reply> pending_;  // the writer keeps one reply at a time
   bool unlocked_ = false;
-  std::vector<std::uint8_t> flash_;
-  std::vector<std::uint8_t> user_key_;
-  std::vector<std::uint8_t> options_;
-  std::vector<std::uint8_t> password_;
+  ChipMemory memory_;
   std::vector<SimUsbCommand> commands_;
   std::vector<std::string> errors_;
   int erase_count_ = 0;

@@ -26,7 +26,9 @@ constexpr std::uint8_t kPlaceParameters = 0x02;
 constexpr int kFirmware73 = 0x73;
 constexpr int kFirmware74 = 0x74;
 constexpr int kBuildWithLongBlock = 12;
-constexpr int kRecordHeaderBytes = 4;  // 5A, address low, address high, length
+constexpr std::uint8_t kRecordMark = 0x5A;
+constexpr int kRecordHeaderBytes = 4;  // mark, address low, address high, length
+constexpr std::int64_t kRecordAddressLimit = 0xFFFF;
 
 // A placement clipped to a buffer: [begin, end).
 struct Range {
@@ -114,6 +116,28 @@ std::vector<std::uint8_t> ParameterBlock(const IspLink& link, bool direct) {
   return block;
 }
 
+// Calls add(address, data, n) for each extra data record of the serial numbers
+// and the user-interface reply, in the order of the record list.
+template <typename Add>
+void ForEachPlacedRecord(const IspLink& link, Add add) {
+  for (const SerialNumberPlacement& s : link.placements.serial_numbers) {
+    if (!s.enabled) continue;
+    const std::vector<std::uint8_t> bytes = SerialBytes(s);
+    add(s.address, bytes.data(), static_cast<int>(bytes.size()));
+  }
+  const UserInterfaceReply& ui = link.placements.user_interface;
+  if (!ui.enabled) return;
+  const int length = ReplyLength(ui);
+  for (int at = 0; at < length; at += kReplyPieceBytes) {
+    add(static_cast<std::int64_t>(ui.address) + at, ui.reply.data() + at,
+        std::min(kReplyPieceBytes, length - at));
+  }
+}
+
+// Images with records carry them from this firmware on; before it the pieces
+// go into the image itself.
+bool CarriesRecords(const IspLink& link) { return link.target.fw_version >= kFirmware72; }
+
 class ImageBuilder {
  public:
   ImageBuilder(IspLink& link, bool with_records)
@@ -129,7 +153,7 @@ class ImageBuilder {
     std::copy_n(link_.image.image_source.begin(), image_length, image_.begin());
     code_length_ = image_length;
     if (with_records_) PlaceChipSerial();
-    const bool direct = !with_records_ || link_.target.fw_version < kFirmware72;
+    const bool direct = !with_records_ || !CarriesRecords(link_);
     if (direct) {
       PlaceDirect();
     } else {
@@ -177,7 +201,7 @@ class ImageBuilder {
     std::vector<std::uint8_t>& list = link_.image.extra_records;
     if (address < 0 || n <= 0) return;
     if (record_end_ + kRecordHeaderBytes + n > list.size()) return;
-    list[record_end_++] = 0x5A;
+    list[record_end_++] = kRecordMark;
     list[record_end_++] = static_cast<std::uint8_t>(address);
     list[record_end_++] = static_cast<std::uint8_t>(address >> 8);
     list[record_end_++] = static_cast<std::uint8_t>(n);
@@ -186,18 +210,9 @@ class ImageBuilder {
   }
 
   void PlaceRecords() {
-    for (const SerialNumberPlacement& s : link_.placements.serial_numbers) {
-      if (!s.enabled) continue;
-      const std::vector<std::uint8_t> bytes = SerialBytes(s);
-      AddRecord(s.address, bytes.data(), static_cast<int>(bytes.size()));
-    }
-    const UserInterfaceReply& ui = link_.placements.user_interface;
-    if (!ui.enabled) return;
-    const int length = ReplyLength(ui);
-    for (int at = 0; at < length; at += kReplyPieceBytes) {
-      AddRecord(static_cast<std::int64_t>(ui.address) + at, ui.reply.data() + at,
-                std::min(kReplyPieceBytes, length - at));
-    }
+    ForEachPlacedRecord(link_, [this](std::int64_t address, const std::uint8_t* data, int n) {
+      AddRecord(address, data, n);
+    });
   }
 
   void PlaceParameters(bool direct) {
@@ -277,6 +292,30 @@ int ProgramLength(const IspLink& link, bool with_records) {
 
 int BuildCodeImage(IspLink& link, bool with_records) {
   return ImageBuilder(link, with_records).Build();
+}
+
+std::int64_t RecordAddressBeyond16Bits(const IspLink& link) {
+  std::int64_t beyond = -1;
+  if (!CarriesRecords(link)) return beyond;
+  ForEachPlacedRecord(link, [&](std::int64_t address, const std::uint8_t*, int n) {
+    if (beyond < 0 && address >= 0 && n > 0 && address > kRecordAddressLimit) beyond = address;
+  });
+  return beyond;
+}
+
+int ForEachExtraRecord(const IspLink& link, const std::function<int(const ExtraRecord&)>& visit) {
+  const std::vector<std::uint8_t>& list = link.image.extra_records;
+  std::size_t at = 0;
+  while (at + kRecordHeaderBytes <= list.size() && list[at] == kRecordMark) {
+    const std::size_t n = list[at + 3];
+    if (at + kRecordHeaderBytes + n > list.size()) break;
+    const ExtraRecord record{
+        list[at + 1] | list[at + 2] << 8,
+        std::span<const std::uint8_t>(list).subspan(at + kRecordHeaderBytes, n)};
+    if (const int result = visit(record); result != 0) return result;
+    at += kRecordHeaderBytes + n;
+  }
+  return 0;
 }
 
 int PrepareImage(IspLink& link, bool with_records, bool length_only) {

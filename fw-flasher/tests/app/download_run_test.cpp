@@ -3,11 +3,15 @@
 // repeat loop and its wait, and a stop in every wait of the run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "app/download_run.h"
+#include "sim/sim_usb_bus.h"
 #include "tests/app/app_fakes.h"
+#include "tests/support/writer_chip.h"
 
 namespace fw {
 namespace {
@@ -254,28 +258,81 @@ TEST(DownloadRunTest, StopDuringTheRepeatWaitEndsBeforeTheNextDownload) {
   EXPECT_EQ(b.run.pass_counter(), 1u);
 }
 
-TEST(DownloadRunTest, AUsbWriterRunWaitsForTheWriterAfterEachPass) {
+// The simulated bus, counting how often the run looks for writers on it.
+class CountingBus final : public UsbWriterBus {
+ public:
+  explicit CountingBus(UsbWriterBus& bus) : bus_(bus) {}
+  std::vector<UsbWriterLocation> Enumerate(std::uint16_t vendor_id,
+                                           std::uint16_t product_id) override {
+    ++enumerations;
+    return bus_.Enumerate(vendor_id, product_id);
+  }
+  UsbOpenResult Open(int n, std::uint16_t vendor_id, std::uint16_t product_id) override {
+    return bus_.Open(n, vendor_id, product_id);
+  }
+  std::atomic<int> enumerations = 0;
+
+ private:
+  UsbWriterBus& bus_;
+};
+
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Two writers attached and the run downloads through the second: after a pass
+// it goes on at once while that writer is attached, and waits (stoppable, not
+// in a busy loop) while only the first one is, whatever the port list shows.
+TEST(DownloadRunTest, ARepeatedUsbWriterRunWaitsForItsOwnWriter) {
   const Project p = SerialProject();
   Bench b(&p);
-  b.view.SetPort(UsbWriterEntry(1));
-  int passes = 0;
+  sim::SimUsbBus sim_bus;
+  CountingBus bus(sim_bus);
+  const auto first = std::make_shared<sim::SimUsbWriter>(test::WriterTestConfig());
+  const auto second = std::make_shared<sim::SimUsbWriter>(test::WriterTestConfig());
+  sim_bus.Attach(first, {1, {1}, 5});
+  sim_bus.Attach(second, {1, {2}, 6});
+  b.run.SetUsbWriterBus(bus);
+  b.view.SetPort(UsbWriterEntry(2));
+  std::atomic<int> passes = 0;
   b.run.SetUsbWriterFlow([&](IspLink& l, const PortEntry& port) {
-    EXPECT_EQ(port.writer_number, 1);
-    if (++passes == 1) b.view.SetPort(SerialPortEntry("/dev/ttyS0"));  // the writer was unplugged
+    EXPECT_EQ(port.writer_number, 2);
+    // The writer is taken away after the second and the third pass; the first stays.
+    if (++passes >= 2) second->Unplug();
     return FlowWith(l, 0);
   });
   ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
-  ASSERT_TRUE(b.AwaitLog("Waiting for USB device ..."));
-  std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(passes, 1) << "no download before the writer is back";
-  b.view.SetPort(UsbWriterEntry(1));
-  for (int i = 0; i < 300 && passes < 2; ++i) std::this_thread::sleep_for(10ms);
-  EXPECT_GE(passes, 2);
-  // Stop while it waits for the writer again.
-  b.view.SetPort(std::nullopt);
+  for (int i = 0; i < 500 && passes < 2; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(passes, 2) << b.log.Text();
+
+  // Each pass's wait logs 4005; the second one is the wait for the unplugged writer.
+  const auto await_waits = [&](int n) {
+    for (int i = 0; i < 500 && CountOf(b.log.Text(), "Waiting for USB device ...") < n; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    return CountOf(b.log.Text(), "Waiting for USB device ...");
+  };
+  ASSERT_EQ(await_waits(2), 2) << b.log.Text();
+  const int looks_before = bus.enumerations;
+  std::this_thread::sleep_for(1000ms);
+  EXPECT_EQ(passes, 2) << "no download while only another writer is attached";
+  const int looks = bus.enumerations - looks_before;
+  EXPECT_GE(looks, 3) << "it keeps looking for the writer";
+  EXPECT_LE(looks, 12) << "about every 100 ms, not in a busy loop";
+
+  second->Replug();
+  for (int i = 0; i < 500 && passes < 3; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(passes, 3) << "the writer back: the next download";
+
+  // Gone again after the third pass: a stop ends the wait for it.
+  ASSERT_EQ(await_waits(3), 3) << b.log.Text();
   b.run.StopDownload();
   b.run.WaitUntilIdle();
   EXPECT_FALSE(b.run.busy());
+  EXPECT_EQ(passes, 3);
+  EXPECT_EQ(b.run.pass_counter(), 3u);
 }
 
 TEST(DownloadRunTest, AUsbWriterWithoutItsFlowEndsLikeADeviceThatDoesNotOpen) {

@@ -3,7 +3,7 @@
 # flasher, downloaded into isp-sim once and again and again; the pass counter
 # and the serial numbers in the profile and in the dump; Ctrl-C in a download
 # and in the wait; a failure in a later pass; the user-interface command's
-# reply in the image; the login; a port that does not open.
+# reply in the image; the login; a port or USB writer that does not open.
 # Usage: fw_flash_run_test.sh FW_FLASH FW_PACK ISP_SIM DEMO_DIR
 set -uo pipefail
 fw_flash=${1:?fw-flash}
@@ -29,9 +29,12 @@ start_sim() {
   "$isp_sim" --chip QMV45A60000 --dump "$work/flash.bin" "$@" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-  port=$(head -n1 "$work/sim.out")
+  # The flasher opens the simulator through a link of the test's own: once the
+  # simulator is gone, its terminal's number may already serve another test.
+  ln -sfn "$(head -n1 "$work/sim.out")" "$work/port"
+  port=$work/port
 }
-stop_sim() { kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=; }
+stop_sim() { kill "$sim_pid"; wait "$sim_pid" 2>/dev/null; sim_pid=; rm -f "$work/port"; }
 # The four bytes of serial number 1 (BCD, at 0x100) in the last dump.
 dumped_serial() { od -An -tx1 -j256 -N4 "$work/flash.bin" | tr -d ' \n'; }
 ini_value() { sed -n "s/^$1=//p" "$profile"; }
@@ -224,6 +227,21 @@ status=$?
 grep -q '/nonexistent/tty: No such file or directory' "$work/run.out" || fail "no port: no reason"
 grep -q '^ERROR: Device open fail' "$work/run.err" || fail "no port: no box $(cat "$work/run.err")"
 grep -q '^Step result: -1' "$work/run.out" || fail "no port: $(cat "$work/run.out")"
+
+# --- A USB writer that is not attached: 8107 naming the writer, result -1; a
+# writer number outside 1 to 255 is refused before anything starts.
+"$work/flasher" run --port USB3 "${password[@]}" --lang en >"$work/run.out" 2>"$work/run.err"
+status=$?
+[ "$status" -eq 10 ] || fail "no writer: exit status $status"
+grep -q 'Device open fail' "$work/run.out" || fail "no writer: no 8107 line $(cat "$work/run.out")"
+grep -q 'USB3: no such USB writer is attached' "$work/run.out" ||
+  fail "no writer: no reason $(cat "$work/run.out" "$work/run.err")"
+grep -q '^Step result: -1' "$work/run.out" || fail "no writer: $(cat "$work/run.out")"
+"$work/flasher" run --port USB0 "${password[@]}" --lang en >"$work/run.out" 2>"$work/run.err"
+status=$?
+[ "$status" -eq 10 ] || fail "writer 0: exit status $status"
+grep -q 'names no USB writer' "$work/run.err" || fail "writer 0: $(cat "$work/run.err")"
+grep -q 'Device open fail' "$work/run.out" && fail "writer 0: a download was started"
 
 # --- fw-flash itself carries no project.
 "$fw_flash" run --port /nonexistent/tty >"$work/run.out" 2>&1

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "isp/serial_download.h"
+#include "tests/support/expected_flash.h"
 #include "tests/support/sim_session.h"
 
 namespace fw {
@@ -58,16 +59,7 @@ class DownloadPtyTest : public ::testing::Test {
   void ExpectFlashHoldsTheImage() {
     const Bytes flash = session->sim().Flash();
     const IspLink& link = session->link;
-    Bytes expected(link.image.code_image.begin(),
-                   link.image.code_image.begin() + link.image.code_length);
-    const Bytes& list = link.image.extra_records;
-    for (std::size_t at = 0; list[at] == 0x5A; at += 4 + list[at + 3]) {
-      const std::size_t address = list[at + 1] | list[at + 2] << 8;
-      const std::size_t n = list[at + 3];
-      if (expected.size() < address + n) expected.resize(address + n, 0xFF);
-      std::copy_n(list.begin() + static_cast<std::ptrdiff_t>(at + 4), n,
-                  expected.begin() + static_cast<std::ptrdiff_t>(address));
-    }
+    const Bytes expected = test::ExpectedFlash(link);
     ASSERT_GE(flash.size(), expected.size());
     const auto diff = std::mismatch(expected.begin(), expected.end(), flash.begin());
     EXPECT_EQ(diff.first, expected.end())

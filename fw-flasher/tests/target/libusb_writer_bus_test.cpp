@@ -13,6 +13,7 @@
 
 #include "target/libusb_writer_bus.h"
 #include "target/usb_writer_link.h"
+#include "tests/support/writer_chip.h"
 #include "tests/target/umockdev_writer_bridge.h"
 
 namespace fw {
@@ -29,8 +30,8 @@ class LibusbWriterTest : public ::testing::Test {
  protected:
   std::shared_ptr<SimUsbWriter> AddWriter(const UsbWriterLocation& location,
                                           std::uint8_t serial = 0) {
-    sim::SimUsbWriterConfig config;
-    config.serial[0] = serial;
+    sim::SimUsbWriterConfig config = test::WriterTestConfig();
+    config.chip.serial_number[0] = serial;
     auto writer = std::make_shared<SimUsbWriter>(config);
     bridge.Attach(writer, location);
     return writer;
@@ -76,7 +77,7 @@ TEST_F(LibusbWriterTest, FindsWritersByIdentifiersInBusAndPortOrder) {
   AddWriter({2, {1}, 3});
   AddWriter({1, {3}, 2});
   AddWriter({1, {1, 2}, 40});
-  bridge.Attach(std::make_shared<SimUsbWriter>(sim::SimUsbWriterConfig{}), {1, {1, 4}, 7}, 0x1234,
+  bridge.Attach(std::make_shared<SimUsbWriter>(test::WriterTestConfig()), {1, {1, 4}, 7}, 0x1234,
                 0x4312);  // another maker's device
 
   const std::vector<UsbWriterLocation> found =

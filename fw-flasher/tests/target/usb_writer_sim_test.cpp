@@ -10,6 +10,7 @@
 #include "target/usb_writer_link.h"
 #include "tests/support/sim_session.h"
 #include "tests/support/string_log.h"
+#include "tests/support/writer_chip.h"
 
 namespace fw::sim {
 namespace {
@@ -23,7 +24,7 @@ constexpr int kReplySize = 128;
 // One simulated writer on a bus, opened, with the flasher's primitives.
 class SimWriterTest : public ::testing::Test {
  protected:
-  void Plug(SimUsbWriterConfig config = {}) {
+  void Plug(SimUsbWriterConfig config = test::WriterTestConfig()) {
     bus = std::make_unique<SimUsbBus>();
     writer = std::make_shared<SimUsbWriter>(std::move(config));
     bus->Attach(writer, {1, {2}, 4});
@@ -99,17 +100,17 @@ TEST_F(SimWriterTest, ReadsGroupedCommandDataAndRefusesBadChecks) {
 }
 
 TEST_F(SimWriterTest, CarriesOutADownloadIntoItsFlashKeyOptionsAndPassword) {
-  SimUsbWriterConfig config;
-  config.password = {'o', 'l', 'd'};
+  SimUsbWriterConfig config = test::WriterTestConfig();
+  config.chip.password = "old";
   Plug(config);
   SkipStatus();
 
-  EXPECT_EQ(Send(0x01, {0x18}, 0, 0), UsbLinkResult::kOk);
+  EXPECT_EQ(Send(0x01, {0x03}, 0, 0), UsbLinkResult::kOk);
   EXPECT_EQ(Receive(), (Bytes{0x01, 'T'}));
   EXPECT_EQ(Send(0x05, {'o', 'l', 'd'}), UsbLinkResult::kOk);
   EXPECT_EQ(Receive(), (Bytes{0x05, 'T'}));
   EXPECT_EQ(Send(0x03, {2}), UsbLinkResult::kOk);
-  EXPECT_EQ(Receive(), (Bytes{0x03, 0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76}))
+  EXPECT_EQ(Receive(), (Bytes{0x03, 0x0D, 0x1C, 0x2B, 0x3A, 0x49, 0x58, 0x67}))
       << "the erase reply carries the chip's serial number";
   EXPECT_EQ(writer->erased_extra_sectors(), 2);
 
@@ -152,7 +153,7 @@ TEST_F(SimWriterTest, CarriesOutADownloadIntoItsFlashKeyOptionsAndPassword) {
   EXPECT_EQ(Bytes(flash.begin() + 0xF000, flash.begin() + 0xF004), record);
   EXPECT_EQ(writer->UserKey(), key);
   EXPECT_EQ(writer->Options(), options);
-  EXPECT_EQ(writer->Password(), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(writer->Password(), "new");
   const std::vector<SimUsbCommand> commands = writer->Commands();
   ASSERT_EQ(commands.size(), 14u);
   EXPECT_EQ(commands[7].request, 0x22);
@@ -167,23 +168,23 @@ TEST_F(SimWriterTest, CarriesOutADownloadIntoItsFlashKeyOptionsAndPassword) {
 TEST_F(SimWriterTest, AnswersUnlockByItsPassword) {
   const struct {
     const char* name;
-    Bytes password;
+    std::string password;
     bool locked;
     Bytes sent;
     Bytes reply;
   } cases[] = {
-      {"unprotected, none sent", {}, false, {0x00}, {0x05, 'T'}},
-      {"unprotected, any sent", {}, false, {'x'}, {0x05, 'T'}},
-      {"right password", {'a', 'b'}, false, {'a', 'b'}, {0x05, 'T'}},
-      {"wrong password", {'a', 'b'}, false, {'a', 'c'}, {0x0E}},
-      {"none sent to a protected chip", {'a', 'b'}, false, {0x00}, {0x0E}},
-      {"locked chip", {}, true, {0x00}, {0x0F}},
+      {"unprotected, none sent", "", false, {0x00}, {0x05, 'T'}},
+      {"unprotected, any sent", "", false, {'x'}, {0x05, 'T'}},
+      {"right password", "ab", false, {'a', 'b'}, {0x05, 'T'}},
+      {"wrong password", "ab", false, {'a', 'c'}, {0x0E}},
+      {"none sent to a protected chip", "ab", false, {0x00}, {0x0E}},
+      {"locked chip", "", true, {0x00}, {0x0F}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    SimUsbWriterConfig config;
-    config.password = c.password;
-    config.locked = c.locked;
+    SimUsbWriterConfig config = test::WriterTestConfig();
+    config.chip.password = c.password;
+    config.chip.locked = c.locked;
     Plug(config);
     SkipStatus();
     ASSERT_EQ(Send(0x05, c.sent), UsbLinkResult::kOk);
@@ -260,7 +261,7 @@ TEST_F(SimWriterTest, RefusedReplyLacksTheAcceptance) {
 }
 
 TEST_F(SimWriterTest, SlowEraseReplyComesWhenItIsDone) {
-  SimUsbWriterConfig config;
+  SimUsbWriterConfig config = test::WriterTestConfig();
   config.erase_time = std::chrono::milliseconds(300);
   Plug(config);
   SkipStatus();
@@ -379,7 +380,7 @@ TEST_F(SimWriterOnLinkTest, StatusReplyLandsWhereIdentificationReadsIt) {
 }
 
 TEST_F(SimWriterOnLinkTest, ClearingRunningEndsTheWaitForASilentWriter) {
-  Plug({});
+  Plug(test::WriterTestConfig());
   writer->SetReplyFault(kSimStatusReply, SimUsbReplyFault::kSilent);
   std::jthread stopper([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -397,8 +398,8 @@ TEST(SimUsbBusTest, NumbersWritersByBusThenPortPathAndOpensTheNth) {
   std::vector<std::shared_ptr<SimUsbWriter>> writers;
   const UsbWriterLocation places[] = {{2, {1}, 3}, {1, {3}, 2}, {1, {1, 2}, 40}, {1, {1}, 9}};
   for (std::size_t k = 0; k < 4; ++k) {
-    SimUsbWriterConfig config;
-    config.serial[0] = static_cast<std::uint8_t>(k);
+    SimUsbWriterConfig config = test::WriterTestConfig();
+    config.chip.serial_number[0] = static_cast<std::uint8_t>(k);
     writers.push_back(std::make_shared<SimUsbWriter>(config));
   }
   bus.Attach(writers[0], places[0]);
