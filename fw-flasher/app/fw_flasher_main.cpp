@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/start_application.h"
+#include "version/version.h"
 
 int main(int argc, char** argv) {
   fw::StartOptions options;
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   cli.add_option("--port", options.port,
                  "Port to add to the port list and select: a device path, a name under /dev, COMn "
                  "or USBn");
+  cli.set_version_flag("--version", fw::version::VersionLine("fw-flasher"));
   try {
     cli.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

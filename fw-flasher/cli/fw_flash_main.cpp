@@ -20,6 +20,7 @@
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
 #include "target/libusb_writer_bus.h"
+#include "version/version.h"
 
 namespace {
 
@@ -94,6 +95,7 @@ CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
 int main(int argc, char** argv) {
   CLI::App app{"Firmware flasher without a window"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", fw::version::VersionLine("fw-flash"));
 
   fw::DetectOptions options;
   std::string language = "en";

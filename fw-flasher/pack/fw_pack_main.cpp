@@ -14,6 +14,7 @@
 #include "pack/project_to_json.h"
 #include "pack/project_writer.h"
 #include "target/chip_table.h"
+#include "version/version.h"
 
 namespace {
 
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
   CLI::App app{
       "Makes a flasher for one product from a project description (JSON) and its images,\n"
       "or shows what a flasher or project block carries."};
+  app.set_version_flag("--version", fw::version::VersionLine("fw-pack"));
   PackOptions options;
   std::string show;
   auto* description = app.add_option("project", options.description, "Project description (JSON)")

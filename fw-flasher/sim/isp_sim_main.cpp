@@ -10,6 +10,7 @@
 #include "sim/oscillator_model.h"
 #include "sim/sim_options.h"
 #include "target/chip_table.h"
+#include "version/version.h"
 
 namespace {
 
@@ -192,6 +193,7 @@ int main(int argc, char** argv) {
   app.add_option("--boot-baud", boot_baud,
                  "Firmware: the rate it takes the boot command at (default: any)")
       ->check(CLI::Range(300, 1000000));
+  app.set_version_flag("--version", fw::version::VersionLine("isp-sim"));
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;

@@ -26,6 +26,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(QString::fromStdString(relay::version::VersionText()));
   QApplication::setOrganizationName(QStringLiteral("Horvane"));
   QApplication::setApplicationName(QStringLiteral("relay-editor"));
+  // Ties the window to the installed relay-editor.desktop, whose icon the desktop shows.
+  QGuiApplication::setDesktopFileName(QStringLiteral("relay-editor"));
   relay::app::InstallQtChineseTexts(app);
   relay::app::ApplySkin(app);
 

@@ -13,7 +13,7 @@ plant_clean_tree() {
   rm -rf "$work/repo"
   local r=$work/repo
   mkdir -p "$r"/relay-editor/{model,version,device,app,cli,tests/model} \
-    "$r"/fw-flasher/{messages,isp/link,target,isp,app,cli,sim,tests/isp}
+    "$r"/fw-flasher/{messages,version,isp/link,target,isp,app,cli,sim,tests/isp}
   echo '#pragma once' >"$r/relay-editor/model/Instruction.h"
   printf '#include "model/Instruction.h"\n' >"$r/relay-editor/device/Frames.h"
   printf '#include "device/Frames.h"\n#include "Local.h"\n#include <QWidget>\n' >"$r/relay-editor/app/Unit1.cpp"
@@ -26,7 +26,8 @@ plant_clean_tree() {
   printf '#include "isp/link/isp_link.h"\n' >"$r/fw-flasher/target/chip_table.h"
   printf '#include "target/chip_table.h"\n#include "isp/link/isp_link.h"\n' >"$r/fw-flasher/isp/handshake.h"
   printf '#include "isp/handshake.h"\n#include <QSettings>\n' >"$r/fw-flasher/app/profile.cpp"
-  printf '#include "isp/handshake.h"\n#include "app/profile.h"\n' >"$r/fw-flasher/cli/main.cpp"
+  printf '#include "isp/handshake.h"\n#include "app/profile.h"\n#include "version/version.h"\n' >"$r/fw-flasher/cli/main.cpp"
+  echo '#pragma once' >"$r/fw-flasher/version/version.h"
   echo '#pragma once' >"$r/fw-flasher/app/profile.h"
   printf '#include "isp/handshake.h"\n#include "target/chip_table.h"\n' >"$r/fw-flasher/sim/sim.cpp"
   printf '#include "sim/sim.h"\n#include "isp/handshake.h"\n' >"$r/fw-flasher/tests/isp/t.cpp"
@@ -46,6 +47,7 @@ cases=(
   'fw-flasher/cli/detect.cpp|#include "sim/sim.h"|may not reach sim/'
   'relay-editor/model/ProgramList.cpp|#include "device/Frames.h"|model/ is below device/'
   'relay-editor/version/Version.cpp|#include "device/Frames.h"|version/ is below device/'
+  'fw-flasher/version/version.cpp|#include "isp/link/isp_link.h"|version/ is below isp/link/'
   'relay-editor/device/SPComm.cpp|  #  include <QObject>|includes Qt'
 )
 for c in "${cases[@]}"; do
