@@ -38,7 +38,7 @@ struct PortList {
   const PortEntry* Selected() const;
 };
 
-// "QinHeng Electronics CH340 serial converter (ttyUSB0)": vendor and model from
+// "Acme Cables CH340 serial converter (ttyUSB0)": vendor and model from
 // the hardware database, else the driver's name, then the device's own name.
 std::string SerialDisplayText(const SerialDeviceInfo& device);
 

@@ -26,7 +26,7 @@ class ShownPorts final : public fw::SerialDeviceSource {
  public:
   std::vector<fw::SerialDeviceInfo> SerialDevices() override {
     return {{"ttyS0", "/dev/ttyS0", "", "", "serial"},
-            {"ttyUSB0", "/dev/ttyUSB0", "QinHeng Electronics", "CH340 serial converter", "ch341"}};
+            {"ttyUSB0", "/dev/ttyUSB0", "Acme Cables", "CH340 serial converter", "ch341"}};
   }
 };
 

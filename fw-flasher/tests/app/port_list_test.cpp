@@ -2,6 +2,7 @@
 // and which entry it preselects.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,11 @@ SerialDeviceInfo Device(const std::string& name, const std::string& driver,
 
 const SerialDeviceInfo kOnBoard = Device("ttyS0", "serial");
 const SerialDeviceInfo kSecondOnBoard = Device("ttyS2", "serial");
-const SerialDeviceInfo kCh341 =
-    Device("ttyUSB6", "ch341", "QinHeng Electronics", "CH340 serial converter");
+const SerialDeviceInfo kCh341 = Device("ttyUSB6", "ch341", "Acme Cables", "CH340 serial converter");
 const SerialDeviceInfo kPl2303First = Device("ttyUSB3", "pl2303");
 const SerialDeviceInfo kPl2303Second = Device("ttyUSB8", "PL2303");
 const SerialDeviceInfo kAcm = Device("ttyACM0", "cdc_acm");
-const SerialDeviceInfo kFtdi = Device("ttyUSB1", "ftdi_sio");
+const SerialDeviceInfo kGenericAdapter = Device("ttyUSB1", "usbserial_generic");
 
 std::vector<std::string> Texts(const PortList& list) {
   std::vector<std::string> texts;
@@ -36,13 +36,13 @@ std::string SelectedText(const PortList& list) {
 }
 
 TEST(PortList, SerialDevicesComeByKindAndNumberThenWriters) {
-  const PortList list = BuildPortList(
-      {Device("ttyS10", "serial"), kFtdi, kOnBoard, kAcm, Device("ttyS2", "serial"), kCh341}, 2,
-      {});
+  const PortList list = BuildPortList({Device("ttyS10", "serial"), kGenericAdapter, kOnBoard, kAcm,
+                                       Device("ttyS2", "serial"), kCh341},
+                                      2, {});
   EXPECT_EQ(Texts(list),
             (std::vector<std::string>{"cdc_acm (ttyACM0)", "serial (ttyS0)", "serial (ttyS2)",
-                                      "serial (ttyS10)", "ftdi_sio (ttyUSB1)",
-                                      "QinHeng Electronics CH340 serial converter (ttyUSB6)",
+                                      "serial (ttyS10)", "usbserial_generic (ttyUSB1)",
+                                      "Acme Cables CH340 serial converter (ttyUSB6)",
                                       "QMV USB Writer (USB1)", "QMV USB Writer (USB2)"}));
   EXPECT_EQ(list.entries[3].device_path, "/dev/ttyS10");
   EXPECT_EQ(list.entries[3].kind, LinkKind::kSerialPort);
@@ -52,10 +52,10 @@ TEST(PortList, SerialDevicesComeByKindAndNumberThenWriters) {
 }
 
 TEST(PortList, DisplayTextUsesWhatIsKnown) {
-  EXPECT_EQ(SerialDisplayText(Device("ttyUSB0", "ftdi_sio", "Future Devices", "")),
-            "Future Devices (ttyUSB0)");
-  EXPECT_EQ(SerialDisplayText(Device("ttyUSB0", "ftdi_sio", "", "FT232 Serial")),
-            "FT232 Serial (ttyUSB0)");
+  EXPECT_EQ(SerialDisplayText(Device("ttyUSB0", "usbserial_generic", "Example Devices", "")),
+            "Example Devices (ttyUSB0)");
+  EXPECT_EQ(SerialDisplayText(Device("ttyUSB0", "usbserial_generic", "", "USB Serial Adapter")),
+            "USB Serial Adapter (ttyUSB0)");
   EXPECT_EQ(SerialDisplayText(Device("ttyS1", "")), "ttyS1");
 }
 
@@ -67,6 +67,8 @@ struct SelectionCase {
   std::string selected;
   std::size_t entry_count;
 };
+
+void PrintTo(const SelectionCase& c, std::ostream* os) { *os << c.what; }
 
 class PortSelection : public ::testing::TestWithParam<SelectionCase> {};
 
@@ -88,13 +90,13 @@ INSTANTIATE_TEST_SUITE_P(
                       {kOnBoard, kCh341},
                       0,
                       {},
-                      "QinHeng Electronics CH340 serial converter (ttyUSB6)",
+                      "Acme Cables CH340 serial converter (ttyUSB6)",
                       2},
         SelectionCase{"a cable adapter beats the stored index",
                       {kOnBoard, kSecondOnBoard, kCh341},
                       0,
                       Stored(2),
-                      "QinHeng Electronics CH340 serial converter (ttyUSB6)",
+                      "Acme Cables CH340 serial converter (ttyUSB6)",
                       3},
         SelectionCase{"of two cable adapters the last one wins",
                       {kPl2303Second, kOnBoard, kPl2303First},
@@ -111,13 +113,13 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{
             "of two writers the last one wins", {kOnBoard}, 2, {}, "QMV USB Writer (USB2)", 3},
         SelectionCase{"the stored index names ttyS2",
-                      {kOnBoard, kSecondOnBoard, kAcm, kFtdi},
+                      {kOnBoard, kSecondOnBoard, kAcm, kGenericAdapter},
                       0,
                       Stored(2),
                       "serial (ttyS2)",
                       4},
         SelectionCase{"a stored port that is absent gives the first entry",
-                      {kFtdi, kOnBoard},
+                      {kGenericAdapter, kOnBoard},
                       0,
                       Stored(2),
                       "serial (ttyS0)",
@@ -232,7 +234,7 @@ TEST(PortList, RefreshReadsTheDevicesAndCountsWritersWithoutOpeningThem) {
   EXPECT_EQ(list.selected, 3);
   const PortList without_usb = RefreshPortList(devices, nullptr, {});
   EXPECT_EQ(without_usb.entries.size(), 2u);
-  EXPECT_EQ(SelectedText(without_usb), "QinHeng Electronics CH340 serial converter (ttyUSB6)");
+  EXPECT_EQ(SelectedText(without_usb), "Acme Cables CH340 serial converter (ttyUSB6)");
 }
 
 TEST(PortList, TheSystemsOwnDevicesAreDevicePaths) {

@@ -65,7 +65,7 @@ void PortWatchTest::anArrivalRebuildsTheListAfterAQuietMoment() {
   QCOMPARE(Items(d.port_list()), QStringList{QStringLiteral("serial (ttyS0)")});
   // The user's choice is replaced by the preselection of the new list.
   h.devices.devices.push_back(
-      {"ttyUSB0", "/dev/ttyUSB0", "QinHeng Electronics", "CH340 serial converter", "ch341"});
+      {"ttyUSB0", "/dev/ttyUSB0", "Acme Cables", "CH340 serial converter", "ch341"});
   QElapsedTimer clock;
   clock.start();
   monitor.Send('a');
@@ -74,7 +74,7 @@ void PortWatchTest::anArrivalRebuildsTheListAfterAQuietMoment() {
   QTRY_COMPARE(d.port_list()->count(), 2);
   QVERIFY2(clock.elapsed() >= 250, "rebuilt before the devices were quiet");
   QCOMPARE(d.port_list()->currentText(),
-           QStringLiteral("QinHeng Electronics CH340 serial converter (ttyUSB0)"));
+           QStringLiteral("Acme Cables CH340 serial converter (ttyUSB0)"));
   QCOMPARE(d.SelectedPort()->device_path, std::string("/dev/ttyUSB0"));
 
   h.devices.devices.pop_back();  // unplugged
