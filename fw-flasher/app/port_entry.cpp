@@ -55,7 +55,7 @@ PortEntry PortEntryOfIndex(unsigned long index) {
 }
 
 unsigned long StoredPortIndex(const Project& project, Profile& profile) {
-  if (project.String(ProjectStringId::kAutoStart) == "1") {
+  if (project.string_settings.auto_start) {
     return project.string_settings.fixed_port_index;
   }
   const int stored = profile.ReadInt(profile_keys::kMainComx, 0);

@@ -13,8 +13,6 @@
 namespace fw {
 namespace {
 
-constexpr std::string_view kWriterPortPrefix = "USB";
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
     return std::tolower(static_cast<unsigned char>(x)) ==
@@ -59,19 +57,12 @@ int SelectOrAdd(std::vector<PortEntry>& entries, const PortEntry& port) {
   return static_cast<int>(entries.size() - 1);
 }
 
-// "USB2" names the second writer, as a link name does; anything else is a
-// serial port name.
+// A writer name ("USB2") names that writer, as on fw-flash's command line;
+// anything else is a serial port name.
 PortEntry CommandLinePort(const std::string& name) {
-  if (name.size() > kWriterPortPrefix.size() &&
-      EqualsIgnoringCase(std::string_view(name).substr(0, kWriterPortPrefix.size()),
-                         kWriterPortPrefix)) {
-    const std::string digits = name.substr(kWriterPortPrefix.size());
-    if (digits.size() <= 3 && std::all_of(digits.begin(), digits.end(), [](char c) {
-          return std::isdigit(static_cast<unsigned char>(c));
-        })) {
-      const int number = std::stoi(digits);
-      if (number >= 1) return UsbWriterEntry(number);
-    }
+  if (const std::optional<PortEntry> entry = PortEntryOfName(name);
+      entry && entry->kind == LinkKind::kUsbWriter) {
+    return *entry;
   }
   return SerialPortEntry(ResolvePortName(name));
 }
