@@ -179,14 +179,7 @@ class WriterDownload {
       LogMessage(link_, link_.GetText(kMsgRecordBeyondWriterReach), static_cast<unsigned>(address));
       return kStepRefused;
     }
-    const std::int64_t erased = ProgramLength(link_, false);
-    const ChipRecord& chip = ChipOf(link_);
-    if (erased > chip.total_size) {
-      LogMessage(link_, link_.GetText(kMsgProgramBeyondFlash), static_cast<int>(erased),
-                 static_cast<int>(chip.total_size));
-      return kStepRefused;
-    }
-    return kStepOk;
+    return ProgramFitsChip(link_) ? kStepOk : kStepRefused;
   }
 
   // Its reply is read and not examined.

@@ -55,12 +55,8 @@ class Eraser {
     LogMessage(link_, link_.GetText(kMsgErasing));
     // No more than the chip holds; this also keeps every sector count of the
     // commands within its byte (no chip holds 255 sectors).
+    if (!ProgramFitsChip(link_)) return kStepRefused;
     const std::int64_t e = ProgramLength(link_, false);
-    if (e > chip_.total_size) {
-      LogMessage(link_, link_.GetText(kMsgProgramBeyondFlash), static_cast<int>(e),
-                 static_cast<int>(chip_.total_size));
-      return kStepRefused;
-    }
     CommandBuilder command(link_);
     int timeout = kEraseTimeoutMs;
     if (const StepResult r = Build(e, command, timeout); r != kStepOk) return r;

@@ -1,6 +1,7 @@
 #include "isp/step_support.h"
 
 #include "isp/link/protocol_codes.h"
+#include "target/code_image.h"
 #include "target/link_chip.h"
 
 namespace fw {
@@ -50,6 +51,15 @@ int FamilyOf(const IspLink& link) { return FamilyCode(ChipOf(link)); }
 CommandBuilder& AddChipId(CommandBuilder& command, const IspLink& link) {
   command.Add(std::span<const std::uint8_t>(boot_loader::kChipIdPrefix));
   return command.AddBigEndian(ChipOf(link).id, 2);
+}
+
+bool ProgramFitsChip(IspLink& link) {
+  const std::int64_t erased = ProgramLength(link, false);
+  const ChipRecord& chip = ChipOf(link);
+  if (erased <= chip.total_size) return true;
+  LogMessage(link, link.GetText(kMsgProgramBeyondFlash), static_cast<int>(erased),
+             static_cast<int>(chip.total_size));
+  return false;
 }
 
 }  // namespace fw

@@ -52,6 +52,10 @@ double SecondsSince(std::uint32_t start_tick);
 
 int FamilyOf(const IspLink& link);
 
+// The program, as far as a download erases it, fits the chip's flash; when it
+// does not, message 8234 says so and nothing may be erased.
+bool ProgramFitsChip(IspLink& link);
+
 // The record's chip id as the prepare, check and close commands carry it:
 // 00 00 36 01 id-high id-low.
 CommandBuilder& AddChipId(CommandBuilder& command, const IspLink& link);
