@@ -3,7 +3,9 @@
 // refusal naming its field.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/project_embedding.h"
 #include "app/project_parser.h"
@@ -384,6 +386,101 @@ TEST_F(ProjectJsonTest, CodeBeyondTheTailReserveIsRefused) {
   hex.replace(61433 * 2, 2, "00");
   json["code_image"] = {{"hex", hex}};
   EXPECT_EQ(RefusedField(json), "code_image");
+}
+
+// Numbers written as text are decimal unless they begin with 0x: a leading 0
+// is no octal, so "0100" is a hundred and "09" nine.
+TEST(JsonFieldsTest, WholeNumbersAsTextAreDecimalUnlessTheyBeginWith0x) {
+  struct Case {
+    const char* text;
+    std::optional<std::int64_t> value;  // empty: refused
+  } const cases[] = {
+      {"0100", 100},
+      {"09", 9},
+      {"0", 0},
+      {"-0012", -12},
+      {"+7", 7},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-0x10", -16},
+      {"0x0100", 256},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", std::nullopt},
+      {"0x8000000000000000", std::nullopt},
+      {"", std::nullopt},
+      {"0x", std::nullopt},
+      {"0x-5", std::nullopt},
+      {"--5", std::nullopt},
+      {" 5", std::nullopt},
+      {"5 ", std::nullopt},
+      {"1e3", std::nullopt},
+      {"0b101", std::nullopt},
+      {"12abc", std::nullopt},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.text);
+    if (k.value) {
+      EXPECT_EQ(IntegerValue(Json(k.text), "n", INT64_MIN, INT64_MAX), *k.value);
+    } else {
+      EXPECT_THROW(IntegerValue(Json(k.text), "n", INT64_MIN, INT64_MAX), FieldError);
+    }
+  }
+}
+
+TEST_F(ProjectJsonTest, ASerialNumberAddressWithALeadingZeroIsDecimal) {
+  Json json = Json::parse(kFullDescription);
+  json["serial_numbers"][0]["address"] = "0256";
+  EXPECT_EQ(Describe(json).project.serial_numbers[0].address, 256);
+}
+
+// A key given twice in one object is refused, naming it: which of the two
+// would count is nothing a reader of the description can tell.
+TEST_F(ProjectJsonTest, ADuplicateKeyIsRefusedNamingIt) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* field;  // null: accepted
+  } const cases[] = {
+      {"top level",
+       R"({"chip": "QMV45A60000", "chip": "QMV11A64000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}})",
+       "chip"},
+      {"nested",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A", "title": "x", "title": "y"}})",
+       "texts.title"},
+      {"inside a list",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"}, "texts": {"application_name": "A"},
+           "serial_numbers": [{"enabled": false}, {"enabled": false, "length": 1, "length": 2}]})",
+       "serial_numbers[1].length"},
+      {"after a list of numbers",
+       R"({"chip": "QMV45A60000", "option_words": [1, 2, 3, 4], "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}, "option_words": [4, 3, 2, 1]})",
+       "option_words"},
+      {"the same key in two objects",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}, "pre_command": {"enabled": false},
+           "user_interface_command": {"enabled": false}})",
+       nullptr},
+      {"the same key in sibling objects of a list",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"}, "texts": {"application_name": "A"},
+           "serial_numbers": [{"enabled": false}, {"enabled": false}]})",
+       nullptr},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptedSecrets secrets({});
+    const auto file = Write("duplicate.json", k.text);
+    try {
+      ReadProjectDescription(file, secrets);
+      EXPECT_EQ(k.field, nullptr) << "accepted";
+    } catch (const FieldError& e) {
+      ASSERT_NE(k.field, nullptr) << e.what();
+      EXPECT_EQ(e.field(), k.field) << e.what();
+      EXPECT_NE(std::string(e.what()).find("twice"), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST_F(ProjectJsonTest, PromptThatEndsRefusesThePassword) {
