@@ -483,6 +483,65 @@ TEST_F(ProjectJsonTest, ADuplicateKeyIsRefusedNamingIt) {
   }
 }
 
+// Code where a download writes bytes of its own would come out as those bytes:
+// the chip's parameter block below the tail reserve (the longest form any
+// firmware writes: 0xEFE2..0xEFF8 on QMV45A60000, 0xEFEE on from 7.2) when
+// option byte 15 asks for it, and the chip serial number's 7 bytes at the end
+// of the code flash.
+TEST_F(ProjectJsonTest, CodeWhereTheDownloadWritesItsOwnBytesIsRefused) {
+  struct Case {
+    const char* name;
+    const char* chip;
+    std::size_t size;       // of the code image, erased but for two bytes
+    std::size_t at;         // the user byte
+    const char* option_15;  // the top byte of option word 3
+    const char* refusal;    // null: accepted
+  } const cases[] = {
+      {"7.4's parameter block", "QMV45A60000", 0xEFF9, 0xEFE2, "0xFF000000",
+       "code_image: holds data at 0x0EFE2, inside 0x0EFE2..0x0EFF8 where a download to "
+       "QMV45A60000 writes the chip's parameter block"},
+      {"7.2's parameter block", "QMV45A60000", 0xEFF9, 0xEFF8, "0xFF000000", "0x0EFF8, inside"},
+      {"below the parameter block", "QMV45A60000", 0xEFF9, 0xEFE1, "0xFF000000", nullptr},
+      {"no parameter block asked for", "QMV45A60000", 0xEFF9, 0xEFF0, "0xFD000000", nullptr},
+      {"the serial number of a chip without a tail reserve", "QMV70A62000", 0xF800, 0xF7FC,
+       "0x00000000",
+       "code_image: holds data at 0x0F7FC, inside 0x0F7F9..0x0F7FF where a download to "
+       "QMV70A62000 writes the chip's own serial number; those bytes would be overwritten"},
+      {"the serial number a USB writer writes on a classic chip", "QMV11A64000", 0x10000, 0xFFFF,
+       "0x00000000", "inside 0x0FFF9..0x0FFFF"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Json json = Json::parse(kMinimalDescription);
+    json["chip"] = k.chip;
+    json["option_words"] = {0, 0, 0, k.option_15};
+    std::string hex(k.size * 2, 'F');
+    hex.replace(0, 2, "02");
+    hex.replace(k.at * 2, 2, "44");
+    json["code_image"] = {{"hex", hex}};
+    try {
+      Describe(json);
+      EXPECT_EQ(k.refusal, nullptr) << "accepted";
+    } catch (const FieldError& e) {
+      ASSERT_NE(k.refusal, nullptr) << e.what();
+      EXPECT_EQ(e.field(), "code_image");
+      EXPECT_NE(std::string(e.what()).find(k.refusal), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST_F(ProjectJsonTest, ASerialNumberOverFirmwareBytesIsWarnedAbout) {
+  Json json = Json::parse(kMinimalDescription);  // 02 00 30 at 0
+  json["serial_numbers"] = {{{"enabled", true}, {"length", 2}, {"address", 2}, {"start", "1"}}};
+  const ProjectDescription over = Describe(json);
+  ASSERT_EQ(over.warnings.size(), 1u);
+  EXPECT_EQ(over.warnings[0],
+            "serial_numbers[0]: the area 0x00002..0x00003 holds image bytes other than 0xFF (at "
+            "0x00002); each download writes the serial number over them");
+  json["serial_numbers"][0]["address"] = 3;
+  EXPECT_TRUE(Describe(json).warnings.empty()) << "beyond the image";
+}
+
 TEST_F(ProjectJsonTest, PromptThatEndsRefusesThePassword) {
   EXPECT_EQ(RefusedField(Json::parse(kFullDescription), {}), "download_passwords.current");
 }
