@@ -1,8 +1,13 @@
 #include "app/project_loader.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "app/project_embedding.h"
@@ -34,28 +39,71 @@ bool BeginsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_
   return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-// Reads parts of one file; every read is checked against the file's size.
+const char* KindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "no ordinary file";
+}
+
+// Reads parts of one regular file; every read is checked against the file's
+// size. Anything else (a FIFO, a device, a folder) is refused before it is
+// opened for reading, since its reads may wait for ever.
 class FileReader {
  public:
-  explicit FileReader(const std::filesystem::path& path)
-      : stream_(path, std::ios::binary | std::ios::ate) {
-    if (stream_) size_ = static_cast<std::uint64_t>(stream_.tellg());
+  explicit FileReader(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      error_ = std::strerror(errno);
+      return;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      error_ = std::string("no regular file (") + KindOf(info.st_mode) + ")";
+      return;
+    }
+    // Without waiting, should the name have become a FIFO since.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+      error_ = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+      error_ = std::string("no regular file (") + KindOf(info.st_mode) + ")";
+    } else {
+      size_ = static_cast<std::uint64_t>(info.st_size);
+      return;
+    }
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
-  bool is_open() const { return static_cast<bool>(stream_); }
+  ~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  bool is_open() const { return fd_ >= 0; }
+  // Why the file is not open.
+  const std::string& error() const { return error_; }
   std::uint64_t size() const { return size_; }
   std::optional<std::vector<std::uint8_t>> Read(std::uint64_t offset, std::size_t length) {
     if (offset > size_ || length > size_ - offset) return std::nullopt;
     std::vector<std::uint8_t> bytes(length);
-    stream_.clear();
-    stream_.seekg(static_cast<std::streamoff>(offset));
-    if (!stream_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length)))
-      return std::nullopt;
+    std::size_t done = 0;
+    while (done < length) {
+      const ssize_t n =
+          ::pread(fd_, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return std::nullopt;
+      done += static_cast<std::size_t>(n);
+    }
     return bytes;
   }
 
  private:
-  std::ifstream stream_;
+  int fd_ = -1;
   std::uint64_t size_ = 0;
+  std::string error_;
 };
 
 std::optional<ProjectTrailer> ReadTrailer(FileReader& file) {
@@ -93,7 +141,7 @@ ProjectLoadResult LoadOwnProject() { return LoadProjectFromProgram("/proc/self/e
 ProjectLoadResult LoadProjectFromProgram(const std::filesystem::path& program) {
   FileReader file(program);
   if (!file.is_open())
-    return Refused(kMsgFileVerificationFailed, "the program file cannot be read");
+    return Refused(kMsgFileVerificationFailed, "the program file cannot be read: " + file.error());
   const auto trailer = ReadTrailer(file);
   if (!trailer) return Refused(kMsgFileVerificationFailed, "the program carries no project data");
   return LoadCarriedBlock(file, *trailer);
@@ -101,7 +149,8 @@ ProjectLoadResult LoadProjectFromProgram(const std::filesystem::path& program) {
 
 ProjectLoadResult LoadProjectFile(const std::filesystem::path& path) {
   FileReader file(path);
-  if (!file.is_open()) return Refused(kMsgFileVerificationFailed, "the file cannot be read");
+  if (!file.is_open())
+    return Refused(kMsgFileVerificationFailed, "the file cannot be read: " + file.error());
   if (const auto trailer = ReadTrailer(file)) return LoadCarriedBlock(file, *trailer);
   const auto head = file.Read(
       0, static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), kProgramFileMagic.size())));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <numeric>
 
 #include "app/payload_reader.h"
@@ -227,6 +228,12 @@ bool StoreRecord(std::uint8_t type, std::span<const std::uint8_t> payload, Proje
   }
 }
 
+std::string Hex(std::size_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%zX", value);
+  return text;
+}
+
 std::uint32_t ReadLength(std::span<const std::uint8_t> header) {
   std::uint32_t n = 0;
   for (int i = 3; i >= 0; --i)
@@ -241,31 +248,71 @@ int ChipIndexForIdentity(int chip_id, int sub_model) {
   return found < 0 ? 0 : found;
 }
 
-std::size_t ReadProjectRecords(std::span<const std::uint8_t> container, Project& project) {
+bool EndsInsideARecord(RecordsEnd end) {
+  return end == RecordsEnd::kBadSum || end == RecordsEnd::kPastTheEnd ||
+         end == RecordsEnd::kShortPayload;
+}
+
+RecordsRead ReadProjectRecords(std::span<const std::uint8_t> container, Project& project) {
   std::size_t at = pf::kMagic.size();
-  while (container.size() - at >= pf::kRecordHeaderSize) {
+  const auto stop = [&at](RecordsEnd end) { return RecordsRead{at, end}; };
+  while (at < container.size()) {
+    if (container[at] != pf::kRecordTag) return stop(RecordsEnd::kForeignTag);
+    if (container.size() - at < pf::kRecordHeaderSize) return stop(RecordsEnd::kPastTheEnd);
     const auto header = container.subspan(at, pf::kRecordHeaderSize);
-    if (header[0] != pf::kRecordTag) break;
     const std::uint64_t length = ReadLength(header);
-    if (length > container.size() - at - pf::kRecordHeaderSize) break;
+    if (length > container.size() - at - pf::kRecordHeaderSize)
+      return stop(RecordsEnd::kPastTheEnd);
     const auto record = container.subspan(at, pf::kRecordHeaderSize + length);
     const std::uint8_t sum = std::accumulate(
         record.begin(), record.end(), std::uint8_t{0},
         [](std::uint8_t s, std::uint8_t b) { return static_cast<std::uint8_t>(s + b); });
-    if (sum != 0) break;
+    if (sum != 0) return stop(RecordsEnd::kBadSum);
     const std::uint8_t type = header[pf::kHeaderTypeOffset];
-    if (type == pf::kEndOfRecords) break;
+    if (type == pf::kEndOfRecords) return stop(RecordsEnd::kEndRecord);
     const auto payload = record.subspan(pf::kRecordHeaderSize);
     if (type == pf::kFormatVersion) {
       const auto version = ReadFormatVersion(payload);
-      if (!version) break;
+      if (!version) return stop(RecordsEnd::kVersionWithoutIsp);
       project.format_version = *version;
     } else if (!StoreRecord(type, payload, project)) {
-      break;
+      return stop(RecordsEnd::kShortPayload);
     }
     at += record.size();
   }
-  return at;
+  return stop(RecordsEnd::kEndOfData);
+}
+
+std::string DescribeRecordsEnd(std::span<const std::uint8_t> container, const RecordsRead& read) {
+  const std::size_t at = read.offset;
+  const std::size_t left = at < container.size() ? container.size() - at : 0;
+  const std::string where = " at offset " + Hex(at);
+  const std::string record =
+      left > pf::kHeaderTypeOffset
+          ? "the record of type " + std::to_string(container[at + pf::kHeaderTypeOffset]) + where
+          : "the record" + where;
+  switch (read.end) {
+    case RecordsEnd::kEndOfData:
+      return "the data ends" + where;
+    case RecordsEnd::kEndRecord:
+      return "the end record" + where;
+    case RecordsEnd::kForeignTag:
+      return "a byte other than a record's tag" + where;
+    case RecordsEnd::kVersionWithoutIsp:
+      return "a format version without \"ISP.\"" + where;
+    case RecordsEnd::kBadSum:
+      return record + " does not sum to 0";
+    case RecordsEnd::kPastTheEnd:
+      if (left < pf::kRecordHeaderSize)
+        return "the record header" + where + " is cut short: " + std::to_string(left) + " of its " +
+               std::to_string(pf::kRecordHeaderSize) + " bytes follow";
+      return record + " declares " + std::to_string(ReadLength(container.subspan(at))) +
+             " payload bytes, but only " + std::to_string(left - pf::kRecordHeaderSize) +
+             " follow: the data is cut short";
+    case RecordsEnd::kShortPayload:
+      return record + " is too short for its layout";
+  }
+  return record;
 }
 
 ProjectParseResult ParseProjectContainer(std::span<const std::uint8_t> container) {
@@ -276,7 +323,19 @@ ProjectParseResult ParseProjectContainer(std::span<const std::uint8_t> container
     return result;
   }
   Project project;
-  ReadProjectRecords(container, project);
+  const RecordsRead read = ReadProjectRecords(container, project);
+  if (EndsInsideARecord(read.end)) {
+    result.refusal = "the project data is damaged: " + DescribeRecordsEnd(container, read);
+    return result;
+  }
+  // A project without its firmware would erase the chip and program nothing.
+  if (project.code_block.empty()) {
+    result.refusal =
+        "the project data carries no firmware: no code block with bytes in it up to where "
+        "the records end (" +
+        DescribeRecordsEnd(container, read) + ")";
+    return result;
+  }
   result.refusal = ApplyLoadLimits(project);
   if (!result.refusal.empty()) return result;
   project.string_settings = ReadStringSettings(project);

@@ -8,9 +8,11 @@
 #include "isp/expected_chip.h"
 #include "isp/link/isp_link.h"
 #include "isp/link/termios_port.h"
+#include "isp/program_image_checks.h"
 #include "isp/serial_download.h"
 #include "target/chip_table.h"
 #include "target/image_file.h"
+#include "target/own_byte_areas.h"
 
 namespace fw {
 namespace {
@@ -50,9 +52,24 @@ bool ReadFile(const std::string& path, std::size_t capacity, ImageFile& file, st
   return true;
 }
 
+// The input a refusal of the image is about, as the command line names it.
+std::string InputName(const DownloadCommandOptions& options, ImageInput input) {
+  switch (input) {
+    case ImageInput::kCode:
+      return options.image;
+    case ImageInput::kData:
+      return options.data;
+    case ImageInput::kDataOffset:
+      return "--data-offset " + std::to_string(options.data_offset);
+  }
+  return options.image;
+}
+
 // The project's image: the code block at 0, the data block at its offset, the
-// length rounded up to whole 512-byte units.
-bool BuildImage(const DownloadCommandOptions& options, IspLink& link, std::string& error) {
+// length rounded up to whole 512-byte units. Refused, before anything is sent,
+// when the chip's download could not program it as given.
+bool BuildImage(const DownloadCommandOptions& options, const ChipRecord& chip, IspLink& link,
+                std::string& error) {
   std::vector<std::uint8_t>& source = link.image.image_source;
   ImageFile code;
   if (!ReadFile(options.image, source.size(), code, error)) return false;
@@ -70,6 +87,16 @@ bool BuildImage(const DownloadCommandOptions& options, IspLink& link, std::strin
               std::to_string(source.size()) + " bytes";
       return false;
     }
+  }
+  ProgramImage image;
+  image.code = code.bytes;
+  image.data = data.bytes;
+  image.data_offset = static_cast<std::uint64_t>(std::max(options.data_offset, 0));
+  if (options.option_bytes.size() > kPlacementOptionByte)
+    image.option_byte_15 = options.option_bytes[kPlacementOptionByte];
+  if (const auto refusal = CheckProgramImage(chip, image, DownloadRoutes::kSerialPort)) {
+    error = InputName(options, refusal->input) + ": " + refusal->problem;
+    return false;
   }
   length = (length + kImageUnit - 1) / kImageUnit * kImageUnit;
   std::fill_n(source.begin(), length, 0xFF);
@@ -93,7 +120,8 @@ bool LoadUserKey(const std::string& path, IspLink& link, std::string& error) {
 bool PrepareLink(const DownloadCommandOptions& options, int chip_index, IspLink& link,
                  std::string& error) {
   link.Reinitialise();
-  ExpectChip(link, ChipTable()[static_cast<std::size_t>(chip_index)]);
+  const ChipRecord& chip = ChipTable()[static_cast<std::size_t>(chip_index)];
+  ExpectChip(link, chip);
   link.target.chip_index = chip_index;
   std::copy(options.option_bytes.begin(), options.option_bytes.end(),
             link.image.option_bytes.begin());
@@ -106,7 +134,7 @@ bool PrepareLink(const DownloadCommandOptions& options, int chip_index, IspLink&
   link.download.password_present = options.password || options.new_password;
   return SetPassword(options.password, link.download.password, "--password", error) &&
          SetPassword(options.new_password, link.download.new_password, "--new-password", error) &&
-         LoadUserKey(options.user_key, link, error) && BuildImage(options, link, error);
+         LoadUserKey(options.user_key, link, error) && BuildImage(options, chip, link, error);
 }
 
 }  // namespace

@@ -142,7 +142,7 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   run.SetQuietInformation(options.quiet);
 
   const std::string initial_log = GbkToUtf8(project.String(ProjectStringId::kInitialLog));
-  if (!initial_log.empty()) LogMessage(link, "%s", initial_log.c_str());
+  if (!initial_log.empty()) LogText(link, initial_log);
   run.Initialise();
   const int run_mode = options.board_program ? DownloadRun::kRunBoard
                        : options.repeat      ? DownloadRun::kRunRepeated

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Whatever was accepted keeps its values inside the link's buffers.
     const fw::Project& p = *parsed.project;
     namespace pf = fw::project_format;
-    if (p.code_block.size() > pf::kImageBufferSize ||
+    // ... and carries its firmware.
+    if (p.code_block.empty() || p.code_block.size() > pf::kImageBufferSize ||
         (p.user_key && p.user_key->size() > pf::kUserKeyMaxSize))
       __builtin_trap();
     for (int k = -1; k < 20; ++k) (void)p.String(k);

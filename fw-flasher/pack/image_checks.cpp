@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "app/project_format.h"
+#include "isp/program_image_checks.h"
 #include "pack/json_fields.h"
 #include "pack/serial_text.h"
-#include "target/image_cut.h"
 
 namespace fw {
 namespace pf = project_format;
@@ -24,48 +24,63 @@ std::string Address(std::uint64_t a) {
   return text;
 }
 
-// The first byte at or above `cut` that is not 0xFF, as an image address.
-std::optional<std::uint64_t> FirstDataAtOrAbove(const std::vector<std::uint8_t>& block,
-                                                std::uint64_t block_start, std::uint64_t cut) {
-  const std::uint64_t from = cut > block_start ? cut - block_start : 0;
-  for (std::uint64_t i = from; i < block.size(); ++i)
-    if (block[i] != 0xFF) return block_start + i;
-  return std::nullopt;
+std::string FieldOf(ImageInput input) {
+  switch (input) {
+    case ImageInput::kCode:
+      return "code_image";
+    case ImageInput::kData:
+      return "data_image";
+    case ImageInput::kDataOffset:
+      return "data_offset";
+  }
+  return "code_image";
+}
+
+// The first image byte other than 0xFF inside [begin, end).
+std::optional<std::uint64_t> FirstImageByte(const Project& project, std::uint64_t begin,
+                                            std::uint64_t end) {
+  const auto first_in = [&](const std::vector<std::uint8_t>& block,
+                            std::uint64_t start) -> std::optional<std::uint64_t> {
+    for (std::uint64_t a = std::max(begin, start); a < end && a < start + block.size(); ++a)
+      if (block[a - start] != 0xFF) return a;
+    return std::nullopt;
+  };
+  if (const auto at = first_in(project.code_block, 0)) return at;
+  return first_in(project.data_block, static_cast<std::uint64_t>(project.data_offset));
+}
+
+// A serial number over firmware bytes is no error (a placeholder in the
+// firmware is common), but worth a word: the download writes over them.
+void WarnAboutSerialAreasOverImage(const Project& project, ImageChecks& checks) {
+  for (std::size_t n = 0; n < project.serial_numbers.size(); ++n) {
+    const SerialNumberSettings& s = project.serial_numbers[n];
+    if (!s.enabled || s.length <= 0 || s.address < 0) continue;
+    const std::uint64_t begin = static_cast<std::uint64_t>(s.address);
+    const std::uint64_t end = begin + static_cast<std::uint64_t>(s.length);
+    if (const auto at = FirstImageByte(project, begin, end))
+      checks.warnings.push_back("serial_numbers[" + std::to_string(n) + "]: the area " +
+                                Address(begin) + ".." + Address(end - 1) +
+                                " holds image bytes other than 0xFF (at " + Address(*at) +
+                                "); each download writes the serial number over them");
+  }
 }
 
 }  // namespace
 
 ImageChecks CheckImages(const Project& project, const ChipRecord& chip) {
+  ProgramImage image;
+  image.code = project.code_block;
+  image.data = project.data_block;
+  image.data_offset = static_cast<std::uint64_t>(std::max(project.data_offset, 0));
+  // Option byte 15 is the last byte of option word 3.
+  image.option_byte_15 = static_cast<std::uint8_t>(project.option_words[3] >> 24);
+  if (const auto refusal = CheckProgramImage(chip, image, DownloadRoutes::kSerialPortOrUsbWriter))
+    throw FieldError(FieldOf(refusal->input), refusal->problem);
+
   ImageChecks checks;
+  WarnAboutSerialAreasOverImage(project, checks);
   const std::uint64_t code_size = project.code_block.size();
-  if (code_size > chip.code_size)
-    throw FieldError("code_image", std::to_string(code_size) + " bytes do not fit the " +
-                                       std::to_string(chip.code_size) + "-byte code flash of " +
-                                       chip.name);
-  const std::uint64_t data_start = static_cast<std::uint64_t>(project.data_offset);
-  const std::uint64_t data_end = data_start + project.data_block.size();
-  if (!project.data_block.empty()) {
-    const std::uint64_t room = std::min<std::uint64_t>(chip.total_size, pf::kImageBufferSize);
-    if (data_start < code_size)
-      throw FieldError("data_offset", "the data image at " + Address(data_start) +
-                                          " overlaps the code image, which ends at " +
-                                          Address(code_size));
-    if (data_end > room)
-      throw FieldError("data_image", "ends at " + Address(data_end) + ", beyond the " +
-                                         std::to_string(room) + " bytes of " + chip.name +
-                                         " and the image buffer");
-  }
-  if (const auto cut = ImageCut(chip)) {
-    const auto refuse_beyond_cut = [&](const char* field, const std::vector<std::uint8_t>& block,
-                                       std::uint64_t start) {
-      if (const auto at = FirstDataAtOrAbove(block, start, *cut))
-        throw FieldError(field, "holds data at " + Address(*at) + ", at or above " + Address(*cut) +
-                                    " where a download to " + chip.name +
-                                    " stops; those bytes would be left out");
-    };
-    refuse_beyond_cut("code_image", project.code_block, 0);
-    refuse_beyond_cut("data_image", project.data_block, data_start);
-  }
+  const std::uint64_t data_end = image.data_offset + project.data_block.size();
   const std::uint64_t used = project.data_block.empty() ? code_size : data_end;
   const std::uint64_t image_length = (used + kImageGranule - 1) / kImageGranule * kImageGranule;
   if (image_length > kUsbWriterImageLimit)

@@ -15,8 +15,9 @@ struct ImageChecks {
 };
 
 // Throws FieldError naming code_image or data_image (or data_offset) for an image
-// that does not fit the chip or the image buffer, overlaps, or holds bytes a
-// download would leave out; warns about an image the USB writer cannot program.
+// that a download to the chip, through a serial port or the USB writer, cannot
+// program as given (isp/program_image_checks.h); warns about an image the USB
+// writer cannot program whole and about serial-number areas over image bytes.
 ImageChecks CheckImages(const Project& project, const ChipRecord& chip);
 
 // Throws FieldError for an enabled serial number outside the image, on top of the

@@ -2,19 +2,39 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdlib>
+#include <charconv>
+#include <limits>
 
 namespace fw {
 namespace {
 
-std::optional<std::int64_t> ParseIntegerText(const std::string& text) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text.front()))) return std::nullopt;
-  errno = 0;
-  char* end = nullptr;
-  const long long value = std::strtoll(text.c_str(), &end, 0);
-  if (errno != 0 || end != text.c_str() + text.size()) return std::nullopt;
-  return value;
+// Decimal, or hexadecimal after "0x"; a sign may come first. A leading 0 is
+// no octal: "0100" is a hundred.
+std::optional<std::int64_t> ParseIntegerText(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  // from_chars takes no sign of its own: "0x-5" and "--5" stay refused.
+  if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text.front()))) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (!negative) {
+    if (magnitude > kMax) return std::nullopt;
+    return static_cast<std::int64_t>(magnitude);
+  }
+  if (magnitude > kMax + 1) return std::nullopt;
+  return magnitude == kMax + 1 ? std::numeric_limits<std::int64_t>::min()
+                               : -static_cast<std::int64_t>(magnitude);
 }
 
 }  // namespace

@@ -46,6 +46,11 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
 
 std::string WriteFileReplacing(const std::filesystem::path& path,
                                std::span<const std::uint8_t> bytes, mode_t mode) {
+  // Renaming over a FIFO, a device or a folder would take it away.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+    return path.string() +
+           " is no regular file: fw-pack writes only to a regular file or a new name";
   std::string temporary = path.string() + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return SystemError("cannot create a file beside " + path.string());

@@ -18,6 +18,8 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::pa
 
 // Writes a temporary file beside `path`, gives it `mode` and renames it over
 // `path`, so that a reader never sees half a file. Returns the error, or empty.
+// A `path` that exists and is no regular file (a FIFO, a device, a folder) is
+// refused and left as it is.
 std::string WriteFileReplacing(const std::filesystem::path& path,
                                std::span<const std::uint8_t> bytes, mode_t mode);
 

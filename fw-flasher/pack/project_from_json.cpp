@@ -12,6 +12,7 @@
 #include "pack/description_values.h"
 #include "pack/image_checks.h"
 #include "pack/serial_text.h"
+#include "pack/strict_json.h"
 #include "target/chip_table.h"
 #include "target/image_file.h"
 #include "target/project_scramble.h"
@@ -447,7 +448,7 @@ ProjectDescription ReadProjectDescription(const std::filesystem::path& json_file
   if (!in) throw FieldError(json_file.string(), "cannot be read");
   Json json;
   try {
-    json = Json::parse(in);
+    json = ParseJsonWithUniqueKeys(in);
   } catch (const Json::parse_error& e) {
     throw FieldError(json_file.string(), std::string("is no valid JSON: ") + e.what());
   }

@@ -7,6 +7,7 @@
 
 #include "isp/link/isp_link.h"
 #include "target/link_chip.h"
+#include "target/own_byte_areas.h"
 #include "target/status_record.h"
 
 namespace fw {
@@ -17,10 +18,6 @@ namespace {
 constexpr std::int64_t kTopReserveBytes = 3072;
 // Extra data records carry the user-interface reply in pieces of at most this.
 constexpr int kReplyPieceBytes = 64;
-// Option byte 15, bit 1: the chip's parameter block (and serial number) goes to
-// the top of the code area.
-constexpr int kOptionPlacement = 15;
-constexpr std::uint8_t kPlaceParameters = 0x02;
 // The firmware from which the parameter block carries the trim and reference
 // bytes; 0x73 carries them from build 12 on.
 constexpr int kFirmware73 = 0x73;
@@ -63,7 +60,7 @@ std::vector<std::uint8_t> SerialBytes(const SerialNumberPlacement& s) {
 }
 
 bool PlacesParameters(const IspLink& link) {
-  return (link.image.option_bytes[kOptionPlacement] & kPlaceParameters) != 0;
+  return (link.image.option_bytes[kPlacementOptionByte] & kPlacesParameters) != 0;
 }
 
 int ImageLength(const IspLink& link) {

@@ -370,4 +370,12 @@ void LogMessage(IspLink& link, const char* format, ...) {
   if (link.outputs.log_sink != nullptr) link.outputs.log_sink->Append(text);
 }
 
+void LogText(IspLink& link, std::string_view text) {
+  if (link.outputs.echo != nullptr) {
+    EchoWithLineFeeds(link.outputs.echo, text);
+    std::fflush(link.outputs.echo);
+  }
+  if (link.outputs.log_sink != nullptr) link.outputs.log_sink->Append(text);
+}
+
 }  // namespace fw

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "isp/link/board_state.h"
 #include "isp/link/clock_figures.h"
@@ -139,5 +140,9 @@ std::uint32_t TickCount();
 // ends, as the log window shows them) and echoes to its echo stream with LF line
 // ends, as a terminal or a pipe wants them. A null format clears the log.
 void LogMessage(IspLink& link, const char* format, ...);
+
+// Appends a text whole, as it is, where LogMessage would; for texts of the
+// project's own, which may be longer than a log line.
+void LogText(IspLink& link, std::string_view text);
 
 }  // namespace fw

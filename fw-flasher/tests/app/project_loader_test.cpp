@@ -1,9 +1,14 @@
 // Finding the project behind a program or in a file given by the user: the
 // trailer, its CRC, the scrambling, and the two start-up errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <random>
 
 #include "app/project_embedding.h"
@@ -117,7 +122,7 @@ TEST_F(ProjectLoaderTest, FlashersWithoutSoundProjectDataAreRefused) {
 }
 
 TEST_F(ProjectLoaderTest, RefusedValuesEndTheProgramWithMessage4001) {
-  const Bytes container = Container().Record(253, Bytes(300, 1)).bytes();
+  const Bytes container = Container().Record(255, Bytes{0x02}).Record(253, Bytes(300, 1)).bytes();
   const Bytes stored = Scrambled(container);
   const Bytes file =
       Concat({kProgram, stored,
@@ -132,6 +137,44 @@ TEST_F(ProjectLoaderTest, BareBlocksScrambledOrNot) {
   ExpectRefused(LoadProjectFile(Write("empty.blk", Bytes{})), kMsgFileDamaged);
   ExpectRefused(LoadProjectFile(Write("program", kProgram)), kMsgFileVerificationFailed);
   ExpectRefused(LoadProjectFile(dir_ / "missing"), kMsgFileVerificationFailed);
+}
+
+TEST_F(ProjectLoaderTest, ABlockCutShortIsDamaged) {
+  Bytes cut = SampleContainer();
+  cut.resize(cut.size() - 2);  // inside the code block
+  const Bytes stored = Scrambled(cut);
+  for (const ProjectLoadResult& r :
+       {LoadProjectFile(Write("plain.blk", cut)), LoadProjectFile(Write("stored.blk", stored)),
+        LoadProjectFromProgram(
+            Write("flasher", Concat({kProgram, stored,
+                                     Trailer(stored, static_cast<std::uint32_t>(stored.size()),
+                                             ZlibCrc(stored))})))}) {
+    ExpectRefused(r, kMsgFileDamaged);
+    EXPECT_NE(r.reason.find("declares 3 payload bytes, but only 1 follow"), std::string::npos)
+        << r.reason;
+  }
+}
+
+// A FIFO would hold the program until something writes into it, and a device
+// may never end: only regular files are read.
+TEST_F(ProjectLoaderTest, WhatIsNoRegularFileIsRefusedAtOnce) {
+  const std::filesystem::path fifo = dir_ / "project.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directory(dir_ / "folder");
+  for (const std::filesystem::path& path : {fifo, std::filesystem::path("/dev/null"),
+                                            std::filesystem::path("/dev/zero"), dir_ / "folder"}) {
+    SCOPED_TRACE(path.string());
+    auto loading = std::async(std::launch::async, [path] { return LoadProjectFile(path); });
+    if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      // Let the reader go, so that the test ends.
+      const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+      ADD_FAILURE() << "the loader waits on " << path;
+    }
+    const ProjectLoadResult r = loading.get();
+    ExpectRefused(r, kMsgFileVerificationFailed);
+    EXPECT_NE(r.reason.find("no regular file"), std::string::npos) << r.reason;
+  }
 }
 
 TEST(ProjectScramblingTest, ScrambledFormNeverBeginsWithTheMagic) {

@@ -47,8 +47,16 @@ enum : std::uint8_t {
   kCode = 255,
 };
 
+// The container with a code block of its own in front of its records, as every
+// project that loads carries one; a later code block replaces it.
+Bytes WithFirmware(const Container& c) {
+  Bytes bytes = Container().Record(kCode, Bytes{0x02, 0x00, 0x03}).bytes();
+  bytes.insert(bytes.end(), c.bytes().begin() + 4, c.bytes().end());
+  return bytes;
+}
+
 Project ParseOk(const Container& c) {
-  ProjectParseResult r = ParseProjectContainer(c.bytes());
+  ProjectParseResult r = ParseProjectContainer(WithFirmware(c));
   EXPECT_TRUE(r.project.has_value()) << r.refusal;
   return r.project.value_or(Project{});
 }
@@ -209,7 +217,6 @@ TEST(ProjectParserTest, AbsentRecordsLeaveEverythingZeroAndEmpty) {
   EXPECT_EQ(p.chip_index, 0);
   EXPECT_FALSE(p.user_key.has_value());
   EXPECT_FALSE(p.DownloadPasswordPresent());
-  EXPECT_TRUE(p.code_block.empty());
   EXPECT_TRUE(p.strings.empty());
   EXPECT_EQ(p.string_settings.lowest_baud_index, 1);
   EXPECT_EQ(p.string_settings.highest_baud_index, 9);
@@ -236,14 +243,15 @@ TEST_P(NarrowSerialTest, LayoutFollowsTheVersion) {
   if (k.version) c.Record(kVersion, Payload().Text(k.version));
   c.Record(kSerials, serials).Record(kSilent, Payload().U8(1));
 
-  const Project p = ParseOk(c);
-  EXPECT_EQ(p.silent, k.read) << "parsing goes on only after a record it could read";
-  const SerialNumberSettings& s1 = p.serial_numbers[0];
-  const SerialNumberSettings& s2 = p.serial_numbers[1];
   if (!k.read) {
-    EXPECT_FALSE(s1.enabled);
+    EXPECT_FALSE(ParseProjectContainer(WithFirmware(c)).project.has_value())
+        << "a record too short for its layout is damaged data";
     return;
   }
+  const Project p = ParseOk(c);
+  EXPECT_TRUE(p.silent);
+  const SerialNumberSettings& s1 = p.serial_numbers[0];
+  const SerialNumberSettings& s2 = p.serial_numbers[1];
   EXPECT_TRUE(s1.enabled);
   EXPECT_EQ(s1.length, 3);
   EXPECT_EQ(s1.start.words, (std::array<std::uint32_t, 4>{~0u, ~0u, ~0u, ~0u}));
@@ -290,16 +298,13 @@ Bytes Tail(std::uint8_t tag, std::uint8_t type, const Bytes& payload,
   return c.bytes();
 }
 
-TEST(ProjectParserTest, DamagedRecordsStopParsingQuietly) {
+TEST(ProjectParserTest, ForeignTagsEndRecordAndForeignVersionsStopParsingQuietly) {
   const StopCase cases[] = {
       {"wrong tag", Tail(0x71, kSilent, {1}, std::nullopt, true)},
-      {"wrong sum", Tail(0x70, kSilent, {1}, std::nullopt, false)},
       {"end record", Tail(0x70, 0, {}, std::nullopt, true)},
       {"version without ISP.",
        Tail(0x70, kVersion, Payload().Text("IXP.6.20"), std::nullopt, true)},
       {"version shorter than ISP.", Tail(0x70, kVersion, {'I', 'S'}, std::nullopt, true)},
-      {"length past the end", Tail(0x70, kSilent, {1}, 1000, true)},
-      {"length near 4 GiB", Tail(0x70, kSilent, {1}, 0xFFFFFFFF, true)},
   };
   for (const StopCase& k : cases) {
     Container c;
@@ -310,14 +315,90 @@ TEST(ProjectParserTest, DamagedRecordsStopParsingQuietly) {
   }
 }
 
-TEST(ProjectParserTest, TruncatedHeadersAreNeverReadPastTheEnd) {
-  const Bytes whole = Container().Record(kSilent, Payload().U8(1)).bytes();
-  for (std::size_t cut = 4; cut < whole.size(); ++cut) {
+// A project that would download a chip with less than its firmware is refused,
+// and the refusal says where the records ended. Behind the firmware, the ends
+// that leave no record half read stay quiet.
+struct FirmwareCase {
+  const char* name;
+  Bytes container;
+  const char* refusal;  // null: the project loads
+};
+
+Bytes CutShort(const Container& c, std::size_t bytes) {
+  Bytes b = c.bytes();
+  b.resize(b.size() - bytes);
+  return b;
+}
+
+TEST(ProjectParserTest, AProjectThatLostItsFirmwareIsRefused) {
+  const Bytes code = Filled(100, 0x12);
+  const FirmwareCase cases[] = {
+      {"no code block", Container().Record(kSilent, Payload().U8(1)).bytes(),
+       "no firmware: no code block with bytes in it up to where the records end (the data "
+       "ends at offset 0xD)"},
+      {"an empty code block", Container().Record(kCode, Bytes{}).bytes(), "no firmware"},
+      {"an empty code block last", Container().Record(kCode, code).Record(kCode, Bytes{}).bytes(),
+       "no firmware"},
+      {"code block behind a foreign tag",
+       Container().Append({0x71, kSilent, 0, 0x1E, 1, 0, 0, 0, 1}).Record(kCode, code).bytes(),
+       "(a byte other than a record's tag at offset 0x4)"},
+      {"code block behind the end record",
+       Container().Record(0, Bytes{}).Record(kCode, code).bytes(),
+       "(the end record at offset 0x4)"},
+      {"code block behind a version without ISP.",
+       Container().Record(kVersion, Payload().Text("V6.20")).Record(kCode, code).bytes(),
+       "(a format version without \"ISP.\" at offset 0x4)"},
+      {"a bad sum before the code block",
+       Container()
+           .Record(kSilent, Payload().U8(1))
+           .Custom(0x70, kProgramVariant, {1}, std::nullopt, false)
+           .Record(kCode, code)
+           .bytes(),
+       "damaged: the record of type 21 at offset 0xD does not sum to 0"},
+      {"a bad sum behind the code block",
+       Container().Record(kCode, code).Custom(0x70, kSilent, {1}, std::nullopt, false).bytes(),
+       "the record of type 25 at offset 0x70 does not sum to 0"},
+      {"a code block cut short by 10 bytes",
+       CutShort(Container().Record(kStrings, Strings({"EN", "Title"})).Record(kCode, code), 10),
+       "the record of type 255 at offset 0x15 declares 100 payload bytes, but only 90 follow"},
+      {"a length near 4 GiB behind the code block",
+       Container().Record(kCode, code).Custom(0x70, kSilent, {1}, 0xFFFFFFFF, true).bytes(),
+       "declares 4294967295 payload bytes, but only 1 follow"},
+      {"a record header cut short behind the code block",
+       Container().Record(kCode, code).Append({0x70, kSilent, 0}).bytes(),
+       "damaged: the record header at offset 0x70 is cut short: 3 of its 8 bytes follow"},
+      {"a payload too short for its layout behind the code block",
+       Container().Record(kCode, code).Record(kSetFrequency, Bytes{1, 2}).bytes(),
+       "the record of type 18 at offset 0x70 is too short for its layout"},
+      {"a foreign tag behind the code block",
+       Container().Record(kCode, code).Append({0x00, 0x55, 0xAA}).bytes(), nullptr},
+      {"the end record and damage behind it",
+       Container().Record(kCode, code).Record(0, Bytes{}).Append({0x70, 1}).bytes(), nullptr},
+      {"a version without ISP. behind the code block",
+       Container().Record(kCode, code).Record(kVersion, Payload().Text("V")).bytes(), nullptr},
+      {"an unknown record type", Container().Record(77, Filled(9)).Record(kCode, code).bytes(),
+       nullptr},
+  };
+  for (const FirmwareCase& k : cases) {
+    const ProjectParseResult r = ParseProjectContainer(k.container);
+    if (k.refusal == nullptr) {
+      ASSERT_TRUE(r.project.has_value()) << k.name << ": " << r.refusal;
+      EXPECT_EQ(r.project->code_block, code) << k.name;
+      continue;
+    }
+    EXPECT_FALSE(r.project.has_value()) << k.name;
+    EXPECT_NE(r.refusal.find(k.refusal), std::string::npos) << k.name << ": " << r.refusal;
+  }
+}
+
+TEST(ProjectParserTest, TruncatedRecordsAreNeverReadPastTheEnd) {
+  const Bytes firmware = WithFirmware(Container());
+  const Bytes whole = WithFirmware(Container().Record(kSilent, Payload().U8(1)));
+  for (std::size_t cut = firmware.size(); cut < whole.size(); ++cut) {
     // An exact-size copy so that the sanitizers see any read past the data.
     const Bytes head(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
     const ProjectParseResult r = ParseProjectContainer(head);
-    ASSERT_TRUE(r.project.has_value()) << cut;
-    EXPECT_FALSE(r.project->silent) << cut;
+    EXPECT_EQ(r.project.has_value(), cut == firmware.size()) << cut << ": " << r.refusal;
   }
 }
 
@@ -360,7 +441,9 @@ TEST(ProjectParserTest, PayloadShorterThanItsLayoutIsDamaged) {
     cut.Record(kVersion, Payload().Text("ISP.6.20"))
         .Record(k.type, shorter)
         .Record(kCode, Bytes{0x02});
-    EXPECT_TRUE(ParseOk(cut).code_block.empty()) << "type " << int{k.type};
+    const ProjectParseResult r = ParseProjectContainer(WithFirmware(cut));
+    EXPECT_FALSE(r.project.has_value()) << "type " << int{k.type};
+    EXPECT_NE(r.refusal.find("too short for its layout"), std::string::npos) << r.refusal;
   }
 }
 
@@ -369,16 +452,12 @@ TEST(ProjectParserTest, CountsInsideCommandsAreCheckedAgainstThePayload) {
   Container pre;
   pre.Record(kPreCommand, Payload().U8(1).I32(9600).U8(0).U8(0).U8(200).Raw({1, 2}))
       .Record(kSilent, Payload().U8(1));
-  const Project p1 = ParseOk(pre);
-  EXPECT_FALSE(p1.pre_command.line.enabled);
-  EXPECT_FALSE(p1.silent);
+  EXPECT_FALSE(ParseProjectContainer(WithFirmware(pre)).project.has_value());
 
   Container ui;
   ui.Record(kUiCommand, Payload().U8(1).I32(9600).U8(0).U8(0).U16(4).I32(0).Counted({1}).U8(9))
       .Record(kSilent, Payload().U8(1));
-  const Project p2 = ParseOk(ui);
-  EXPECT_FALSE(p2.user_interface_command.line.enabled);
-  EXPECT_FALSE(p2.silent);
+  EXPECT_FALSE(ParseProjectContainer(WithFirmware(ui)).project.has_value());
 }
 
 TEST(ProjectParserTest, LegalShortFormsStayLegal) {
@@ -429,8 +508,9 @@ TEST(ProjectParserTest, TheLastOccurrenceOfARecordWins) {
 TEST(ProjectParserTest, MagicIsFourBytesCompared) {
   const Bytes refused[] = {{}, {'Q'}, {'Q', 'M', 'V'}, {'Q', 'M', 'V', 1}, {'Q', 'M', 'W', 0}};
   for (const Bytes& b : refused) EXPECT_FALSE(ParseProjectContainer(b).project.has_value());
-  EXPECT_TRUE(ParseProjectContainer(Bytes{'Q', 'M', 'V', 0}).project.has_value());
-  EXPECT_TRUE(ParseProjectContainer(Bytes{'Q', 'M', 'V', 0, 0x70, 1}).project.has_value());
+  EXPECT_TRUE(ParseProjectContainer(WithFirmware(Container())).project.has_value());
+  EXPECT_TRUE(ParseProjectContainer(WithFirmware(Container(Bytes{'Q', 'M', 'V', 0, 0x71, 1})))
+                  .project.has_value());
 }
 
 TEST(ProjectParserTest, ChipIdentitySelectsTheFirstMatchingRecord) {
@@ -510,7 +590,7 @@ TEST(ProjectParserTest, ValuesOutsideTheirBuffersAreRefused) {
       {"user key of 257", Container().Record(kUserKey, Filled(257)), false},
   };
   for (const LimitCase& k : cases) {
-    const ProjectParseResult r = ParseProjectContainer(k.container.bytes());
+    const ProjectParseResult r = ParseProjectContainer(WithFirmware(k.container));
     EXPECT_EQ(r.project.has_value(), k.accepted) << k.name << ": " << r.refusal;
     EXPECT_EQ(r.refusal.empty(), k.accepted) << k.name;
   }

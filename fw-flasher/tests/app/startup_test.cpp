@@ -150,6 +150,17 @@ void StartupTest::aDamagedProjectEndsTheProgramWithTheErrorBox_data() {
   // unscrambles to something else.
   QTest::newRow("no project") << QByteArray("just some text") << QStringLiteral("用户代码已损坏");
   QTest::newRow("missing file") << QByteArray() << QStringLiteral("文件校验失败");
+  // Project data that lost its firmware would download a chip with nothing.
+  using fw::test::Container;
+  using fw::test::Payload;
+  const auto bytes = [](const fw::test::Bytes& b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+  };
+  const Container strings = Container().Record(252, Payload().Text("CH").Text("标题"));
+  QTest::newRow("no firmware") << bytes(strings.bytes()) << QStringLiteral("用户代码已损坏");
+  fw::test::Bytes cut = Container(strings).Record(255, fw::test::Bytes(64, 0x02)).bytes();
+  cut.resize(cut.size() - 10);
+  QTest::newRow("firmware cut short") << bytes(cut) << QStringLiteral("用户代码已损坏");
 }
 
 void StartupTest::aDamagedProjectEndsTheProgramWithTheErrorBox() {

@@ -12,6 +12,7 @@
 
 #include "cli/download_command.h"
 #include "sim/boot_loader_sim.h"
+#include "sim/oscillator_model.h"
 #include "target/chip_table.h"
 #include "tests/support/captured_output.h"
 #include "tests/support/pseudo_terminal.h"
@@ -193,6 +194,109 @@ TEST_F(DownloadCommandTest, RefusedBeforeThePortOpens) {
     EXPECT_NE(captured.error.find(c.error), std::string::npos) << captured.error;
     EXPECT_TRUE(captured.out.empty()) << captured.out;
   }
+}
+
+// Images the download cannot program as given: it would report success with
+// the user's bytes overwritten or missing. Each is refused before the port
+// opens, in the words fw-pack uses, and the chip on the line hears nothing.
+TEST_F(DownloadCommandTest, WhatCannotBeProgrammedAsGivenIsRefusedBeforeThePortOpens) {
+  struct Case {
+    const char* name;
+    int family;
+    int fw;
+    std::function<void(DownloadCommandOptions&)> change;
+    const char* error;
+  } const cases[] = {
+      {"a data block on top of the code", 11, 0x71,
+       [&](auto& o) {
+         o.data = File("data.bin", Counting(64));
+         o.data_offset = 0x100;
+       },
+       "--data-offset 256: the data image at 0x00100 overlaps the code image, which ends at "
+       "0x003E8"},
+      {"code beyond the code flash, in the data flash (HEX above the chip)", 11, 0x71,
+       [&](auto& o) {
+         o.image = File("high.hex", HexText(":020000040001F9\n"
+                                            ":0200100055AAEF\n"
+                                            ":00000001FF\n"));
+       },
+       "high.hex: 65554 bytes do not fit the 65536-byte code flash of QMV11A64000"},
+      {"bytes in the tail reserve", 45, 0x72,
+       [&](auto& o) {
+         Bytes image(0xEFFB, 0xFF);
+         image[0] = 0x02;
+         image[0xEFFA] = 0x44;
+         o.image = File("tail.bin", image);
+       },
+       "tail.bin: holds data at 0x0EFFA, at or above 0x0EFF9 where a download to QMV45A60000 "
+       "stops; those bytes would be left out"},
+      {"bytes where the parameter block goes", 45, 0x72,
+       [&](auto& o) {
+         Bytes image(0xEFF1, 0xFF);
+         image[0] = 0x02;
+         image[0xEFF0] = 0x44;
+         o.image = File("parameters.bin", image);
+         o.option_bytes[15] = 0xFF;
+       },
+       "parameters.bin: holds data at 0x0EFF0, inside 0x0EFE2..0x0EFF8 where a download to "
+       "QMV45A60000 writes the chip's parameter block"},
+      {"bytes where the chip serial number goes (no tail reserve)", 70, 0x72,
+       [&](auto& o) {
+         Bytes image(0xF800, 0xFF);
+         image[0] = 0x02;
+         image[0xF7FF] = 0x44;
+         o.image = File("serial.bin", image);
+         o.option_bytes[15] = 0xFD;  // no parameter block
+       },
+       "serial.bin: holds data at 0x0F7FF, inside 0x0F7F9..0x0F7FF where a download to "
+       "QMV70A62000 writes the chip's own serial number; those bytes would be overwritten"},
+      {"bytes where a classic download puts the chip serial number", 11, 0x71,
+       [&](auto& o) {
+         Bytes image(0x10000, 0xFF);
+         image[0] = 0x02;
+         image[0xFFFA] = 0x44;
+         o.image = File("classic.bin", image);
+         o.option_bytes[15] = 0x02;
+       },
+       "classic.bin: holds data at 0x0FFFA, inside 0x0FFF9..0x0FFFF where a download to "
+       "QMV11A64000 writes the chip's own serial number"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The chips with an oscillator of their own are trimmed against one.
+    sim::OscillatorModel oscillator;
+    sim::SimRunConfig run;
+    run.measurement = &oscillator;
+    sim::BootLoaderSim sim(ChipConfig(c.family, c.fw), {}, run);
+    std::string error;
+    ASSERT_TRUE(sim.Start(error)) << error;
+    DownloadCommandOptions options = OnSimulator(sim, c.family, Counting(1000));
+    // The chips with an oscillator of their own take the erased options, as a
+    // download without --options gives them.
+    if (c.family >= 25) options.option_bytes.assign(16, 0xFF);
+    c.change(options);
+    const Captured captured = Run(options);
+    EXPECT_EQ(captured.result, kStepFailedLogged) << captured.out;
+    EXPECT_NE(captured.error.find(c.error), std::string::npos) << captured.error;
+    EXPECT_TRUE(captured.out.empty()) << captured.out;
+    EXPECT_TRUE(sim.HostPackets().empty()) << "the chip was contacted";
+    EXPECT_EQ(sim.status_replies_sent(), 0);
+  }
+}
+
+// The same areas hold bytes a download does not write when nothing asks for
+// them there: the download goes ahead.
+TEST_F(DownloadCommandTest, TheTopOfTheCodeAreaIsTheUsersWhenTheDownloadLeavesItAlone) {
+  // A classic chip without the parameter flag writes nothing of its own there.
+  sim::BootLoaderSim sim(ChipConfig(11, 0x71), {});
+  std::string error;
+  ASSERT_TRUE(sim.Start(error)) << error;
+  Bytes image = Counting(0x10000);
+  DownloadCommandOptions options = OnSimulator(sim, 11, image);
+  const Captured c = Run(options);
+  ASSERT_EQ(c.result, 0) << c.error << c.out;
+  const Bytes flash = sim.Flash();
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 }
 
 TEST_F(DownloadCommandTest, PortThatDoesNotOpenIsLogged) {

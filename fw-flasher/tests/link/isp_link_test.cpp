@@ -253,6 +253,26 @@ TEST(IspLinkTest, LogAndProgressReachSinksAndEcho) {
   EXPECT_NE(out.find("  25%\b\b\b\b\b"), std::string::npos);
 }
 
+TEST(IspLinkTest, TextIsLoggedWholeAndAsItIs) {
+  IspLink link;
+  test::StringLog log;
+  link.outputs.log_sink = &log;
+  char* echoed = nullptr;
+  std::size_t echoed_size = 0;
+  std::FILE* echo = open_memstream(&echoed, &echoed_size);
+  link.outputs.echo = echo;
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "100% line " + std::to_string(i) + "\r\n";
+  LogText(link, text);
+  EXPECT_EQ(log.text, text);
+  std::fclose(echo);
+  const std::string out(echoed, echoed_size);
+  std::free(echoed);
+  EXPECT_EQ(out.size(), text.size() - 200);
+  EXPECT_EQ(out.substr(0, 21), "100% line 0\n100% line");
+  EXPECT_EQ(out.substr(out.size() - 14), "100% line 199\n");
+}
+
 TEST(IspLinkTest, GetTextFollowsTheLinkLanguage) {
   IspLink link;
   link.outputs.language = 1;

@@ -2,10 +2,15 @@
 // carry and on a container made by hand, refusals and their exit status.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 
 #include "app/project_loader.h"
 #include "pack/json_fields.h"
@@ -286,6 +291,67 @@ TEST_F(FwPackCliTest, ShowRefusesFilesWithoutSoundProjectData) {
     EXPECT_EQ(run.status, 1) << k.name;
     EXPECT_NE(run.err.find(k.message), std::string::npos) << k.name << ": " << run.err;
     EXPECT_TRUE(run.out.empty()) << k.name;
+  }
+}
+
+TEST_F(FwPackCliTest, ShowRefusesABlockCutShortSayingWhereItStopped) {
+  const std::string block = (dir_ / "plain.blk").string();
+  ASSERT_EQ(Pack({Description(test::kMinimalDescription), "--block", block, "--plain"}).status, 0);
+  std::string cut = Read(block);
+  cut.resize(cut.size() - 10);
+  const RunResult run = Pack({"--show", Write("cut.blk", cut).string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("The file is damaged"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the record of type 255 at offset 0x"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("payload bytes, but only"), std::string::npos) << run.err;
+  EXPECT_TRUE(run.out.empty());
+}
+
+// A FIFO, a device or a folder is neither read as a project nor replaced by
+// one: reading it may wait for ever, and replacing it would take it away.
+TEST_F(FwPackCliTest, OnlyRegularFilesAreShownOrWritten) {
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = (dir_ / "folder").string();
+  std::filesystem::create_directory(folder);
+  std::vector<std::string> specials = {fifo, folder};
+  // A device node of its own (the null device's numbers), where it may be made.
+  const std::string device = (dir_ / "device").string();
+  if (::mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+    specials.push_back(device);
+  } else {
+    std::cerr << "no device node case: mknod: " << std::strerror(errno) << "\n";
+  }
+  const std::string minimal = Description(test::kMinimalDescription);
+  for (const std::string& file : specials) {
+    SCOPED_TRACE(file);
+    struct stat before {};
+    ASSERT_EQ(::lstat(file.c_str(), &before), 0);
+    const RunResult shown = RunProgram("timeout", {"10", FW_PACK_PATH, "--show", file});
+    if (file == folder) {
+      EXPECT_EQ(shown.status, 2) << "a folder is refused by the command line: " << shown.err;
+    } else {
+      EXPECT_EQ(shown.status, 1) << shown.err;
+      EXPECT_NE(shown.err.find("no regular file"), std::string::npos) << shown.err;
+    }
+    for (const char* option : {"--block", "-o"}) {
+      std::vector<std::string> args = {"10", FW_PACK_PATH, minimal, option, file};
+      if (std::string(option) == "-o")
+        args.insert(args.end(), {"--template", TEMPLATE_PROGRAM_PATH});
+      const RunResult written = RunProgram("timeout", args);
+      EXPECT_EQ(written.status, 1) << option << ": " << written.err;
+      EXPECT_NE(written.err.find("is no regular file"), std::string::npos) << written.err;
+      struct stat after {};
+      ASSERT_EQ(::lstat(file.c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT) << option << " replaced it";
+      EXPECT_EQ(after.st_ino, before.st_ino) << option << " replaced it";
+    }
+  }
+  // No temporary file was left beside them.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    const std::string name = entry.path().filename().string();
+    for (const char* left : {"fifo.", "folder.", "device."})
+      EXPECT_NE(name.rfind(left, 0), 0u) << name;
   }
 }
 

@@ -3,7 +3,9 @@
 // refusal naming its field.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/project_embedding.h"
 #include "app/project_parser.h"
@@ -384,6 +386,160 @@ TEST_F(ProjectJsonTest, CodeBeyondTheTailReserveIsRefused) {
   hex.replace(61433 * 2, 2, "00");
   json["code_image"] = {{"hex", hex}};
   EXPECT_EQ(RefusedField(json), "code_image");
+}
+
+// Numbers written as text are decimal unless they begin with 0x: a leading 0
+// is no octal, so "0100" is a hundred and "09" nine.
+TEST(JsonFieldsTest, WholeNumbersAsTextAreDecimalUnlessTheyBeginWith0x) {
+  struct Case {
+    const char* text;
+    std::optional<std::int64_t> value;  // empty: refused
+  } const cases[] = {
+      {"0100", 100},
+      {"09", 9},
+      {"0", 0},
+      {"-0012", -12},
+      {"+7", 7},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-0x10", -16},
+      {"0x0100", 256},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", std::nullopt},
+      {"0x8000000000000000", std::nullopt},
+      {"", std::nullopt},
+      {"0x", std::nullopt},
+      {"0x-5", std::nullopt},
+      {"--5", std::nullopt},
+      {" 5", std::nullopt},
+      {"5 ", std::nullopt},
+      {"1e3", std::nullopt},
+      {"0b101", std::nullopt},
+      {"12abc", std::nullopt},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.text);
+    if (k.value) {
+      EXPECT_EQ(IntegerValue(Json(k.text), "n", INT64_MIN, INT64_MAX), *k.value);
+    } else {
+      EXPECT_THROW(IntegerValue(Json(k.text), "n", INT64_MIN, INT64_MAX), FieldError);
+    }
+  }
+}
+
+TEST_F(ProjectJsonTest, ASerialNumberAddressWithALeadingZeroIsDecimal) {
+  Json json = Json::parse(kFullDescription);
+  json["serial_numbers"][0]["address"] = "0256";
+  EXPECT_EQ(Describe(json).project.serial_numbers[0].address, 256);
+}
+
+// A key given twice in one object is refused, naming it: which of the two
+// would count is nothing a reader of the description can tell.
+TEST_F(ProjectJsonTest, ADuplicateKeyIsRefusedNamingIt) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* field;  // null: accepted
+  } const cases[] = {
+      {"top level",
+       R"({"chip": "QMV45A60000", "chip": "QMV11A64000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}})",
+       "chip"},
+      {"nested",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A", "title": "x", "title": "y"}})",
+       "texts.title"},
+      {"inside a list",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"}, "texts": {"application_name": "A"},
+           "serial_numbers": [{"enabled": false}, {"enabled": false, "length": 1, "length": 2}]})",
+       "serial_numbers[1].length"},
+      {"after a list of numbers",
+       R"({"chip": "QMV45A60000", "option_words": [1, 2, 3, 4], "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}, "option_words": [4, 3, 2, 1]})",
+       "option_words"},
+      {"the same key in two objects",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"},
+           "texts": {"application_name": "A"}, "pre_command": {"enabled": false},
+           "user_interface_command": {"enabled": false}})",
+       nullptr},
+      {"the same key in sibling objects of a list",
+       R"({"chip": "QMV45A60000", "code_image": {"hex": "02"}, "texts": {"application_name": "A"},
+           "serial_numbers": [{"enabled": false}, {"enabled": false}]})",
+       nullptr},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    ScriptedSecrets secrets({});
+    const auto file = Write("duplicate.json", k.text);
+    try {
+      ReadProjectDescription(file, secrets);
+      EXPECT_EQ(k.field, nullptr) << "accepted";
+    } catch (const FieldError& e) {
+      ASSERT_NE(k.field, nullptr) << e.what();
+      EXPECT_EQ(e.field(), k.field) << e.what();
+      EXPECT_NE(std::string(e.what()).find("twice"), std::string::npos) << e.what();
+    }
+  }
+}
+
+// Code where a download writes bytes of its own would come out as those bytes:
+// the chip's parameter block below the tail reserve (the longest form any
+// firmware writes: 0xEFE2..0xEFF8 on QMV45A60000, 0xEFEE on from 7.2) when
+// option byte 15 asks for it, and the chip serial number's 7 bytes at the end
+// of the code flash.
+TEST_F(ProjectJsonTest, CodeWhereTheDownloadWritesItsOwnBytesIsRefused) {
+  struct Case {
+    const char* name;
+    const char* chip;
+    std::size_t size;       // of the code image, erased but for two bytes
+    std::size_t at;         // the user byte
+    const char* option_15;  // the top byte of option word 3
+    const char* refusal;    // null: accepted
+  } const cases[] = {
+      {"7.4's parameter block", "QMV45A60000", 0xEFF9, 0xEFE2, "0xFF000000",
+       "code_image: holds data at 0x0EFE2, inside 0x0EFE2..0x0EFF8 where a download to "
+       "QMV45A60000 writes the chip's parameter block"},
+      {"7.2's parameter block", "QMV45A60000", 0xEFF9, 0xEFF8, "0xFF000000", "0x0EFF8, inside"},
+      {"below the parameter block", "QMV45A60000", 0xEFF9, 0xEFE1, "0xFF000000", nullptr},
+      {"no parameter block asked for", "QMV45A60000", 0xEFF9, 0xEFF0, "0xFD000000", nullptr},
+      {"the serial number of a chip without a tail reserve", "QMV70A62000", 0xF800, 0xF7FC,
+       "0x00000000",
+       "code_image: holds data at 0x0F7FC, inside 0x0F7F9..0x0F7FF where a download to "
+       "QMV70A62000 writes the chip's own serial number; those bytes would be overwritten"},
+      {"the serial number a USB writer writes on a classic chip", "QMV11A64000", 0x10000, 0xFFFF,
+       "0x00000000", "inside 0x0FFF9..0x0FFFF"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Json json = Json::parse(kMinimalDescription);
+    json["chip"] = k.chip;
+    json["option_words"] = {0, 0, 0, k.option_15};
+    std::string hex(k.size * 2, 'F');
+    hex.replace(0, 2, "02");
+    hex.replace(k.at * 2, 2, "44");
+    json["code_image"] = {{"hex", hex}};
+    try {
+      Describe(json);
+      EXPECT_EQ(k.refusal, nullptr) << "accepted";
+    } catch (const FieldError& e) {
+      ASSERT_NE(k.refusal, nullptr) << e.what();
+      EXPECT_EQ(e.field(), "code_image");
+      EXPECT_NE(std::string(e.what()).find(k.refusal), std::string::npos) << e.what();
+    }
+  }
+}
+
+TEST_F(ProjectJsonTest, ASerialNumberOverFirmwareBytesIsWarnedAbout) {
+  Json json = Json::parse(kMinimalDescription);  // 02 00 30 at 0
+  json["serial_numbers"] = {{{"enabled", true}, {"length", 2}, {"address", 2}, {"start", "1"}}};
+  const ProjectDescription over = Describe(json);
+  ASSERT_EQ(over.warnings.size(), 1u);
+  EXPECT_EQ(over.warnings[0],
+            "serial_numbers[0]: the area 0x00002..0x00003 holds image bytes other than 0xFF (at "
+            "0x00002); each download writes the serial number over them");
+  json["serial_numbers"][0]["address"] = 3;
+  EXPECT_TRUE(Describe(json).warnings.empty()) << "beyond the image";
 }
 
 TEST_F(ProjectJsonTest, PromptThatEndsRefusesThePassword) {
