@@ -90,8 +90,8 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       dialogs_(dialogs),
       options_(std::move(options)),
-      commands_(program_, dialogs_),
-      device_(std::make_unique<DeviceCommands>(program_, dialogs_)) {
+      commands_(program_, dialogs_, options_.programFolder),
+      device_(std::make_unique<DeviceCommands>(program_, commands_.history(), dialogs_)) {
   setObjectName(QStringLiteral("TForm1"));
   setAttribute(Qt::WA_StyledBackground);
   resize(800, 600);
@@ -252,7 +252,7 @@ void TForm1::buildPage1(QWidget* page) {
   connect(button(QStringLiteral("存盘")), &QPushButton::clicked, this,
           [this] { guarded([this] { commands_.save(); }); });
   connect(button(QStringLiteral("读入")), &QPushButton::clicked, this,
-          [this] { guarded([this] { commands_.load(options_.programFolder); }); });
+          [this] { guarded([this] { commands_.load(); }); });
   connect(read, &QPushButton::clicked, this, [this] { guarded([this] { readFromDevice(); }); });
   connect(write, &QPushButton::clicked, this, [this] { guarded([this] { writeAll(); }); });
   connect(erase, &QPushButton::clicked, this,
@@ -324,8 +324,8 @@ void TForm1::startUp() {
     for (int i = 1; i <= 256; ++i) ports << QStringLiteral("COM%1").arg(i);
     port_->addItems(ports);
     ReadSettingsFile(options_.settings.readFrom, *this);
-    commands_.clear();
-    commands_.setModified(false);
+    program_.Clear();
+    commands_.history().reset();
     refreshList();
     pages_->setCurrentIndex(0);
     if (autoOpen_->isChecked()) portButtonClicked();
