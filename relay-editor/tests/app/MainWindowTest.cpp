@@ -260,8 +260,12 @@ void MainWindowTest::layoutOfThePages() {
            QPoint(page->width() - 281, 8));
   QCOMPARE(w.list()->geometry().topLeft(), QPoint(5, 0));
   QCOMPARE(w.list()->width(), 490);
+  // Position, listing text and hex text all in sight, no sideways scrolling.
   QCOMPARE(w.list()->columnWidth(0), 50);
-  QCOMPARE(w.list()->columnWidth(1), w.list()->viewport()->width());
+  QCOMPARE(w.list()->columnWidth(0) + w.list()->columnWidth(1) + w.list()->columnWidth(2),
+           w.list()->viewport()->width());
+  QVERIFY(w.list()->columnWidth(2) >= 120);
+  QVERIFY(w.list()->columnWidth(1) >= 2 * w.list()->columnWidth(2) - 10);
   QCOMPARE(w.progressBar()->size(), QSize(280, 17));
   QCOMPARE(w.progressBar()->maximum(), 32);
   QCOMPARE(w.pages()->tabBar()->tabRect(0).size(), QSize(144, 64));
@@ -405,11 +409,12 @@ void MainWindowTest::unsavedChangesAreNotLostWithoutAsking() {
   QCOMPARE(h.dialogs.shown()[0].text, std::string(kDiscardQuestion));
   QCOMPARE(h.entries().size(), size_t(1));
 
-  // "从设备读取": "否" keeps the list.
-  h.dialogs.answerAsk(false);
+  // "从设备读取" with the port closed asks nothing and keeps the list: it only says
+  // that the port is closed (with an open port it asks first, see DeviceGuiTest).
   Click(w, "从设备读取");
   QCOMPARE(h.entries().size(), size_t(1));
   QCOMPARE(h.dialogs.shown().size(), size_t(2));
+  QCOMPARE(h.dialogs.shown()[1].text, std::string("串口未打开！请先在“通讯设置”页打开串口。"));
 
   // Closing: "否" keeps the window open and writes nothing.
   const std::string before = ReadBytes(h.settingsPath());
