@@ -22,11 +22,12 @@ class ProgramHistory::Step : public QUndoCommand {
       : QUndoCommand(QString::fromStdString(text)),
         history_(history),
         before_(std::move(before)),
-        after_(std::move(after)) {}
+        after_(std::move(after)),
+        switchesFile_(before_->projectFile != after_->projectFile) {}
 
-  void undo() override { history_.restore(before_); }
+  void undo() override { history_.restore(before_, switchesFile_); }
   void redo() override {
-    if (done_) history_.restore(after_);
+    if (done_) history_.restore(after_, switchesFile_);
     done_ = true;
   }
 
@@ -34,6 +35,9 @@ class ProgramHistory::Step : public QUndoCommand {
   ProgramHistory& history_;
   std::shared_ptr<const ProgramState> before_;
   std::shared_ptr<const ProgramState> after_;
+  // Only a step that loaded another file takes the file name back; the other steps
+  // edit whatever file the list is saved to, even one saved under a new name since.
+  bool switchesFile_;
   bool done_ = false;
 };
 
@@ -66,7 +70,8 @@ void ProgramHistory::recordSince(const std::string& text, const ProgramState& be
   }
   // The state between two steps is kept once.
   std::shared_ptr<const ProgramState> from =
-      current_ && current_->sameContent(before) && current_->selection == before.selection
+      current_ && current_->sameContent(before) && current_->selection == before.selection &&
+              current_->projectFile == before.projectFile
           ? current_
           : std::make_shared<const ProgramState>(before);
   push(text, std::move(from), std::make_shared<const ProgramState>(std::move(after)));
@@ -78,9 +83,9 @@ void ProgramHistory::push(const std::string& text, std::shared_ptr<const Program
   stack_.push(new Step(*this, text, std::move(before), std::move(after)));
 }
 
-void ProgramHistory::restore(const std::shared_ptr<const ProgramState>& state) {
+void ProgramHistory::restore(const std::shared_ptr<const ProgramState>& state, bool file) {
   current_ = state;
-  projectFile_ = state->projectFile;
+  if (file) projectFile_ = state->projectFile;
   list_.Assign(state->entries, state->selection);
 }
 

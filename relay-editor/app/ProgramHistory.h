@@ -1,7 +1,8 @@
 #pragma once
 // Undo and redo of every change of the Program list, on Qt's undo stack. Each
-// step keeps the list as it was before and after (entries, selection and the
-// project file it belongs to); consecutive steps share the state between them.
+// step keeps the list as it was before and after (entries and selection, and
+// for a load the project file it came from); consecutive steps share the state
+// between them.
 // The stack's clean state is the list as its project file holds it, so the
 // list's modified flag follows undo and redo.
 
@@ -65,7 +66,7 @@ class ProgramHistory {
 
  private:
   class Step;
-  void restore(const std::shared_ptr<const ProgramState>& state);
+  void restore(const std::shared_ptr<const ProgramState>& state, bool file);
   void push(const std::string& text, std::shared_ptr<const ProgramState> before,
             std::shared_ptr<const ProgramState> after);
   void changed();

@@ -223,7 +223,11 @@ void TForm1::addListActions() {
   undo_ = stack.createUndoAction(this, QStringLiteral("撤销"));
   undo_->setShortcuts({QKeySequence::Undo});
   redo_ = stack.createRedoAction(this, QStringLiteral("重做"));
-  redo_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence::Redo});
+  // Ctrl+Y and the platform's own redo keys, each once.
+  QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::Key_Y)};
+  for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Redo))
+    if (!redoKeys.contains(key)) redoKeys << key;
+  redo_->setShortcuts(redoKeys);
   delete_ = new QAction(QStringLiteral("删除"), this);
   delete_->setShortcut(QKeySequence::Delete);
   delete_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
