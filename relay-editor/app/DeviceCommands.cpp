@@ -70,8 +70,7 @@ struct DeviceCommands::Impl : device::IProgressView,
   int position = 0;
 };
 
-DeviceCommands::DeviceCommands(model::ProgramList& list, ProgramHistory& history,
-                               Dialogs& dialogs)
+DeviceCommands::DeviceCommands(model::ProgramList& list, ProgramHistory& history, Dialogs& dialogs)
     : impl_(std::make_unique<Impl>(*this, list, history, dialogs)) {}
 
 DeviceCommands::~DeviceCommands() { impl_->comm.ClosePort(); }

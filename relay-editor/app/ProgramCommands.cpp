@@ -72,15 +72,21 @@ bool ProgramCommands::storeFromEditor(const model::Encoded& encoded, int mode) {
   return false;
 }
 
-void ProgramCommands::moveUp() { history_.record("上移", [this] { list_.MoveUp(); }); }
+void ProgramCommands::moveUp() {
+  history_.record("上移", [this] { list_.MoveUp(); });
+}
 
-void ProgramCommands::moveDown() { history_.record("下移", [this] { list_.MoveDown(); }); }
+void ProgramCommands::moveDown() {
+  history_.record("下移", [this] { list_.MoveDown(); });
+}
 
 void ProgramCommands::deleteSelected() {
   history_.record("删除", [this] { list_.DeleteSelected(); });
 }
 
-void ProgramCommands::clear() { history_.record("清除", [this] { list_.Clear(); }); }
+void ProgramCommands::clear() {
+  history_.record("清除", [this] { list_.Clear(); });
+}
 
 void ProgramCommands::optimise() {
   history_.record("优化指令", [this] { model::Optimise(list_); });

@@ -17,8 +17,8 @@ bool ProgramState::sameContent(const ProgramState& other) const {
 // before it. The first redo, from push, finds the change made already.
 class ProgramHistory::Step : public QUndoCommand {
  public:
-  Step(ProgramHistory& history, const std::string& text,
-       std::shared_ptr<const ProgramState> before, std::shared_ptr<const ProgramState> after)
+  Step(ProgramHistory& history, const std::string& text, std::shared_ptr<const ProgramState> before,
+       std::shared_ptr<const ProgramState> after)
       : QUndoCommand(QString::fromStdString(text)),
         history_(history),
         before_(std::move(before)),
@@ -69,11 +69,11 @@ void ProgramHistory::recordSince(const std::string& text, const ProgramState& be
     return;
   }
   // The state between two steps is kept once.
-  std::shared_ptr<const ProgramState> from =
-      current_ && current_->sameContent(before) && current_->selection == before.selection &&
-              current_->projectFile == before.projectFile
-          ? current_
-          : std::make_shared<const ProgramState>(before);
+  std::shared_ptr<const ProgramState> from = current_ && current_->sameContent(before) &&
+                                                     current_->selection == before.selection &&
+                                                     current_->projectFile == before.projectFile
+                                                 ? current_
+                                                 : std::make_shared<const ProgramState>(before);
   push(text, std::move(from), std::make_shared<const ProgramState>(std::move(after)));
 }
 

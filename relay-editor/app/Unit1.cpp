@@ -564,7 +564,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         watched == pages_->tabBar() && pages_->tabBar()->tabAt(mouse->position().toPoint()) >= 0;
     if (!onTab) {
       // The borderless window is resized at its edges and moved by the rest.
-      const QPoint inWindow = static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
+      const QPoint inWindow =
+          static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
       const Qt::Edges edges = EdgesAt(rect(), inWindow);
       if (mouse->button() == Qt::LeftButton && edges && !isMaximized() && windowHandle() &&
           windowHandle()->startSystemResize(edges))

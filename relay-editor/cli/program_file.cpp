@@ -60,8 +60,8 @@ model::ProgramList LoadProgramToCompare(const std::string& path, bool optimise, 
                                         std::ostream& notes) {
   model::ProgramList list = PrepareProgram(path, optimise, trim, notes);
   for (const device::EntryProblem& problem : device::ProgramProblems(list.HexTexts()))
-    notes << "警告：" << path << " 第 " << problem.index + 1
-          << " 条指令写入时会被拒绝：" << device::ProblemSummary(problem) << '\n';
+    notes << "警告：" << path << " 第 " << problem.index + 1 << " 条指令写入时会被拒绝："
+          << device::ProblemSummary(problem) << '\n';
   return list;
 }
 

@@ -108,8 +108,7 @@ WriteResult WriteFileWhole(const std::filesystem::path& path, std::string_view b
   if (path.empty()) return {false, "No file name given."};
   const std::filesystem::path target = FollowLinks(path);
   std::error_code ec;
-  if (std::filesystem::is_directory(target, ec))
-    return {false, WriteFailureMessage(path, EISDIR)};
+  if (std::filesystem::is_directory(target, ec)) return {false, WriteFailureMessage(path, EISDIR)};
 
   std::string tempPath;
   errno = 0;

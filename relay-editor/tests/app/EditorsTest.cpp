@@ -599,8 +599,8 @@ void EditorsTest::enterPressesTheDefaultButton() {
 void EditorsTest::anEmptiedValueBoxRefuses() {
   GuiHarness h;
   TForm1& w = h.start();
-  const std::pair<const char*, QSpinBox*> boxes[] = {
-      {"定时器", w.timerEditor()->valueBox()}, {"循环类动作", w.loopEditor()->valueBox()}};
+  const std::pair<const char*, QSpinBox*> boxes[] = {{"定时器", w.timerEditor()->valueBox()},
+                                                     {"循环类动作", w.loopEditor()->valueBox()}};
   for (const auto& [button, box] : boxes) {
     h.dialogs.forget();
     QTest::mouseClick(w.button(QString::fromUtf8(button)), Qt::LeftButton);

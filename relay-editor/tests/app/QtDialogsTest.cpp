@@ -6,10 +6,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QFontMetrics>
 #include <QTimer>
 #include <QtTest>
 

@@ -77,15 +77,18 @@ void UndoTest::everyChangeIsOneStep_data() {
     w.timerEditor()->valueBox()->selectAll();
     QTest::keyClicks(w.timerEditor()->valueBox(), QStringLiteral("10"));
   };
-  QTest::newRow("增加") << "增加" << QStringList{"00 00 03 03", "02 80 01 83", "04 00 01 05", "04 00 0A 0E"}
+  QTest::newRow("增加") << "增加"
+                        << QStringList{"00 00 03 03", "02 80 01 83", "04 00 01 05", "04 00 0A 0E"}
                         << editor("定时器", 0, typeTimer) << false;
   QTest::newRow("修改") << "修改" << QStringList{"00 00 03 03", "04 00 0A 0E", "04 00 01 05"}
                         << editor("定时器", 1, typeTimer) << false;
   QTest::newRow("向上插入") << "向上插入"
-                            << QStringList{"00 00 03 03", "04 00 0A 0E", "02 80 01 83", "04 00 01 05"}
+                            << QStringList{"00 00 03 03", "04 00 0A 0E", "02 80 01 83",
+                                           "04 00 01 05"}
                             << editor("定时器", 2, typeTimer) << false;
   QTest::newRow("向下插入") << "向下插入"
-                            << QStringList{"00 00 03 03", "02 80 01 83", "04 00 0A 0E", "04 00 01 05"}
+                            << QStringList{"00 00 03 03", "02 80 01 83", "04 00 0A 0E",
+                                           "04 00 01 05"}
                             << editor("定时器", 3, typeTimer) << false;
   auto button = [](const char* caption) -> Op {
     return [=](TForm1& w, GuiHarness&) { Click(w, caption); };
@@ -97,22 +100,19 @@ void UndoTest::everyChangeIsOneStep_data() {
   QTest::newRow("删除") << "删除" << QStringList{"00 00 03 03", "04 00 01 05"} << button("删除")
                         << false;
   QTest::newRow("清除") << "清除" << QStringList{} << button("清除") << false;
-  QTest::newRow("优化指令") << "优化指令" << QStringList{"02 80 01 83", "04 00 01 05", "00 00 03 03"}
+  QTest::newRow("优化指令") << "优化指令"
+                            << QStringList{"02 80 01 83", "04 00 01 05", "00 00 03 03"}
                             << button("优化指令") << false;
   // Undone, the list is the one loaded before, while the saved state is the new file's.
-  QTest::newRow("读入") << "读入" << QStringList{"00 FF FF FE"}
-                        << Op([](TForm1& w, GuiHarness& h) {
-                             WriteBytes(h.path("other.vyl"), Text({"00 FF FF FE"}));
-                             h.dialogs.answerFile(h.path("other.vyl"));
-                             Click(w, "读入");
-                           })
-                        << true;
-  QTest::newRow("读入 cancelled") << "读入" << QStringList{}
-                                  << Op([](TForm1& w, GuiHarness& h) {
-                                       h.dialogs.answerFile(std::nullopt);
-                                       Click(w, "读入");
-                                     })
-                                  << false;
+  QTest::newRow("读入") << "读入" << QStringList{"00 FF FF FE"} << Op([](TForm1& w, GuiHarness& h) {
+    WriteBytes(h.path("other.vyl"), Text({"00 FF FF FE"}));
+    h.dialogs.answerFile(h.path("other.vyl"));
+    Click(w, "读入");
+  }) << true;
+  QTest::newRow("读入 cancelled") << "读入" << QStringList{} << Op([](TForm1& w, GuiHarness& h) {
+    h.dialogs.answerFile(std::nullopt);
+    Click(w, "读入");
+  }) << false;
 }
 
 void UndoTest::everyChangeIsOneStep() {
@@ -208,7 +208,8 @@ void UndoTest::loadingAndTrimmingAreTwoSteps() {
   h.dialogs.answerAsk(true);  // trim
   Click(w, "读入");
   QCOMPARE(h.entries().size(), size_t(128));
-  QCOMPARE(QString::fromStdString(w.commands().history().undoText()), QStringLiteral("删除多余指令"));
+  QCOMPARE(QString::fromStdString(w.commands().history().undoText()),
+           QStringLiteral("删除多余指令"));
   QVERIFY(w.commands().modified());  // trimmed: no longer what the file holds
   w.commands().undo();
   QCOMPARE(h.entries().size(), size_t(130));

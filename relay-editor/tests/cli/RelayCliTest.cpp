@@ -193,7 +193,8 @@ TEST_F(RelayCliFiles, ListMarksTheEntriesAWriteRefuses) {
   const ProcessResult r = Cli({"list", file.string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
-            "1\t打开 -> 第 1 16 路\t02 80 01\t不能写入：字节数与指令种类不符：第 1 个字节起的指令应有 4 个字节\n"
+            "1\t打开 -> 第 1 16 路\t02 80 01\t不能写入：字节数与指令种类不符：第 1 "
+            "个字节起的指令应有 4 个字节\n"
             "2\t无效指令\tFF FF FF\t不能写入：无效指令（FF 填充）在最后一条指令之前，"
             "控制器读到它就认为程序到此结束\n"
             "3\t    定时器 -> 100 毫秒\t04 00 01 05 FF\t不能写入：第 5 个字节是 FF，"

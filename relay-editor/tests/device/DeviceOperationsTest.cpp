@@ -174,7 +174,9 @@ TEST_F(DeviceOperationsTest, OnlyWholeInstructionsAreWritten) {
       {"a trigger one byte short",
        {"85 00 01 05 00 00 00 01 02", "00 FF FF FE"},
        "第 1 条指令的字节数与指令种类不符"},
-      {"FF where an Instruction starts", {"04 00 01 05 FF", "00 FF FF FE"}, "第 1 条指令的第 5 个字节是 FF"},
+      {"FF where an Instruction starts",
+       {"04 00 01 05 FF", "00 FF FF FE"},
+       "第 1 条指令的第 5 个字节是 FF"},
       {"a filler before the last Instruction",
        {"02 80 01 83", "FF FF FF", "00 FF FF FE"},
        "“优化指令”会删除无效指令"},
@@ -211,9 +213,9 @@ TEST_F(DeviceOperationsTest, OnlyWholeInstructionsAreWritten) {
   ops.SetOptimiseBeforeWrite(false);
   ops.ReadFromDevice();
   ASSERT_TRUE(WaitEnded(Command::Read));
-  EXPECT_EQ(HexTexts(list), (std::vector<std::string>{"02 80 01 83", "04 00 01 05",
-                                                      "86 00 02 87 C2 00 32 0A 0B 41 42 9B ",
-                                                      "00 00 03 03"}));
+  EXPECT_EQ(HexTexts(list),
+            (std::vector<std::string>{"02 80 01 83", "04 00 01 05",
+                                      "86 00 02 87 C2 00 32 0A 0B 41 42 9B ", "00 00 03 03"}));
 }
 
 TEST_F(DeviceOperationsTest, EraseThenReadGivesAnEmptyList) {

@@ -108,7 +108,10 @@ TEST_F(WholeFileTest, AFailedWriteLeavesTheOldFileAsItWas) {
          };
        },
        std::strerror(ENOSPC)},
-      {"the disk takes nothing more", [](FailingCalls& c) { c.write = [](int, const void*, std::size_t) -> ssize_t { return 0; }; },
+      {"the disk takes nothing more",
+       [](FailingCalls& c) {
+         c.write = [](int, const void*, std::size_t) -> ssize_t { return 0; };
+       },
        std::strerror(ENOSPC)},
       {"flushing fails", [](FailingCalls& c) { c.sync = [](int) { return Fail(EIO); }; },
        std::strerror(EIO)},
