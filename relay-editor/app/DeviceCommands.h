@@ -1,9 +1,11 @@
 #pragma once
 // The main window's link to the relay controller: owns the call queue, the
 // serial component and the device operations, and hands their progress,
-// port state and questions to the window and the dialog interface.
+// port state and questions to the window and the dialog interface. What a read
+// or an optimising write does to the Program list is one undo step.
 
 #include "Dialogs.h"
+#include "ProgramHistory.h"
 #include "model/ProgramList.h"
 
 #include <functional>
@@ -20,7 +22,7 @@ namespace relay::app {
 
 class DeviceCommands {
  public:
-  DeviceCommands(model::ProgramList& list, Dialogs& dialogs);
+  DeviceCommands(model::ProgramList& list, ProgramHistory& history, Dialogs& dialogs);
   ~DeviceCommands();
 
   // The queue whose descriptor the GUI thread watches and drains.
@@ -42,6 +44,8 @@ class DeviceCommands {
 
   // Set by the window.
   std::function<void(int value, int maximum)> onProgress;
+  // How the last operation ended, for the progress bar; empty while one runs.
+  std::function<void(const std::string& text)> onProgressText;
   std::function<void(const std::string& caption, bool portBoxesEnabled)> onPortState;
 
  private:

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+class QWidget;
+
 namespace relay::app {
 
 enum class MessageIcon { Success, Error };
@@ -33,9 +35,29 @@ class Dialogs {
   // The title of the application's error box.
   virtual void setApplicationTitle(const std::string& title) { applicationTitle_ = title; }
   const std::string& applicationTitle() const { return applicationTitle_; }
+  // The window that the boxes shown from now on belong to and give the focus
+  // back to: an editor while its action runs. Null: the main window.
+  void setOwner(QWidget* owner) { owner_ = owner; }
+  QWidget* owner() const { return owner_; }
 
  private:
   std::string applicationTitle_;
+  QWidget* owner_ = nullptr;
+};
+
+// Makes `owner` the owner of the boxes shown while it lives.
+class DialogOwner {
+ public:
+  DialogOwner(Dialogs& dialogs, QWidget* owner) : dialogs_(dialogs), before_(dialogs.owner()) {
+    dialogs_.setOwner(owner);
+  }
+  ~DialogOwner() { dialogs_.setOwner(before_); }
+  DialogOwner(const DialogOwner&) = delete;
+  DialogOwner& operator=(const DialogOwner&) = delete;
+
+ private:
+  Dialogs& dialogs_;
+  QWidget* before_;
 };
 
 }  // namespace relay::app

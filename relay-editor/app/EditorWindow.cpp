@@ -3,9 +3,7 @@
 #include "TitleBar.h"
 
 #include <QCloseEvent>
-#include <QKeyEvent>
 #include <QPushButton>
-#include <QWindow>
 
 namespace relay::app {
 
@@ -13,8 +11,8 @@ namespace {
 const std::array<const char*, 4> kCaptions{"向上插入", "向下插入", "修改", "增加"};
 }
 
-EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
   setObjectName(QStringLiteral("editorWindow"));
   setAttribute(Qt::WA_StyledBackground);
   setWindowTitle(title);
@@ -36,6 +34,16 @@ EditorWindow::EditorWindow(const QString& title, QSize clientSize, QWidget* pare
     connect(button, &QPushButton::clicked, this, [this, mode] { emit actionRequested(mode); });
     buttons_[i] = button;
   }
+  setDefaultMode(0);
+}
+
+void EditorWindow::setDefaultMode(int mode) {
+  defaultMode_ = mode;
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    // Only the default button takes Enter, whichever field has the focus.
+    buttons_[i]->setAutoDefault(false);
+    buttons_[i]->setDefault(kButtonModes[i] == mode);
+  }
 }
 
 QPushButton* EditorWindow::buttonForMode(int mode) const {
@@ -52,12 +60,10 @@ void EditorWindow::showCentredOver(QWidget* over) {
   if (over != nullptr) {
     const QRect frame = over->frameGeometry();
     move(frame.center() - QPoint(width() / 2, height() / 2));
-    // Kept above the main window, which is disabled while the editor is
-    // open: a click on it must not hide the editor behind it.
-    winId();
-    over->window()->winId();
-    windowHandle()->setTransientParent(over->window()->windowHandle());
   }
+  // Disabling the main window disables the windows it owns as well; a window
+  // may be enabled again on its own.
+  setEnabled(true);
   show();
   raise();
   activateWindow();
@@ -75,12 +81,6 @@ void EditorWindow::closeEvent(QCloseEvent* event) {
   finish();
 }
 
-void EditorWindow::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    finish();
-    return;
-  }
-  QWidget::keyPressEvent(event);
-}
+void EditorWindow::reject() { finish(); }
 
 }  // namespace relay::app

@@ -1,11 +1,13 @@
 #pragma once
-// The frame the four editors share: a frameless window with its own title
+// The frame the four editors share: a frameless dialog with its own title
 // bar, a client area of fixed size, the four action buttons in one row and
-// the way it opens over the main window and hides again.
+// the way it opens over the main window and hides again. The main window owns
+// it, so the window manager keeps it above the main window and raises it with
+// it; Enter presses its default action button, Escape closes it.
 
 #include "model/Encoders.h"
 
-#include <QWidget>
+#include <QDialog>
 
 #include <array>
 #include <string_view>
@@ -16,13 +18,14 @@ namespace relay::app {
 
 class TitleBar;
 
-class EditorWindow : public QWidget {
+class EditorWindow : public QDialog {
   Q_OBJECT
  public:
   // The four buttons from left to right with the Store mode each passes.
   static constexpr std::array<int, 4> kButtonModes{2, 3, 1, 0};
 
-  EditorWindow(const QString& title, QSize clientSize, QWidget* parent = nullptr);
+  // `owner` is the main window.
+  EditorWindow(const QString& title, QSize clientSize, QWidget* owner = nullptr);
 
   QWidget* client() const { return client_; }
   TitleBar* titleBar() const { return titleBar_; }
@@ -30,8 +33,12 @@ class EditorWindow : public QWidget {
   QPushButton* actionButton(int index) const { return buttons_[static_cast<size_t>(index)]; }
   QPushButton* buttonForMode(int mode) const;
 
-  // Shows the window centred over `over`.
+  // Shows the window centred over `over`, which stays disabled while it is open.
   void showCentredOver(QWidget* over);
+  // The button Enter presses: "修改" when the editor was filled from the
+  // selected entry, "增加" otherwise.
+  void setDefaultMode(int mode);
+  int defaultMode() const { return defaultMode_; }
 
   // Fills the fields from an entry of this editor's kind; false, leaving
   // the fields as they were, for any other entry.
@@ -52,7 +59,7 @@ class EditorWindow : public QWidget {
   // Places the action buttons at `top` with the given left edges.
   void placeActionButtons(int top, const std::array<int, 4>& lefts);
   void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void reject() override;
 
  private:
   static constexpr int kFrame = 1;
@@ -60,6 +67,7 @@ class EditorWindow : public QWidget {
   TitleBar* titleBar_;
   QWidget* client_;
   std::array<QPushButton*, 4> buttons_{};
+  int defaultMode_ = 0;
 };
 
 }  // namespace relay::app

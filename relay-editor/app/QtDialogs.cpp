@@ -1,17 +1,42 @@
 #include "QtDialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace relay::app {
 
 namespace {
+
 QString q(const std::string& s) { return QString::fromStdString(s); }
+
+// A message box is as wide as its text needs, and the window frame cuts a title
+// that is wider ("警…"). A spacer row across the box's grid keeps it wide enough.
+void FitTitle(QMessageBox& box) {
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(QtDialogs::widthForTitle(box.windowTitle()), 0,
+                                  QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
+int QtDialogs::widthForTitle(const QString& title) {
+  QFont font = QApplication::font();
+  font.setBold(true);  // window frames tend to draw titles bold
+  font.setPointSizeF(font.pointSizeF() * 1.2);
+  // Room for the frame's buttons on either side of the title.
+  constexpr int kFrameButtons = 160;
+  return QFontMetrics(font).horizontalAdvance(title) + kFrameButtons;
+}
+
+QWidget* QtDialogs::boxParent() const { return owner() != nullptr ? owner() : parent_; }
+
 bool QtDialogs::ask(const std::string& title, const std::string& text) {
-  QMessageBox box(QMessageBox::Warning, q(title), q(text), QMessageBox::NoButton, parent_);
+  QMessageBox box(QMessageBox::Warning, q(title), q(text), QMessageBox::NoButton, boxParent());
+  FitTitle(box);
   QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
   QPushButton* no = box.addButton(QStringLiteral("否"), QMessageBox::NoRole);
   box.setDefaultButton(no);
@@ -22,7 +47,8 @@ bool QtDialogs::ask(const std::string& title, const std::string& text) {
 
 void QtDialogs::tell(const std::string& title, const std::string& text, MessageIcon icon) {
   QMessageBox box(icon == MessageIcon::Success ? QMessageBox::Information : QMessageBox::Critical,
-                  q(title), q(text), QMessageBox::NoButton, parent_);
+                  q(title), q(text), QMessageBox::NoButton, boxParent());
+  FitTitle(box);
   box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
   box.exec();
 }
@@ -51,7 +77,7 @@ QString QtDialogs::toQtFilter(const std::string& filter) {
 }
 
 std::optional<std::string> QtDialogs::pickFile(const FileRequest& request, bool save) {
-  QFileDialog dialog(parent_, q(request.title), q(request.initialFolder),
+  QFileDialog dialog(boxParent(), q(request.title), q(request.initialFolder),
                      toQtFilter(request.filter));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

@@ -23,9 +23,13 @@ class QtDialogs : public Dialogs {
 
   // "VYL编程文件(*.VYL)|*.vyl" as a Qt name filter that matches both cases.
   static QString toQtFilter(const std::string& filter);
+  // The least width of a box whose window frame shows `title` whole.
+  static int widthForTitle(const QString& title);
 
  private:
   std::optional<std::string> pickFile(const FileRequest& request, bool save);
+  // The owner of the next box: the editor whose action runs, else the main window.
+  QWidget* boxParent() const;
 
   QWidget* parent_;
 };

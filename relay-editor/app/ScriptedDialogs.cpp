@@ -3,7 +3,7 @@
 namespace relay::app {
 
 bool ScriptedDialogs::ask(const std::string& title, const std::string& text) {
-  shown_.push_back({Kind::Ask, title, text, MessageIcon::Error, {}});
+  shown_.push_back({Kind::Ask, title, text, MessageIcon::Error, {}, owner()});
   if (askAnswers_.empty()) {
     ++unexpected_;
     return false;
@@ -14,11 +14,11 @@ bool ScriptedDialogs::ask(const std::string& title, const std::string& text) {
 }
 
 void ScriptedDialogs::tell(const std::string& title, const std::string& text, MessageIcon icon) {
-  shown_.push_back({Kind::Tell, title, text, icon, {}});
+  shown_.push_back({Kind::Tell, title, text, icon, {}, owner()});
 }
 
 void ScriptedDialogs::showError(const std::string& message) {
-  shown_.push_back({Kind::Error, applicationTitle(), message, MessageIcon::Error, {}});
+  shown_.push_back({Kind::Error, applicationTitle(), message, MessageIcon::Error, {}, owner()});
 }
 
 std::optional<std::string> ScriptedDialogs::pickFileToOpen(const FileRequest& request) {
@@ -30,7 +30,7 @@ std::optional<std::string> ScriptedDialogs::pickFileToSave(const FileRequest& re
 }
 
 std::optional<std::string> ScriptedDialogs::nextFile(Kind kind, const FileRequest& request) {
-  shown_.push_back({kind, request.title, "", MessageIcon::Error, request});
+  shown_.push_back({kind, request.title, "", MessageIcon::Error, request, owner()});
   if (fileAnswers_.empty()) {
     ++unexpected_;
     return std::nullopt;

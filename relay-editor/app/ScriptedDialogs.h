@@ -21,6 +21,7 @@ class ScriptedDialogs : public Dialogs {
     std::string text;
     MessageIcon icon = MessageIcon::Error;
     FileRequest request;
+    QWidget* owner = nullptr;  // the window the box belonged to; null: the main window
   };
 
   void answerAsk(bool yes) { askAnswers_.push_back(yes); }

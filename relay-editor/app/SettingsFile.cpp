@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "model/GbkText.h"
+#include "model/WholeFile.h"
 
 #include <unistd.h>
 #include <cerrno>
@@ -102,16 +103,8 @@ void ApplySettings(const SettingsText& text, SettingsSink& sink) {
 }
 
 void WriteSettingsFile(const std::filesystem::path& path, const SettingsValues& values) {
-  const std::string bytes = SettingsFileBytes(values);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out)
-    throw std::runtime_error("Cannot create file \"" + path.string() + "\". " +
-                             std::strerror(errno));
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out)
-    throw std::runtime_error("Cannot write file \"" + path.string() + "\". " +
-                             std::strerror(errno));
+  const model::WriteResult written = model::WriteFileWhole(path, SettingsFileBytes(values));
+  if (!written) throw std::runtime_error(written.message);
 }
 
 void WriteDefaultSettingsIfMissing(const std::filesystem::path& path) {
@@ -133,8 +126,10 @@ SettingsFiles ChooseSettingsFiles(const std::filesystem::path& programFolder,
   const auto inProgramFolder = programFolder / kSettingsFileName;
   std::error_code ec;
   const bool exists = std::filesystem::exists(inProgramFolder, ec);
-  if (exists ? ::access(inProgramFolder.c_str(), W_OK) == 0
-             : ::access(programFolder.c_str(), W_OK) == 0)
+  // The file is replaced by a new one made in its folder, so the folder must take
+  // new files; a read-only file there is one installed for reading only.
+  if (::access(programFolder.c_str(), W_OK) == 0 &&
+      (!exists || ::access(inProgramFolder.c_str(), W_OK) == 0))
     return {inProgramFolder, inProgramFolder};
   std::filesystem::create_directories(userConfigFolder, ec);
   const auto inUserFolder = userConfigFolder / kSettingsFileName;

@@ -50,8 +50,9 @@ SettingsText CutSettings(const std::string& fileBytes);
 // "'%s' is not a valid integer value". A flag other than "1" or "0" is ignored.
 void ApplySettings(const SettingsText& text, SettingsSink& sink);
 
-// Writes the file with the given values, replacing it. Throws std::runtime_error
-// naming the file and the system's reason when it cannot be written.
+// Writes the file with the given values, replacing it whole: a failed write leaves
+// the old file as it was. Throws std::runtime_error naming the file and the
+// system's reason when it cannot be written.
 void WriteSettingsFile(const std::filesystem::path& path, const SettingsValues& values);
 
 // Writes the defaults when the file does not exist yet.
@@ -66,7 +67,8 @@ struct SettingsFiles {
   std::filesystem::path writeTo;
 };
 
-// The program folder's file when it can be written there (or created, when missing).
+// The program folder's file when the folder takes new files and the file, if there,
+// may be written.
 // Otherwise the file is written into the user's configuration folder (created when
 // missing); until it exists there, the program folder's file is read, so that a file
 // installed read-only with the program gives the values the user starts from.

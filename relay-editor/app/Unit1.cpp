@@ -10,6 +10,7 @@
 #include "ptimes.h"
 #include "xunhuan.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,12 +21,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSizeGrip>
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUndoStack>
+#include <QWindow>
 
 #include <exception>
 
@@ -35,6 +39,21 @@ namespace {
 
 constexpr int kRightPartWidth = 281;
 constexpr int kProgressHeight = 17;
+// The window may be made larger than its 800 x 600, and smaller only as far as
+// the buttons and the settings page keep their places.
+constexpr QSize kMinimumSize(720, 540);
+// How near the window's edge a press resizes it instead of moving it.
+constexpr int kResizeBorder = 6;
+
+// The edges of `rect` within kResizeBorder of `point`.
+Qt::Edges EdgesAt(const QRect& rect, const QPoint& point) {
+  Qt::Edges edges;
+  if (point.x() < kResizeBorder) edges |= Qt::LeftEdge;
+  if (point.x() >= rect.width() - kResizeBorder) edges |= Qt::RightEdge;
+  if (point.y() < kResizeBorder) edges |= Qt::TopEdge;
+  if (point.y() >= rect.height() - kResizeBorder) edges |= Qt::BottomEdge;
+  return edges;
+}
 
 const QStringList& BaudRates() {
   static const QStringList rates{"300",   "600",   "1200",  "2400",  "4800",  "9600",
@@ -90,10 +109,12 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       dialogs_(dialogs),
       options_(std::move(options)),
-      commands_(program_, dialogs_),
-      device_(std::make_unique<DeviceCommands>(program_, dialogs_)) {
+      commands_(program_, dialogs_, options_.programFolder),
+      device_(std::make_unique<DeviceCommands>(program_, commands_.history(), dialogs_)) {
   setObjectName(QStringLiteral("TForm1"));
   setAttribute(Qt::WA_StyledBackground);
+  setWindowFlag(Qt::WindowMaximizeButtonHint);
+  setMinimumSize(kMinimumSize);
   resize(800, 600);
 
   pages_ = new PictureTabs(this);
@@ -123,17 +144,32 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
   close_->setObjectName(QStringLiteral("closeButton"));
   close_->setToolTip(QStringLiteral("关闭"));
   close_->setFocusPolicy(Qt::NoFocus);
+  maximise_ = new QToolButton(this);
+  maximise_->setObjectName(QStringLiteral("maximiseButton"));
+  maximise_->setToolTip(QStringLiteral("最大化"));
+  maximise_->setCheckable(true);
+  maximise_->setFocusPolicy(Qt::NoFocus);
   connect(minimise_, &QToolButton::clicked, this, &QWidget::showMinimized);
+  connect(maximise_, &QToolButton::clicked, this, &TForm1::toggleMaximised);
   connect(close_, &QToolButton::clicked, this, &QWidget::close);
+  auto* grip = new QSizeGrip(this);
+  grip->setObjectName(QStringLiteral("sizeGrip"));
+  grip->resize(16, 16);
 
   for (QWidget* w : {static_cast<QWidget*>(this), page1_, page2, static_cast<QWidget*>(titleLabel_),
                      rightPart_, bottomRow_, static_cast<QWidget*>(pages_->tabBar())})
     w->installEventFilter(this);
 
   program_.SetChangeListener([this] { refreshList(); });
+  commands_.history().onChanged = [this] { updateTitle(); };
+  addListActions();
   device_->onProgress = [this](int value, int maximum) {
     progress_->setMaximum(maximum);
     progress_->setValue(value);
+  };
+  device_->onProgressText = [this](const std::string& text) {
+    progress_->setFormat(q(text));
+    progress_->setTextVisible(!text.empty());
   };
   device_->onPortState = [this](const std::string& caption, bool portBoxesEnabled) {
     portButton_->setText(q(caption));
@@ -153,11 +189,11 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
 
   startUp();
 
-  // The editors live, hidden, for the whole run.
-  io_ = std::make_unique<TForm2>();
-  timer_ = std::make_unique<Ttimers>();
-  loop_ = std::make_unique<TForm3>();
-  trigger_ = std::make_unique<Tpanduan>();
+  // The editors live, hidden, for the whole run, owned by the main window.
+  io_ = std::make_unique<TForm2>(this);
+  timer_ = std::make_unique<Ttimers>(this);
+  loop_ = std::make_unique<TForm3>(this);
+  trigger_ = std::make_unique<Tpanduan>(this);
   const std::pair<QString, EditorWindow*> editorButtons[] = {
       {QStringLiteral("IO类动作"), io_.get()},
       {QStringLiteral("定时器"), timer_.get()},
@@ -175,7 +211,36 @@ TForm1::TForm1(Dialogs& dialogs, StartupOptions options, QWidget* parent)
   }
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  commands_.history().onChanged = nullptr;
+  program_.SetChangeListener(nullptr);
+}
+
+void TForm1::addListActions() {
+  // Ctrl+Z and Ctrl+Y (and the list's context menu) undo and redo every change of the
+  // list; Delete removes the selected entry as "删除" does.
+  QUndoStack& stack = commands_.history().stack();
+  undo_ = stack.createUndoAction(this, QStringLiteral("撤销"));
+  undo_->setShortcuts({QKeySequence::Undo});
+  redo_ = stack.createRedoAction(this, QStringLiteral("重做"));
+  // Ctrl+Y and the platform's own redo keys, each once.
+  QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL | Qt::Key_Y)};
+  for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Redo))
+    if (!redoKeys.contains(key)) redoKeys << key;
+  redo_->setShortcuts(redoKeys);
+  delete_ = new QAction(QStringLiteral("删除"), this);
+  delete_->setShortcut(QKeySequence::Delete);
+  delete_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  connect(delete_, &QAction::triggered, this, [this] { commands_.deleteSelected(); });
+  for (QAction* action : {undo_, redo_}) {
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+  }
+  auto* separator = new QAction(this);
+  separator->setSeparator(true);
+  list_->addActions({undo_, redo_, separator, delete_});
+  list_->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
 
 void TForm1::buildPage1(QWidget* page) {
   list_ = new QTreeWidget(page);
@@ -187,7 +252,8 @@ void TForm1::buildPage1(QWidget* page) {
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list_->setTextElideMode(Qt::ElideRight);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setAlternatingRowColors(true);
   QStringList captions;
@@ -197,8 +263,8 @@ void TForm1::buildPage1(QWidget* page) {
   list_->header()->setSectionsMovable(false);
   list_->header()->setSectionsClickable(false);
   list_->header()->setSectionResizeMode(0, QHeaderView::Fixed);
-  list_->header()->setSectionResizeMode(1, QHeaderView::Fixed);
-  list_->header()->setSectionResizeMode(2, QHeaderView::Interactive);
+  list_->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+  list_->header()->setSectionResizeMode(2, QHeaderView::Fixed);
   list_->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list_->viewport()->installEventFilter(this);
   connect(list_, &QTreeWidget::itemSelectionChanged, this, &TForm1::listSelectionChanged);
@@ -252,7 +318,7 @@ void TForm1::buildPage1(QWidget* page) {
   connect(button(QStringLiteral("存盘")), &QPushButton::clicked, this,
           [this] { guarded([this] { commands_.save(); }); });
   connect(button(QStringLiteral("读入")), &QPushButton::clicked, this,
-          [this] { guarded([this] { commands_.load(options_.programFolder); }); });
+          [this] { guarded([this] { commands_.load(); }); });
   connect(read, &QPushButton::clicked, this, [this] { guarded([this] { readFromDevice(); }); });
   connect(write, &QPushButton::clicked, this, [this] { guarded([this] { writeAll(); }); });
   connect(erase, &QPushButton::clicked, this,
@@ -298,11 +364,52 @@ void TForm1::buildPage2(QWidget* page) {
 void TForm1::resizeEvent(QResizeEvent*) {
   pages_->setGeometry(rect());
   close_->setGeometry(width() - 36, 10, 28, 24);
-  minimise_->setGeometry(width() - 66, 10, 28, 24);
+  maximise_->setGeometry(width() - 66, 10, 28, 24);
+  minimise_->setGeometry(width() - 96, 10, 28, 24);
+  // The title stays centred in the band left of the window's buttons.
+  titleLabel_->setGeometry(424 + (width() - 800) / 2, 16, 305, 32);
+  if (auto* grip = findChild<QSizeGrip*>(QStringLiteral("sizeGrip"))) {
+    grip->move(width() - grip->width(), height() - grip->height());
+    grip->raise();
+  }
   titleLabel_->raise();
   minimise_->raise();
+  maximise_->raise();
   close_->raise();
+  updateTitle();
   layoutPage1();
+}
+
+void TForm1::toggleMaximised() {
+  if (isMaximized())
+    showNormal();
+  else
+    showMaximized();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::WindowStateChange) {
+    maximise_->setChecked(isMaximized());
+    maximise_->setToolTip(isMaximized() ? QStringLiteral("还原") : QStringLiteral("最大化"));
+  }
+  QWidget::changeEvent(event);
+}
+
+void TForm1::sizeColumns() {
+  // Position, listing text and hex text all in sight: the hex column takes a third
+  // of the list, the listing text the rest; what is cut shows whole in its tooltip.
+  const int width = list_->viewport()->width();
+  list_->setColumnWidth(0, 50);
+  list_->setColumnWidth(2, std::max(120, (width - 50) / 3));
+}
+
+void TForm1::updateTitle() {
+  const QString title =
+      q(MainWindowTitle(programTitle_, commands_.projectFile(), commands_.modified()));
+  setWindowTitle(title);
+  titleLabel_->setText(
+      titleLabel_->fontMetrics().elidedText(title, Qt::ElideMiddle, titleLabel_->width()));
+  titleLabel_->setToolTip(title);
 }
 
 void TForm1::layoutPage1() {
@@ -324,8 +431,8 @@ void TForm1::startUp() {
     for (int i = 1; i <= 256; ++i) ports << QStringLiteral("COM%1").arg(i);
     port_->addItems(ports);
     ReadSettingsFile(options_.settings.readFrom, *this);
-    commands_.clear();
-    commands_.setModified(false);
+    program_.Clear();
+    commands_.history().reset();
     refreshList();
     pages_->setCurrentIndex(0);
     if (autoOpen_->isChecked()) portButtonClicked();
@@ -352,6 +459,8 @@ void TForm1::refreshList() {
     item->setText(0, QString::number(entries[i].position));
     item->setText(1, q(entries[i].listingText));
     item->setText(2, q(entries[i].hexText));
+    item->setToolTip(1, item->text(1));
+    item->setToolTip(2, item->text(2));
   }
   list_->headerItem()->setText(model::kCapacityCaptionColumn, q(program_.CapacityCaption()));
   const auto selection = program_.Selection();
@@ -363,6 +472,7 @@ void TForm1::refreshList() {
     list_->scrollToItem(item);
   }
   refreshing_ = false;
+  updateTitle();
 }
 
 void TForm1::listSelectionChanged() {
@@ -383,12 +493,19 @@ void TForm1::listDoubleClicked() {
 }
 
 void TForm1::openEditor(EditorWindow& editor) {
-  if (const model::ProgramEntry* entry = program_.Selected()) editor.decodeEntry(entry->hexText);
+  bool filled = false;
+  if (const model::ProgramEntry* entry = program_.Selected())
+    filled = editor.decodeEntry(entry->hexText);
+  // Opened on an entry of its kind, Enter changes that entry; otherwise it adds.
+  editor.setDefaultMode(filled ? static_cast<int>(model::StoreMode::Change)
+                               : static_cast<int>(model::StoreMode::Add));
   setEnabled(false);
   editor.showCentredOver(this);
 }
 
 void TForm1::editorAction(EditorWindow& editor, int mode) {
+  // Its boxes belong to the editor and give the focus back to it.
+  const DialogOwner owner(dialogs_, &editor);
   guarded([&] {
     if (commands_.storeFromEditor(editor.encodeFields(), mode)) editor.finish();
   });
@@ -399,7 +516,8 @@ void TForm1::portButtonClicked() {
 }
 
 void TForm1::readFromDevice() {
-  if (!commands_.mayDiscard()) return;
+  // With the port closed the read only says so; nothing is discarded, nothing asked.
+  if (device_->isOpen() && !commands_.mayDiscard()) return;
   // The list then holds what the device sends, which no project file has:
   // replacing the entries marks it modified.
   device_->readFromDevice();
@@ -433,17 +551,25 @@ void TForm1::closeEvent(QCloseEvent* event) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize) {
     if (watched == page1_) layoutPage1();
-    if (watched == list_->viewport()) {
-      // Column 2 spans the list's visible width; column 3 lies beyond it.
-      list_->setColumnWidth(0, 50);
-      list_->setColumnWidth(1, list_->viewport()->width());
-    }
+    if (watched == list_->viewport()) sizeColumns();
   }
-  if (event->type() == QEvent::MouseButtonPress && watched != list_->viewport()) {
+  const bool onFreeArea = watched != list_->viewport();
+  if (event->type() == QEvent::MouseButtonDblClick && onFreeArea && watched != pages_->tabBar()) {
+    toggleMaximised();
+    return true;
+  }
+  if (event->type() == QEvent::MouseButtonPress && onFreeArea) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     const bool onTab =
         watched == pages_->tabBar() && pages_->tabBar()->tabAt(mouse->position().toPoint()) >= 0;
     if (!onTab) {
+      // The borderless window is resized at its edges and moved by the rest.
+      const QPoint inWindow =
+          static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
+      const Qt::Edges edges = EdgesAt(rect(), inWindow);
+      if (mouse->button() == Qt::LeftButton && edges && !isMaximized() && windowHandle() &&
+          windowHandle()->startSystemResize(edges))
+        return true;
       MoveWindowOnPress(this, mouse);
       if (watched != pages_->tabBar()) return false;
     }
@@ -452,9 +578,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::setTitle(const std::string& title) {
-  const QString text = q(title);
-  setWindowTitle(text);
-  titleLabel_->setText(text);
+  programTitle_ = title;
+  updateTitle();
   // The application title heads the error box. It is not made the
   // application's display name, which the platform would append to the
   // title of every window and message box.

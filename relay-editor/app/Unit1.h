@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -61,6 +62,11 @@ class TForm1 : public QWidget, private SettingsSink {
   QCheckBox* autoOpenBox() const { return autoOpen_; }
   QCheckBox* autoOptimiseBox() const { return autoOptimise_; }
   QPushButton* portButton() const { return portButton_; }
+  // The title bar's buttons and the undo actions (Ctrl+Z, Ctrl+Y, the list's menu).
+  QToolButton* maximiseButton() const { return maximise_; }
+  QAction* undoAction() const { return undo_; }
+  QAction* redoAction() const { return redo_; }
+  QAction* deleteAction() const { return delete_; }
 
   TForm2* ioEditor() const { return io_.get(); }
   Ttimers* timerEditor() const { return timer_.get(); }
@@ -77,11 +83,16 @@ class TForm1 : public QWidget, private SettingsSink {
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void buildPage1(QWidget* page);
   void buildPage2(QWidget* page);
   void layoutPage1();
+  void sizeColumns();
+  void updateTitle();
+  void toggleMaximised();
+  void addListActions();
   void startUp();
   void refreshList();
   void listSelectionChanged();
@@ -109,10 +120,12 @@ class TForm1 : public QWidget, private SettingsSink {
   ProgramCommands commands_;
   std::unique_ptr<DeviceCommands> device_;
   bool refreshing_ = false;
+  std::string programTitle_;  // from the settings file
 
   QTabWidget* pages_ = nullptr;
   QLabel* titleLabel_ = nullptr;
   QToolButton* minimise_ = nullptr;
+  QToolButton* maximise_ = nullptr;
   QToolButton* close_ = nullptr;
   QWidget* page1_ = nullptr;
   QTreeWidget* list_ = nullptr;
@@ -125,6 +138,9 @@ class TForm1 : public QWidget, private SettingsSink {
   QCheckBox* autoOpen_ = nullptr;
   QCheckBox* autoOptimise_ = nullptr;
   QPushButton* portButton_ = nullptr;
+  QAction* undo_ = nullptr;
+  QAction* redo_ = nullptr;
+  QAction* delete_ = nullptr;
 
   std::unique_ptr<TForm2> io_;
   std::unique_ptr<Ttimers> timer_;

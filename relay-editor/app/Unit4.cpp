@@ -51,6 +51,10 @@ Tpanduan::Tpanduan(QWidget* parent)
   for (const char* item : {"0", "1", "5", "10", "15", "20", "30", "60", "100", "200", "300", "500",
                            "1000", "2000", "4095"})
     hold_->addItem(QString::fromLatin1(item));
+  // The list offers values; what is typed stays as typed (no completion from the
+  // list, nothing added to it on Enter).
+  hold_->setCompleter(nullptr);
+  hold_->setInsertPolicy(QComboBox::NoInsert);
   hold_->setGeometry(288, 25, 89, 28);
   hold_->setCurrentText(QStringLiteral("0"));
   hold_->setEnabled(false);

@@ -30,6 +30,11 @@ bool Ttimers::decodeEntry(std::string_view hexText) {
   return true;
 }
 
-model::Encoded Ttimers::encodeFields() const { return model::EncodeTimer(fields()); }
+model::Encoded Ttimers::encodeFields() const {
+  // An emptied box still reports its last value; what is shown is what is stored.
+  if (value_->cleanText().trimmed().isEmpty())
+    return {"", model::EncodeProblem::NoValue, "没有输入定时器的值！"};
+  return model::EncodeTimer(fields());
+}
 
 }  // namespace relay::app

@@ -64,6 +64,11 @@ bool TForm3::decodeEntry(std::string_view hexText) {
   return true;
 }
 
-model::Encoded TForm3::encodeFields() const { return model::EncodeLoop(fields()); }
+model::Encoded TForm3::encodeFields() const {
+  // An emptied box still reports its last value; what is shown is what is stored.
+  if (value_->cleanText().trimmed().isEmpty())
+    return {"", model::EncodeProblem::NoValue, "没有输入循环次数！"};
+  return model::EncodeLoop(fields());
+}
 
 }  // namespace relay::app

@@ -1,9 +1,6 @@
 #include "device_commands.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <span>
 #include <string>
@@ -14,6 +11,7 @@
 #include "device_session.h"
 #include "model/HexText.h"
 #include "model/ProjectFile.h"
+#include "model/WholeFile.h"
 #include "program_file.h"
 
 namespace relay::cli {
@@ -76,11 +74,9 @@ std::size_t EntriesWithBytes(const model::ProgramList& list) {
 
 void WriteRawSector(const std::string& path, const std::string& image) {
   const std::vector<std::uint8_t> bytes = model::HexTextToBytes(image);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw Refused("无法写入文件 " + path + "：" + std::strerror(errno));
+  const model::WriteResult written = model::WriteFileWhole(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  if (!written) throw Refused(written.message);
 }
 
 void AddWriteCommand(CLI::App& app, Streams& streams) {
@@ -128,7 +124,7 @@ void AddVerifyCommand(CLI::App& app, Streams& streams) {
   AddPortOptions(verify, o->port);
   verify->callback([o, &streams] {
     const model::ProgramList program =
-        LoadProgramToWrite(o->program.file, o->program.optimise, o->program.trim, streams.err);
+        LoadProgramToCompare(o->program.file, o->program.optimise, o->program.trim, streams.err);
     if (program.Empty()) throw Refused(device::texts::kNoInstructions);
     DeviceSession session(o->port, streams, false);
     VerifySector(session, device::BuildDeviceImage(program.HexTexts()), streams);

@@ -100,6 +100,8 @@ void DeviceSession::Run(TDeviceCommand command, void (device::TDeviceOperations:
       return;
     case TDeviceOutcome::NoAnswer:
     case TDeviceOutcome::NotHexText:
+    case TDeviceOutcome::NotWhole:
+    case TDeviceOutcome::PortClosed:
       throw Refused(terminal_.Failure());
     case TDeviceOutcome::NothingToWrite:
       throw Refused(device::texts::kNoInstructions);

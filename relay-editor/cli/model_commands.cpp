@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "device/ProgramCheck.h"
 #include "model/Encoders.h"
 #include "model/ListingText.h"
 #include "model/Optimiser.h"
@@ -108,8 +109,16 @@ void AddListCommand(CLI::App& app, Streams& streams) {
   list->add_option("FILE", *path, "project file (.vyl)")->required();
   list->callback([path, &streams] {
     const model::ProgramList program = LoadProgram(*path);
-    for (const model::ProgramEntry& entry : program.Entries())
-      streams.out << entry.position << '\t' << entry.listingText << '\t' << entry.hexText << '\n';
+    // An entry that a write would refuse gets a fourth column saying why.
+    const std::vector<device::EntryProblem> problems = device::ProgramProblems(program.HexTexts());
+    auto problem = problems.begin();
+    for (std::size_t i = 0; i < program.Size(); ++i) {
+      const model::ProgramEntry& entry = program.Entries()[i];
+      streams.out << entry.position << '\t' << entry.listingText << '\t' << entry.hexText;
+      if (problem != problems.end() && problem->index == i)
+        streams.out << "\t不能写入：" << device::ProblemSummary(*problem++);
+      streams.out << '\n';
+    }
     streams.out << program.CapacityCaption() << '\n';
   });
 }

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "device/DeviceImage.h"
+#include "device/ProgramCheck.h"
 #include "model/Instruction.h"
 #include "model/Optimiser.h"
 #include "model/ProjectFile.h"
@@ -20,8 +21,11 @@ model::ProgramList LoadProgram(const std::string& path) {
   return list;
 }
 
-model::ProgramList LoadProgramToWrite(const std::string& path, bool optimise, bool trim,
-                                      std::ostream& notes) {
+namespace {
+
+// Loaded, trimmed and optimised as asked, and within the sector capacity.
+model::ProgramList PrepareProgram(const std::string& path, bool optimise, bool trim,
+                                  std::ostream& notes) {
   model::ProgramList list = LoadProgram(path);
   // Trimmed first and optimised after, in the editor's order: the trim question comes
   // when the file is loaded, the optimiser runs when the program is written.
@@ -39,6 +43,25 @@ model::ProgramList LoadProgramToWrite(const std::string& path, bool optimise, bo
     throw Refused(path + " 的清单共 " + std::to_string(total) + " 字节，超出扇区容量 " +
                   std::to_string(model::kSectorCapacity) +
                   " 字节；用 --trim 删除末尾放不下的指令后再写入");
+  return list;
+}
+
+}  // namespace
+
+model::ProgramList LoadProgramToWrite(const std::string& path, bool optimise, bool trim,
+                                      std::ostream& notes) {
+  model::ProgramList list = PrepareProgram(path, optimise, trim, notes);
+  if (const auto problem = device::FirstProgramProblem(list.HexTexts()))
+    throw Refused(path + "：" + device::ProblemMessage(*problem));
+  return list;
+}
+
+model::ProgramList LoadProgramToCompare(const std::string& path, bool optimise, bool trim,
+                                        std::ostream& notes) {
+  model::ProgramList list = PrepareProgram(path, optimise, trim, notes);
+  for (const device::EntryProblem& problem : device::ProgramProblems(list.HexTexts()))
+    notes << "警告：" << path << " 第 " << problem.index + 1 << " 条指令写入时会被拒绝："
+          << device::ProblemSummary(problem) << '\n';
   return list;
 }
 

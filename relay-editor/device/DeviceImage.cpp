@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/HexText.h"
+#include "model/InstructionWalk.h"
 
 namespace relay::device {
 
@@ -45,19 +46,19 @@ std::optional<std::vector<std::string>> TakeDeviceImageApart(std::string_view im
   std::size_t offset = 0;
   while (offset < kImageBytes) {
     const auto kind = model::ByteAt(image, offset);
-    if (!kind || *kind == 0xFF) break;
+    if (!kind || *kind == model::kKindEnd) break;
     std::size_t size;
     std::size_t characters;
-    if (*kind < 0x80) {
-      size = 4;
-      characters = 11;
+    if (!model::HasLengthByte(*kind)) {
+      size = model::kShortInstructionLength;
+      characters = 3 * size - 1;  // no trailing blank
     } else {
-      const auto lengthByte = model::ByteAt(image, offset + 3);
+      const auto lengthByte = model::ByteAt(image, offset + model::kLengthByteIndex);
       if (!lengthByte) {  // cut off by the end of the sector
         entries.emplace_back(image.substr(3 * offset));
         break;
       }
-      size = (*lengthByte & 0x7Fu) + 5;
+      size = model::InstructionLength(*kind, *lengthByte);
       characters = 3 * size;
     }
     // An entry running past the sector's end keeps what the sector holds.

@@ -13,6 +13,9 @@ class IProgressView {
   virtual ~IProgressView() = default;
   virtual void SetProgressMaximum(int maximum) = 0;
   virtual void SetProgressPosition(int position) = 0;
+  // What the bar says about the operation: how it ended ("读取完成：…", "扇区已
+  // 清除"), or nothing while one runs.
+  virtual void SetProgressText(const std::string& text) { (void)text; }
 };
 
 // The port button and the boxes it locks while the port is open.
@@ -42,6 +45,9 @@ enum class TDeviceOutcome {
   NotSent,         // the port is closed: the frame was dropped
   NothingToWrite,  // "没有指令！"
   NotHexText,      // an entry is no hex text; nothing was sent (the user has been told)
+  NotWhole,        // an entry holds no whole Instructions, or a filler stands before the
+                   // last Instruction; nothing was sent (the user has been told)
+  PortClosed,      // the port is not open: nothing was done (the user has been told)
   Declined,        // the erase question was answered with "否"
   NoAnswer,        // the device did not answer in time (the user has been told)
 };

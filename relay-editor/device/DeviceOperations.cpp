@@ -5,6 +5,7 @@
 #include <span>
 
 #include "device/DeviceImage.h"
+#include "device/ProgramCheck.h"
 #include "model/HexText.h"
 #include "model/Optimiser.h"
 #include "model/ProgramList.h"
@@ -34,9 +35,11 @@ long ParseInteger(const std::string& text) {
 }  // namespace
 
 std::string NotHexTextMessage(std::size_t position) {
-  return "第 " + std::to_string(position) +
-         " 条指令不是有效的十六进制数据（每个字节两位十六进制数字，字节之间一个空格），"
-         "写入会使后面的指令错位。没有写入任何数据！";
+  return ProblemMessage({position - 1, EntryFault::NotHexText, {}});
+}
+
+std::string ReadDoneText(std::size_t entries) {
+  return "读取完成：共 " + std::to_string(entries) + " 条指令";
 }
 
 std::string NoAnswerMessage(TDeviceCommand command, int block, std::chrono::milliseconds timeout) {
@@ -153,6 +156,7 @@ void TDeviceOperations::HandleAcknowledgement(std::uint8_t block) {
     } else if (writeCounter_ >= kBlockCount) {
       CancelTimeout();
       writeCounter_ = 0;
+      progress_.SetProgressText(texts::kProgressWritten);
       AskRestart(texts::kRestartAfterWrite);
       Ended(TDeviceCommand::Write, TDeviceOutcome::Done);
     } else {
@@ -160,6 +164,7 @@ void TDeviceOperations::HandleAcknowledgement(std::uint8_t block) {
     }
   } else {
     if (timerCommand_ == TDeviceCommand::Erase) CancelTimeout();
+    progress_.SetProgressText(texts::kProgressErased);
     AskRestart(texts::kRestartAfterErase);
     Ended(TDeviceCommand::Erase, TDeviceOutcome::Done);
   }
@@ -173,7 +178,10 @@ void TDeviceOperations::HandleReadAnswer(const std::string& data) {
     CancelTimeout();
     const bool complete = image_.size() == kImageTextLength;
     TakeImageApart();
-    if (complete) Ended(TDeviceCommand::Read, TDeviceOutcome::Done);
+    if (complete) {
+      progress_.SetProgressText(ReadDoneText(list_.Size()));
+      Ended(TDeviceCommand::Read, TDeviceOutcome::Done);
+    }
   } else {
     ++readCounter_;
     progress_.SetProgressPosition(readCounter_);
@@ -185,7 +193,17 @@ void TDeviceOperations::AskRestart(const std::string& question) {
   if (dialogs_.Ask(texts::kQuestionTitle, question)) Send(RestartFrame(address_));
 }
 
+bool TDeviceOperations::RefuseClosedPort(TDeviceCommand command) {
+  if (PortOpen()) return false;
+  progress_.SetProgressText(texts::kProgressPortClosed);
+  dialogs_.Inform(texts::kWarningTitle, texts::kPortClosed, TMessageIcon::Error);
+  Ended(command, TDeviceOutcome::PortClosed);
+  return true;
+}
+
 void TDeviceOperations::ReadFromDevice() {
+  if (RefuseClosedPort(TDeviceCommand::Read)) return;
+  progress_.SetProgressText("");
   list_.Clear();
   receiveBuffer_.clear();
   writeCounter_ = 0;
@@ -204,11 +222,15 @@ void TDeviceOperations::WriteAll() {
     Ended(TDeviceCommand::Write, TDeviceOutcome::NothingToWrite);
     return;
   }
-  if (const auto bad = FirstEntryNotHexText(list_.HexTexts())) {
-    dialogs_.Inform(texts::kWarningTitle, NotHexTextMessage(*bad + 1), TMessageIcon::Error);
-    Ended(TDeviceCommand::Write, TDeviceOutcome::NotHexText);
+  if (const auto problem = FirstProgramProblem(list_.HexTexts())) {
+    dialogs_.Inform(texts::kWarningTitle, ProblemMessage(*problem), TMessageIcon::Error);
+    Ended(TDeviceCommand::Write, problem->fault == EntryFault::NotHexText
+                                     ? TDeviceOutcome::NotHexText
+                                     : TDeviceOutcome::NotWhole);
     return;
   }
+  if (RefuseClosedPort(TDeviceCommand::Write)) return;
+  progress_.SetProgressText("");
   writeCounter_ = 1;
   readCounter_ = 0;
   progress_.SetProgressMaximum(kBlockCount);
@@ -222,6 +244,8 @@ void TDeviceOperations::EraseSector() {
   writeCounter_ = 0;
   readCounter_ = 0;
   CancelTimeout();
+  if (RefuseClosedPort(TDeviceCommand::Erase)) return;
+  progress_.SetProgressText("");
   if (!dialogs_.Ask(texts::kQuestionTitle, texts::kConfirmErase)) {
     Ended(TDeviceCommand::Erase, TDeviceOutcome::Declined);
     return;
@@ -278,6 +302,7 @@ void TDeviceOperations::TimedOut(TDeviceCommand command, int block) {
   readCounter_ = 0;
   writeCounter_ = 0;
   receiveBuffer_.clear();
+  progress_.SetProgressText(texts::kProgressNoAnswer);
   dialogs_.Inform(texts::kWarningTitle, NoAnswerMessage(command, block, timeout_),
                   TMessageIcon::Error);
   Ended(command, TDeviceOutcome::NoAnswer);

@@ -59,12 +59,16 @@ class TDeviceOperations {
   bool PortOpen() const;  // the caption reads "关闭串口"
   bool PortBoxesEnabled() const { return !PortOpen(); }
 
-  // "从设备读取": clears the Program list and reads the 32 blocks into it.
+  // "从设备读取": clears the Program list and reads the 32 blocks into it. With the port
+  // closed it says so and leaves the list as it is.
   void ReadFromDevice();
   // "全部写入": optionally optimises, then writes the list's device image. A list with an
-  // entry that is no hex text is refused with a warning before the first frame.
+  // entry that cannot be written whole (no hex text, no whole Instructions, a filler
+  // before the last Instruction) is refused with a warning naming the entry, and a closed
+  // port is named, before the first frame.
   void WriteAll();
-  // "清除扇区": asks, then erases the program sector.
+  // "清除扇区": asks, then erases the program sector; with the port closed it says so
+  // instead of asking.
   void EraseSector();
   // The restart frame with the current address; its answer is not evaluated.
   void Restart();
@@ -96,6 +100,7 @@ class TDeviceOperations {
   void TimedOut(TDeviceCommand command, int block);
   void Ended(TDeviceCommand command, TDeviceOutcome outcome);
   void ShowPort();
+  bool RefuseClosedPort(TDeviceCommand command);
 
   TComm& comm_;
   TCallQueue& queue_;
@@ -130,11 +135,20 @@ inline constexpr const char* kWriteSucceeded = "写入成功！";
 inline constexpr const char* kRestartAfterWrite = "已成功写入数据，需要重启设备吗？按 是 确认";
 inline constexpr const char* kRestartAfterErase = "已成功清除扇区数据，需要重启设备吗？按 是 确认";
 inline constexpr const char* kConfirmErase = "         本操作将清除设备编程扇区的数据，按 是 确认";
+inline constexpr const char* kPortClosed = "串口未打开！请先在“通讯设置”页打开串口。";
+// The progress bar's texts.
+inline constexpr const char* kProgressPortClosed = "串口未打开";
+inline constexpr const char* kProgressWritten = "写入完成";
+inline constexpr const char* kProgressErased = "扇区已清除";
+inline constexpr const char* kProgressNoAnswer = "设备没有应答";
 }  // namespace texts
 
 // Why a program with an entry that is no hex text is not written; `position` counts
 // from 1 as the list shows it.
 std::string NotHexTextMessage(std::size_t position);
+
+// The progress bar's text after a complete read: "读取完成：共 N 条指令".
+std::string ReadDoneText(std::size_t entries);
 
 // "设备没有应答：..." naming the command and, for reading and writing, the block.
 std::string NoAnswerMessage(TDeviceCommand command, int block, std::chrono::milliseconds timeout);

@@ -68,6 +68,7 @@ RefusalDisplay Encoded::display() const {
       return RefusalDisplay::None;
     case EncodeProblem::NoAction:
     case EncodeProblem::NoChannel:
+    case EncodeProblem::NoValue:
       return RefusalDisplay::FailureOnly;
     case EncodeProblem::HoldNotInteger:
       return RefusalDisplay::ConversionError;

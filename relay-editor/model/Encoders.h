@@ -14,6 +14,7 @@ enum class EncodeProblem {
   NoAction,             // no radio button selected
   NoChannel,            // no channel box ticked
   ValueOutOfRange,      // timer or loop value outside 0..65535
+  NoValue,              // the timer or loop box was emptied
   HoldNotInteger,       // hold text is not a decimal integer
   HoldOutOfRange,       // hold time outside 0..4095
   BadOutputMode,        // output mode outside 0..3

@@ -157,6 +157,13 @@ void ProgramList::TrimToCapacity() {
   ContentChanged();
 }
 
+void ProgramList::Assign(std::vector<ProgramEntry> entries, std::optional<std::size_t> selection) {
+  entries_ = std::move(entries);
+  selection_ = selection && *selection < entries_.size() ? selection : std::nullopt;
+  Renumber();
+  ContentChanged();
+}
+
 void ProgramList::DeleteAt(std::size_t index) {
   if (index >= entries_.size()) return;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));

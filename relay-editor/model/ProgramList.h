@@ -58,6 +58,10 @@ class ProgramList {
   // Deletes entries from the end until the total is 512 or less.
   void TrimToCapacity();
 
+  // Replaces every entry and the selection at once (an undo step going back);
+  // positions are rewritten, a selection beyond the end is cleared.
+  void Assign(std::vector<ProgramEntry> entries, std::optional<std::size_t> selection);
+
   // Deletes the entry at `index` (no-op beyond the end). A selection below it
   // moves up with its entry; deleting the selected entry clears the selection.
   void DeleteAt(std::size_t index);

@@ -77,19 +77,10 @@ FileResult ReadProjectFile(const std::filesystem::path& path, std::vector<std::s
 }
 
 FileResult WriteProjectFile(const std::filesystem::path& path,
-                            const std::vector<std::string>& lines) {
+                            const std::vector<std::string>& lines, const FileCalls& calls) {
   if (path.empty()) return {false, "No project file name given."};
-  errno = 0;
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out)
-    return {false,
-            "Cannot create file " + Quoted(path) + ". " + SystemReason(errno ? errno : EACCES)};
-  const std::string content = FormatProjectText(lines);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  out.close();
-  if (!out)
-    return {false, "Cannot write file " + Quoted(path) + ". " + SystemReason(errno ? errno : EIO)};
-  return {};
+  const WriteResult written = WriteFileWhole(path, FormatProjectText(lines), calls);
+  return {written.ok, written.message};
 }
 
 FileResult LoadProjectFile(const std::filesystem::path& path, ProgramList& list) {
@@ -99,8 +90,9 @@ FileResult LoadProjectFile(const std::filesystem::path& path, ProgramList& list)
   return result;
 }
 
-FileResult SaveProjectFile(const std::filesystem::path& path, const ProgramList& list) {
-  return WriteProjectFile(path, list.HexTexts());
+FileResult SaveProjectFile(const std::filesystem::path& path, const ProgramList& list,
+                           const FileCalls& calls) {
+  return WriteProjectFile(path, list.HexTexts(), calls);
 }
 
 }  // namespace relay::model

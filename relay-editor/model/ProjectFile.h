@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/WholeFile.h"
+
 namespace relay::model {
 
 class ProgramList;
@@ -37,14 +39,17 @@ std::string FormatProjectText(const std::vector<std::string>& lines);
 // a file that cannot be opened or read, a folder, pipe or device, and a file
 // larger than 1 MiB.
 FileResult ReadProjectFile(const std::filesystem::path& path, std::vector<std::string>& lines);
-// Writes the lines, replacing an existing file.
+// Writes the lines, replacing an existing file whole (WriteFileWhole): a failed
+// write leaves the old file as it was.
 FileResult WriteProjectFile(const std::filesystem::path& path,
-                            const std::vector<std::string>& lines);
+                            const std::vector<std::string>& lines,
+                            const FileCalls& calls = SystemFileCalls());
 
 // Appends the file's lines to the list (each line one entry, not bounded by
 // the capacity) and renumbers. On failure the list is unchanged.
 FileResult LoadProjectFile(const std::filesystem::path& path, ProgramList& list);
 // Writes the list's hex texts in order.
-FileResult SaveProjectFile(const std::filesystem::path& path, const ProgramList& list);
+FileResult SaveProjectFile(const std::filesystem::path& path, const ProgramList& list,
+                           const FileCalls& calls = SystemFileCalls());
 
 }  // namespace relay::model

@@ -75,6 +75,23 @@ QImage Dash() {
   return image;
 }
 
+// One frame for "最大化", two overlapping ones for "还原".
+QImage Frames(bool restore) {
+  QImage image = Canvas(14, 14);
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(QPen(Qt::white, 1.6));
+  p.setBrush(Qt::NoBrush);
+  if (restore) {
+    p.drawRect(QRectF(5, 2.5, 6.5, 6.5));
+    p.setBrush(QColor("#2f5f8f"));
+    p.drawRect(QRectF(2.5, 5, 6.5, 6.5));
+  } else {
+    p.drawRect(QRectF(2.5, 2.5, 9, 9));
+  }
+  return image;
+}
+
 QImage ArrowDown() {
   QImage image = Canvas(10, 10);
   QPainter p(&image);
@@ -147,6 +164,8 @@ int main(int argc, char* argv[]) {
   Save(Radio(false), dir, "radio-off.png");
   Save(Cross(), dir, "close.png");
   Save(Dash(), dir, "minimise.png");
+  Save(Frames(false), dir, "maximise.png");
+  Save(Frames(true), dir, "restore.png");
   Save(ArrowDown(), dir, "arrow-down.png");
   Save(ArrowUp(), dir, "arrow-up.png");
   Save(Tab(QStringLiteral("编程"), true, DrawProgramIcon), dir, "tab-program-on.png");

@@ -3,7 +3,9 @@
 
 #include "GuiHarness.h"
 
+#include "ProgramCommands.h"
 #include "SettingsFile.h"
+#include "model/HexText.h"
 #include "sim/RelaySim.h"
 
 #include <QCheckBox>
@@ -49,6 +51,9 @@ class DeviceGuiTest : public QObject {
   void writingAnEmptyListSaysSo();
   void aLineThatIsNoHexTextIsNotWritten();
   void autoOpenAtStartUpOpensThePortBeforeTheProjectFile();
+  void withThePortClosedTheButtonsSaySo();
+  void readingAsksBeforeDiscardingAndIsOneUndoStep();
+  void onlyWholeInstructionsAreWritten();
 };
 
 void DeviceGuiTest::writeThenReadBackThroughTheButtons() {
@@ -197,6 +202,106 @@ void DeviceGuiTest::autoOpenAtStartUpOpensThePortBeforeTheProjectFile() {
   QTest::mouseClick(w.button(QStringLiteral("全部写入")), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(!h.dialogs.shown().empty(), kWait);
   QCOMPARE(controller.sim.Sector()[2], std::uint8_t(0x0A));
+}
+
+// "全部写入", "从设备读取" and "清除扇区" with the port closed say so instead of doing
+// nothing; reading neither asks about nor clears the list.
+void DeviceGuiTest::withThePortClosedTheButtonsSaySo() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  QVERIFY(w.program().Store("02 80 01 83", 0));
+  for (const char* button : {"全部写入", "从设备读取", "清除扇区"}) {
+    h.dialogs.forget();
+    Click(w, button);
+    QCOMPARE(h.dialogs.texts(),
+             std::vector<std::string>{"串口未打开！请先在“通讯设置”页打开串口。"});
+    QCOMPARE(h.dialogs.shown()[0].title, std::string("警告："));
+    QCOMPARE(w.progressBar()->value(), 0);
+    QVERIFY(w.progressBar()->isTextVisible());
+    QCOMPARE(w.progressBar()->text(), QStringLiteral("串口未打开"));
+    QCOMPARE(h.entries(), std::vector<std::string>{"02 80 01 83"});
+  }
+  QCOMPARE(h.dialogs.unexpected(), 0);
+}
+
+// With the port open, reading over unsaved changes asks first; the read, however
+// it ends, is one undo step, and the bar says that it is done.
+void DeviceGuiTest::readingAsksBeforeDiscardingAndIsOneUndoStep() {
+  SimulatedController controller;
+  const auto sector = relay::model::HexTextToBytes("02 80 01 83 04 00 0A 0E 00 FF FF FE");
+  relay::sim::TSector bytes;
+  bytes.fill(0xFF);
+  std::copy(sector.begin(), sector.end(), bytes.begin());
+  controller.sim.SetSector(bytes);
+  GuiHarness h;
+  TForm1& w = h.start();
+  OpenPortOn(w, controller.sim.SlavePath());
+  QVERIFY(w.program().Store("01 00 01 02", 0));
+  h.select(0);
+  QVERIFY(w.commands().modified());
+  h.dialogs.answerAsk(false);
+  Click(w, "从设备读取");
+  QCOMPARE(h.dialogs.shown().size(), size_t(1));
+  QCOMPARE(h.dialogs.shown()[0].text, std::string(kDiscardQuestion));
+  QCOMPARE(h.entries(), std::vector<std::string>{"01 00 01 02"});
+  QCOMPARE(controller.sim.FramesSeen(), 0);
+
+  h.dialogs.answerAsk(true);
+  Click(w, "从设备读取");
+  QTRY_COMPARE_WITH_TIMEOUT(w.progressBar()->text(), QStringLiteral("读取完成：共 3 条指令"),
+                            kWait);
+  QCOMPARE(h.entries(), (std::vector<std::string>{"02 80 01 83", "04 00 0A 0E", "00 FF FF FE"}));
+  QCOMPARE(QString::fromStdString(w.commands().history().undoText()), QStringLiteral("从设备读取"));
+  QCOMPARE(w.commands().history().steps(), 1);
+  w.commands().undo();
+  QCOMPARE(h.entries(), std::vector<std::string>{"01 00 01 02"});
+  QCOMPARE(w.program().Selection(), std::optional<size_t>(0));
+  w.commands().redo();
+  QCOMPARE(h.entries().size(), size_t(3));
+
+  // An erase says so on the bar as well.
+  h.dialogs.answerAsk(true);   // erase
+  h.dialogs.answerAsk(false);  // no restart
+  Click(w, "清除扇区");
+  QTRY_COMPARE_WITH_TIMEOUT(w.progressBar()->text(), QStringLiteral("扇区已清除"), kWait);
+  QVERIFY(h.dialogs.allAnswersUsed());
+}
+
+// The example program has a filler in the middle: written as it is, the controller's
+// program would end there. The write is refused naming the entry; with optimising
+// before writing the filler is removed (one undo step) and every entry reads back.
+void DeviceGuiTest::onlyWholeInstructionsAreWritten() {
+  SimulatedController controller;
+  GuiHarness h;
+  TForm1& w = h.start({std::string(RELAY_EXAMPLES_DIR) + "/demo.vyl"});
+  OpenPortOn(w, controller.sim.SlavePath());
+  const auto loaded = h.entries();
+  QCOMPARE(loaded.size(), size_t(10));
+  Click(w, "全部写入");
+  QCOMPARE(h.dialogs.shown().size(), size_t(1));
+  QCOMPARE(h.dialogs.shown()[0].title, std::string("警告："));
+  const std::string& text = h.dialogs.shown()[0].text;
+  QVERIFY2(text.starts_with("第 6 条是无效指令") &&
+               text.find("“优化指令”会删除无效指令") != std::string::npos,
+           text.c_str());
+  QTest::qWait(200);
+  QCOMPARE(controller.sim.FramesSeen(), 0);
+  QCOMPARE(h.entries(), loaded);
+
+  h.dialogs.forget();
+  w.autoOptimiseBox()->setChecked(true);
+  h.dialogs.answerAsk(false);  // no restart
+  Click(w, "全部写入");
+  QTRY_VERIFY_WITH_TIMEOUT(!h.dialogs.shown().empty(), kWait);
+  QCOMPARE(h.dialogs.shown()[0].text, std::string("已成功写入数据，需要重启设备吗？按 是 确认"));
+  QCOMPARE(w.progressBar()->text(), QStringLiteral("写入完成"));
+  QCOMPARE(QString::fromStdString(w.commands().history().undoText()), QStringLiteral("优化指令"));
+  const auto written = h.entries();
+  QCOMPARE(written.size(), size_t(9));
+  w.autoOptimiseBox()->setChecked(false);
+  Click(w, "清除");
+  Click(w, "从设备读取");
+  QTRY_COMPARE_WITH_TIMEOUT(h.entries().size(), written.size(), kWait);
 }
 
 QTEST_MAIN(DeviceGuiTest)

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -60,6 +61,11 @@ class EditorsTest : public QObject {
   void serialTriggerTooLongWarnsThenFails();
   void serialTriggerHoldNotAnInteger();
   void serialTriggerOpensFilledFromAnEntry();
+  void editorsStayInFrontOfTheMainWindow();
+  void theHoldBoxStoresWhatIsTyped_data();
+  void theHoldBoxStoresWhatIsTyped();
+  void enterPressesTheDefaultButton();
+  void anEmptiedValueBoxRefuses();
 };
 
 void EditorsTest::eachEditorStoresWithTheModeOfItsButton_data() {
@@ -462,6 +468,154 @@ void EditorsTest::serialTriggerOpensFilledFromAnEntry() {
   // "修改" with the fields as decoded gives the entry back.
   QTest::mouseClick(t->buttonForMode(1), Qt::LeftButton);
   QCOMPARE(h.entries(), std::vector<std::string>{"86 00 02 87 C2 00 32 0A 0B 41 42 9B"});
+}
+
+// Each editor is owned by the main window (transient for it), so the window
+// manager keeps it above the disabled main window and raises it with it; the
+// boxes it shows belong to it.
+void EditorsTest::editorsStayInFrontOfTheMainWindow() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  const std::pair<const char*, EditorWindow*> editors[] = {{"IO类动作", w.ioEditor()},
+                                                           {"定时器", w.timerEditor()},
+                                                           {"循环类动作", w.loopEditor()},
+                                                           {"串口类动作", w.triggerEditor()}};
+  for (const auto& [button, editor] : editors) {
+    QTest::mouseClick(w.button(QString::fromUtf8(button)), Qt::LeftButton);
+    QVERIFY2(editor->isVisible(), button);
+    QCOMPARE(editor->parentWidget(), &w);
+    QVERIFY(editor->isWindow());
+    QCOMPARE(editor->windowType(), Qt::Dialog);
+    QVERIFY(editor->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QCOMPARE(editor->windowModality(), Qt::NonModal);
+    QVERIFY(editor->windowHandle() != nullptr);
+    QCOMPARE(editor->windowHandle()->transientParent(), w.windowHandle());
+    // The main window is disabled, the editor takes input.
+    QVERIFY(!w.isEnabled());
+    QVERIFY(editor->isEnabled());
+    QVERIFY(editor->buttonForMode(0)->isEnabled());
+    // "修改" without a selection fails: the box belongs to the editor.
+    h.dialogs.forget();
+    QTest::mouseClick(editor->buttonForMode(1), Qt::LeftButton);
+    QCOMPARE(h.dialogs.texts(), std::vector<std::string>{kFailure});
+    QCOMPARE(h.dialogs.shown()[0].owner, editor);
+    QVERIFY(editor->isVisible());
+    editor->finish();
+    QVERIFY(w.isEnabled());
+  }
+  // Boxes of the main window itself belong to the main window.
+  h.dialogs.forget();
+  QTest::mouseClick(w.button(QStringLiteral("全部写入")), Qt::LeftButton);
+  QCOMPARE(h.dialogs.shown().size(), size_t(1));
+  QCOMPARE(h.dialogs.shown()[0].owner, nullptr);
+}
+
+void EditorsTest::theHoldBoxStoresWhatIsTyped_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("finish");  // the key that ends the typing, 0: the mouse
+  QTest::addColumn<QString>("hold");
+  // The list holds 4095, 20, 500 and 5: none of them may complete what is typed.
+  QTest::newRow("5, Enter") << "5" << int(Qt::Key_Return) << "00 05";
+  QTest::newRow("50, Enter") << "50" << int(Qt::Key_Return) << "00 32";
+  QTest::newRow("4, Tab") << "4" << int(Qt::Key_Tab) << "00 04";
+  QTest::newRow("2, clicked away") << "2" << 0 << "00 02";
+  QTest::newRow("400, Enter") << "400" << int(Qt::Key_Enter) << "01 90";
+}
+
+void EditorsTest::theHoldBoxStoresWhatIsTyped() {
+  QFETCH(QString, typed);
+  QFETCH(int, finish);
+  QFETCH(QString, hold);
+  GuiHarness h;
+  TForm1& w = h.start();
+  Tpanduan* t = w.triggerEditor();
+  QTest::mouseClick(w.button(QStringLiteral("串口类动作")), Qt::LeftButton);
+  ClickBox(t->actionButtons().button(Action::Open));
+  t->channelBoxes().box(1)->setChecked(true);
+  ClickBox(t->hexBox());
+  QTest::keyClicks(t->patternField(), QStringLiteral("AA"));
+  QComboBox* box = t->holdBox();
+  // With the focus in the box, as when the user clicks into it: a completer only
+  // works on a field that has had the focus.
+  t->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(t));
+  box->setFocus();
+  QTRY_VERIFY(box->lineEdit()->hasFocus());
+  box->lineEdit()->selectAll();
+  QTest::keyClicks(box->lineEdit(), typed);
+  QCOMPARE(box->currentText(), typed);
+  const int items = box->count();
+  if (finish == 0)
+    t->patternField()->setFocus();
+  else
+    QTest::keyClick(box->lineEdit(), Qt::Key(finish));
+  QCOMPARE(box->currentText(), typed);
+  QCOMPARE(box->count(), items);  // nothing added to the list
+  if (t->isVisible()) QTest::mouseClick(t->buttonForMode(0), Qt::LeftButton);
+  // Enter stored the entry through the default button already.
+  QVERIFY(!t->isVisible());
+  const QString expected = QStringLiteral("86 00 01 04 80 %1 AA").arg(hold);
+  QCOMPARE(h.entries().size(), size_t(1));
+  QVERIFY2(QString::fromStdString(h.entries()[0]).startsWith(expected), h.entries()[0].c_str());
+}
+
+// Enter presses the editor's default button: "增加" when it was opened on no entry
+// of its kind, "修改" when it was filled from the selected entry.
+void EditorsTest::enterPressesTheDefaultButton() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  Ttimers* timer = w.timerEditor();
+  QTest::mouseClick(w.button(QStringLiteral("定时器")), Qt::LeftButton);
+  QCOMPARE(timer->defaultMode(), 0);
+  QVERIFY(timer->buttonForMode(0)->isDefault());
+  TypeInto(timer->valueBox(), QStringLiteral("7"));
+  QTest::keyClick(timer->valueBox(), Qt::Key_Return);
+  QVERIFY(!timer->isVisible());
+  QCOMPARE(h.entries(), std::vector<std::string>{"04 00 07 0B"});
+
+  h.select(0);
+  QTest::mouseClick(w.button(QStringLiteral("定时器")), Qt::LeftButton);
+  QCOMPARE(timer->defaultMode(), 1);
+  QVERIFY(timer->buttonForMode(1)->isDefault());
+  QVERIFY(!timer->buttonForMode(0)->isDefault());
+  TypeInto(timer->valueBox(), QStringLiteral("10"));
+  QTest::keyClick(timer->valueBox(), Qt::Key_Enter);
+  QCOMPARE(h.entries(), std::vector<std::string>{"04 00 0A 0E"});
+
+  // An IO action selected is no timer: the timer editor adds again.
+  QVERIFY(w.program().Store("02 80 01 83", 0));
+  h.select(1);
+  QTest::mouseClick(w.button(QStringLiteral("定时器")), Qt::LeftButton);
+  QCOMPARE(timer->defaultMode(), 0);
+  // Escape closes it without storing.
+  QTest::keyClick(timer->valueBox(), Qt::Key_Escape);
+  QVERIFY(!timer->isVisible());
+  QVERIFY(w.isEnabled());
+  QCOMPARE(h.entries().size(), size_t(2));
+}
+
+// A timer or loop box emptied by the user is refused, not stored with the value
+// it showed before.
+void EditorsTest::anEmptiedValueBoxRefuses() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  const std::pair<const char*, QSpinBox*> boxes[] = {{"定时器", w.timerEditor()->valueBox()},
+                                                     {"循环类动作", w.loopEditor()->valueBox()}};
+  for (const auto& [button, box] : boxes) {
+    h.dialogs.forget();
+    QTest::mouseClick(w.button(QString::fromUtf8(button)), Qt::LeftButton);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QVERIFY(box->cleanText().isEmpty());
+    auto* editor = static_cast<EditorWindow*>(box->window());
+    QTest::mouseClick(editor->buttonForMode(0), Qt::LeftButton);
+    QCOMPARE(h.dialogs.texts(), std::vector<std::string>{kFailure});
+    QCOMPARE(h.dialogs.shown()[0].title, std::string("警告："));
+    QVERIFY(h.entries().empty());
+    QVERIFY(editor->isVisible());
+    editor->finish();
+  }
 }
 
 QTEST_MAIN(EditorsTest)

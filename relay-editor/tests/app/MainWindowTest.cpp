@@ -11,6 +11,10 @@
 #include "TitleBar.h"
 #include "Unit4.h"
 #include "model/GbkText.h"
+#include "model/WholeFile.h"
+
+#include <cerrno>
+#include <cstring>
 #include "ptimes.h"
 #include "xunhuan.h"
 
@@ -22,6 +26,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSizeGrip>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -82,6 +87,10 @@ class MainWindowTest : public QObject {
   void theOptimiseButtonTidiesTheList();
   void doubleClickOpensTheEntrysEditor_data();
   void doubleClickOpensTheEntrysEditor();
+  void theWindowGrowsWithTheListAndKeepsTheButtons();
+  void longTextsShowWholeInTheirTooltip();
+  void aFailedSaveLeavesTheOldFileAndSaysWhy();
+  void theFileDialogsStartInTheFolderLastUsed();
 };
 
 void MainWindowTest::startUpWithoutSettingsFileWritesTheDefaults() {
@@ -260,8 +269,12 @@ void MainWindowTest::layoutOfThePages() {
            QPoint(page->width() - 281, 8));
   QCOMPARE(w.list()->geometry().topLeft(), QPoint(5, 0));
   QCOMPARE(w.list()->width(), 490);
+  // Position, listing text and hex text all in sight, no sideways scrolling.
   QCOMPARE(w.list()->columnWidth(0), 50);
-  QCOMPARE(w.list()->columnWidth(1), w.list()->viewport()->width());
+  QCOMPARE(w.list()->columnWidth(0) + w.list()->columnWidth(1) + w.list()->columnWidth(2),
+           w.list()->viewport()->width());
+  QVERIFY(w.list()->columnWidth(2) >= 120);
+  QVERIFY(w.list()->columnWidth(1) >= 2 * w.list()->columnWidth(2) - 10);
   QCOMPARE(w.progressBar()->size(), QSize(280, 17));
   QCOMPARE(w.progressBar()->maximum(), 32);
   QCOMPARE(w.pages()->tabBar()->tabRect(0).size(), QSize(144, 64));
@@ -405,11 +418,12 @@ void MainWindowTest::unsavedChangesAreNotLostWithoutAsking() {
   QCOMPARE(h.dialogs.shown()[0].text, std::string(kDiscardQuestion));
   QCOMPARE(h.entries().size(), size_t(1));
 
-  // "从设备读取": "否" keeps the list.
-  h.dialogs.answerAsk(false);
+  // "从设备读取" with the port closed asks nothing and keeps the list: it only says
+  // that the port is closed (with an open port it asks first, see DeviceGuiTest).
   Click(w, "从设备读取");
   QCOMPARE(h.entries().size(), size_t(1));
   QCOMPARE(h.dialogs.shown().size(), size_t(2));
+  QCOMPARE(h.dialogs.shown()[1].text, std::string("串口未打开！请先在“通讯设置”页打开串口。"));
 
   // Closing: "否" keeps the window open and writes nothing.
   const std::string before = ReadBytes(h.settingsPath());
@@ -528,6 +542,127 @@ void MainWindowTest::doubleClickOpensTheEntrysEditor() {
                     Qt::LeftButton);
   QVERIFY(!open->isVisible());
   QVERIFY(w.isEnabled());
+}
+
+// Resizable and maximisable, at least as large as its buttons and the settings page
+// need: the list grows, the right part keeps to the right edge, the bottom row to the
+// foot, and the three columns share the list's width.
+void MainWindowTest::theWindowGrowsWithTheListAndKeepsTheButtons() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  QCOMPARE(w.size(), QSize(800, 600));
+  QVERIFY(w.minimumSize().width() <= 800 && w.minimumSize().height() <= 600);
+  QVERIFY(w.maximumSize().width() > 2000);
+  QVERIFY(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  QVERIFY(w.findChild<QSizeGrip*>() != nullptr);
+  QPushButton* write = w.button(QStringLiteral("全部写入"));
+  QPushButton* io = w.button(QStringLiteral("IO类动作"));
+  auto fromRightAndFoot = [&](QWidget* b) {
+    const QPoint at = b->mapTo(&w, QPoint(0, 0));
+    return QPoint(w.width() - at.x(), w.height() - at.y());
+  };
+  const QPoint writeAt = fromRightAndFoot(write);
+  const QPoint ioFromRight(w.width() - io->mapTo(&w, QPoint(0, 0)).x(),
+                           io->mapTo(&w, QPoint(0, 0)).y());
+  w.resize(1200, 900);
+  QCOMPARE(w.list()->width(), 490 + 400);
+  QCOMPARE(w.list()->height(), 494 + 300 + 64 - 64);
+  QCOMPARE(fromRightAndFoot(write), writeAt);
+  QCOMPARE(QPoint(w.width() - io->mapTo(&w, QPoint(0, 0)).x(), io->mapTo(&w, QPoint(0, 0)).y()),
+           ioFromRight);
+  QCOMPARE(w.list()->columnWidth(0) + w.list()->columnWidth(1) + w.list()->columnWidth(2),
+           w.list()->viewport()->width());
+  // The title bar's buttons stay at the right edge.
+  QCOMPARE(w.maximiseButton()->geometry().right(), w.width() - 39);
+  // The maximise button (and a double-click on the free area) toggle the state.
+  QTest::mouseClick(w.maximiseButton(), Qt::LeftButton);
+  QTRY_VERIFY(w.isMaximized());
+  QVERIFY(w.maximiseButton()->isChecked());
+  QCOMPARE(w.maximiseButton()->toolTip(), QStringLiteral("还原"));
+  QTest::mouseDClick(w.pages()->currentWidget(), Qt::LeftButton, {}, QPoint(300, 560));
+  QTRY_VERIFY(!w.isMaximized());
+  QCOMPARE(w.maximiseButton()->toolTip(), QStringLiteral("最大化"));
+  // Smaller than its minimum it does not go.
+  w.resize(300, 200);
+  QCOMPARE(w.size(), w.minimumSize());
+}
+
+void MainWindowTest::longTextsShowWholeInTheirTooltip() {
+  GuiHarness h;
+  TForm1& w = h.start();
+  const std::string trigger = "86 00 02 87 C2 00 32 0A 0B 41 42 9B";
+  QVERIFY(w.program().Store(trigger, 0));
+  QTreeWidgetItem* item = w.list()->topLevelItem(0);
+  QCOMPARE(item->toolTip(2), QString::fromStdString(trigger));
+  QCOMPARE(item->toolTip(1), item->text(1));
+  QVERIFY(item->toolTip(1).startsWith(QStringLiteral("收到ASCII指令 AB")));
+  QCOMPARE(w.list()->textElideMode(), Qt::ElideRight);
+  QCOMPARE(w.list()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+namespace {
+
+// Writes up to `room` bytes and then finds the disk full.
+struct FullDisk : relay::model::FileCalls {
+  mutable std::size_t room = 5;
+  ssize_t Write(int fd, const void* data, std::size_t size) const override {
+    if (room == 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    const ssize_t n = relay::model::FileCalls::Write(fd, data, std::min(size, room));
+    if (n > 0) room -= static_cast<std::size_t>(n);
+    return n;
+  }
+};
+
+}  // namespace
+
+// "存盘" onto a full disk: the old file stays whole, the error box says why, and the
+// list keeps its unsaved-changes mark.
+void MainWindowTest::aFailedSaveLeavesTheOldFileAndSaysWhy() {
+  GuiHarness h;
+  const std::string file = h.path("p.vyl");
+  const std::string old = Lines({"02 80 01 83", "00 FF FF FE"});
+  WriteBytes(file, old);
+  TForm1& w = h.start({file});
+  QVERIFY(w.program().Store("04 00 0A 0E", 0));
+  FullDisk disk;
+  w.commands().setFileCalls(disk);
+  h.dialogs.answerFile(file);
+  Click(w, "存盘");
+  QCOMPARE(h.dialogs.shown().size(), size_t(2));
+  QCOMPARE(int(h.dialogs.shown()[1].kind), int(Kind::Error));
+  const std::string& message = h.dialogs.shown()[1].text;
+  QVERIFY2(message.find(file) != std::string::npos, message.c_str());
+  QVERIFY2(message.find(std::strerror(ENOSPC)) != std::string::npos, message.c_str());
+  QVERIFY2(message.find("原有的文件保持不变") != std::string::npos, message.c_str());
+  QCOMPARE(ReadBytes(file), old);
+  QStringList files = QDir(h.folder.path()).entryList(QDir::Files | QDir::Hidden);
+  files.sort();
+  QCOMPARE(files, QStringList({"VYL_config.ini", "p.vyl"}));  // no temporary file left
+  QVERIFY(w.commands().modified());
+  QVERIFY(w.windowTitle().endsWith(QStringLiteral("*")));
+}
+
+// The open and save dialogs start in the program's folder the first time, then in
+// the folder of the file last opened or saved.
+void MainWindowTest::theFileDialogsStartInTheFolderLastUsed() {
+  GuiHarness h;
+  QVERIFY(QDir(h.folder.path()).mkdir(QStringLiteral("projects")));
+  const std::string project = h.path("projects/a.vyl");
+  WriteBytes(project, Lines({"02 80 01 83"}));
+  TForm1& w = h.start();
+  h.dialogs.answerFile(std::nullopt);
+  Click(w, "读入");
+  QCOMPARE(h.dialogs.shown()[0].request.initialFolder, h.folder.path().toStdString());
+  h.dialogs.forget();
+  h.dialogs.answerFile(project);
+  Click(w, "读入");
+  h.dialogs.forget();
+  h.dialogs.answerFile(std::nullopt);
+  Click(w, "存盘");
+  QCOMPARE(h.dialogs.shown()[0].request.initialFolder, h.path("projects"));
 }
 
 QTEST_MAIN(MainWindowTest)

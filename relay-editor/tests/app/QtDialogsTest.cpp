@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -22,6 +23,8 @@ struct SeenBox {
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QStringList buttons;
+  QWidget* parent = nullptr;
+  int width = 0;
 };
 
 // Answers the next message box by pressing the button with `caption` (or
@@ -36,6 +39,8 @@ void AnswerNextBox(SeenBox& seen, const QString& caption) {
     seen.title = box->windowTitle();
     seen.text = box->text();
     seen.icon = box->icon();
+    seen.parent = box->parentWidget();
+    seen.width = box->width();
     for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
     seen.buttons.sort();
     if (caption.isEmpty()) {
@@ -57,6 +62,7 @@ class QtDialogsTest : public QObject {
   void messagesHaveOneOkButtonAndTheirIcon();
   void theErrorBoxCarriesTheApplicationTitle();
   void filtersMatchBothCases();
+  void boxesBelongToTheirOwnerAndFitTheirTitle();
   void fileDialogsSpeakChineseAndCompleteTheExtension_data();
   void fileDialogsSpeakChineseAndCompleteTheExtension();
 };
@@ -176,6 +182,39 @@ void QtDialogsTest::fileDialogsSpeakChineseAndCompleteTheExtension() {
   QCOMPARE(QString::fromStdString(*chosen), existing);
   // "存盘" replaces an existing file of that name without asking.
   QVERIFY(!askedToReplace);
+}
+
+// A box shown while an editor's action runs belongs to the editor (the window
+// manager gives the focus back to it), else to the main window; every box is
+// wide enough that its window frame shows the whole title, not "警…".
+void QtDialogsTest::boxesBelongToTheirOwnerAndFitTheirTitle() {
+  QWidget main;
+  QWidget editor(&main, Qt::Dialog);
+  main.show();
+  editor.show();
+  QtDialogs dialogs(&main);
+  SeenBox seen;
+  AnswerNextBox(seen, QStringLiteral("确定"));
+  dialogs.tell("提示：", "存盘成功！", MessageIcon::Success);
+  QCOMPARE(seen.parent, &main);
+  QVERIFY2(seen.width >= QtDialogs::widthForTitle(QStringLiteral("提示：")),
+           QByteArray::number(seen.width));
+  {
+    const DialogOwner owner(dialogs, &editor);
+    AnswerNextBox(seen, QStringLiteral("确定"));
+    dialogs.tell("警告：", "操作失败！", MessageIcon::Error);
+    QCOMPARE(seen.parent, &editor);
+    AnswerNextBox(seen, QStringLiteral("否"));
+    QVERIFY(!dialogs.ask("警告！", "是"));
+    QCOMPARE(seen.parent, &editor);
+    QVERIFY(seen.width >= QtDialogs::widthForTitle(QStringLiteral("警告！")));
+  }
+  AnswerNextBox(seen, QStringLiteral("确定"));
+  dialogs.tell("提示：", "读取成功！", MessageIcon::Success);
+  QCOMPARE(seen.parent, &main);
+  // The room for the frame's buttons comes on top of the title's own width.
+  QVERIFY(QtDialogs::widthForTitle(QStringLiteral("提示：")) >
+          QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("提示：")) + 100);
 }
 
 QTEST_MAIN(QtDialogsTest)

@@ -272,15 +272,29 @@ std::string TimerLines(int count) {
 }
 
 // A program with a filler inside reads back as fewer entries than it has: the check
-// compares the sector bytes with the image that was sent instead.
+// compares the sector bytes with the image a write sends instead. Such a program is
+// no longer written (the controller's program would end at the filler), but a sector
+// that holds one, written before, is still compared byte for byte, with a warning.
 TEST_F(RelayCliDeviceTest, VerifyComparesTheSectorByteForByte) {
   StartSimulator();
   const auto program = Project("p.vyl", "02 80 01 83\r\nFF FF FF\r\n00 FF FF FE\r\n");
   auto r = RunCli({"write", program.string(), "--verify", "--port", sim->SlavePath()});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.err.find("校验通过"), std::string::npos) << r.err;
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("第 2 条是无效指令"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("“优化指令”会删除无效指令"), std::string::npos) << r.err;
+  EXPECT_EQ(sim->FramesSeen(), 0);
+
+  const auto image =
+      model::HexTextToBytes(device::BuildDeviceImage({"02 80 01 83", "FF FF FF", "00 FF FF FE"}));
+  sim::TSector sector;
+  std::copy(image.begin(), image.end(), sector.begin());
+  sim->SetSector(sector);
   r = RunCli({"verify", program.string(), "--port", sim->SlavePath()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("警告：" + program.string() + " 第 2 条指令写入时会被拒绝"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("校验通过"), std::string::npos) << r.err;
 
   // Another program's image is not what the sector holds.
   const auto other = Project("other.vyl", "02 80 01 83\r\nFF FF FF\r\n00 FF FF FF\r\n");
@@ -358,6 +372,32 @@ TEST_F(RelayCliDeviceTest, AFileThatIsNoProgramIsNotWritten) {
     EXPECT_NE(r.err.find("不是指令的十六进制数据"), std::string::npos) << r.err;
   }
   EXPECT_EQ(sim->FramesSeen(), 0);
+}
+
+// A program whose entries the controller would walk differently (a byte short, a
+// filler before the last Instruction) is refused before the port is opened; with
+// --optimise the filler goes first and the program is written.
+TEST_F(RelayCliDeviceTest, OnlyWholeInstructionsAreWritten) {
+  StartSimulator();
+  const std::pair<std::string, std::string> files[] = {
+      {"02 80 01 83\r\n02 80 01\r\n00 FF FF FE\r\n", "第 2 条指令的字节数与指令种类不符"},
+      {"02 80 01 83\r\nFF FF FF\r\n00 FF FF FE\r\n", "第 2 条是无效指令"},
+      {"85 00 01 05 00 00 00 01 02 8E FF\r\n", "第 1 条指令的第 11 个字节是 FF"},
+  };
+  for (const auto& [content, message] : files) {
+    SCOPED_TRACE(message);
+    const TRunResult r =
+        RunCli({"write", Project("x.vyl", content).string(), "--port", sim->SlavePath()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("没有写入任何数据！"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(sim->FramesSeen(), 0);
+  const TRunResult r = RunCli({"write", Project("x.vyl", files[1].first).string(), "--optimise",
+                               "--verify", "--port", sim->SlavePath()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(model::BytesToHexText(sim->Sector()) + " ",
+            device::BuildDeviceImage({"02 80 01 83", "00 FF FF FE"}));
 }
 
 // A pseudo-terminal that never answers; the test holds both sides.

@@ -186,6 +186,42 @@ TEST_F(RelayCliFiles, ListPrintsPositionListingHexAndCaption) {
             "指令清单（ 扇区容量 : 8 / 512 ）\n");
 }
 
+// Entries a write would refuse get a fourth column saying why; the others keep three.
+TEST_F(RelayCliFiles, ListMarksTheEntriesAWriteRefuses) {
+  const fs::path file = dir / "p.vyl";
+  Write(file, "02 80 01\r\nFF FF FF\r\n04 00 01 05 FF\r\n02 80 01 83 00 FF FF FE\r\nFF FF FF\r\n");
+  const ProcessResult r = Cli({"list", file.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "1\t打开 -> 第 1 16 路\t02 80 01\t不能写入：字节数与指令种类不符：第 1 "
+            "个字节起的指令应有 4 个字节\n"
+            "2\t无效指令\tFF FF FF\t不能写入：无效指令（FF 填充）在最后一条指令之前，"
+            "控制器读到它就认为程序到此结束\n"
+            "3\t    定时器 -> 100 毫秒\t04 00 01 05 FF\t不能写入：第 5 个字节是 FF，"
+            "控制器读到 FF 就认为程序到此结束\n"
+            "4\t打开 -> 第 1 16 路\t02 80 01 83 00 FF FF FE\n"
+            "5\t无效指令\tFF FF FF\n"
+            "指令清单（ 扇区容量 : 22 / 512 ）\n");
+}
+
+// Optimising in place replaces the file whole: through a link to its target, with
+// the file's permissions, and with no temporary file left beside it.
+TEST_F(RelayCliFiles, OptimiseInPlaceKeepsTheLinkAndThePermissions) {
+  fs::create_directories(dir / "real");
+  const fs::path target = dir / "real" / "p.vyl";
+  Write(target, "00 00 03 03\r\n02 80 01 83\r\n");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const fs::path link = dir / "link.vyl";
+  fs::create_symlink(target, link);
+  const ProcessResult r = Cli({"optimise", link.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(Read(target), "02 80 01 83\r\n00 00 03 03\r\n");
+  EXPECT_EQ(fs::status(target).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 1);
+}
+
 TEST_F(RelayCliFiles, ListOfAnEmptyFileShowsOnlyTheCaption) {
   const fs::path file = dir / "empty.vyl";
   Write(file, "");

@@ -91,6 +91,7 @@ TEST_F(DeviceOperationsTest, WriteThenReadGivesTheProgramBack) {
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0], std::string("警告！|") + texts::kRestartAfterWrite);
   EXPECT_EQ(ops.WriteCounter(), 0);
+  EXPECT_EQ(ui.progressText, texts::kProgressWritten);
   ASSERT_TRUE(DrainUntil(queue, [&] { return simulator->RestartsSeen() == 1; }));
   EXPECT_EQ(model::BytesToHexText(simulator->Sector()) + " ", BuildDeviceImage(kProgram));
   EXPECT_EQ(simulator->AnswersSent(), 32);
@@ -105,6 +106,7 @@ TEST_F(DeviceOperationsTest, WriteThenReadGivesTheProgramBack) {
   EXPECT_EQ(list.Entries()[3].position, 4);
   EXPECT_FALSE(list.Entries()[0].listingText.empty());
   EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ui.progressText, "读取完成：共 4 条指令");
 }
 
 TEST_F(DeviceOperationsTest, ReadAfterWriteAgainWithoutOptimisingKeepsTheBytes) {
@@ -158,6 +160,64 @@ TEST_F(DeviceOperationsTest, AProgramWithAnEntryThatIsNoHexTextIsNotWritten) {
   EXPECT_EQ(simulator->Sector(), before);
 }
 
+// An entry the controller would walk differently from the list (bytes missing, a
+// byte FF where an Instruction starts, a filler before the last Instruction) stops
+// the write before its first frame, naming the entry.
+TEST_F(DeviceOperationsTest, OnlyWholeInstructionsAreWritten) {
+  struct TCase {
+    const char* name;
+    std::vector<std::string> entries;
+    const char* says;
+  };
+  const TCase cases[] = {
+      {"the check byte missing", {"04 00 01 05", "02 80 01", "00 FF FF FE"}, "第 2 条指令"},
+      {"a trigger one byte short",
+       {"85 00 01 05 00 00 00 01 02", "00 FF FF FE"},
+       "第 1 条指令的字节数与指令种类不符"},
+      {"FF where an Instruction starts",
+       {"04 00 01 05 FF", "00 FF FF FE"},
+       "第 1 条指令的第 5 个字节是 FF"},
+      {"a filler before the last Instruction",
+       {"02 80 01 83", "FF FF FF", "00 FF FF FE"},
+       "“优化指令”会删除无效指令"},
+  };
+  StartSimulator();
+  const sim::TSector before = SectorOf("11 22 33 44");
+  simulator->SetSector(before);
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui = {};
+    Fill(c.entries);
+    ops.WriteAll();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "警告：");
+    EXPECT_NE(ui.messages[0].text.find(c.says), std::string::npos) << ui.messages[0].text;
+    EXPECT_NE(ui.messages[0].text.find("没有写入任何数据！"), std::string::npos);
+    EXPECT_TRUE(ui.EndedWith(Command::Write, Outcome::NotWhole));
+    EXPECT_TRUE(ui.progressTrail.empty());
+  }
+  DrainFor(queue, 200ms);
+  EXPECT_EQ(simulator->FramesSeen(), 0);
+  EXPECT_EQ(simulator->Sector(), before);
+
+  // With optimising before writing the filler is gone before the check, and every
+  // entry reads back; an entry of two whole Instructions is fine and reads back as two.
+  ui = {};
+  ui.defaultAnswer = false;
+  Fill({"02 80 01 83 04 00 01 05", "FF FF FF", "86 00 02 87 C2 00 32 0A 0B 41 42 9B",
+        "00 00 03 03"});
+  ops.SetOptimiseBeforeWrite(true);
+  ops.WriteAll();
+  ASSERT_TRUE(WaitEnded(Command::Write));
+  EXPECT_TRUE(ui.EndedWith(Command::Write, Outcome::Done));
+  ops.SetOptimiseBeforeWrite(false);
+  ops.ReadFromDevice();
+  ASSERT_TRUE(WaitEnded(Command::Read));
+  EXPECT_EQ(HexTexts(list),
+            (std::vector<std::string>{"02 80 01 83", "04 00 01 05",
+                                      "86 00 02 87 C2 00 32 0A 0B 41 42 9B ", "00 00 03 03"}));
+}
+
 TEST_F(DeviceOperationsTest, EraseThenReadGivesAnEmptyList) {
   StartSimulator();
   simulator->SetSector(SectorOf("02 80 01 83 00 FF FF FE"));
@@ -169,14 +229,17 @@ TEST_F(DeviceOperationsTest, EraseThenReadGivesAnEmptyList) {
   EXPECT_EQ(ui.questions[0], std::string("警告！|") + texts::kConfirmErase);
   EXPECT_EQ(ui.questions[1], std::string("警告！|") + texts::kRestartAfterErase);
   EXPECT_EQ(simulator->Sector(), SectorOf(""));
+  EXPECT_EQ(ui.progressText, texts::kProgressErased);
   DrainFor(queue, 100ms);
   EXPECT_EQ(simulator->RestartsSeen(), 0);
 
   Fill({"02 80 01 83"});
   ops.ReadFromDevice();
+  EXPECT_EQ(ui.progressText, "");  // nothing said while it runs
   ASSERT_TRUE(WaitEnded(Command::Read));
   EXPECT_TRUE(list.Empty());
   EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ui.progressText, "读取完成：共 0 条指令");
 }
 
 TEST_F(DeviceOperationsTest, EraseDeclinedSendsNothing) {
@@ -379,24 +442,53 @@ TEST_F(DeviceOperationsTest, PortButtonErrorsLeaveThePortClosed) {
   }
 }
 
-// Without a port: the receive path fed directly.
+// The receive path fed directly. The port is a bare pseudo-terminal that nothing
+// answers on, so that the commands start and wait for the answers fed to them.
 class DeviceOperationsOfflineTest : public DeviceOperationsTest {
  protected:
+  DeviceOperationsOfflineTest() {
+    ops.SetAnswerTimeout(0ms);
+    ops.PressPortButton(pty.SlavePath(), "9600");
+  }
   void Feed(const std::string& hex) {
     const auto bytes = model::HexTextToBytes(hex);
     ops.Receive(bytes.data(), bytes.size());
   }
+  relay::testing::TPtyPair pty;
 };
 
-TEST_F(DeviceOperationsOfflineTest, WritingWithThePortClosedMovesTheBarToOneOnly) {
-  Fill(kProgram);
-  ops.WriteAll();
-  EXPECT_EQ(ui.progress, 1);
-  EXPECT_EQ(ops.WriteCounter(), 1);
-  EXPECT_TRUE(ui.messages.empty());
-  EXPECT_TRUE(ui.EndedWith(Command::Write, Outcome::NotSent));
+// Reading, writing and erasing with the port closed say so, and change neither the
+// list nor the counters: reading does not clear the list, erasing asks nothing.
+TEST_F(DeviceOperationsTest, CommandsWithThePortClosedSaySoAndChangeNothing) {
+  struct TCase {
+    const char* name;
+    Command command;
+    void (TDeviceOperations::*start)();
+  };
+  const TCase cases[] = {
+      {"从设备读取", Command::Read, &TDeviceOperations::ReadFromDevice},
+      {"全部写入", Command::Write, &TDeviceOperations::WriteAll},
+      {"清除扇区", Command::Erase, &TDeviceOperations::EraseSector},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ui = {};
+    Fill(kProgram);
+    (ops.*c.start)();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].title, "警告：");
+    EXPECT_EQ(ui.messages[0].text, texts::kPortClosed);
+    EXPECT_EQ(ui.messages[0].icon, TMessageIcon::Error);
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_TRUE(ui.EndedWith(c.command, Outcome::PortClosed));
+    EXPECT_EQ(HexTexts(list), kProgram);
+    EXPECT_EQ(ops.WriteCounter(), 0);
+    EXPECT_EQ(ops.ReadCounter(), 0);
+    EXPECT_TRUE(ui.progressTrail.empty());
+    EXPECT_EQ(ui.progressText, texts::kProgressPortClosed);
+  }
   DrainFor(queue, 100ms);
-  EXPECT_TRUE(ui.messages.empty());  // nothing was sent, so nothing can time out
+  EXPECT_EQ(ui.messages.size(), 1u);  // nothing was sent, so nothing can time out
 }
 
 TEST_F(DeviceOperationsOfflineTest, WritingAnEmptyListIsRefused) {
@@ -459,7 +551,7 @@ TEST_F(DeviceOperationsOfflineTest, EndlessBytesKeepTheReceiveBufferBounded) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ops.ReadFromDevice();  // clears the buffer (the port is closed: nothing is sent)
+    ops.ReadFromDevice();  // clears the buffer
     ui.messages.clear();
     Feed(c.before);
     for (int i = 0; i < 200; ++i) ops.Receive(noise.data(), noise.size());
@@ -474,7 +566,7 @@ TEST_F(DeviceOperationsOfflineTest, EndlessBytesKeepTheReceiveBufferBounded) {
 
 TEST_F(DeviceOperationsOfflineTest, AReadAnswerAfterTheLastDoesNotChangeTheList) {
   // Drive a whole read through the receive path.
-  ops.ReadFromDevice();  // port closed: R = 1, nothing sent
+  ops.ReadFromDevice();  // R = 1; nothing answers but what is fed
   const std::string block1 = "02 80 01 83 00 FF FF FE FF FF FF FF FF FF FF FF";
   const std::string empty = "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF";
   for (int k = 1; k <= 32; ++k) {

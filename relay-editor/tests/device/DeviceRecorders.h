@@ -26,6 +26,7 @@ struct TRecordingUi : device::IProgressView,
     progress = position;
     progressTrail.push_back(position);
   }
+  void SetProgressText(const std::string& text) override { progressText = text; }
   void ShowPortState(const std::string& c, bool boxes) override {
     caption = c;
     boxesEnabled = boxes;
@@ -57,6 +58,7 @@ struct TRecordingUi : device::IProgressView,
   int progressMaximum = 0;
   int progress = 0;
   std::vector<int> progressTrail;
+  std::string progressText;
   std::string caption;
   bool boxesEnabled = true;
   std::deque<bool> answers;
