@@ -151,8 +151,8 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
     return false;
   }
   const std::uint32_t start = TickCount();
-  for (;;) {
-    if (TickCount() - start >= kReceiveSliceMs) return false;
+  for (int pass = 0;; ++pass) {
+    if (pass > 0 && TickCount() - start >= kReceiveSliceMs) return false;
     if (framing.rx_state < 5) {
       if (ReadRaw(buffer, 1) != 1) return false;
       const std::uint8_t byte = buffer[0];
