@@ -7,8 +7,9 @@ class IspLink;
 
 // Where the report finds the options just written.
 enum class WrittenOptions {
-  // The classic sequence: the chip's reply to the write (on protocol variant
-  // 0, to the 50 after it), as far as that reply goes.
+  // The classic sequence: the request just sent or, before firmware 7.2, the
+  // chip's reply to it (on protocol variant 0, to the 50 after it), as far as
+  // that reply goes.
   kInTheReply,
   // The newer sequence: the values sent, put here into the receive buffer with
   // the adjusted frequency where the report reads a status reply.
