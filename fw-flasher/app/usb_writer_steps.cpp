@@ -340,7 +340,7 @@ class WriterDownload {
     for (int i = 0; i < 4; ++i) {
       rx[at + i] = static_cast<std::uint8_t>(adjusted >> (24 - 8 * i));
     }
-    fw::ReportProgrammedOptions(link_, false);
+    fw::ReportProgrammedOptions(link_, WrittenOptions::kLaidOutByTheFlow);
   }
 
   IspLink& link_;

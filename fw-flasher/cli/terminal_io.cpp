@@ -67,6 +67,7 @@ StopOnSignals::StopOnSignals(std::atomic<bool>& stop) {
   sigemptyset(&signals_);
   sigaddset(&signals_, SIGINT);
   sigaddset(&signals_, SIGTERM);
+  sigaddset(&signals_, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
   watcher_ = std::thread([this, &stop] {
     const timespec poll_interval{0, 50'000'000};

@@ -52,7 +52,9 @@ class TerminalBell final : public SoundSink {
   void Beep(BeepKind kind) override;
 };
 
-// Ctrl-C and termination requests set `stop` while it lives.
+// Ctrl-C (SIGINT), termination requests (SIGTERM) and the hang-up of the
+// terminal or the session (SIGHUP) set `stop` while it lives, as the stop
+// button does: the run ends with its result line and gives the port back.
 class StopOnSignals {
  public:
   explicit StopOnSignals(std::atomic<bool>& stop);

@@ -50,7 +50,7 @@ StepResult RunClassicSequence(IspLink& link) {
   const bool needs_capable = (ChipOf(link).flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
   if (needs_capable && !link.target.option_capable_firmware) return kStepOk;
   if (const StepResult r = ProgramOptions(link); r != kStepOk) return r;
-  ReportProgrammedOptions(link, false);
+  ReportProgrammedOptions(link, WrittenOptions::kInTheReply);
   return kStepOk;
 }
 
@@ -72,7 +72,7 @@ StepResult RunNewerSequence(IspLink& link) {
     return kStepOk;
   }
   if (const StepResult r = ProgramOptions(link); r != kStepOk) return r;
-  ReportProgrammedOptions(link, true);
+  ReportProgrammedOptions(link, WrittenOptions::kAsSent);
   if (trim.clock_source_changes) {
     LogMessage(link, link.GetText(kMsgRepowerForClockSource));
     return kStepFailedLogged;

@@ -53,12 +53,22 @@ void PutSentOptions(IspLink& link) {
 
 }  // namespace
 
-void ReportProgrammedOptions(IspLink& link, bool newer_sequence) {
+void ReportProgrammedOptions(IspLink& link, WrittenOptions source) {
   if (!link.outputs.quiet_information) {
     LogMessage(link, link.GetText(kMsgOptionsUpgradedTo));
   }
-  if (newer_sequence) PutSentOptions(link);
-  ReportOptions(link);
+  switch (source) {
+    case WrittenOptions::kInTheReply:
+      ReportOptions(link, link.ReplyPayloadSize());
+      break;
+    case WrittenOptions::kAsSent:
+      PutSentOptions(link);
+      ReportOptions(link);
+      break;
+    case WrittenOptions::kLaidOutByTheFlow:
+      ReportOptions(link);
+      break;
+  }
 }
 
 }  // namespace fw

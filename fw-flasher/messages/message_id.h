@@ -181,6 +181,9 @@ enum MessageId : std::int32_t {
   // The link's own failure.
   kMsgPortGone = 8210,
 
+  // The option report after an option write whose reply lacks the options.
+  kMsgOptionsNotReportedBack = 8212,
+
   // Clock trim failures the boot loader's table has no line for.
   kMsgSetFrequencyInvalid = 8220,
   kMsgOscillatorNotTrimmed = 8221,

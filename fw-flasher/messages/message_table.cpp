@@ -274,6 +274,8 @@ constexpr MessageRow kRows[] = {
     // A port that disappears while a step runs.
     {8210, "\r\nThe port %s is gone (unplugged or closed) !\r\n",
      "\r\n串口 %s 已断开 (设备被拔出或已关闭) !\r\n", nullptr, nullptr},
+    {8212, "  . The MCU did not report its new options back\r\n",
+     "  . 目标芯片没有回报更新后的硬件选项\r\n", nullptr, nullptr},
     {8220, "\r\nThe set frequency %d Hz cannot be trimmed to: it must be above 0 Hz !\r\n",
      "\r\n设定的频率 %d Hz 无法调节: 频率必须大于 0 Hz !\r\n", nullptr, nullptr},
     {8221,

@@ -21,6 +21,9 @@ cleanup() {
 trap cleanup EXIT
 
 start_sim() {
+  # Emptied first: the simulator's own redirection may come after the wait below
+  # has read the name of the last one.
+  : >"$sim_out"
   "$isp_sim" "$@" >"$sim_out" &
   sim_pid=$!
   for _ in $(seq 100); do

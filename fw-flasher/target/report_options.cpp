@@ -22,7 +22,7 @@ double Mhz(double hz) { return hz * 0.000001; }
 
 class Reporter {
  public:
-  explicit Reporter(IspLink& link)
+  Reporter(IspLink& link, int reply_payload)
       : link_(link),
         S(link.target.status_record),
         R(link.framing.receive_buffer),
@@ -32,7 +32,8 @@ class Reporter {
         fw72_(link.target.fw_version >= kFirmware72),
         baud_(link.serial.handshake_baud),
         pending_(link.framing.send_buffer[0] != boot_loader::kNoRequest &&
-                 link.framing.send_buffer[0] != board::kStartTarget) {}
+                 link.framing.send_buffer[0] != board::kStartTarget),
+        reply_payload_(reply_payload) {}
 
   void Run();
 
@@ -42,6 +43,14 @@ class Reporter {
     if (!link_.clock.frequency_override) link_.clock.measured_frequency = f;
   }
   bool Quiet() const { return link_.outputs.quiet_information; }
+  // The options written are read from the reply up to byte `last`: when the
+  // reply ended before it, those bytes are an older frame's, and the line that
+  // says so stands for the group's option lines.
+  bool ReplyLacks(int last) {
+    if (last < reply_payload_) return false;
+    if (!Quiet()) Line(kMsgOptionsNotReportedBack);
+    return true;
+  }
 
   template <typename... Args>
   void Line(MessageId id, Args... args) {
@@ -109,11 +118,13 @@ class Reporter {
   bool fw72_;
   int baud_;
   bool pending_;
+  int reply_payload_;
 };
 
 void Reporter::GroupA() {
   std::uint8_t o0;
   if (pending_) {
+    if (!fw72_ && ReplyLacks(10)) return;
     o0 = fw72_ ? T[5] : R[10];
   } else if (fw72_) {
     Store(Wrap(Count(status_offset::kClockCount) * static_cast<std::uint32_t>(baud_) * 12u));
@@ -136,6 +147,7 @@ void Reporter::GroupA() {
 void Reporter::GroupB() {
   std::uint8_t o0;
   if (pending_) {
+    if (ReplyLacks(10)) return;
     o0 = R[10];
   } else {
     Store(ClassicCount3());
@@ -152,6 +164,7 @@ void Reporter::GroupCD(bool group_d) {
     if (fw72_) {
       o0 = T[11], o1 = T[10], o2 = T[9], o6 = T[12];
     } else {
+      if (ReplyLacks(16)) return;
       o0 = R[10], o1 = R[11], o2 = R[12], o6 = R[16];
     }
   } else if (fw72_) {
@@ -185,6 +198,7 @@ void Reporter::GroupE() {
     if (fw72_) {
       o0 = T[12], o1 = T[11], o2 = T[10], o4 = T[9];
     } else {
+      if (ReplyLacks(14)) return;
       o0 = R[10], o1 = R[11], o2 = R[12], o4 = R[14];
     }
   } else if (fw72_) {
@@ -255,8 +269,11 @@ void Reporter::GroupF() {
     R[7] = S[1];
     S[13] = R[13] = 0xFF;
     o = S + 1;
+  } else if (T[0] == boot_loader::kWriteOptionsClassic) {
+    if (ReplyLacks(22)) return;
+    o = R + 10;
   } else {
-    o = T[0] == boot_loader::kWriteOptionsClassic ? R + 10 : S + 23;
+    o = S + 23;
   }
   o[1] ^= 0x07;
   if (Quiet()) return;
@@ -524,6 +541,6 @@ DecodingGroup GroupOfFamily(int f) {
   return DecodingGroup::kL;
 }
 
-void ReportOptions(IspLink& link) { Reporter(link).Run(); }
+void ReportOptions(IspLink& link, int reply_payload) { Reporter(link, reply_payload).Run(); }
 
 }  // namespace fw

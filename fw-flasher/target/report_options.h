@@ -2,6 +2,8 @@
 // logs one line per hardware option in the link's language.
 #pragma once
 
+#include "isp/link/framing_state.h"
+
 namespace fw {
 
 class IspLink;
@@ -14,6 +16,9 @@ DecodingGroup GroupOfFamily(int family_code);
 // status record that identification sets. Groups F and G under protocol variant 4
 // rewrite parts of the status record and the receive buffer; the default option
 // bytes of groups C to E and the inverted bits of group F stay in the buffers.
-void ReportOptions(IspLink& link);
+// reply_payload: how many bytes of the receive buffer, from its first, the
+// chip's reply carried. Options that a report after an option write would read
+// beyond them were not reported back; one line says so in their place.
+void ReportOptions(IspLink& link, int reply_payload = FramingState::kBufferSize);
 
 }  // namespace fw

@@ -24,6 +24,12 @@ constexpr int kHeaderBytes = 5;
 // The length byte counts from the direction byte to the end byte; the receiver
 // holds everything after the length byte.
 constexpr int kLengthBeyondReceived = 3;
+// A call reads on while bytes keep coming for at most this long, and no read
+// asks for more frame bytes than the port waits 40 ms for (10 ms a byte): so a
+// line that never falls silent (a firmware that keeps printing, noise) hands
+// the wait loop back its stop and time-out checks at least every 50 ms.
+constexpr std::uint32_t kReceiveSliceMs = 10;
+constexpr int kFrameBytesPerRead = 4;
 
 // Writes text with every CR LF as LF.
 void EchoWithLineFeeds(std::FILE* echo, std::string_view text) {
@@ -144,7 +150,9 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
     framing.frame_started = false;
     return false;
   }
-  for (;;) {
+  const std::uint32_t start = TickCount();
+  for (int pass = 0;; ++pass) {
+    if (pass > 0 && TickCount() - start >= kReceiveSliceMs) return false;
     if (framing.rx_state < 5) {
       if (ReadRaw(buffer, 1) != 1) return false;
       const std::uint8_t byte = buffer[0];
@@ -186,7 +194,8 @@ bool IspLink::ReceivePacket(std::uint8_t* buffer, bool verify) {
       }
       continue;
     }
-    const int got = ReadRaw(buffer + framing.rx_count, framing.rx_expected - framing.rx_count);
+    const int got = ReadRaw(buffer + framing.rx_count,
+                            std::min(framing.rx_expected - framing.rx_count, kFrameBytesPerRead));
     if (got <= 0) return false;
     framing.rx_count += got;
     if (framing.rx_count < framing.rx_expected) continue;

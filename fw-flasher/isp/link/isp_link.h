@@ -54,7 +54,10 @@ class IspLink {
   void SendPacket(const std::uint8_t* payload, int n);
   // Null buffer: resets the receiver, returns false. Otherwise advances the
   // receive state machine with the bytes available; true when a whole frame (and,
-  // with verify, a correct one) is in the buffer.
+  // with verify, a correct one) is in the buffer. While bytes keep coming it
+  // returns false within 50 ms all the same, so that the wait loop can check its
+  // stop and time-out; the state, frame started included, carries over to the
+  // next call.
   bool ReceivePacket(std::uint8_t* buffer, bool verify);
   void ResetReceiver() { ReceivePacket(nullptr, false); }
   int ReadRaw(std::uint8_t* buffer, int n);

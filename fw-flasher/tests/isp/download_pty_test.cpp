@@ -284,6 +284,76 @@ TEST_F(DownloadPtyTest, ShortReplies) {
   }
 }
 
+// The option report after the option write of the classic sequence, from "H/W
+// Option upgrade to:" up to the chip type that the report ends with.
+std::string ReportAfterOptionWrite(const std::string& log) {
+  const std::string heading = "\r\nH/W Option upgrade to:\r\n";
+  const std::size_t from = log.find(heading);
+  if (from == std::string::npos) return "(no report)";
+  const std::size_t to = log.find("\r\n  MCU type: ", from);
+  return log.substr(from + heading.size(),
+                    to == std::string::npos ? to : to - from - heading.size());
+}
+
+// The chips of the classic sequence read the options they now hold from the
+// reply to the option write (to its confirmation on protocol variant 0).
+TEST_F(DownloadPtyTest, ReportAfterTheOptionWriteReadsOnlyItsReply) {
+  // A whole reply: the options as written, bit for bit.
+  const char* const kGroupA =
+      "  . Current clock frequency: 11.059MHz\r\n"
+      "  . System use 6T(double speed) mode\r\n"
+      "  . Oscillator gain is HIGH\r\n"
+      "  . Can stop WatchDog only after power-down if WatchDog timer is running\r\n"
+      "  . Internal XRAM is ENABLE\r\n"
+      "  . ALE pin behaves as I/O pin (P4.5)\r\n"
+      "  . P1.0 and P1.1 need to be low for next download\r\n"
+      "  . Do not erase user EEPROM area at next download\r\n";
+  struct Case {
+    const char* name;
+    Download download;
+    const char* full_reply_report;
+  } const cases[] = {
+      {"variant 0, group A", {1, 0x70}, kGroupA},
+      {"variant 1, group A", {5, 0x71}, kGroupA},
+      {"variant 2, group D",
+       {10, 0x71},
+       "  . Current system clock source is external crystal oscillator\r\n"
+       "  . Current clock frequency: 11.059MHz\r\n"
+       "  . Oscillator gain is HIGH\r\n"
+       "  . MCU will reset when the level on RESET2 pin is under 1.33V\r\n"
+       "  . Power-on reset, use the general power-on delay\r\n"
+       "  . Hardware enable Watch-Dog-Timer when power-on reset\r\n"
+       "  . Watch-Dog-Timer pre-scalar : 8\r\n"
+       "  . Watch-Dog-Timer continue count in idle mode\r\n"
+       "  . Program can NOT modify the Watch-Dog-Timer scalar\r\n"
+       "  . Do not detect the level of P1.0 and P1.1 next download\r\n"
+       "  . Do not erase user EEPROM area at next download\r\n"},
+  };
+  // Option bytes whose bits differ from those of every earlier reply.
+  const auto set_options = [this] {
+    std::uint8_t* opt = session->link.image.option_bytes.data();
+    opt[1] = 0x5A;
+    opt[2] = 0x3C;
+    opt[4] = 0xA5;
+    opt[14] = 0xB7;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start(c.download);
+    set_options();
+    ASSERT_EQ(Run(), kStepOk) << session->log.text << notes;
+    EXPECT_EQ(ReportAfterOptionWrite(session->log.text), c.full_reply_report);
+
+    sim::SimRunConfig run;
+    run.faults.short_replies.insert(sim::SimStep::kOptions);
+    Start(c.download, std::move(run));
+    set_options();
+    ASSERT_EQ(Run(), kStepOk) << session->log.text << notes;
+    EXPECT_EQ(ReportAfterOptionWrite(session->log.text),
+              "  . The MCU did not report its new options back\r\n");
+  }
+}
+
 TEST_F(DownloadPtyTest, StopEndsTheDownload) {
   // 256 blocks take well over a second; the stop comes during the first steps.
   Start({11, 0x71, 32768});

@@ -169,7 +169,7 @@ TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {
     Fresh(c.family, c.fw);
     for (int k = 0; k < 80; ++k) chip->link.framing.send_buffer[k] = static_cast<std::uint8_t>(k);
     chip->link.clock.adjusted_frequency = 0x01020304;
-    ReportProgrammedOptions(chip->link, true);
+    ReportProgrammedOptions(chip->link, WrittenOptions::kAsSent);
     const std::uint8_t* rx = chip->link.framing.receive_buffer;
     Bytes expected(64, 0xFF);
     for (const auto& [to, from] : c.rx_from_tx)
@@ -181,7 +181,7 @@ TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {
   }
   Fresh(30, 0x72);
   chip->link.outputs.quiet_information = true;
-  ReportProgrammedOptions(chip->link, true);
+  ReportProgrammedOptions(chip->link, WrittenOptions::kAsSent);
   EXPECT_FALSE(chip->Logged("H/W Option upgrade to:"));
 }
 

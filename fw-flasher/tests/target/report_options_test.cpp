@@ -575,6 +575,47 @@ TEST_F(ReportOptionsTest, PendingOptionsComeFromTheRequest) {
   EXPECT_EQ(link.clock.measured_frequency, 100 * 2400);
 }
 
+// After an option write the classic sequence reads the options from the chip's
+// reply: bytes past the end of that reply belong to an older frame.
+TEST_F(ReportOptionsTest, OptionsPastTheEndOfTheReplyAreNotReported) {
+  struct Case {
+    const char* name;
+    int family;
+    int fw;
+    int last;  // the last reply byte the group reads
+  } const cases[] = {
+      {"group A", 1, 0x70, 10},  {"group B", 6, 0x70, 10},  {"group C", 8, 0x71, 16},
+      {"group D", 10, 0x71, 16}, {"group E", 11, 0x71, 14}, {"group F", 28, 0x70, 22},
+  };
+  const std::string not_reported = "  . The MCU did not report its new options back\r\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const bool quiet : {false, true}) {
+      for (const int reply_payload : {0, 2, c.last, c.last + 1}) {
+        SCOPED_TRACE(testing::Message() << "quiet " << quiet << ", reply of " << reply_payload);
+        Reset();
+        Chip(c.family, false, c.fw);
+        link.outputs.quiet_information = quiet;
+        link.framing.send_buffer[0] = 0x8D;
+        std::memset(link.framing.receive_buffer, 0x00, 64);
+        log.text.clear();
+        ReportOptions(link, reply_payload);
+        const std::string tail = "\r\n  MCU type: " + std::string(link.target.chip_name);
+        const std::size_t options_end = log.text.find(tail);
+        if (quiet) {
+          EXPECT_EQ(log.text, "\r\n");
+        } else if (reply_payload <= c.last) {
+          EXPECT_EQ(log.text.substr(0, options_end), not_reported);
+        } else {
+          ASSERT_NE(options_end, std::string::npos) << log.text;
+          EXPECT_EQ(log.text.find(not_reported), std::string::npos) << log.text;
+          EXPECT_GT(options_end, 0u) << "the options the reply carried";
+        }
+      }
+    }
+  }
+}
+
 TEST_F(ReportOptionsTest, ReferenceVoltageBounds) {
   struct Case {
     int v;
