@@ -94,7 +94,7 @@ void DialogDownloadTest::theStartButtonDownloadsIntoTheChip() {
   GuiHarness h;
   h.project = SimulatorProject();
   h.devices.devices = {{"ttyS0", "/dev/ttyS0", "", "", "serial"}, CableOn(sim.slave_path())};
-  h.profile.WriteInt(fw::profile_keys::kPassCounter, 5);
+  h.profile.ints[std::string(fw::profile_keys::kPassCounter)] = 5;
   fw::FlasherDialog& d = h.Start();
   QCOMPARE(d.port_list()->currentText(), QStringLiteral("Test Cable (pts)"));
   QCOMPARE(d.serial_edit(SerialEdit::kFirst)->text(), QStringLiteral("100"));
