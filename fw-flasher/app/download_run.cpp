@@ -247,8 +247,15 @@ bool DownloadRun::CountPass(std::uint32_t stored_pass_counter) {
   if (!profile_.Write(CounterChanges(count, advanced), reason)) {
     pass_counter_ = before;
     view_.ShowPassCounter(before);
-    StopRun(RunStop::kProfileNotWritten, FormatText(link_.GetText(kMsgProfileWriteFailed),
-                                                    profile_.Location().c_str(), reason.c_str()));
+    // What the profile should hold now, for the operator to put right.
+    std::string next;
+    for (const auto& value : advanced) {
+      if (!value) continue;
+      next += (next.empty() ? "" : ", ") + SerialToText(*value, kDecimal, 1);
+    }
+    StopRun(RunStop::kProfileNotWritten,
+            FormatText(link_.GetText(kMsgProfileWriteFailed), profile_.Location().c_str(),
+                       reason.c_str(), next.empty() ? "-" : next.c_str(), count));
     return false;
   }
   serials_->MarkStored(advanced);

@@ -309,10 +309,10 @@ constexpr MessageRow kRows[] = {
      "start !\r\n",
      "\r\n配置文件 %s 无法写入 (%s): 未擦除任何数据, 下载未开始 !\r\n", nullptr, nullptr},
     {8262,
-     "\r\nThe profile %s could not be written (%s): the serial numbers and the pass of this "
-     "download are not stored; the run stops !\r\n",
-     "\r\n配置文件 %s 写入失败 (%s): 本次下载的序列号和计数未能保存, 停止下载 !\r\n", nullptr,
-     nullptr},
+     "\r\nThe profile %s could not be written (%s): the next serial numbers (%s) and the pass "
+     "counter (%u) are not stored; the run stops !\r\n",
+     "\r\n配置文件 %s 写入失败 (%s): 下一个序列号 (%s) 和计数 (%u) 未能保存, 停止下载 !\r\n",
+     nullptr, nullptr},
     {8263,
      "\r\nSerial number %d is %s, more than its %d bytes hold in its format (at most %s): "
      "nothing was erased, the run stops !\r\n",

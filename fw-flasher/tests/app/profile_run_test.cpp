@@ -214,8 +214,8 @@ TEST(ProfileRunTest, AFailedWriteAfterTheDownloadEndsTheRun) {
   EXPECT_EQ(b.run.last_result(), kStepOk);
   EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kProfileNotWritten);
   const std::string line =
-      "The profile /profile/App.ini could not be written (No space left on device): the serial "
-      "numbers and the pass of this download are not stored; the run stops !";
+      "The profile /profile/App.ini could not be written (No space left on device): the next "
+      "serial numbers (8) and the pass counter (4) are not stored; the run stops !";
   const std::string log = b.log.Text();
   const auto complete = log.find("Complete !(now)");
   ASSERT_NE(complete, std::string::npos);
