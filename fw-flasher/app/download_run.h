@@ -68,6 +68,7 @@ class DownloadRun {
   // before the download that would write it, unless wrap is chosen: then its
   // low bytes are written, as they always were.
   void SetSerialWrap(bool wrap) { serial_wrap_ = wrap; }
+  bool serial_wrap() const { return serial_wrap_; }
 
   // Why the run ended for a reason of its own rather than by a download's
   // result; kNone when a result (or a stop) ended it.
