@@ -155,17 +155,15 @@ bool DownloadRun::StoreReset(std::string& failure) {
   return false;
 }
 
-bool DownloadRun::StorePendingReset() {
+void DownloadRun::StorePendingReset() {
   {
     std::lock_guard lock(reset_mutex_);
-    if (!std::exchange(reset_pending_, false)) return true;
+    if (!std::exchange(reset_pending_, false)) return;
   }
   std::string reason;
-  if (profile_.Write(CounterChanges(0, {}), reason)) return true;
-  dialogs_.ShowMessage(
-      FormatText(link_.GetText(kMsgResetNotWritten), profile_.Location().c_str(), reason.c_str()),
-      link_.GetText(kMsgError), MessageIcon::kExclamation);
-  return false;
+  if (profile_.Write(CounterChanges(0, {}), reason)) return;
+  box_after_pass_ =
+      FormatText(link_.GetText(kMsgResetNotWritten), profile_.Location().c_str(), reason.c_str());
 }
 
 int DownloadRun::Download(const PortEntry& port) {
@@ -179,8 +177,7 @@ int DownloadRun::Download(const PortEntry& port) {
 void DownloadRun::StopRun(RunStop why, const std::string& text) {
   run_stop_ = why;
   LogRunFailure(link_, text);
-  // Shown once the profile is released: a box waits for the operator.
-  stop_box_ = text;
+  box_after_pass_ = text;
 }
 
 bool DownloadRun::TakeProfile(ProfileLock& lock) {
@@ -297,7 +294,10 @@ void DownloadRun::Work(int run_mode, PortEntry port) {
     link_.Reinitialise();
     CopyDownloadParameters(*project_, choices_, link_);
     const bool go_on = Pass(port);
-    if (!stop_box_.empty()) ShowRunFailure(link_, dialogs_, std::exchange(stop_box_, {}));
+    // A box waits for the operator: shown once the profile is released.
+    if (!box_after_pass_.empty()) {
+      ShowRunFailure(link_, dialogs_, std::exchange(box_after_pass_, {}));
+    }
     if (!go_on) break;
     if (run_mode != kRunRepeated) break;
     if (!RepeatWait()) break;

@@ -126,9 +126,13 @@ class DownloadRun {
   bool ProfileWritable();
   bool CountPass(std::uint32_t stored_pass_counter);
   // The reset that the operator pressed while the run worked, stored under the
-  // lock the run holds; false when the write failed.
-  bool StorePendingReset();
+  // lock the run holds; a failure is shown after the pass.
+  void StorePendingReset();
+  // The run ends for a reason of its own: the text logged now, its box after
+  // the pass.
   void StopRun(RunStop why, const std::string& text);
+  // The reset outside a run, under the lock (waited for a short while); false
+  // with the message to show.
   bool StoreReset(std::string& failure);
 
   const Project* project_;
@@ -141,7 +145,7 @@ class DownloadRun {
   int repeat_delay_ = 0;
   bool serial_wrap_ = false;
   std::string window_title_;
-  std::string stop_box_;  // the message of a run stop, for its box
+  std::string box_after_pass_;  // a failure's message, for its box
   DownloadFlow serial_flow_;
   DownloadFlow usb_writer_flow_;
   UsbWriterBus* usb_writer_bus_ = nullptr;
