@@ -2,7 +2,9 @@
 // worker thread that downloads once or again and again, the serial numbers and
 // the pass counter. A window or fw-flash drives it; the link's output sinks
 // carry the log, the progress and the sounds, the view shows the rest, the
-// dialogs ask the questions.
+// dialogs ask the questions. Each download holds the profile's lock from
+// before the erase until its advanced counters are written, so that two
+// programs of one project never give two chips the same serial number.
 #pragma once
 
 #include <atomic>
@@ -23,6 +25,7 @@ namespace fw {
 
 class DownloadView;
 class Profile;
+class ProfileLock;
 class UsbWriterBus;
 
 // One download through the link to the port entry; returns the flow's result.
@@ -61,6 +64,21 @@ class DownloadRun {
   // and the pass counter from the profile, shown.
   void Initialise();
 
+  // A serial number that no longer fits its length in its format stops the run
+  // before the download that would write it, unless wrap is chosen: then its
+  // low bytes are written, as they always were.
+  void SetSerialWrap(bool wrap) { serial_wrap_ = wrap; }
+  bool serial_wrap() const { return serial_wrap_; }
+
+  // Why the run ended for a reason of its own rather than by a download's
+  // result; kNone when a result (or a stop) ended it.
+  enum class RunStop {
+    kNone,
+    kProfileNotWritten,  // the profile could not be locked or written
+    kSerialNumberFull,   // a serial number no longer fits its length
+  };
+  RunStop run_stop() const { return run_stop_.load(); }
+
   // Start button of the run mode (2 one download, 3 repeated downloads, 4 the
   // project's third operation: the download board programmed for stand-alone
   // use). Nothing happens (false) when no project was loaded, a run is busy, or
@@ -74,7 +92,9 @@ class DownloadRun {
   void WaitUntilIdle();
 
   std::uint32_t pass_counter() const { return pass_counter_.load(); }
-  // The reset button's work after its question: 0, shown and stored.
+  // The reset button's work after its question: 0, shown and stored. While a
+  // run works the run stores it under the profile's lock; otherwise it is
+  // stored at once (the lock waited for a short while) and a failure shown.
   void ResetPassCounter();
   // Downloads that succeeded in the current or last run, and its last result.
   int passes_this_run() const { return passes_this_run_.load(); }
@@ -99,7 +119,21 @@ class DownloadRun {
   bool WaitForUsbWriter(int writer_number);
   bool UsbWriterPresent(int writer_number);
   int Download(const PortEntry& port);
-  void CountPass();
+  // One download with the profile held; false when the run ends after it.
+  bool Pass(const PortEntry& port);
+  bool TakeProfile(ProfileLock& lock);
+  bool SerialNumbersFit(LinkKind link);
+  bool ProfileWritable();
+  bool CountPass(std::uint32_t stored_pass_counter);
+  // The reset that the operator pressed while the run worked, stored under the
+  // lock the run holds; a failure is shown after the pass.
+  void StorePendingReset();
+  // The run ends for a reason of its own: the text logged now, its box after
+  // the pass.
+  void StopRun(RunStop why, const std::string& text);
+  // The reset outside a run, under the lock (waited for a short while); false
+  // with the message to show.
+  bool StoreReset(std::string& failure);
 
   const Project* project_;
   Profile& profile_;
@@ -109,6 +143,9 @@ class DownloadRun {
   std::optional<SerialNumbers> serials_;
   RunChoices choices_;
   int repeat_delay_ = 0;
+  bool serial_wrap_ = false;
+  std::string window_title_;
+  std::string box_after_pass_;  // a failure's message, for its box
   DownloadFlow serial_flow_;
   DownloadFlow usb_writer_flow_;
   UsbWriterBus* usb_writer_bus_ = nullptr;
@@ -127,6 +164,11 @@ class DownloadRun {
   std::atomic<std::uint32_t> pass_counter_{0};
   std::atomic<int> passes_this_run_{0};
   std::atomic<int> last_result_{0};
+  std::atomic<RunStop> run_stop_{RunStop::kNone};
+  // A reset pressed while the worker works waits for the worker to store it.
+  std::mutex reset_mutex_;
+  bool worker_active_ = false;
+  bool reset_pending_ = false;
   std::mutex start_mutex_;
   std::jthread worker_;
 };

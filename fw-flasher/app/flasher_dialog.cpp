@@ -137,6 +137,7 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
                                        parts_.language);
   // The writers the port list shows are the ones the USB writer flow opens.
   if (parts_.usb_writers != nullptr) run_->SetUsbWriterBus(*parts_.usb_writers);
+  run_->SetSerialWrap(parts_.serial_wrap);
   LinkOutputs& outputs = run_->link().outputs;
   outputs.log_sink = log_sink_.get();
   outputs.progress_sink = progress_sink_.get();

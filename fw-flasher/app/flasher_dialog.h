@@ -50,6 +50,7 @@ struct FlasherDialogParts {
   UsbWriterBus* usb_writers = nullptr;      // null: no USB writers are listed
   DeviceMonitor* device_monitor = nullptr;  // null: the list is built once
   std::string command_line_port;            // --port: added and selected
+  bool serial_wrap = false;                 // --serial-wrap
 };
 
 class FlasherDialog final : public QDialog, public DownloadView {

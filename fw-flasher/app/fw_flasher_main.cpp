@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
   cli.add_option("--port", options.port,
                  "Port to add to the port list and select: a device path, a name under /dev, COMn "
                  "or USBn");
+  cli.add_flag("--serial-wrap", options.serial_wrap,
+               "A serial number that outgrows its length is written as its low bytes (without "
+               "it the download stops before erasing)");
   cli.set_version_flag("--version", fw::version::VersionLine("fw-flasher"));
   try {
     cli.parse(argc, argv);

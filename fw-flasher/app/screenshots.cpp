@@ -14,6 +14,7 @@
 #include "app/flasher_dialog.h"
 #include "app/gbk_text.h"
 #include "app/port_devices.h"
+#include "app/profile_counters.h"
 #include "app/project.h"
 #include "app/project_loader.h"
 #include "app/qt_app_dialogs.h"
@@ -88,7 +89,12 @@ int main(int argc, char* argv[]) {
       const fw::Project project = Variant(*loaded.project, chinese, serials);
       const int language = chinese ? 1 : 0;
       fw::SettingsProfile profile(project.String(fw::ProjectStringId::kApplicationName));
-      profile.WriteInt("PassCounter", 17);
+      std::string reason;
+      if (!profile.Write(fw::CounterChanges(17, {}), reason)) {
+        std::fprintf(stderr, "fw-flasher-shots: %s: %s\n", profile.file_path().c_str(),
+                     reason.c_str());
+        return 1;
+      }
       fw::QtAppDialogs dialogs(language);
       fw::FlasherDialogParts parts;
       parts.project = &project;

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "app/profile.h"
-
 namespace fw {
 namespace {
 
@@ -13,15 +11,6 @@ constexpr char kHexadecimal = 'x';
 constexpr int kShownDigits = 1;
 // ASCII form: this many hexadecimal digits become the 16 bytes of the value.
 constexpr int kAsciiDigits = 16;
-
-struct ProfileKeys {
-  std::string_view valid;
-  std::string_view value;
-};
-constexpr ProfileKeys kKeys[SerialNumbers::kCount] = {
-    {profile_keys::kIncValue1Valid, profile_keys::kIncValue1},
-    {profile_keys::kIncValue2Valid, profile_keys::kIncValue2},
-};
 
 std::string Shown(const SerialValue& value) { return SerialToText(value, kDecimal, kShownDigits); }
 
@@ -55,22 +44,36 @@ SerialNumbers::SerialNumbers(const Project& project) : project_(project) {
   }
 }
 
-void SerialNumbers::Load(Profile& profile, DownloadView& view) {
+void SerialNumbers::Show(DownloadView& view, SerialEdit edit, int n) {
+  const auto i = static_cast<std::size_t>(n);
+  shown_[i] = Shown(values_[i]);
+  view.ShowSerialText(edit, shown_[i]);
+}
+
+void SerialNumbers::Load(const StoredSerials& stored, DownloadView& view) {
   for (int n = 0; n < kCount; ++n) {
     const auto edit = SerialEditOf(project_, n);
     if (!edit) continue;
-    const ProfileKeys& keys = kKeys[n];
-    SerialValue& value = values_[static_cast<std::size_t>(n)];
-    if (profile.ReadInt(keys.valid, 0) != 0) {
-      const auto stored = profile.ReadBytes(keys.value);
-      if (stored && stored->size() == SerialValue::kByteCount) {
-        value =
-            SerialValue::FromBytesLsbFirst(std::span<const std::uint8_t, SerialValue::kByteCount>(
-                stored->data(), SerialValue::kByteCount));
-      }
-    }
-    view.ShowSerialText(*edit, Shown(value));
+    const auto i = static_cast<std::size_t>(n);
+    if (stored[i]) values_[i] = *stored[i];
+    known_stored_[i] = stored[i];
+    Show(view, *edit, n);
   }
+}
+
+std::array<PreparedSerial, SerialNumbers::kCount> SerialNumbers::Prepare(
+    DownloadView& view, const StoredSerials& stored) {
+  for (int n = 0; n < kCount; ++n) {
+    const auto edit = SerialEditOf(project_, n);
+    if (!edit) continue;
+    const auto i = static_cast<std::size_t>(n);
+    if (stored[i] && stored[i] != known_stored_[i] && view.SerialText(*edit) == shown_[i]) {
+      values_[i] = *stored[i];
+      Show(view, *edit, n);
+    }
+    known_stored_[i] = stored[i];
+  }
+  return Prepare(view);
 }
 
 std::array<PreparedSerial, SerialNumbers::kCount> SerialNumbers::Prepare(DownloadView& view) {
@@ -92,16 +95,22 @@ std::array<PreparedSerial, SerialNumbers::kCount> SerialNumbers::Prepare(Downloa
   return prepared;
 }
 
-void SerialNumbers::Advance(Profile& profile, DownloadView& view) {
+StoredSerials SerialNumbers::Advance(DownloadView& view) {
+  StoredSerials advanced;
   for (int n = 0; n < kCount; ++n) {
     const auto edit = SerialEditOf(project_, n);
     if (!edit) continue;
-    SerialValue& value = values_[static_cast<std::size_t>(n)];
-    SerialAdd(value, project_.serial_numbers[static_cast<std::size_t>(n)].step);
-    const auto bytes = value.ToBytesLsbFirst();
-    profile.WriteInt(kKeys[n].valid, 1);
-    profile.WriteBytes(kKeys[n].value, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-    view.ShowSerialText(*edit, Shown(value));
+    const auto i = static_cast<std::size_t>(n);
+    SerialAdd(values_[i], project_.serial_numbers[i].step);
+    advanced[i] = values_[i];
+    Show(view, *edit, n);
+  }
+  return advanced;
+}
+
+void SerialNumbers::MarkStored(const StoredSerials& stored) {
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    if (stored[i]) known_stored_[i] = stored[i];
   }
 }
 

@@ -1,13 +1,16 @@
 // The serial numbers a project gives every chip: shown in the serial-number
 // edits, read from them before each download, prepared in the form the chip
 // receives, advanced by their steps after a successful download and kept in
-// the profile.
+// the profile. A value that another program stored replaces an edit the
+// operator has not touched since it was last shown.
 #pragma once
 
 #include <array>
 #include <optional>
+#include <string>
 
 #include "app/download_view.h"
+#include "app/profile_counters.h"
 #include "app/project.h"
 #include "app/serial_value.h"
 
@@ -50,23 +53,38 @@ class SerialNumbers {
   // The stored values replace the project's start values (a stored value
   // counts only when its valid flag is set and it holds exactly 16 bytes);
   // every enabled value is shown in its edit.
-  void Load(Profile& profile, DownloadView& view);
+  void Load(const StoredSerials& stored, DownloadView& view);
+  void Load(Profile& profile, DownloadView& view) { Load(ReadStoredSerials(profile), view); }
 
   // Before a download: each enabled value is read back from its edit (a
   // character that is no decimal digit counts as 0, an empty edit as 0), and
   // both numbers are returned in the form the chip receives (BCD for formats
   // 1 and 2; the serial link turns format 2 into ASCII digits itself).
   std::array<PreparedSerial, kCount> Prepare(DownloadView& view);
+  // The same with the values stored now, read under the profile's lock: a
+  // stored value that differs from the one this program last read or wrote
+  // was stored by another program, and it replaces an edit whose text is still
+  // the one shown last (the operator's typed number wins).
+  std::array<PreparedSerial, kCount> Prepare(DownloadView& view, const StoredSerials& stored);
 
-  // After a successful download: every enabled value advances by its step,
-  // is stored and shown. The value advanced is the one Prepare read.
-  void Advance(Profile& profile, DownloadView& view);
+  // After a successful download: every enabled value advances by its step and
+  // is shown. The value advanced is the one Prepare read. Returns the values
+  // to store (the enabled ones).
+  StoredSerials Advance(DownloadView& view);
+  // The values are in the profile now (Advance's, once written).
+  void MarkStored(const StoredSerials& stored);
 
   const SerialValue& value(int n) const { return values_[static_cast<std::size_t>(n)]; }
 
  private:
+  void Show(DownloadView& view, SerialEdit edit, int n);
+
   const Project& project_;
   std::array<SerialValue, kCount> values_{};
+  // What each edit was last given to show, and the value last read from or
+  // written to the profile.
+  std::array<std::string, kCount> shown_{};
+  StoredSerials known_stored_{};
 };
 
 }  // namespace fw

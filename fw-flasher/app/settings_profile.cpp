@@ -1,6 +1,10 @@
 #include "app/settings_profile.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 
 #include <QByteArray>
 #include <QSettings>
@@ -18,6 +22,11 @@ constexpr std::string_view kFileExtension = ".ini";
 // Leaves room for the extension and a lock file's suffix within a file name's 255 bytes.
 constexpr std::size_t kMaxNameBytes = 200;
 constexpr char kReplacement = '_';
+// How often a program waiting for the lock tries again.
+constexpr auto kLockRetry = std::chrono::milliseconds(50);
+// A trial write is this much larger than the profile: room for the values a
+// download adds.
+constexpr std::size_t kTrialSlack = 4096;
 
 bool UnsafeInFileName(unsigned char c) {
   static constexpr std::string_view kRefused = "/\\:*?\"<>|";
@@ -78,12 +87,6 @@ int SettingsProfile::ReadInt(std::string_view key, int fallback) {
   return ok ? value : fallback;
 }
 
-void SettingsProfile::WriteInt(std::string_view key, int value) {
-  std::lock_guard lock(mutex_);
-  settings_->setValue(KeyOf(key), value);
-  settings_->sync();
-}
-
 std::optional<std::vector<std::uint8_t>> SettingsProfile::ReadBytes(std::string_view key) {
   std::lock_guard lock(mutex_);
   settings_->sync();
@@ -93,11 +96,71 @@ std::optional<std::vector<std::uint8_t>> SettingsProfile::ReadBytes(std::string_
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-void SettingsProfile::WriteBytes(std::string_view key, const std::vector<std::uint8_t>& bytes) {
+ProfileLockResult SettingsProfile::Lock(const std::function<bool()>& keep_waiting,
+                                        std::string& reason) {
+  while (!hold_.try_lock()) {
+    if (!keep_waiting()) return ProfileLockResult::kGaveUp;
+    std::this_thread::sleep_for(kLockRetry);
+  }
+  if (!MakeProfileFolder(file_path_, reason)) {
+    hold_.unlock();
+    return ProfileLockResult::kFailed;
+  }
+  for (;;) {
+    switch (lock_file_.TryTake(ProfileLockPath(file_path_), reason)) {
+      case ProfileLockFile::Attempt::kTaken:
+        return ProfileLockResult::kTaken;
+      case ProfileLockFile::Attempt::kFailed:
+        hold_.unlock();
+        return ProfileLockResult::kFailed;
+      case ProfileLockFile::Attempt::kBusy:
+        break;
+    }
+    if (!keep_waiting()) {
+      hold_.unlock();
+      return ProfileLockResult::kGaveUp;
+    }
+    std::this_thread::sleep_for(kLockRetry);
+  }
+}
+
+void SettingsProfile::Unlock() {
+  if (!lock_file_.held()) return;
+  lock_file_.Release();
+  hold_.unlock();
+}
+
+bool SettingsProfile::CheckWritable(std::string& reason) {
   std::lock_guard lock(mutex_);
-  settings_->setValue(KeyOf(key), QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                             static_cast<qsizetype>(bytes.size())));
-  settings_->sync();
+  return TryProfileWrite(file_path_, ProfileSize(file_path_) + kTrialSlack, reason);
+}
+
+bool SettingsProfile::Write(const ProfileChanges& changes, std::string& reason) {
+  std::lock_guard lock(mutex_);
+  const std::optional<std::string> temp = MakeProfileTempFile(file_path_, reason);
+  if (!temp) return false;
+  bool encoded = false;
+  {
+    settings_->sync();
+    QSettings next(QString::fromStdString(*temp), QSettings::IniFormat);
+    for (const QString& key : settings_->allKeys()) next.setValue(key, settings_->value(key));
+    for (const auto& [key, value] : changes.ints) next.setValue(KeyOf(key), value);
+    for (const auto& [key, value] : changes.bytes) {
+      next.setValue(KeyOf(key), QByteArray(reinterpret_cast<const char*>(value.data()),
+                                           static_cast<qsizetype>(value.size())));
+    }
+    next.sync();
+    encoded = next.status() == QSettings::NoError;
+  }
+  if (!encoded) {
+    // The settings library does not say why: a trial write of the same size does.
+    if (TryProfileWrite(file_path_, ProfileSize(*temp) + kTrialSlack, reason)) {
+      reason = std::strerror(EIO);
+    }
+    RemoveProfileTempFile(*temp);
+    return false;
+  }
+  return ReplaceProfile(*temp, file_path_, reason);
 }
 
 }  // namespace fw

@@ -1,7 +1,9 @@
 // The profile as an INI file: <config>/QMVFW-FLASHER-VC6/<application>.ini,
 // where <config> is $XDG_CONFIG_HOME (or ~/.config) and <application> the
 // project's application name (project string 11). The dialog and fw-flash of
-// one project share it.
+// one project share it, locking it with an flock on <application>.ini.flock.
+// Every write makes a complete new file beside it and renames it over the old
+// one.
 #pragma once
 
 #include <memory>
@@ -10,6 +12,7 @@
 #include <string_view>
 
 #include "app/profile.h"
+#include "app/profile_file.h"
 
 class QSettings;
 
@@ -35,18 +38,25 @@ class SettingsProfile final : public Profile {
 
   // Every read sees what another program wrote last; every write is on disk
   // when it returns. The window's thread and the download worker may call them
-  // at the same time.
+  // at the same time; the lock is held by one of them at a time.
   int ReadInt(std::string_view key, int fallback) override;
-  void WriteInt(std::string_view key, int value) override;
   std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view key) override;
-  void WriteBytes(std::string_view key, const std::vector<std::uint8_t>& bytes) override;
+  ProfileLockResult Lock(const std::function<bool()>& keep_waiting, std::string& reason) override;
+  void Unlock() override;
+  bool CheckWritable(std::string& reason) override;
+  bool Write(const ProfileChanges& changes, std::string& reason) override;
+  std::string Location() const override { return file_path_; }
 
   const std::string& file_path() const { return file_path_; }
 
  private:
   std::string file_path_;
   std::mutex mutex_;  // QSettings is not to be used from two threads at once
+  // Only reads: the settings library keeps a failed write's values for the
+  // next write to the same file, so writes go through a temporary file.
   std::unique_ptr<QSettings> settings_;
+  std::mutex hold_;  // this program's holder of the lock
+  ProfileLockFile lock_file_;
 };
 
 }  // namespace fw

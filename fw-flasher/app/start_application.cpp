@@ -68,6 +68,7 @@ bool FlasherApplication::Start(const StartOptions& options, int& exit_code) {
   parts.language = language;
   parts.profile = profile_.get();
   parts.command_line_port = options.port;
+  parts.serial_wrap = options.serial_wrap;
   if (options.serial_devices != nullptr) {
     parts.serial_devices = options.serial_devices;
   } else {

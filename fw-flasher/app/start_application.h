@@ -18,6 +18,7 @@ struct Project;
 struct StartOptions {
   std::string project_file;  // empty: the project this program carries
   std::string port;          // --port: added to the port list and selected
+  bool serial_wrap = false;  // --serial-wrap: a full serial number keeps its low bytes
   // The serial devices to list; null: the system's.
   SerialDeviceSource* serial_devices = nullptr;
   bool list_usb_writers = true;

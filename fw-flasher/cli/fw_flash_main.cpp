@@ -87,6 +87,9 @@ CLI::App* AddRunCommand(CLI::App& app, RunCommandLine& run) {
   command->add_flag("--quiet", run.options.quiet, "Leave out the chip, version and option lines");
   command->add_option("--password-file", run.options.password_file,
                       "The login password: the first line of this file (default: asked for)");
+  command->add_flag("--serial-wrap", run.options.serial_wrap,
+                    "A serial number that outgrows its length is written as its low bytes "
+                    "(without it the run stops before erasing)");
   return command;
 }
 

@@ -140,6 +140,7 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   link.outputs.echo_progress = options.show_progress;
   link.outputs.sound_sink = sounds;
   run.SetQuietInformation(options.quiet);
+  run.SetSerialWrap(options.serial_wrap);
 
   const std::string initial_log = GbkToUtf8(project.String(ProjectStringId::kInitialLog));
   if (!initial_log.empty()) LogText(link, initial_log);
@@ -157,10 +158,13 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   const int result = stop_requested && run.last_result() == kStepOk && run.passes_this_run() == 0
                          ? kStepStopped
                          : run.last_result();
-  std::fprintf(out, "\n%s", ResultLine(result, language).c_str());
+  // A run that stopped on the profile or a serial number closes with its message.
+  const bool run_stopped = run.run_stop() != DownloadRun::RunStop::kNone;
+  if (!run_stopped) std::fprintf(out, "\n%s", ResultLine(result, language).c_str());
   LogMessage(link, GetText(kMsgPassesThisRunAndTotal, language), run.passes_this_run(),
              run.pass_counter());
   std::fflush(out);
+  if (run_stopped) return kExitOtherFailure;
   // The board operation ends with its own result when it succeeded.
   if (options.board_program && result == kStepFinishedEarly) return 0;
   return ExitStatusOf(result);

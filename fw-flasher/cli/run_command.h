@@ -26,6 +26,7 @@ struct RunCommandOptions {
   bool quiet = false;
   std::string password_file;  // empty: the login password is typed
   bool show_progress = false;
+  bool serial_wrap = false;  // a full serial number keeps its low bytes
 };
 
 // Loads the project, asks for the login password when the project needs one,
@@ -35,7 +36,8 @@ struct RunCommandOptions {
 // program as usual, with the terminal's echo back on). Returns
 // the exit status: that of the last download's result (ExitStatusOf), or
 // kExitOtherFailure when the project does not load or the login fails (the
-// message is on standard error then).
+// message is on standard error then), and when the run stopped on the profile
+// or a full serial number (its message closes the log, without a result line).
 int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& secrets,
                SoundSink* sounds, std::atomic<bool>& stop_requested);
 

@@ -199,6 +199,13 @@ enum MessageId : std::int32_t {
 
   // fw-flash run: the passes of this run and the pass counter.
   kMsgPassesThisRunAndTotal = 8240,
+  // The profile the counters are kept in, and the serial numbers it holds.
+  kMsgProfileWaiting = 8260,
+  kMsgProfileNotWritable = 8261,
+  kMsgProfileWriteFailed = 8262,
+  kMsgSerialNumberFull = 8263,
+  kMsgResetNotWritten = 8264,
+  kMsgResetProfileBusy = 8265,
 
   // The USB writer's own failures.
   kMsgUsbWriterGone = 8250,

@@ -303,6 +303,29 @@ constexpr MessageRow kRows[] = {
     // The operator's run without a window.
     {8240, "\r\nPasses: %d this run, %u in total\r\n", "\r\n本次成功 %d 次, 累计成功 %u 次\r\n",
      nullptr, nullptr},
+    // The profile, shared by every program of the project under its lock.
+    {8260, "\r\nWaiting for the profile %s: another download of this project is using it ...\r\n",
+     "\r\n等待配置文件 %s: 本项目的另一个下载正在使用它 ...\r\n", nullptr, nullptr},
+    {8261,
+     "\r\nThe profile %s cannot be written (%s): nothing was erased, the download does not "
+     "start !\r\n",
+     "\r\n配置文件 %s 无法写入 (%s): 未擦除任何数据, 下载未开始 !\r\n", nullptr, nullptr},
+    {8262,
+     "\r\nThe profile %s could not be written (%s): the next serial numbers (%s) and the pass "
+     "counter (%u) are not stored; the run stops !\r\n",
+     "\r\n配置文件 %s 写入失败 (%s): 下一个序列号 (%s) 和计数 (%u) 未能保存, 停止下载 !\r\n",
+     nullptr, nullptr},
+    {8263,
+     "\r\nSerial number %d is %s, more than its %d bytes hold in its format (at most %s): "
+     "nothing was erased, the run stops !\r\n",
+     "\r\n序列号 %d 为 %s, 超出其 %d 字节按所设格式能容纳的范围 (最大 %s): 未擦除任何数据, "
+     "停止下载 !\r\n",
+     nullptr, nullptr},
+    {8264, "The pass counter was not reset: the profile %s cannot be written (%s) !",
+     "计数未能清零: 配置文件 %s 无法写入 (%s) !", nullptr, nullptr},
+    {8265,
+     "The pass counter was not reset: another download of this project is using the profile %s !",
+     "计数未能清零: 本项目的另一个下载正在使用配置文件 %s !", nullptr, nullptr},
     // The USB writer.
     {8250, "\r\nThe USB writer %s is gone (unplugged) !\r\n",
      "\r\nUSB设备 %s 已断开 (设备被拔出) !\r\n", nullptr, nullptr},

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_dialogs.h"
@@ -15,6 +17,8 @@
 
 namespace fw::test {
 
+// A profile in memory. A test can hold its lock as another program would, and
+// make the writability check or the writes fail with a reason.
 class MemoryProfile final : public Profile {
  public:
   int ReadInt(std::string_view key, int fallback) override {
@@ -22,26 +26,71 @@ class MemoryProfile final : public Profile {
     const auto it = ints.find(std::string(key));
     return it == ints.end() ? fallback : it->second;
   }
-  void WriteInt(std::string_view key, int value) override {
-    std::lock_guard lock(mutex_);
-    ints[std::string(key)] = value;
-  }
   std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view key) override {
     std::lock_guard lock(mutex_);
     const auto it = bytes.find(std::string(key));
     if (it == bytes.end()) return std::nullopt;
     return it->second;
   }
-  void WriteBytes(std::string_view key, const std::vector<std::uint8_t>& value) override {
+  ProfileLockResult Lock(const std::function<bool()>& keep_waiting, std::string& reason) override {
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (!lock_failure.empty()) {
+          reason = lock_failure;
+          return ProfileLockResult::kFailed;
+        }
+        if (!held_elsewhere && !held) {
+          held = true;
+          ++locks_taken;
+          return ProfileLockResult::kTaken;
+        }
+      }
+      if (!keep_waiting()) return ProfileLockResult::kGaveUp;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  void Unlock() override {
     std::lock_guard lock(mutex_);
-    bytes[std::string(key)] = value;
+    held = false;
+  }
+  bool CheckWritable(std::string& reason) override {
+    std::lock_guard lock(mutex_);
+    reason = check_failure;
+    return check_failure.empty();
+  }
+  bool Write(const ProfileChanges& changes, std::string& reason) override {
+    std::lock_guard lock(mutex_);
+    writes_while_locked += held ? 1 : 0;
+    ++writes;
+    if (!write_failure.empty()) {
+      reason = write_failure;
+      return false;
+    }
+    for (const auto& [key, value] : changes.ints) ints[key] = value;
+    for (const auto& [key, value] : changes.bytes) bytes[key] = value;
+    return true;
+  }
+  std::string Location() const override { return "/profile/App.ini"; }
+
+  bool Held() {
+    std::lock_guard lock(mutex_);
+    return held;
   }
 
   std::map<std::string, int> ints;
   std::map<std::string, std::vector<std::uint8_t>> bytes;
+  std::atomic<bool> held_elsewhere{false};
+  std::string lock_failure;
+  std::string check_failure;
+  std::string write_failure;
+  int locks_taken = 0;
+  int writes = 0;
+  int writes_while_locked = 0;
 
  private:
   std::mutex mutex_;
+  bool held = false;
 };
 
 class FakeView final : public DownloadView {

@@ -16,6 +16,7 @@
 
 #include "app/download_run.h"
 #include "app/profile.h"
+#include "app/profile_counters.h"
 #include "sim/boot_loader_sim.h"
 #include "sim/oscillator_model.h"
 #include "target/chip_table.h"
@@ -84,6 +85,8 @@ class DialogDownloadTest : public QObject {
   void closingWhileBusyOnYesStopsAndWaitsForTheWorker();
   void aWorkersBoxGivesWayToTheStop();
   void aWorkersBoxAnsweredEndsTheRun();
+  void anotherProgramsNumberReplacesOnlyAnUntouchedEdit();
+  void aSerialNumberThatOutgrowsItsLengthStopsUnlessItWraps();
 };
 
 void DialogDownloadTest::theStartButtonDownloadsIntoTheChip() {
@@ -94,7 +97,7 @@ void DialogDownloadTest::theStartButtonDownloadsIntoTheChip() {
   GuiHarness h;
   h.project = SimulatorProject();
   h.devices.devices = {{"ttyS0", "/dev/ttyS0", "", "", "serial"}, CableOn(sim.slave_path())};
-  h.profile.WriteInt(fw::profile_keys::kPassCounter, 5);
+  h.profile.ints[std::string(fw::profile_keys::kPassCounter)] = 5;
   fw::FlasherDialog& d = h.Start();
   QCOMPARE(d.port_list()->currentText(), QStringLiteral("Test Cable (pts)"));
   QCOMPARE(d.serial_edit(SerialEdit::kFirst)->text(), QStringLiteral("100"));
@@ -290,6 +293,98 @@ void DialogDownloadTest::aWorkersBoxAnsweredEndsTheRun() {
   QVERIFY(answered);
   QVERIFY(!d.stop_requested());
   QCOMPARE(d.counter_label()->text(), QStringLiteral("0"));
+}
+
+namespace {
+
+// What another program of the project stores after its download.
+void StoreElsewhere(fw::Profile& profile, std::uint64_t serial, std::uint32_t passes) {
+  std::string reason;
+  QVERIFY(profile.Write(
+      fw::CounterChanges(passes, {fw::SerialValue::FromUnsigned64(serial), std::nullopt}), reason));
+}
+
+std::vector<std::uint8_t> FlashSerial(const fw::sim::BootLoaderSim& sim) {
+  const std::vector<std::uint8_t> flash = sim.Flash();
+  if (flash.size() < 0x104) return {};
+  return {flash.begin() + 0x100, flash.begin() + 0x104};
+}
+
+}  // namespace
+
+// Another program of the project advanced the profile while the window was
+// open: its number replaces the edit the operator left alone, and the counter
+// counts on from its count; a number the operator typed wins.
+void DialogDownloadTest::anotherProgramsNumberReplacesOnlyAnUntouchedEdit() {
+  Simulator simulator;
+  fw::sim::BootLoaderSim& sim = *simulator.sim;
+  std::string error;
+  QVERIFY2(sim.Start(error), error.c_str());
+  GuiHarness h;
+  h.project = SimulatorProject();
+  h.devices.devices = {CableOn(sim.slave_path())};
+  fw::FlasherDialog& d = h.Start();
+  QCOMPARE(d.serial_edit(SerialEdit::kFirst)->text(), QStringLiteral("100"));
+
+  StoreElsewhere(h.profile, 150, 7);
+  QTest::mouseClick(d.start_once_button(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!d.busy(), kDownloadTimeoutMs);
+  QVERIFY2(d.run().last_result() == 0, qPrintable(d.log()->toPlainText()));
+  QCOMPARE(FlashSerial(sim), (std::vector<std::uint8_t>{0x00, 0x00, 0x01, 0x50}));
+  QCOMPARE(d.serial_edit(SerialEdit::kFirst)->text(), QStringLiteral("151"));
+  QCOMPARE(d.counter_label()->text(), QStringLiteral("8"));
+
+  StoreElsewhere(h.profile, 300, 9);
+  QLineEdit* edit = d.serial_edit(SerialEdit::kFirst);
+  edit->clear();
+  QTest::keyClicks(edit, QStringLiteral("500"));
+  QTest::mouseClick(d.start_once_button(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!d.busy(), kDownloadTimeoutMs);
+  QVERIFY2(d.run().last_result() == 0, qPrintable(d.log()->toPlainText()));
+  QCOMPARE(FlashSerial(sim), (std::vector<std::uint8_t>{0x00, 0x00, 0x05, 0x00}));
+  QCOMPARE(edit->text(), QStringLiteral("501"));
+  QCOMPARE(fw::ReadStoredSerials(h.profile)[0], fw::SerialValue::FromUnsigned64(501));
+  QCOMPARE(d.counter_label()->text(), QStringLiteral("10"));
+}
+
+// The operator types a number that four BCD bytes cannot hold: the start
+// stops before the chip is contacted, with the message in the log and a box;
+// a window started with --serial-wrap writes the low bytes.
+void DialogDownloadTest::aSerialNumberThatOutgrowsItsLengthStopsUnlessItWraps() {
+  Simulator simulator;
+  fw::sim::BootLoaderSim& sim = *simulator.sim;
+  std::string error;
+  QVERIFY2(sim.Start(error), error.c_str());
+  const QString message = QStringLiteral(
+      "Serial number 1 is 100000000, more than its 4 bytes hold in its format (at most "
+      "99999999): nothing was erased, the run stops !");
+  for (const bool wrap : {false, true}) {
+    GuiHarness h;
+    h.project = SimulatorProject();
+    h.devices.devices = {CableOn(sim.slave_path())};
+    h.serial_wrap = wrap;
+    fw::FlasherDialog& d = h.Start();
+    QLineEdit* edit = d.serial_edit(SerialEdit::kFirst);
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("100000000"));
+    const int downloads = sim.downloads();
+    QTest::mouseClick(d.start_once_button(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.busy(), kDownloadTimeoutMs);
+    if (!wrap) {
+      QVERIFY2(LogHas(d, message), qPrintable(d.log()->toPlainText()));
+      QCOMPARE(h.dialogs->Messages(), std::vector<std::string>{"ERROR: " + message.toStdString()});
+      QCOMPARE(sim.downloads(), downloads);
+      QCOMPARE(edit->text(), QStringLiteral("100000000"));
+      QCOMPARE(d.counter_label()->text(), QStringLiteral("0"));
+      QVERIFY(d.start_once_button()->isEnabled());
+    } else {
+      QVERIFY2(d.run().last_result() == 0, qPrintable(d.log()->toPlainText()));
+      QCOMPARE(sim.downloads(), downloads + 1);
+      QCOMPARE(FlashSerial(sim), (std::vector<std::uint8_t>{0x00, 0x00, 0x00, 0x00}));
+      QCOMPARE(edit->text(), QStringLiteral("100000001"));
+      QVERIFY(h.dialogs->Messages().empty());
+    }
+  }
 }
 
 QTEST_MAIN(DialogDownloadTest)

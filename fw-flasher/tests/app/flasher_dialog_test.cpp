@@ -269,7 +269,7 @@ void FlasherDialogTest::resetAsksOnlyWhenThereIsSomethingToReset() {
   GuiHarness counted;
   counted.project = MakeProject(ProjectStrings(false));
   counted.dialogs = std::make_unique<fw::test::ScriptedDialogs>(false);
-  counted.profile.WriteInt(fw::profile_keys::kPassCounter, 12);
+  counted.profile.ints[std::string(fw::profile_keys::kPassCounter)] = 12;
   fw::FlasherDialog& c = counted.Start();
   QCOMPARE(c.counter_label()->text(), QStringLiteral("12"));
   QTest::mouseClick(c.reset_button(), Qt::LeftButton);
@@ -283,7 +283,7 @@ void FlasherDialogTest::resetOnYesClearsTheCounterAndTheProfile() {
   GuiHarness h;
   h.project = MakeProject(ProjectStrings(false));
   // A counter past 2^31 is shown unsigned, as it is kept.
-  h.profile.WriteInt(fw::profile_keys::kPassCounter, -2);
+  h.profile.ints[std::string(fw::profile_keys::kPassCounter)] = -2;
   fw::FlasherDialog& d = h.Start();
   QCOMPARE(d.counter_label()->text(), QStringLiteral("4294967294"));
   QTest::mouseClick(d.reset_button(), Qt::LeftButton);

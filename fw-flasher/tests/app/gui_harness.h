@@ -70,6 +70,7 @@ struct GuiHarness {
   ListedDevices devices;
   DeviceMonitor* monitor = nullptr;
   std::string command_line_port;
+  bool serial_wrap = false;
   std::unique_ptr<FlasherDialog> dialog;
 
   FlasherDialog& Start() {
@@ -82,6 +83,7 @@ struct GuiHarness {
     parts.serial_devices = &devices;
     parts.device_monitor = monitor;
     parts.command_line_port = command_line_port;
+    parts.serial_wrap = serial_wrap;
     dialog = std::make_unique<FlasherDialog>(parts);
     if (boxes) AttachDialogs(*boxes, *dialog);
     dialog->InitDialog();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "app/profile.h"
+#include "app/serial_capacity.h"
 #include "app/serial_numbers.h"
 #include "tests/app/app_fakes.h"
 
@@ -105,7 +106,7 @@ TEST(SerialNumbersTest, BcdValueNineAdvancesToTen) {
   MemoryProfile profile;
   serials.Load(profile, view);
   EXPECT_EQ(serials.Prepare(view)[0].value.LowBytesMsbFirst(1), std::vector<std::uint8_t>{0x09});
-  serials.Advance(profile, view);
+  serials.Advance(view);
   EXPECT_EQ(view.Edit(SerialEdit::kFirst), "10");
   EXPECT_EQ(serials.Prepare(view)[0].value.LowBytesMsbFirst(1), std::vector<std::uint8_t>{0x10});
   // The value kept is decimal; only the prepared copy is BCD.
@@ -122,9 +123,9 @@ TEST(SerialNumbersTest, AllBitsSetWrapsToZero) {
   serials.Load(profile, view);
   EXPECT_EQ(view.Edit(SerialEdit::kFirst), "340282366920938463463374607431768211455");
   serials.Prepare(view);
-  serials.Advance(profile, view);
+  const StoredSerials advanced = serials.Advance(view);
   EXPECT_EQ(view.Edit(SerialEdit::kFirst), "0");
-  EXPECT_EQ(profile.bytes[std::string(profile_keys::kIncValue1)],
+  EXPECT_EQ(CounterChanges(std::nullopt, advanced).bytes[std::string(profile_keys::kIncValue1)],
             std::vector<std::uint8_t>(16, 0x00));
 }
 
@@ -148,7 +149,7 @@ TEST(SerialNumbersTest, TheEditsAreReadBeforeEachDownload) {
   for (const Case& c : cases) {
     view.ShowSerialText(SerialEdit::kFirst, c.typed);
     EXPECT_EQ(serials.Prepare(view)[0].value, SerialValue::FromUnsigned64(c.read)) << c.typed;
-    serials.Advance(profile, view);
+    serials.Advance(view);
     EXPECT_EQ(view.Edit(SerialEdit::kFirst), c.after_advance) << c.typed;
   }
 }
@@ -165,12 +166,13 @@ TEST(SerialNumbersTest, OnlyTheSecondNumberUsesTheFirstEditAndItsOwnKeys) {
   EXPECT_FALSE(prepared[0].enabled);
   EXPECT_TRUE(prepared[1].enabled);
   EXPECT_EQ(prepared[1].value, SerialValue::FromUnsigned64(70));
-  serials.Advance(profile, view);
+  ProfileChanges changes = CounterChanges(std::nullopt, serials.Advance(view));
   EXPECT_EQ(view.Edit(SerialEdit::kFirst), "72");
-  EXPECT_EQ(profile.ints[std::string(profile_keys::kIncValue2Valid)], 1);
-  EXPECT_EQ(profile.bytes[std::string(profile_keys::kIncValue2)],
+  EXPECT_EQ(changes.ints[std::string(profile_keys::kIncValue2Valid)], 1);
+  EXPECT_EQ(changes.bytes[std::string(profile_keys::kIncValue2)],
             Bytes16(SerialValue::FromUnsigned64(72)));
-  EXPECT_EQ(profile.ints.count(std::string(profile_keys::kIncValue1Valid)), 0u);
+  EXPECT_EQ(changes.ints.count(profile_keys::kIncValue1Valid), 0u);
+  EXPECT_EQ(changes.ints.count(profile_keys::kPassCounter), 0u);
 }
 
 TEST(SerialNumbersTest, BothNumbersAdvanceByTheirOwnSteps) {
@@ -181,13 +183,14 @@ TEST(SerialNumbersTest, BothNumbersAdvanceByTheirOwnSteps) {
   serials.Load(profile, view);
   const auto prepared = serials.Prepare(view);
   EXPECT_EQ(prepared[1].value, SerialValue::FromUnsigned64(0x500));
-  serials.Advance(profile, view);
+  ProfileChanges changes = CounterChanges(5, serials.Advance(view));
   EXPECT_EQ(view.Edit(SerialEdit::kFirst), "11");
   EXPECT_EQ(view.Edit(SerialEdit::kSecond), "600");
-  EXPECT_EQ(profile.bytes[std::string(profile_keys::kIncValue1)],
+  EXPECT_EQ(changes.bytes[std::string(profile_keys::kIncValue1)],
             Bytes16(SerialValue::FromUnsigned64(11)));
-  EXPECT_EQ(profile.bytes[std::string(profile_keys::kIncValue2)],
+  EXPECT_EQ(changes.bytes[std::string(profile_keys::kIncValue2)],
             Bytes16(SerialValue::FromUnsigned64(600)));
+  EXPECT_EQ(changes.ints[std::string(profile_keys::kPassCounter)], 5);
 }
 
 TEST(SerialNumbersTest, AStoredValueCountsWhenValidAndSixteenBytes) {
@@ -214,6 +217,89 @@ TEST(SerialNumbersTest, AStoredValueCountsWhenValidAndSixteenBytes) {
     if (c.stored) profile.bytes[std::string(profile_keys::kIncValue1)] = *c.stored;
     serials.Load(profile, view);
     EXPECT_EQ(view.Edit(SerialEdit::kFirst), c.shown);
+  }
+}
+
+// What another program stored since this one last read or wrote the profile
+// replaces an edit the operator has left as it was shown; a typed number wins.
+TEST(SerialNumbersTest, AValueAnotherProgramStoredReplacesOnlyAnUntouchedEdit) {
+  const auto v = [](std::uint64_t n) { return SerialValue::FromUnsigned64(n); };
+  struct Case {
+    const char* name;
+    StoredSerials at_load;
+    const char* typed;  // null: the edit left as shown
+    StoredSerials before_download;
+    std::uint64_t used;
+  };
+  const Case cases[] = {
+      {"advanced elsewhere", {v(20), {}}, nullptr, {v(23), {}}, 23},
+      {"first stored elsewhere", {}, nullptr, {v(40), {}}, 40},
+      {"unchanged", {v(20), {}}, nullptr, {v(20), {}}, 20},
+      {"typed wins", {v(20), {}}, "100", {v(23), {}}, 100},
+      {"typed wins over a first value", {}, "7", {v(40), {}}, 7},
+      {"gone from the profile", {v(20), {}}, nullptr, {}, 20},
+  };
+  for (const Case& c : cases) {
+    const Project p = WithSerials(Enabled(5, 1, kSerialPlain));
+    SerialNumbers serials(p);
+    FakeView view;
+    serials.Load(c.at_load, view);
+    if (c.typed != nullptr) view.ShowSerialText(SerialEdit::kFirst, c.typed);
+    EXPECT_EQ(serials.Prepare(view, c.before_download)[0].value, v(c.used)) << c.name;
+    EXPECT_EQ(view.Edit(SerialEdit::kFirst), std::to_string(c.used)) << c.name;
+  }
+}
+
+// After a download whose values were not stored, the edit's advanced value is
+// still the next one: the profile's older value is the one this program knew.
+TEST(SerialNumbersTest, AnUnstoredAdvanceIsNotTakenBackByTheProfile) {
+  const Project p = WithSerials(Enabled(5, 1, kSerialPlain));
+  SerialNumbers serials(p);
+  FakeView view;
+  const StoredSerials stored = {SerialValue::FromUnsigned64(30), std::nullopt};
+  serials.Load(stored, view);
+  EXPECT_EQ(serials.Prepare(view, stored)[0].value, SerialValue::FromUnsigned64(30));
+  serials.Advance(view);  // the write failed: nothing marked stored
+  EXPECT_EQ(serials.Prepare(view, stored)[0].value, SerialValue::FromUnsigned64(31));
+  // Once stored, another program's next value is taken again.
+  const StoredSerials advanced = serials.Advance(view);
+  serials.MarkStored(advanced);
+  const StoredSerials elsewhere = {SerialValue::FromUnsigned64(50), std::nullopt};
+  EXPECT_EQ(serials.Prepare(view, elsewhere)[0].value, SerialValue::FromUnsigned64(50));
+}
+
+// The largest value each length and format carries, by link; a value above it
+// would reach the chip as its low bytes only.
+TEST(SerialNumbersTest, TheLargestValueEachLengthAndFormatHolds) {
+  struct Case {
+    int format;
+    int length;
+    LinkKind link;
+    const char* largest;
+  };
+  const Case cases[] = {
+      {kSerialPlain, 1, LinkKind::kSerialPort, "255"},
+      {kSerialPlain, 4, LinkKind::kUsbWriter, "4294967295"},
+      {kSerialPlain, 16, LinkKind::kSerialPort, "340282366920938463463374607431768211455"},
+      {kSerialBcd, 1, LinkKind::kSerialPort, "99"},
+      {kSerialBcd, 4, LinkKind::kSerialPort, "99999999"},
+      {kSerialBcd, 16, LinkKind::kUsbWriter, "99999999999999999999999999999999"},
+      {kSerialAsciiHex, 4, LinkKind::kSerialPort, "9999"},
+      {kSerialAsciiHex, 16, LinkKind::kSerialPort, "9999999999999999"},
+      // The USB writer sends format 2 as BCD digits.
+      {kSerialAsciiHex, 4, LinkKind::kUsbWriter, "99999999"},
+  };
+  for (const Case& c : cases) {
+    const SerialNumberSettings s = Enabled(0, 1, c.format, c.length);
+    const std::string name = std::to_string(c.format) + "/" + std::to_string(c.length) + "/" +
+                             std::to_string(static_cast<int>(c.link));
+    const SerialValue largest = LargestSerialValue(s, c.link);
+    EXPECT_EQ(SerialToText(largest, 'd', 1), c.largest) << name;
+    EXPECT_TRUE(SerialFits(largest, s, c.link)) << name;
+    SerialValue next = largest;
+    SerialAdd(next, SerialValue::FromUnsigned64(1));
+    // Past 2^128 - 1 the value itself wraps to 0, which fits.
+    EXPECT_EQ(SerialFits(next, s, c.link), next.IsZero()) << name;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "app/download_run.h"
 #include "app/error_box.h"
 #include "app/flasher_dialog.h"
 #include "app/login_dialog.h"
@@ -212,6 +213,13 @@ void StartupTest::aGoodProjectBuildsTheWindowWithTheCommandLinePort() {
   QCOMPARE(d.stop_button()->text(), QStringLiteral("停止"));
   QCOMPARE(d.port_entries().size(), std::size_t(2));
   QCOMPARE(d.SelectedPort()->device_path, std::string("/dev/pts/9"));
+  QVERIFY(!d.run().serial_wrap());
+
+  // --serial-wrap reaches the window's run.
+  options.serial_wrap = true;
+  fw::FlasherApplication wrapping;
+  QVERIFY(wrapping.Start(options, exit_code));
+  QVERIFY(wrapping.dialog().run().serial_wrap());
 }
 
 QTEST_MAIN(StartupTest)

@@ -95,7 +95,11 @@ TEST_F(PortsCommandTest, TheStoredIndexOfTheProjectsProfileNamesAPort) {
       return {{"ttyS0", "/dev/ttyS0", "", "", "serial"}, {"ttyS3", "/dev/ttyS3", "", "", "serial"}};
     }
   } devices;
-  SettingsProfile("stored").WriteInt(profile_keys::kMainComx, 3);
+  SettingsProfile stored("stored");
+  ProfileChanges port;
+  port.ints[std::string(profile_keys::kMainComx)] = 3;
+  std::string reason;
+  ASSERT_TRUE(stored.Write(port, reason)) << reason;
   const auto block = ProjectBlock("stored", nullptr);
   PortsOptions options;
   options.project_file = Write("stored.blk", std::string(block.begin(), block.end()));
