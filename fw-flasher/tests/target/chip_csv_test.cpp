@@ -3,14 +3,13 @@
 #include "target/chip_csv.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/support/temp_folder.h"
+#include "tests/support/tool_run.h"
 
 namespace fw {
 namespace {
@@ -186,37 +185,24 @@ TEST(ChipCsvTest, GeneratedSourceOfARecord) {
 
 // The build tool itself: a row that does not fit stops it, naming file and
 // line, and leaves no table behind.
-TEST(ChipCsvTest, TheGeneratorStopsAtARowThatDoesNotFit) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("chip_table_gen_test_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto run = [&](const std::string& csv_text) {
-    {
-      std::ofstream csv(dir / "chips.csv");
-      csv << csv_text;
-    }
-    std::filesystem::remove(dir / "out.cpp");
-    const std::string command = std::string(FW_CHIP_TABLE_GEN) + " " +
-                                (dir / "chips.csv").string() + " " + (dir / "out.cpp").string() +
-                                " 2>" + (dir / "errors.txt").string();
-    const int status = std::system(command.c_str());
-    std::ifstream errors(dir / "errors.txt");
-    std::string text((std::istreambuf_iterator<char>(errors)), std::istreambuf_iterator<char>());
-    return std::pair{WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-  };
+class ChipTableGeneratorTest : public test::TempFolderTest {};
 
-  const auto [bad_status, bad_errors] =
-      run(kHeader + "\n" + "QMV9,71,8,2,0x0300,0x0000,8192,0,0,8192,0,0,0,0,0,0,1\n");
-  EXPECT_EQ(bad_status, 1);
-  EXPECT_NE(bad_errors.find("chips.csv: line 2: protocol_variant is 8"), std::string::npos)
-      << bad_errors;
-  EXPECT_FALSE(std::filesystem::exists(dir / "out.cpp"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "out.cpp.tmp"));
+TEST_F(ChipTableGeneratorTest, StopsAtARowThatDoesNotFit) {
+  const auto out = dir_ / "out.cpp";
+  const auto bad = test::RunTool(
+      FW_CHIP_TABLE_GEN,
+      Write("chips.csv", kHeader + "\nQMV9,71,8,2,0x0300,0x0000,8192,0,0,8192,0,0,0,0,0,0,1\n"),
+      out, dir_);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.errors.find("chips.csv: line 2: protocol_variant is 8"), std::string::npos)
+      << bad.errors;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "out.cpp.tmp"));
 
-  const auto [good_status, good_errors] = run(kHeader + "\n" + kRow + "\n");
-  EXPECT_EQ(good_status, 0) << good_errors;
-  EXPECT_TRUE(std::filesystem::exists(dir / "out.cpp"));
-  std::filesystem::remove_all(dir);
+  const auto good =
+      test::RunTool(FW_CHIP_TABLE_GEN, Write("chips.csv", kHeader + "\n" + kRow + "\n"), out, dir_);
+  EXPECT_EQ(good.status, 0) << good.errors;
+  EXPECT_NE(Read(out).find("\"QMV01D20003\""), std::string::npos);
 }
 
 }  // namespace

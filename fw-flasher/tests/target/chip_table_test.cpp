@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "sim/chip_models.h"
 #include "target/chip_table.h"
 #include "target/report_options.h"
 
@@ -150,6 +151,28 @@ TEST(ChipTableTest, VariantsReachEveryPath) {
   EXPECT_EQ(baud_variants_new, (std::set<int>{0, 1}));
   EXPECT_EQ(groups.size(), 12u);
   EXPECT_TRUE(f_v4 && f_other && g_v4 && g_other && high_voltage && ice && needs_capable && f55f);
+}
+
+// The simulator reads chips.csv with its own generator: both readings give the
+// same models at the same indexes.
+TEST(ChipTableTest, TheSimulatorReadsTheSameModels) {
+  const auto table = ChipTable();
+  const auto models = sim::SimChipModels();
+  ASSERT_EQ(models.size(), table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ChipRecord& r = table[i];
+    const sim::SimChipModel& m = models[i];
+    SCOPED_TRACE(r.name);
+    EXPECT_STREQ(m.name, r.name);
+    EXPECT_EQ(m.family, FamilyCode(r));
+    EXPECT_EQ(m.protocol_variant, ProtocolVariant(r));
+    EXPECT_EQ(m.baud_generator, BaudGeneratorVariant(r));
+    EXPECT_EQ(m.id, r.id);
+    EXPECT_EQ(m.alt_id, r.alt_id);
+    EXPECT_EQ(m.code_size, r.code_size);
+    EXPECT_EQ(m.data_size, r.data_size);
+    EXPECT_EQ(m.sub_model, r.sub_model);
+  }
 }
 
 TEST(ChipTableTest, FindByName) {
