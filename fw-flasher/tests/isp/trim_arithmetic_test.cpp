@@ -105,9 +105,16 @@ TEST(TrimArithmetic, Procedure1Window) {
       {"from a pair at 128 and 255", 12000000, 128, 14540000, 255, 11000000, 73},
       {"below the range: 0", 10000000, 0, 12560000, 256, 9000000, 0},
       {"above the range: 244", 10000000, 0, 12560000, 256, 20000000, 244},
+      // An oscillator that falls as the trim rises interpolates the same way:
+      // slope -15,625, M = 11,000,000 - 12,000,000, y = 64 - 5.
+      {"falling with the trim", 12000000, 0, 10000000, 128, 11000000, 59},
+      // slope -20,000, M = 13,000,000 - 2,560,000 - 14,540,000, y = 205 - 5.
+      {"falling, from a pair at 128 and 255", 14540000, 128, 12000000, 255, 13000000, 200},
+      {"falling, target above the range: 0", 12000000, 0, 10000000, 128, 20000000, 0},
+      {"falling, target below the range: 244", 12000000, 0, 10000000, 128, 1000000, 244},
+      // Equal measurements give no slope to divide by.
       {"equal trims", 10000000, 128, 12000000, 128, 11000000, std::nullopt},
       {"flat", 10000000, 0, 10000000, 128, 11000000, std::nullopt},
-      {"falling with the trim", 12000000, 0, 10000000, 128, 11000000, std::nullopt},
       {"beyond the int range", 0, 0, 1, 255, 100000000000LL, std::nullopt},
   };
   for (const auto& c : cases) {
