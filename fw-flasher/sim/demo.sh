@@ -21,6 +21,9 @@ cleanup() {
 trap cleanup EXIT
 
 start_sim() {
+  # Emptied here, not only by the redirection in the child: the wait below must
+  # not take the port of the simulator before.
+  : >"$sim_out"
   "$isp_sim" "$@" >"$sim_out" &
   sim_pid=$!
   for _ in $(seq 100); do
