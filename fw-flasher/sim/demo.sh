@@ -21,8 +21,8 @@ cleanup() {
 trap cleanup EXIT
 
 start_sim() {
-  # Emptied here, not only by the redirection in the child: the wait below must
-  # not take the port of the simulator before.
+  # Emptied first: the simulator's own redirection may come after the wait below
+  # has read the name of the last one.
   : >"$sim_out"
   "$isp_sim" "$@" >"$sim_out" &
   sim_pid=$!
