@@ -29,8 +29,9 @@ constexpr int kDividerRateLimit = 38400;
 constexpr int kFastClock = 20000000;
 constexpr int kSlowClockRate = 28800;
 constexpr int kFastClockRate = 57600;
-// The bytes of the rate they also carry: 65536 - F / 1200.
-constexpr double kClockPerRateUnit = 0.00083333335;
+// The word they also carry, 65536 - F / 1200: the boot loader's factor is
+// 1/1200 in single precision.
+constexpr float kClockPerRateUnit = 0.00083333335f;
 
 bool InRange(int f, int low, int high) { return f >= low && f <= high; }
 
@@ -107,7 +108,12 @@ BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
     byte3 = static_cast<std::uint8_t>(r + 1);
     byte4 = static_cast<std::uint8_t>(-(q / (r + 1)));
   }
-  const auto rate_count = static_cast<std::int64_t>(65536 - f * kClockPerRateUnit);
+  // Single precision, as the rate search: a float product rounded to float
+  // before a float subtraction (volatile keeps the two from being fused),
+  // which gives 65536 - F / 1200 exactly at the clocks 1200 divides. In double
+  // the product lies a hair above F / 1200 and the word one below.
+  const volatile float clock_units = static_cast<float>(f) * kClockPerRateUnit;
+  const auto rate_count = static_cast<std::int64_t>(65536.0f - clock_units);
   plan.bytes = {static_cast<std::uint8_t>(fast ? 0x98 : 0x58), link.clock.trim_bytes[0], byte3,
                 byte4, 0x64};
   AddBigEndian16(plan.bytes, rate_count);

@@ -12,9 +12,9 @@ constexpr std::uint8_t kTrialCommand = 0x8F;
 constexpr std::uint8_t kSwitchCommand = 0x8E;
 constexpr std::uint8_t kNewSwitchCommand = 0x01;
 constexpr double kRateTolerance = 0.03;
-// The 8E command of families 25 and 28 carries 65536 - F x this as a word,
+// The 8E command of families 25 and 28 carries 65536 - F / this as a word,
 // and in bytes 1 and 8 whether F lies below 20 MHz.
-constexpr double kClockWordPerHz = 0.00083333335;
+constexpr double kHzPerClockWordStep = 1200;
 constexpr double kFastClock = 20e6;
 constexpr std::uint8_t kSlowClockByte1 = 0x58;
 constexpr std::uint8_t kFastClockByte1 = 0x98;
@@ -132,7 +132,7 @@ std::optional<double> PrescaledRate(const ChipTraits& chip, std::span<const std:
   // measurement at the host's rate resolves it (some 200 kHz at 115,200 baud):
   // the word is taken when the clock it stands for is as close to the chip's as
   // a rate must be to talk.
-  const double word_clock = (65536 - Word(p, 6)) / kClockWordPerHz;
+  const double word_clock = (65536 - Word(p, 6)) * kHzPerClockWordStep;
   if (std::abs(word_clock - chip.frequency) > kRateTolerance * chip.frequency) {
     why = "clock word " + std::to_string(Word(p, 6)) + " stands for " +
           std::to_string(std::lround(word_clock)) + " Hz, not the chip's clock of " +

@@ -11,10 +11,10 @@
 #include <cstring>
 
 #include "sim/baud_commands.h"
+#include "sim/chip_models.h"
 #include "sim/host_line.h"
 #include "sim/sim_dump.h"
 #include "sim/sim_text.h"
-#include "target/chip_table.h"
 
 namespace fw::sim {
 namespace {
@@ -445,8 +445,7 @@ void BootLoaderSim::EndOfDownload() {
     const auto& bytes = memory_.flash.bytes();
     flash.assign(bytes.begin(), bytes.end());
     state =
-        fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
-                           line_rate_now_.load());
+        fw::sim::StateJson(memory_, SimChipModelAt(chip_.chip_index).name, line_rate_now_.load());
     // The chip restarts into the firmware just written.
     firmware_.Restart();
   }
@@ -527,8 +526,7 @@ std::vector<std::uint8_t> BootLoaderSim::Flash() const {
 
 std::string BootLoaderSim::StateJson() const {
   std::lock_guard lock(mutex_);
-  return fw::sim::StateJson(memory_, ChipTable()[static_cast<std::size_t>(chip_.chip_index)].name,
-                            line_rate_now_.load());
+  return fw::sim::StateJson(memory_, SimChipModelAt(chip_.chip_index).name, line_rate_now_.load());
 }
 
 int BootLoaderSim::ui_requests_answered() const {

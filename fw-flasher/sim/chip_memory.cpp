@@ -1,18 +1,18 @@
 #include "sim/chip_memory.h"
 
-#include "target/chip_table.h"
+#include "sim/chip_models.h"
 
 namespace fw::sim {
 namespace {
 
-const ChipRecord& RecordOf(const SimChipConfig& config) {
-  return ChipTable()[static_cast<std::size_t>(config.chip_index)];
+const SimChipModel& ModelOf(const SimChipConfig& config) {
+  return SimChipModelAt(config.chip_index);
 }
 
 }  // namespace
 
 ChipMemory::ChipMemory(const SimChipConfig& config)
-    : flash(RecordOf(config).code_size, RecordOf(config).data_size, config.old_flash),
+    : flash(ModelOf(config).code_size, ModelOf(config).data_size, config.old_flash),
       options(config.options),
       password(config.password),
       locked(config.locked),

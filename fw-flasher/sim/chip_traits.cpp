@@ -1,6 +1,6 @@
 #include "sim/chip_traits.h"
 
-#include "target/chip_table.h"
+#include "sim/chip_models.h"
 
 namespace fw::sim {
 namespace {
@@ -26,13 +26,13 @@ SimSequence SequenceOf(int family, int fw) {
 }  // namespace
 
 ChipTraits TraitsOf(const SimChipConfig& chip) {
-  const ChipRecord& record = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
+  const SimChipModel& model = SimChipModelAt(chip.chip_index);
   ChipTraits t;
-  t.family = FamilyCode(record);
-  t.table_variant = ProtocolVariant(record);
+  t.family = model.family;
+  t.table_variant = model.protocol_variant;
   t.fw = chip.fw_version;
   t.variant = t.fw >= kFirmware72 && t.table_variant < 3 ? kVariantOf72 : t.table_variant;
-  t.generator = BaudGeneratorVariant(record);
+  t.generator = model.baud_generator;
   t.build = chip.fw_build;
   t.block_size = SmallBlocks(t.family) ? 64 : 128;
   t.sequence = SequenceOf(t.family, t.fw);
@@ -41,9 +41,9 @@ ChipTraits TraitsOf(const SimChipConfig& chip) {
     t.guard1 = 0x46;
     t.guard2 = 0xB9;
   }
-  t.code_size = record.code_size;
-  t.data_size = record.data_size;
-  t.id = record.id;
+  t.code_size = model.code_size;
+  t.data_size = model.data_size;
+  t.id = model.id;
   t.frequency = chip.frequency;
   return t;
 }

@@ -7,9 +7,9 @@
 #include <CLI/CLI.hpp>
 
 #include "sim/boot_loader_sim.h"
+#include "sim/chip_models.h"
 #include "sim/oscillator_model.h"
 #include "sim/sim_options.h"
-#include "target/chip_table.h"
 #include "version/version.h"
 
 namespace {
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   fw::sim::SimChipConfig chip;
-  chip.chip_index = fw::FindChipByName(chip_name);
+  chip.chip_index = fw::sim::SimChipIndex(chip_name);
   if (chip.chip_index <= 0) {
     std::cerr << "isp-sim: unknown chip " << chip_name << "\n";
     return 2;

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <set>
 
+#include "sim/chip_models.h"
 #include "sim/chip_traits.h"
-#include "target/chip_table.h"
 
 namespace fw::sim {
 namespace {
@@ -105,18 +105,18 @@ int BuildPosition(int v, int l) {
 }  // namespace
 
 int OptionCountOf(const SimChipConfig& chip) {
-  const ChipRecord& r = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
+  const SimChipModel& model = SimChipModelAt(chip.chip_index);
   const Slots slots =
-      OptionSlots(LayoutOfFamily(FamilyCode(r)), chip.fw_version >= 0x72, ProtocolVariant(r));
+      OptionSlots(LayoutOfFamily(model.family), chip.fw_version >= 0x72, model.protocol_variant);
   return slots.empty() ? 0 : slots.rbegin()->first + 1;
 }
 
 std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int reply_code,
                                              bool wide_checksum, bool via_board,
                                              const std::map<int, std::uint8_t>& written) {
-  const ChipRecord& record = ChipTable()[static_cast<std::size_t>(chip.chip_index)];
-  const StatusLayout group = LayoutOfFamily(FamilyCode(record));
-  const int variant = ProtocolVariant(record);
+  const SimChipModel& model = SimChipModelAt(chip.chip_index);
+  const StatusLayout group = LayoutOfFamily(model.family);
+  const int variant = model.protocol_variant;
   const bool fw72 = chip.fw_version >= 0x72;
   const double f = chip.frequency;
   const double baud = chip.handshake_baud > 0 ? chip.handshake_baud : kFallbackBaud;
@@ -210,8 +210,8 @@ std::vector<std::uint8_t> BuildStatusPayload(const SimChipConfig& chip, int repl
   p[0] = static_cast<std::uint8_t>(reply_code);
   p[17] = static_cast<std::uint8_t>(chip.fw_version);
   p[18] = static_cast<std::uint8_t>(chip.fw_letter);
-  if (chip.fw_letter >= 0x51 && chip.fw_version >= 0x71) p[19] = record.sub_model;
-  int id = chip.report_alt_id && record.alt_id != 0 ? record.alt_id : record.id;
+  if (chip.fw_letter >= 0x51 && chip.fw_version >= 0x71) p[19] = model.sub_model;
+  int id = chip.report_alt_id && model.alt_id != 0 ? model.alt_id : model.id;
   if (chip.id_override >= 0) id = chip.id_override;
   Put16(p, 20, static_cast<std::uint32_t>(id));
   if (chip.fw_build != 0) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "target/chip_table.h"
+#include "sim/chip_models.h"
 
 namespace fw::sim {
 namespace {
@@ -284,7 +284,7 @@ std::vector<std::uint8_t> SimUsbWriter::HandleLocked(const SimUsbCommand& comman
   const std::vector<std::uint8_t>& data = command.data;
   switch (command.request) {
     case kPrepare: {
-      const int family = FamilyCode(ChipTable()[static_cast<std::size_t>(config_.chip.chip_index)]);
+      const int family = SimChipModelAt(config_.chip.chip_index).family;
       const std::uint8_t expected =
           family < kFirstNewerFamily ? kPrepareOlderFamilies : kPrepareNewerFamilies;
       if (data != std::vector<std::uint8_t>{expected}) {

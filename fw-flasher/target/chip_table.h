@@ -1,6 +1,7 @@
 // The table of supported chip models, built from chips.csv.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -20,12 +21,18 @@ struct ChipRecord {
   std::uint8_t sub_model;
 };
 
+// The flags word, packed by the build from the named columns of chips.csv.
 namespace chip_flags {
+constexpr std::uint32_t kUnread = 1u << 0;  // "unread": set in most records, read by no step
 constexpr std::uint32_t kHighVoltage = 1u << 1;
+// "option_block_header_flow": read by the option block, the stand-alone header
+// and the serial flow.
 constexpr std::uint32_t kOptionBlockBit = 1u << 2;
 constexpr std::uint32_t kIceCapable = 1u << 3;
 constexpr std::uint32_t kOptionsNeedCapableFirmware = 1u << 4;
-constexpr std::uint32_t kFamilyMask = 0xFFu << 11;  // bits 11 to 18: the family code
+constexpr std::uint32_t kProtocolVariantMask = 7u << 5;  // bits 5 to 7
+constexpr std::uint32_t kBaudGeneratorMask = 7u << 8;    // bits 8 to 10
+constexpr std::uint32_t kFamilyMask = 0xFFu << 11;       // bits 11 to 18: the family code
 }  // namespace chip_flags
 
 // Every record including the placeholder record 0, without the end record.
@@ -33,10 +40,15 @@ std::span<const ChipRecord> ChipTable();
 // The same array followed by its all-zero end record.
 const ChipRecord* ChipTableWithEnd();
 
-constexpr int FamilyCode(const ChipRecord& r) { return static_cast<int>((r.flags >> 11) & 0xFF); }
-constexpr int ProtocolVariant(const ChipRecord& r) { return static_cast<int>((r.flags >> 5) & 7); }
+constexpr int FlagsField(const ChipRecord& r, std::uint32_t mask) {
+  return static_cast<int>((r.flags & mask) >> std::countr_zero(mask));
+}
+constexpr int FamilyCode(const ChipRecord& r) { return FlagsField(r, chip_flags::kFamilyMask); }
+constexpr int ProtocolVariant(const ChipRecord& r) {
+  return FlagsField(r, chip_flags::kProtocolVariantMask);
+}
 constexpr int BaudGeneratorVariant(const ChipRecord& r) {
-  return static_cast<int>((r.flags >> 8) & 7);
+  return FlagsField(r, chip_flags::kBaudGeneratorMask);
 }
 constexpr bool IsHighVoltage(const ChipRecord& r) {
   return (r.flags & chip_flags::kHighVoltage) != 0;

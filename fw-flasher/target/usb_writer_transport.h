@@ -1,10 +1,14 @@
 // The USB writer as the flasher sees it: writers found by vendor and product,
 // and the n-th of them opened as a device the link holds. The libusb
-// implementation and the simulated writer both sit behind this.
+// implementation and the simulated writer both sit behind this. Header-only
+// (with isp/link/usb_writer_device.h), so that the simulated writer plugs in
+// without linking anything of the flasher.
 #pragma once
 
+#include <algorithm>
 #include <compare>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,12 +29,27 @@ struct UsbWriterLocation {
   int address = 0;  // the bus address; changes on every plug, so not part of the order
 
   // "1-1.3", as the system names the attachment point.
-  std::string Text() const;
+  std::string Text() const {
+    std::string text = std::to_string(bus);
+    for (std::size_t k = 0; k < port_path.size(); ++k) {
+      text += k == 0 ? '-' : '.';
+      text += std::to_string(port_path[k]);
+    }
+    return text;
+  }
   // "/dev/bus/usb/001/005".
-  std::string DeviceNode() const;
+  std::string DeviceNode() const {
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/%03d/%03d", bus & 0xFFFF, address & 0xFFFF);
+    return node;
+  }
 
-  std::strong_ordering operator<=>(const UsbWriterLocation& other) const;
-  bool operator==(const UsbWriterLocation& other) const;
+  std::strong_ordering operator<=>(const UsbWriterLocation& other) const {
+    if (auto order = bus <=> other.bus; order != 0) return order;
+    return std::lexicographical_compare_three_way(port_path.begin(), port_path.end(),
+                                                  other.port_path.begin(), other.port_path.end());
+  }
+  bool operator==(const UsbWriterLocation& other) const { return (*this <=> other) == 0; }
 };
 
 enum class UsbOpenError {

@@ -29,7 +29,9 @@ plant_clean_tree() {
   printf '#include "isp/handshake.h"\n#include "app/profile.h"\n#include "version/version.h"\n' >"$r/fw-flasher/cli/main.cpp"
   echo '#pragma once' >"$r/fw-flasher/version/version.h"
   echo '#pragma once' >"$r/fw-flasher/app/profile.h"
-  printf '#include "isp/handshake.h"\n#include "target/chip_table.h"\n' >"$r/fw-flasher/sim/sim.cpp"
+  echo '#pragma once' >"$r/fw-flasher/isp/link/usb_writer_device.h"
+  printf '#include "isp/link/usb_writer_device.h"\n' >"$r/fw-flasher/target/usb_writer_transport.h"
+  printf '#include "sim/sim.h"\n#include "version/version.h"\n#include "target/usb_writer_transport.h"\n#include "isp/link/usb_writer_device.h"\n#include <vector>\n' >"$r/fw-flasher/sim/sim.cpp"
   printf '#include "sim/sim.h"\n#include "isp/handshake.h"\n' >"$r/fw-flasher/tests/isp/t.cpp"
   echo '#pragma once' >"$r/fw-flasher/sim/sim.h"
 }
@@ -49,6 +51,10 @@ cases=(
   'relay-editor/version/Version.cpp|#include "device/Frames.h"|version/ is below device/'
   'fw-flasher/version/version.cpp|#include "isp/link/isp_link.h"|version/ is below isp/link/'
   'relay-editor/device/SPComm.cpp|  #  include <QObject>|includes Qt'
+  'fw-flasher/sim/chips.cpp|#include "target/chip_table.h"|sim/ includes only sim/, version/ and the USB writer'"'"'s transport interface'
+  'fw-flasher/sim/link.cpp|#include "isp/link/isp_link.h"|fw-flasher/sim/link.cpp:1 includes "isp/link/isp_link.h"'
+  'fw-flasher/sim/steps.h|#include "isp/handshake.h"|sim/ includes only'
+  'fw-flasher/sim/up.cpp|#include "../target/chip_table.h"|write it from fw-flasher/'
 )
 for c in "${cases[@]}"; do
   IFS='|' read -r file line named <<<"$c"

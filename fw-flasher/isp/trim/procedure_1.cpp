@@ -102,8 +102,10 @@ std::int64_t Procedure1Frequency(int handshake_baud, std::uint16_t count) {
 std::optional<int> Procedure1WindowStart(std::int64_t s0, int t0, std::int64_t s1, int t1,
                                          std::int64_t target) {
   if (t1 == t0) return std::nullopt;
+  // Either sign of slope interpolates; only equal measurements leave nothing to
+  // divide by.
   const double slope = static_cast<double>(s1 - s0) / (t1 - t0);
-  if (!std::isfinite(slope) || slope <= 0) return std::nullopt;
+  if (!std::isfinite(slope) || slope == 0) return std::nullopt;
   // Exact in double for every frequency a 16-bit count can give.
   const double m = static_cast<double>(target) + std::trunc(slope * t0) - static_cast<double>(s0);
   const double trim = std::trunc(m / slope);

@@ -20,9 +20,9 @@ std::int64_t Procedure1Frequency(int handshake_baud, std::uint16_t count);
 
 // The first trim of the fine window from two measured settings (frequency s at
 // trim t): the trim where the line through them meets the target, less 5,
-// within 0..244 so that the eleven trims stay below 255. Empty when the two
-// trims are equal, the frequency does not rise with the trim, or the result
-// leaves the int range.
+// within 0..244 so that the eleven trims stay below 255. The line may rise or
+// fall with the trim. Empty when the two trims or the two frequencies are
+// equal, or the result leaves the int range.
 std::optional<int> Procedure1WindowStart(std::int64_t s0, int t0, std::int64_t s1, int t1,
                                          std::int64_t target);
 

@@ -35,6 +35,11 @@ std::optional<int> Procedure3WindowStart(std::span<const Frequency> across, Freq
   if (span <= 0) return std::nullopt;
   const Frequency s = (target - low) * kAcrossStep / span;
   const Frequency start = s + Frequency{kAcrossStep} * j - kWindowLead;
+  // The window s + 16 j - 20 as it stands can begin below trim 0 (a target
+  // in the first segment) or end above 127 (one near the top). Its trims go
+  // out as bytes: below 0 they would wrap to 252..255, above 127 leave the
+  // 7-bit trim. Moved to start within 0..119, the nine trims stay within
+  // 0..127; everywhere else the window is the one the measurement gives.
   return static_cast<int>(
       std::clamp<Frequency>(start, 0, kProcedure3MaxTrim - (kProcedure3Trims - 1)));
 }

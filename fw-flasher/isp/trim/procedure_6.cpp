@@ -30,6 +30,10 @@ std::optional<Procedure6Estimate> Procedure6Locate(std::span<const Frequency> en
     const Frequency step = (ends[static_cast<std::size_t>(2 * d + 1)] - low) / kTrimSteps;
     if (step <= 0) return std::nullopt;
     const auto k = std::clamp<Frequency>((x - low) / step, 0, kMaxTrim);
+    // The window runs from centre - 7 to centre + 4. A centre of 252 would
+    // put its last trim at 256, which goes out as the byte 0 and measures the
+    // bottom of the range; 251 keeps all twelve within 0..255. Centres from 7
+    // to 251 are the estimate itself.
     const auto centre = static_cast<int>(std::clamp<Frequency>(k, kMinCentre, kMaxCentre));
     return Procedure6Estimate{std::min(i, kMaxMultiple), d, centre - kWindowLead};
   }

@@ -79,15 +79,16 @@ TEST_F(BaudPlanTest, SwitchBytesOfEachGeneratorRule) {
        0x8F,
        {0xFF, 0xFD, 0x00, 6, 160, 0x83},
        115200},
+      // Bytes 6-7: 65536 - 11,059,200 / 1200 = 0xDC00.
       {"families 25 and 28 before 7.1, below 20 MHz",
        {28, 1, 11059200, 115200, 2400, 0x70},
        0x8E,
-       {0x58, 0xA1, 0x04, 0xA0, 0x64, 0xDB, 0xFF, 0x83, 0x20, 0xFF, 0x00},
+       {0x58, 0xA1, 0x04, 0xA0, 0x64, 0xDC, 0x00, 0x83, 0x20, 0xFF, 0x00},
        28800},
       {"families 25 and 28 before 7.1, from 20 MHz, highest 0",
        {28, 1, 22118400, 0, 2400, 0x70},
        0x8E,
-       {0x98, 0xA1, 0x04, 0xA0, 0x64, 0xB7, 0xFF, 0x81, 0x20, 0xFF, 0x00},
+       {0x98, 0xA1, 0x04, 0xA0, 0x64, 0xB8, 0x00, 0x81, 0x20, 0xFF, 0x00},
        57600},
       {"plain divider: never above 38,400",
        {30, 0, 11059200, 115200, 2400, 0x72},
@@ -115,6 +116,34 @@ TEST_F(BaudPlanTest, SwitchBytesOfEachGeneratorRule) {
     EXPECT_EQ(plan.command, c.command);
     EXPECT_EQ(plan.bytes, c.bytes);
     EXPECT_EQ(plan.rate, c.rate);
+  }
+}
+
+// Bytes 6-7 of the 8E command, 65536 - F x 0.00083333335, taken as the rate
+// search takes its figures, in single precision: 0.00083333335 is 1/1200 as a
+// float, and its float product with F rounds to F / 1200 at the crystal clocks
+// that 1200 divides (in double or a fused multiply-add the word would come out
+// one lower there).
+TEST_F(BaudPlanTest, ClockWordOfThe8ECommandInSinglePrecision) {
+  struct Case {
+    int frequency;
+    std::uint16_t word;
+  } const cases[] = {
+      {11059200, 0xDC00},
+      {22118400, 0xB800},
+      {18432000, 0xC400},
+      {24000000, 0xB1E0},
+      // 20,000,000 / 1200 = 16,666.67: the word truncates 48,869.33.
+      {20000000, 0xBEE5},
+      {6000000, 0xEC78},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frequency);
+    const BaudSwitchPlan plan = Plan(25, 0, c.frequency, 0, 2400, 0x70);
+    ASSERT_EQ(plan.command, 0x8E);
+    ASSERT_GE(plan.bytes.size(), 7u);
+    EXPECT_EQ(plan.bytes[5] << 8 | plan.bytes[6], c.word)
+        << std::hex << (plan.bytes[5] << 8 | plan.bytes[6]);
   }
 }
 

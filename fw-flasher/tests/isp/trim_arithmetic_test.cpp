@@ -105,9 +105,16 @@ TEST(TrimArithmetic, Procedure1Window) {
       {"from a pair at 128 and 255", 12000000, 128, 14540000, 255, 11000000, 73},
       {"below the range: 0", 10000000, 0, 12560000, 256, 9000000, 0},
       {"above the range: 244", 10000000, 0, 12560000, 256, 20000000, 244},
+      // An oscillator that falls as the trim rises interpolates the same way:
+      // slope -15,625, M = 11,000,000 - 12,000,000, y = 64 - 5.
+      {"falling with the trim", 12000000, 0, 10000000, 128, 11000000, 59},
+      // slope -20,000, M = 13,000,000 - 2,560,000 - 14,540,000, y = 205 - 5.
+      {"falling, from a pair at 128 and 255", 14540000, 128, 12000000, 255, 13000000, 200},
+      {"falling, target above the range: 0", 12000000, 0, 10000000, 128, 20000000, 0},
+      {"falling, target below the range: 244", 12000000, 0, 10000000, 128, 1000000, 244},
+      // Equal measurements give no slope to divide by.
       {"equal trims", 10000000, 128, 12000000, 128, 11000000, std::nullopt},
       {"flat", 10000000, 0, 10000000, 128, 11000000, std::nullopt},
-      {"falling with the trim", 12000000, 0, 10000000, 128, 11000000, std::nullopt},
       {"beyond the int range", 0, 0, 1, 255, 100000000000LL, std::nullopt},
   };
   for (const auto& c : cases) {
@@ -144,6 +151,10 @@ TEST(TrimArithmetic, Procedure3RangeAndWindow) {
       // j = 3 (14.8 MHz > 14.4 MHz), s = (14.4 - 13.2) × 16 / 1.6 = 12 ... trims 40..48.
       {"inside", across, 14400000, 40},
       {"below the first: shifted up to 0", across, 9000000, 0},
+      // j = 1, s = 0: 0 + 16 - 20 = -4 would wrap to trim 252; the window is 0..8.
+      {"at trim 0: shifted up to 0", across, 10000000, 0},
+      // j = 8, s = (22.65 - 21.2) × 16 / 1.5 = 15: 15 + 128 - 20 = 123 would end at
+      // 131, past the 7-bit trim; the window is 119..127.
       {"near the top: shifted down to 119", across, 22650000, 119},
       {"beyond the top: 119", across, 99000000, 119},
       {"flat segment", std::vector<Frequency>(9, 12000000), 11000000, std::nullopt},
@@ -237,6 +248,10 @@ TEST(TrimArithmetic, Procedure6Locate) {
       {"multiple above 15 is 15", ends, 100000, Procedure6Estimate{15, 0, 0}},
       // Past the last range: estimate 255, window shifted to 244..255.
       {"above every range", ends, 90000000, Procedure6Estimate{1, 3, 244}},
+      // Range 0 at 19,531 Hz a trim: 4,925,000 / 19,531 = 252. A centre of 252
+      // would end the window at 256, the byte 0: it is 251, window 244..255.
+      {"estimate 252: centre 251", ends, 9925000, Procedure6Estimate{1, 0, 244}},
+      {"estimate 250 is the centre", ends, 9885000, Procedure6Estimate{1, 0, 243}},
       // Every multiple up to 63 lies below all ranges: estimate 0 in range 0.
       {"no multiple fits",
        {1000, 1001, 2000, 2001, 3000, 3001, 1000000000, 2000000000},

@@ -174,6 +174,32 @@ TEST_F(TrimDownloadTest, EveryProcedureTrimsTheChipToTheSetFrequency) {
     }
 }
 
+// Procedure 1 interpolates between two measured settings whichever way the
+// frequency runs with the trim: an oscillator that falls as the trim rises is
+// trimmed like any other.
+TEST_F(TrimDownloadTest, ProcedureOneTrimsAnOscillatorThatFallsAsTheTrimRises) {
+  sim::OscillatorConfig oscillator;
+  oscillator.shape = sim::OscillatorShape::kReversed;
+  for (const TrimDownload& c : {kEveryProcedure[0], kEveryProcedure[1]}) {
+    SCOPED_TRACE(c.name);
+    Start(c.family, c.fw, oscillator);
+    ASSERT_EQ(Run(), kStepOk) << session->log.text << notes;
+    EXPECT_EQ(notes, "") << "the chip found fault with the host";
+    const IspLink& link = session->link;
+    ASSERT_TRUE(link.clock.frequency_adjusted) << session->log.text;
+    const nlohmann::json state = State();
+    ASSERT_FALSE(state["trim"].is_null()) << state.dump(2);
+    const Programmed programmed{state["trim"]["trim"], state["trim"]["range"],
+                                state["trim"]["divider"], state["trim"]["locked_48mhz"]};
+    EXPECT_EQ(programmed, c.setting(link.clock.trim_bytes));
+    const double clock = state["clock"];
+    EXPECT_NEAR(clock, kSetFrequency, kSetFrequency * kTolerancePercent / 100) << state.dump(2);
+    EXPECT_LE(std::abs(link.clock.trim_error), kTolerancePercent);
+    EXPECT_TRUE(session->Logged(AdjustedLine())) << AdjustedLine() << session->log.text;
+    EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;
+  }
+}
+
 // Oscillators the procedures cannot trim, or not closely enough: each download
 // ends with the result defined for it, and the chip keeps the clock it had
 // unless a setting was programmed.

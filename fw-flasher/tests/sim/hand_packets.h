@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "target/chip_table.h"
+#include "sim/chip_models.h"
 
 namespace fw::sim::test {
 
@@ -63,18 +63,16 @@ inline Bytes Block(std::size_t length, const std::map<std::size_t, std::uint8_t>
   return b;
 }
 
-// The first chip record of a family with sub-model 0, or -1.
+// The first chip model of a family with sub-model 0, or -1.
 inline int ChipOf(int family) {
-  const auto table = ChipTable();
-  for (std::size_t i = 1; i < table.size(); ++i) {
-    if (FamilyCode(table[i]) == family && table[i].sub_model == 0) return static_cast<int>(i);
+  const auto models = SimChipModels();
+  for (std::size_t i = 1; i < models.size(); ++i) {
+    if (models[i].family == family && models[i].sub_model == 0) return static_cast<int>(i);
   }
   return -1;
 }
 
-inline const ChipRecord& RecordOf(int index) {
-  return ChipTable()[static_cast<std::size_t>(index)];
-}
+inline const SimChipModel& RecordOf(int index) { return SimChipModelAt(index); }
 
 // Protocol variant 0's check of a new rate: 80 00 00 36 01 and the chip's id.
 inline Bytes RateCheck(std::uint16_t id) {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <map>
 #include <set>
 #include <string>
 
+#include "sim/chip_models.h"
 #include "target/chip_table.h"
 #include "target/report_options.h"
 
@@ -26,13 +28,49 @@ TEST(ChipTableTest, PlaceholderAndEndRecord) {
   EXPECT_EQ(ChipTableWithEnd()[1073].flags, 0u);
 }
 
+// Every field of every record, the end record included, in one number: a change
+// to any value of chips.csv, or to how the build reads it, changes it. Update
+// the number only with a deliberate change of the chip data.
+std::uint64_t TableFingerprint() {
+  std::uint64_t hash = 0xcbf29ce484222325u;  // 64-bit FNV-1a
+  auto add = [&hash](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      hash ^= (value >> (8 * i)) & 0xFF;
+      hash *= 0x100000001b3u;
+    }
+  };
+  const ChipRecord* r = ChipTableWithEnd();
+  for (std::size_t i = 0; i <= ChipTable().size(); ++i, ++r) {
+    add(r->flags, 4);
+    for (const char* c = r->name != nullptr ? r->name : ""; *c != 0; ++c) {
+      add(static_cast<unsigned char>(*c), 1);
+    }
+    add(0, 1);
+    add(r->id, 2);
+    add(r->alt_id, 2);
+    add(r->code_size, 4);
+    add(r->data_size, 4);
+    add(r->reserved, 4);
+    add(r->total_size, 4);
+    add(r->tail_reserve, 1);
+    add(r->sub_model, 1);
+  }
+  return hash;
+}
+
+TEST(ChipTableTest, EveryValueAsBuiltBefore) {
+  EXPECT_EQ(TableFingerprint(), 0x351ab713809e545du) << std::hex << TableFingerprint();
+}
+
 TEST(ChipTableTest, DataFileStartsWithTheColumnHeader) {
   std::ifstream csv(FW_CHIPS_CSV);
   ASSERT_TRUE(csv.is_open()) << FW_CHIPS_CSV;
   std::string first;
   std::getline(csv, first);
   EXPECT_EQ(first,
-            "name,flags,id,alt_id,code_size,data_size,reserved,total_size,tail_reserve,sub_model");
+            "name,family,protocol_variant,baud_generator,id,alt_id,code_size,data_size,reserved,"
+            "total_size,tail_reserve,sub_model,high_voltage,ice_capable,"
+            "options_need_capable_firmware,option_block_header_flow,unread");
   std::string second;
   std::getline(csv, second);
   EXPECT_EQ(second.rfind("#", 0), 0u) << "the variant choices are explained at the top";
@@ -113,6 +151,28 @@ TEST(ChipTableTest, VariantsReachEveryPath) {
   EXPECT_EQ(baud_variants_new, (std::set<int>{0, 1}));
   EXPECT_EQ(groups.size(), 12u);
   EXPECT_TRUE(f_v4 && f_other && g_v4 && g_other && high_voltage && ice && needs_capable && f55f);
+}
+
+// The simulator reads chips.csv with its own generator: both readings give the
+// same models at the same indexes.
+TEST(ChipTableTest, TheSimulatorReadsTheSameModels) {
+  const auto table = ChipTable();
+  const auto models = sim::SimChipModels();
+  ASSERT_EQ(models.size(), table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const ChipRecord& r = table[i];
+    const sim::SimChipModel& m = models[i];
+    SCOPED_TRACE(r.name);
+    EXPECT_STREQ(m.name, r.name);
+    EXPECT_EQ(m.family, FamilyCode(r));
+    EXPECT_EQ(m.protocol_variant, ProtocolVariant(r));
+    EXPECT_EQ(m.baud_generator, BaudGeneratorVariant(r));
+    EXPECT_EQ(m.id, r.id);
+    EXPECT_EQ(m.alt_id, r.alt_id);
+    EXPECT_EQ(m.code_size, r.code_size);
+    EXPECT_EQ(m.data_size, r.data_size);
+    EXPECT_EQ(m.sub_model, r.sub_model);
+  }
 }
 
 TEST(ChipTableTest, FindByName) {
