@@ -13,7 +13,7 @@
 #include "isp/link/termios_port.h"
 #include "isp/serial_download.h"
 #include "sim/boot_loader_sim.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace {
 

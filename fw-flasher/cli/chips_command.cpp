@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 namespace {

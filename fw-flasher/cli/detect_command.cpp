@@ -5,7 +5,7 @@
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
 #include "isp/link/termios_port.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 

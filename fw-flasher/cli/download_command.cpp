@@ -10,9 +10,9 @@
 #include "isp/link/termios_port.h"
 #include "isp/program_image_checks.h"
 #include "isp/serial_download.h"
-#include "target/chip_table.h"
-#include "target/image_file.h"
-#include "target/own_byte_areas.h"
+#include "target/chips/chip_table.h"
+#include "target/chips/image_file.h"
+#include "target/chips/own_byte_areas.h"
 
 namespace fw {
 namespace {

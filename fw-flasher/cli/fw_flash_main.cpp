@@ -9,8 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/port_devices.h"
-#include "app/secret_input.h"
+#include "app/run/port_devices.h"
+#include "app/run/secret_input.h"
 #include "cli/chips_command.h"
 #include "cli/detect_command.h"
 #include "cli/download_command.h"
@@ -19,7 +19,7 @@
 #include "cli/terminal_io.h"
 #include "isp/link/link_outputs.h"
 #include "messages/message_table.h"
-#include "target/libusb_writer_bus.h"
+#include "target/usb_writer/libusb_writer_bus.h"
 #include "version/version.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "app/port_list.h"
-#include "app/project_loader.h"
-#include "app/settings_profile.h"
+#include "app/project/project_loader.h"
+#include "app/run/port_list.h"
+#include "app/run/settings_profile.h"
 
 namespace fw {
 

@@ -6,16 +6,16 @@
 #include <mutex>
 #include <thread>
 
-#include "app/download_run.h"
-#include "app/download_view.h"
-#include "app/gbk_text.h"
-#include "app/login_digest.h"
-#include "app/project_loader.h"
-#include "app/secret_input.h"
-#include "app/settings_profile.h"
+#include "app/project/gbk_text.h"
+#include "app/project/project_loader.h"
+#include "app/run/download_run.h"
+#include "app/run/download_view.h"
+#include "app/run/login_digest.h"
+#include "app/run/secret_input.h"
+#include "app/run/settings_profile.h"
 #include "cli/detect_command.h"
 #include "messages/message_table.h"
-#include "target/libusb_writer_bus.h"
+#include "target/usb_writer/libusb_writer_bus.h"
 
 namespace fw {
 namespace {

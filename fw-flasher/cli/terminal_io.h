@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "app/app_dialogs.h"
+#include "app/run/app_dialogs.h"
 #include "isp/link/link_outputs.h"
 
 namespace fw {

@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
-#include "target/code_image.h"
-#include "target/option_block.h"
+#include "target/chips/chip_table.h"
+#include "target/chips/code_image.h"
+#include "target/chips/option_block.h"
 
 namespace {
 

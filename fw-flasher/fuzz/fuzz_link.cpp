@@ -8,8 +8,8 @@
 
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
-#include "target/report_options.h"
+#include "target/chips/chip_table.h"
+#include "target/chips/report_options.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <span>
 
-#include "app/project_format.h"
-#include "app/project_loader.h"
-#include "app/project_parser.h"
+#include "app/project/project_format.h"
+#include "app/project/project_loader.h"
+#include "app/project/project_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);

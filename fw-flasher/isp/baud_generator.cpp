@@ -5,8 +5,8 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
-#include "target/link_chip.h"
-#include "target/status_record.h"
+#include "target/chips/link_chip.h"
+#include "target/chips/status_record.h"
 
 namespace fw {
 namespace {

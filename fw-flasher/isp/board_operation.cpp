@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "isp/link/isp_link.h"
-#include "target/download_board.h"
-#include "target/standalone_board.h"
+#include "target/board/download_board.h"
+#include "target/board/standalone_board.h"
 
 namespace fw {
 namespace {

@@ -11,9 +11,9 @@
 #include "isp/trim_clock.h"
 #include "isp/trim_decision.h"
 #include "isp/write_user_key.h"
-#include "target/code_image.h"
-#include "target/link_chip.h"
-#include "target/status_record.h"
+#include "target/chips/code_image.h"
+#include "target/chips/link_chip.h"
+#include "target/chips/status_record.h"
 
 namespace fw {
 

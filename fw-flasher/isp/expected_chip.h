@@ -3,7 +3,7 @@
 #pragma once
 
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 

@@ -5,7 +5,7 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
-#include "target/download_board.h"
+#include "target/board/download_board.h"
 
 namespace fw {
 namespace {

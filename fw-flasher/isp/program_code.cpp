@@ -5,9 +5,9 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
 #include "isp/step_support.h"
-#include "target/code_image.h"
-#include "target/link_chip.h"
-#include "target/status_record.h"
+#include "target/chips/code_image.h"
+#include "target/chips/link_chip.h"
+#include "target/chips/status_record.h"
 
 namespace fw {
 namespace {

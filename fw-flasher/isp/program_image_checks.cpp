@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "isp/download_sequence.h"
-#include "target/image_cut.h"
-#include "target/own_byte_areas.h"
+#include "target/chips/image_cut.h"
+#include "target/chips/own_byte_areas.h"
 
 namespace fw {
 namespace {

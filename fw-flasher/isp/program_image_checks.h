@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 

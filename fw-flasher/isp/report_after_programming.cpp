@@ -4,8 +4,8 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/step_support.h"
-#include "target/report_options.h"
-#include "target/status_record.h"
+#include "target/chips/report_options.h"
+#include "target/chips/status_record.h"
 
 namespace fw {
 namespace {

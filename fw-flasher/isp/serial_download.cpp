@@ -6,8 +6,8 @@
 #include "isp/end_download.h"
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
-#include "target/image_cut.h"
-#include "target/link_chip.h"
+#include "target/chips/image_cut.h"
+#include "target/chips/link_chip.h"
 
 namespace fw {
 int DownloadOnOpenPort(IspLink& link, std::string_view window_title,

@@ -1,8 +1,8 @@
 #include "isp/step_support.h"
 
 #include "isp/link/protocol_codes.h"
-#include "target/code_image.h"
-#include "target/link_chip.h"
+#include "target/chips/code_image.h"
+#include "target/chips/link_chip.h"
 
 namespace fw {
 

@@ -5,7 +5,7 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/trim/trim_procedure.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 namespace {

@@ -3,7 +3,7 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
 #include "isp/step_support.h"
-#include "target/status_record.h"
+#include "target/chips/status_record.h"
 
 namespace fw {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 

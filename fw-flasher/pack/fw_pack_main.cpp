@@ -5,15 +5,15 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/project_embedding.h"
-#include "app/project_loader.h"
-#include "app/project_parser.h"
+#include "app/project/project_embedding.h"
+#include "app/project/project_loader.h"
+#include "app/project/project_parser.h"
 #include "messages/message_table.h"
 #include "pack/output_files.h"
 #include "pack/project_from_json.h"
 #include "pack/project_to_json.h"
 #include "pack/project_writer.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "version/version.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/project_format.h"
+#include "app/project/project_format.h"
 #include "isp/program_image_checks.h"
 #include "pack/json_fields.h"
 #include "pack/serial_text.h"

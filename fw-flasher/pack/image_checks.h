@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/project.h"
-#include "target/chip_table.h"
+#include "app/project/project.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 

@@ -4,18 +4,18 @@
 #include <fstream>
 #include <limits>
 
-#include "app/gbk_text.h"
-#include "app/login_digest.h"
-#include "app/project_format.h"
-#include "app/project_limits.h"
+#include "app/project/gbk_text.h"
+#include "app/project/project_format.h"
+#include "app/project/project_limits.h"
+#include "app/run/login_digest.h"
 #include "pack/chip_choice.h"
 #include "pack/description_values.h"
 #include "pack/image_checks.h"
 #include "pack/serial_text.h"
 #include "pack/strict_json.h"
-#include "target/chip_table.h"
-#include "target/image_file.h"
-#include "target/project_scramble.h"
+#include "target/board/project_scramble.h"
+#include "target/chips/chip_table.h"
+#include "target/chips/image_file.h"
 
 namespace fw {
 namespace pf = project_format;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/project.h"
-#include "app/secret_input.h"
+#include "app/project/project.h"
+#include "app/run/secret_input.h"
 #include "pack/json_fields.h"
 
 namespace fw {

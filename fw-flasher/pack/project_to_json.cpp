@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/gbk_text.h"
-#include "app/project_format.h"
+#include "app/project/gbk_text.h"
+#include "app/project/project_format.h"
 #include "pack/description_values.h"
 #include "pack/serial_text.h"
-#include "target/chip_table.h"
-#include "target/project_scramble.h"
+#include "target/board/project_scramble.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 namespace pf = project_format;

@@ -4,7 +4,7 @@
 // block again.
 #pragma once
 
-#include "app/project.h"
+#include "app/project/project.h"
 #include "pack/json_fields.h"
 
 namespace fw {

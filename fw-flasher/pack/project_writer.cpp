@@ -3,7 +3,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/project_format.h"
+#include "app/project/project_format.h"
 
 namespace fw {
 namespace pf = project_format;

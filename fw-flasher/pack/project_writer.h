@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/project.h"
+#include "app/project/project.h"
 
 namespace fw {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/serial_value.h"
+#include "app/project/serial_value.h"
 
 namespace fw {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "sim/usb_writer_sim.h"
-#include "target/usb_writer_transport.h"
+#include "target/usb_writer/usb_writer_transport.h"
 
 namespace fw::sim {
 

@@ -19,7 +19,7 @@
 
 #include "sim/chip_memory.h"
 #include "sim/status_reply.h"
-#include "target/usb_writer_transport.h"
+#include "target/usb_writer/usb_writer_transport.h"
 
 namespace fw::sim {
 

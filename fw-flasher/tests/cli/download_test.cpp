@@ -13,7 +13,7 @@
 #include "cli/download_command.h"
 #include "sim/boot_loader_sim.h"
 #include "sim/oscillator_model.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/captured_output.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/sim_session.h"

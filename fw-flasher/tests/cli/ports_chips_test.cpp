@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/port_devices.h"
-#include "app/profile.h"
-#include "app/settings_profile.h"
+#include "app/run/port_devices.h"
+#include "app/run/profile.h"
+#include "app/run/settings_profile.h"
 #include "cli/chips_command.h"
 #include "cli/ports_command.h"
 #include "tests/support/container_builder.h"

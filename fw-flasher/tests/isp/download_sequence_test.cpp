@@ -7,7 +7,7 @@
 #include "isp/download_sequence.h"
 #include "isp/report_after_programming.h"
 #include "isp/trim_decision.h"
-#include "target/report_options.h"
+#include "target/chips/report_options.h"
 #include "tests/support/chip_link.h"
 
 namespace fw {

@@ -7,7 +7,7 @@
 #include "isp/download_sequence.h"
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 

@@ -10,10 +10,10 @@
 #include "isp/download_sequence.h"
 #include "isp/link/isp_link.h"
 #include "isp/program_image_checks.h"
-#include "target/chip_table.h"
-#include "target/code_image.h"
-#include "target/image_cut.h"
-#include "target/own_byte_areas.h"
+#include "target/chips/chip_table.h"
+#include "target/chips/code_image.h"
+#include "target/chips/image_cut.h"
+#include "target/chips/own_byte_areas.h"
 #include "tests/support/chip_finder.h"
 
 namespace fw {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "isp/program_options.h"
-#include "target/option_block.h"
+#include "target/chips/option_block.h"
 #include "tests/support/chip_link.h"
 
 namespace fw {

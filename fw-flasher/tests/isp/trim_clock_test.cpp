@@ -14,7 +14,7 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/trim_clock.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/string_log.h"
 

@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/project_loader.h"
+#include "app/project/project_loader.h"
 #include "pack/json_fields.h"
 #include "pack_test_support.h"
-#include "target/chip_table.h"
-#include "target/project_scramble.h"
+#include "target/board/project_scramble.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/container_builder.h"
 
 namespace fw {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/secret_input.h"
+#include "app/run/secret_input.h"
 #include "tests/support/temp_folder.h"
 
 namespace fw::test {

@@ -7,15 +7,15 @@
 #include <functional>
 #include <optional>
 
-#include "app/project_embedding.h"
-#include "app/project_parser.h"
+#include "app/project/project_embedding.h"
+#include "app/project/project_parser.h"
 #include "pack/chip_choice.h"
 #include "pack/project_from_json.h"
 #include "pack/project_to_json.h"
 #include "pack/project_writer.h"
 #include "pack_test_support.h"
-#include "target/chip_table.h"
-#include "target/project_scramble.h"
+#include "target/board/project_scramble.h"
+#include "target/chips/chip_table.h"
 
 namespace fw {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw::test {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/chip_finder.h"
 #include "tests/support/responder_port.h"
 #include "tests/support/string_log.h"

@@ -14,7 +14,7 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/termios_port.h"
 #include "sim/boot_loader_sim.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 #include "tests/support/chip_finder.h"
 #include "tests/support/string_log.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "isp/link/isp_link.h"
-#include "target/chip_table.h"
+#include "target/chips/chip_table.h"
 
 namespace fw::test {
 

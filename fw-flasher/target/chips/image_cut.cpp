@@ -1,0 +1,37 @@
+#include "target/chips/image_cut.h"
+
+#include <algorithm>
+#include <array>
+
+namespace fw {
+namespace {
+
+// Bytes at the top of the flash that a boot loader without option-capable
+// firmware keeps for itself.
+constexpr std::uint32_t kTopReserveSize = 3072;
+
+constexpr std::array<int, 21> kTopReserveFamilies = {1,  2,  3,  4,  5,  7,  8,  9,  10, 11, 12,
+                                                     13, 14, 17, 18, 19, 20, 21, 22, 23, 24};
+
+}  // namespace
+
+bool HasTopReserve(const ChipRecord& record) {
+  const bool family = std::find(kTopReserveFamilies.begin(), kTopReserveFamilies.end(),
+                                FamilyCode(record)) != kTopReserveFamilies.end();
+  const bool needs_capable = (record.flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
+  const bool option_block = (record.flags & chip_flags::kOptionBlockBit) != 0;
+  return family && !needs_capable && (option_block || record.data_size != 0);
+}
+
+std::optional<std::uint32_t> ImageCut(const ChipRecord& record) {
+  std::optional<std::uint32_t> cut;
+  if ((record.flags & chip_flags::kOptionBlockBit) != 0)
+    cut = record.code_size - std::min<std::uint32_t>(record.tail_reserve, record.code_size);
+  if (HasTopReserve(record)) {
+    const std::uint32_t top = record.total_size - std::min(kTopReserveSize, record.total_size);
+    cut = cut ? std::min(*cut, top) : top;
+  }
+  return cut;
+}
+
+}  // namespace fw

@@ -1,0 +1,388 @@
+// The run behind the start and stop buttons, with flows that stand in for a
+// download: what one pass prepares, the pass counter and serial numbers, the
+// repeat loop and its wait, and a stop in every wait of the run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "app/run/download_run.h"
+#include "sim/sim_usb_bus.h"
+#include "tests/app/run/app_fakes.h"
+#include "tests/support/writer_chip.h"
+
+namespace fw {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeView;
+using test::LockedLog;
+using test::MemoryProfile;
+using test::ScriptedDialogs;
+
+Project SerialProject(int repeat_delay = 0) {
+  Project p;
+  p.strings = {"EN", "Title", "", "", "", "", "", "", "", "chip", "", "App"};
+  p.code_block.assign(100, 0x42);
+  SerialNumberSettings s;
+  s.enabled = true;
+  s.length = 2;
+  s.address = 0x40;
+  s.start = SerialValue::FromUnsigned64(7);
+  s.step = SerialValue::FromUnsigned64(1);
+  p.serial_numbers[0] = s;
+  p.string_settings.repeat_delay = repeat_delay;
+  return p;
+}
+
+struct Bench {
+  explicit Bench(const Project* project) : run(project, profile, view, dialogs, 0) {
+    run.link().outputs.log_sink = &log;
+    run.link().outputs.echo = nullptr;
+    view.SetPort(SerialPortEntry("/dev/ttyS0"));
+  }
+  // Starts and waits until the run has ended.
+  bool RunToEnd(int mode) {
+    const bool started = run.StartDownload(mode);
+    run.WaitUntilIdle();
+    return started;
+  }
+  // Waits until the run has logged `text` (or gives up after 5 s).
+  bool AwaitLog(const std::string& text) {
+    for (int i = 0; i < 500; ++i) {
+      if (log.Text().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+  MemoryProfile profile;
+  FakeView view;
+  ScriptedDialogs dialogs;
+  LockedLog log;
+  DownloadRun run;
+};
+
+// A flow as the real ones behave: running set at the start, cleared at the end.
+int FlowWith(IspLink& link, int result) {
+  link.running = true;
+  link.running = false;
+  ++link.download_count;
+  return result;
+}
+
+TEST(DownloadRunTest, NothingStartsWithoutAProject) {
+  Bench b(nullptr);
+  int flows = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++flows, FlowWith(l, 0); });
+  EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_EQ(flows, 0);
+  EXPECT_TRUE(b.view.BusyChanges().empty());
+}
+
+TEST(DownloadRunTest, OnlyTheThreeRunModesStart) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.run.SetSerialFlow([](IspLink& l, const PortEntry&) { return FlowWith(l, 0); });
+  EXPECT_FALSE(b.RunToEnd(7));
+  EXPECT_FALSE(b.RunToEnd(1));
+  b.view.SetPort(std::nullopt);
+  EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunOnce)) << "no port selected";
+}
+
+TEST(DownloadRunTest, ASuccessfulDownloadCountsAndAdvances) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.profile.ints["PassCounter"] = 41;
+  b.run.Initialise();
+  EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "7");
+  PortEntry seen;
+  std::vector<std::uint8_t> serial_value;
+  int image_length = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry& port) {
+    seen = port;
+    serial_value.assign(l.placements.serial_numbers[0].value.begin(),
+                        l.placements.serial_numbers[0].value.begin() + 2);
+    image_length = l.image.image_length;
+    return FlowWith(l, 0);
+  });
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_EQ(seen.device_path, "/dev/ttyS0");
+  EXPECT_EQ(serial_value, (std::vector<std::uint8_t>{7, 0}));
+  EXPECT_EQ(image_length, 512);
+  EXPECT_EQ(b.run.pass_counter(), 42u);
+  EXPECT_EQ(b.profile.ints["PassCounter"], 42);
+  EXPECT_EQ(b.view.PassCounters().back(), 42u);
+  EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "8");
+  EXPECT_EQ(b.profile.ints["IncValue1Valid"], 1);
+  EXPECT_EQ(b.view.BusyChanges(), (std::vector<bool>{true, false}));
+  EXPECT_EQ(b.run.passes_this_run(), 1);
+  EXPECT_FALSE(b.run.busy());
+}
+
+// The third operation hands the board program and run mode 4 to the flow; its
+// result 5 ends the run like a failure: no pass, no new serial numbers.
+TEST(DownloadRunTest, TheBoardOperationCountsNoPass) {
+  Project p = SerialProject();
+  p.board_program = {1, 2, 3};
+  Bench b(&p);
+  b.run.Initialise();
+  int run_mode = 0;
+  std::vector<std::uint8_t> program;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    run_mode = l.download.run_mode;
+    program = l.board.program;
+    return FlowWith(l, kStepFinishedEarly);
+  });
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunBoard));
+  EXPECT_EQ(run_mode, DownloadRun::kRunBoard);
+  EXPECT_EQ(program, p.board_program);
+  EXPECT_EQ(b.run.last_result(), kStepFinishedEarly);
+  EXPECT_EQ(b.run.passes_this_run(), 0);
+  EXPECT_EQ(b.run.pass_counter(), 0u);
+  EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "7");
+  EXPECT_EQ(b.profile.ints.count("PassCounter"), 0u);
+  EXPECT_TRUE(b.profile.bytes.empty());
+}
+
+TEST(DownloadRunTest, AFailedOrStoppedDownloadAdvancesNothing) {
+  for (const int result : {1, 2, 3, 4, -1}) {
+    const Project p = SerialProject();
+    Bench b(&p);
+    b.run.Initialise();
+    b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return FlowWith(l, result); });
+    EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+    EXPECT_EQ(b.run.last_result(), result);
+    EXPECT_EQ(b.run.pass_counter(), 0u);
+    EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "7");
+    EXPECT_TRUE(b.profile.bytes.empty());
+    EXPECT_EQ(b.profile.ints.count("PassCounter"), 0u);
+  }
+}
+
+TEST(DownloadRunTest, AFailureInPassNCountsNMinusOnePasses) {
+  const Project p = SerialProject(-5);  // a negative delay waits as 0: one second
+  Bench b(&p);
+  b.run.Initialise();
+  int pass = 0;
+  std::vector<std::string> edits_seen;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    edits_seen.push_back(b.view.Edit(SerialEdit::kFirst));
+    return FlowWith(l, ++pass == 3 ? 1 : 0);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(pass, 3);
+  EXPECT_EQ(b.run.passes_this_run(), 2);
+  EXPECT_EQ(b.run.pass_counter(), 2u);
+  // Each pass reads the edit again: the advanced value of the pass before.
+  EXPECT_EQ(edits_seen, (std::vector<std::string>{"7", "8", "9"}));
+  EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "9");
+  EXPECT_GE(took, 1900ms) << "two waits of one second";
+  // 4004 ("... secs .") shows the seconds, then two dots a second.
+  EXPECT_NE(b.log.Text().find("\r\nRepeat after 1 secs ...\r\nRepeat after 1 secs ..."),
+            std::string::npos)
+      << b.log.Text();
+}
+
+TEST(DownloadRunTest, RepeatDelayTwoShowsThreeSecondsAndSixDots) {
+  const Project p = SerialProject(2);
+  Bench b(&p);
+  int passes = 0;
+  b.run.SetSerialFlow(
+      [&](IspLink& l, const PortEntry&) { return FlowWith(l, ++passes == 2 ? 1 : 0); });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 2900ms);
+  EXPECT_NE(b.log.Text().find("\r\nRepeat after 3 secs ."
+                              "......"),
+            std::string::npos);
+  EXPECT_EQ(b.log.Text().find("........"), std::string::npos) << "six dots, not more";
+}
+
+// A stop pressed while a flow ends (after its last wait, before the repeat
+// wait) was lost when the wait set running again; the stop request holds.
+TEST(DownloadRunTest, AStopAtTheEndOfAFlowEndsTheRepeatedRun) {
+  const Project p = SerialProject(30);
+  Bench b(&p);
+  int passes = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    ++passes;
+    b.run.StopDownload();
+    return FlowWith(l, 0);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+  EXPECT_EQ(passes, 1);
+  EXPECT_EQ(b.run.pass_counter(), 1u) << "the download itself succeeded";
+}
+
+// A flow that sets running at its start cannot undo a stop pressed while the
+// pass was prepared: its waits still end with 3.
+TEST(DownloadRunTest, AStopWhileAPassIsPreparedReachesTheFlowsWaits) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    b.run.StopDownload();  // pressed just before the flow starts
+    l.running = true;
+    l.StartTimeout(IspLink::kNoTimeout);
+    const StepResult r = l.CheckWait();
+    l.running = false;
+    return static_cast<int>(r);
+  });
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_EQ(b.run.last_result(), kStepStopped);
+  EXPECT_EQ(b.run.pass_counter(), 0u);
+}
+
+TEST(DownloadRunTest, StopDuringTheRepeatWaitEndsBeforeTheNextDownload) {
+  const Project p = SerialProject(1000000000);  // a wait longer than any test
+  Bench b(&p);
+  int passes = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++passes, FlowWith(l, 0); });
+  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.AwaitLog("Repeat after 1000000001 secs"));
+  EXPECT_TRUE(b.run.busy());
+  b.run.StopDownload();
+  b.run.WaitUntilIdle();
+  EXPECT_EQ(passes, 1);
+  EXPECT_FALSE(b.run.busy());
+  EXPECT_EQ(b.view.BusyChanges(), (std::vector<bool>{true, false}));
+  // A new start clears the stop request.
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++passes, FlowWith(l, 1); });
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_EQ(passes, 2);
+  EXPECT_EQ(b.run.pass_counter(), 1u);
+}
+
+// The simulated bus, counting how often the run looks for writers on it.
+class CountingBus final : public UsbWriterBus {
+ public:
+  explicit CountingBus(UsbWriterBus& bus) : bus_(bus) {}
+  std::vector<UsbWriterLocation> Enumerate(std::uint16_t vendor_id,
+                                           std::uint16_t product_id) override {
+    ++enumerations;
+    return bus_.Enumerate(vendor_id, product_id);
+  }
+  UsbOpenResult Open(int n, std::uint16_t vendor_id, std::uint16_t product_id) override {
+    return bus_.Open(n, vendor_id, product_id);
+  }
+  std::atomic<int> enumerations = 0;
+
+ private:
+  UsbWriterBus& bus_;
+};
+
+int CountOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// Two writers attached and the run downloads through the second: after a pass
+// it goes on at once while that writer is attached, and waits (stoppable, not
+// in a busy loop) while only the first one is, whatever the port list shows.
+TEST(DownloadRunTest, ARepeatedUsbWriterRunWaitsForItsOwnWriter) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  sim::SimUsbBus sim_bus;
+  CountingBus bus(sim_bus);
+  const auto first = std::make_shared<sim::SimUsbWriter>(test::WriterTestConfig());
+  const auto second = std::make_shared<sim::SimUsbWriter>(test::WriterTestConfig());
+  sim_bus.Attach(first, {1, {1}, 5});
+  sim_bus.Attach(second, {1, {2}, 6});
+  b.run.SetUsbWriterBus(bus);
+  b.view.SetPort(UsbWriterEntry(2));
+  std::atomic<int> passes = 0;
+  b.run.SetUsbWriterFlow([&](IspLink& l, const PortEntry& port) {
+    EXPECT_EQ(port.writer_number, 2);
+    // The writer is taken away after the second and the third pass; the first stays.
+    if (++passes >= 2) second->Unplug();
+    return FlowWith(l, 0);
+  });
+  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
+  for (int i = 0; i < 500 && passes < 2; ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(passes, 2) << b.log.Text();
+
+  // Each pass's wait logs 4005; the second one is the wait for the unplugged writer.
+  const auto await_waits = [&](int n) {
+    for (int i = 0; i < 500 && CountOf(b.log.Text(), "Waiting for USB device ...") < n; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    return CountOf(b.log.Text(), "Waiting for USB device ...");
+  };
+  ASSERT_EQ(await_waits(2), 2) << b.log.Text();
+  const int looks_before = bus.enumerations;
+  std::this_thread::sleep_for(1000ms);
+  EXPECT_EQ(passes, 2) << "no download while only another writer is attached";
+  const int looks = bus.enumerations - looks_before;
+  EXPECT_GE(looks, 3) << "it keeps looking for the writer";
+  EXPECT_LE(looks, 12) << "about every 100 ms, not in a busy loop";
+
+  second->Replug();
+  for (int i = 0; i < 500 && passes < 3; ++i) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(passes, 3) << "the writer back: the next download";
+
+  // Gone again after the third pass: a stop ends the wait for it.
+  ASSERT_EQ(await_waits(3), 3) << b.log.Text();
+  b.run.StopDownload();
+  b.run.WaitUntilIdle();
+  EXPECT_FALSE(b.run.busy());
+  EXPECT_EQ(passes, 3);
+  EXPECT_EQ(b.run.pass_counter(), 3u);
+}
+
+TEST(DownloadRunTest, AUsbWriterWithoutItsFlowEndsLikeADeviceThatDoesNotOpen) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.view.SetPort(UsbWriterEntry(2));
+  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_EQ(b.run.last_result(), kStepFailedLogged);
+  EXPECT_NE(b.log.Text().find("Device open fail"), std::string::npos);
+  EXPECT_EQ(b.run.pass_counter(), 0u);
+}
+
+TEST(DownloadRunTest, TheResetWritesZero) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.profile.ints["PassCounter"] = 9;
+  b.run.Initialise();
+  EXPECT_EQ(b.run.pass_counter(), 9u);
+  b.run.ResetPassCounter();
+  EXPECT_EQ(b.run.pass_counter(), 0u);
+  EXPECT_EQ(b.profile.ints["PassCounter"], 0);
+  EXPECT_EQ(b.view.PassCounters().back(), 0u);
+}
+
+TEST(DownloadRunTest, BaudIndexesOutsideTheTableKeepTheirDefaults) {
+  Project p = SerialProject();
+  p.string_settings.lowest_baud_index = 4;
+  p.string_settings.highest_baud_index = 8;
+  Bench b(&p);
+  EXPECT_EQ(b.run.lowest_baud_index(), 4);
+  EXPECT_EQ(b.run.highest_baud_index(), 8);
+  b.run.SetBaudIndexes(12, -3);
+  EXPECT_EQ(b.run.lowest_baud_index(), 1);
+  EXPECT_EQ(b.run.highest_baud_index(), 9);
+}
+
+// Questions from the flows (the download board's) go to the dialogs with the
+// application's name, and are not asked once a stop was requested.
+TEST(DownloadRunTest, QuestionsAreNotAskedAfterAStop) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  ScriptedDialogs yes(true);
+  DownloadRun run(&p, b.profile, b.view, yes, 0);
+  ASSERT_NE(run.link().outputs.question, nullptr);
+  EXPECT_TRUE(run.link().outputs.question->Ask("Update?"));
+  EXPECT_EQ(yes.Questions(), std::vector<std::string>{"App: Update?"});
+  run.StopDownload();
+  EXPECT_FALSE(run.link().outputs.question->Ask("Update?"));
+  EXPECT_EQ(yes.Questions().size(), 1u);
+}
+
+}  // namespace
+}  // namespace fw
