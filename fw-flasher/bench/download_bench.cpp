@@ -87,7 +87,7 @@ Figures RunOnce(int chip_index, int image_bytes, int highest_baud) {
   link.outputs.echo = nullptr;
   fw::ExpectChip(link, fw::ChipTable()[static_cast<std::size_t>(chip_index)]);
   link.target.chip_index = chip_index;
-  link.serial.highest_baud = highest_baud;
+  link.request.highest_baud = highest_baud;
   link.image.option_bytes[15] = 0x00;
   link.image.image_length = image_bytes;
   // Data in every block, so that none is skipped.

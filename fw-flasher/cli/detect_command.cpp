@@ -1,5 +1,7 @@
 #include "cli/detect_command.h"
 
+#include <utility>
+
 #include "cli/run_watch.h"
 #include "isp/expected_chip.h"
 #include "isp/handshake.h"
@@ -36,21 +38,22 @@ int RunDetect(const DetectOptions& options, std::FILE* out, YesNoQuestion* quest
     return kStepFailedLogged;
   }
 
+  DownloadRequest request;
+  request.language = options.language;
+  request.quiet_information = options.quiet;
+  request.handshake_baud = options.baud;
+  request.sync_burst = options.sync_burst;
+  if (chip_index > 0) {
+    request.chip = ExpectedChipOf(ChipTable()[static_cast<std::size_t>(chip_index)]);
+  } else {
+    request.chip.accept_any_chip = true;
+  }
   IspLink link;
-  link.Reinitialise();
+  link.Reinitialise(std::move(request));
   link.port = &port;
   link.outputs.echo = out;
   link.outputs.question = question;
-  link.outputs.language = options.language;
-  link.outputs.quiet_information = options.quiet;
-  link.serial.handshake_baud = options.baud;
-  link.serial.sync_burst = options.sync_burst;
   link.serial.link_kind = LinkKind::kSerialPort;
-  if (chip_index > 0) {
-    ExpectChip(link, ChipTable()[static_cast<std::size_t>(chip_index)]);
-  } else {
-    link.target.accept_any_chip = true;
-  }
   link.running = true;
 
   StepResult result = kStepOk;

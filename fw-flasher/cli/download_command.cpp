@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
+#include <utility>
 
+#include "app/run/download_request_builder.h"
 #include "cli/detect_command.h"
 #include "cli/run_watch.h"
-#include "isp/expected_chip.h"
+#include "isp/link/image_buffers.h"
 #include "isp/link/isp_link.h"
 #include "isp/link/termios_port.h"
 #include "isp/program_image_checks.h"
@@ -17,12 +20,11 @@
 namespace fw {
 namespace {
 
-constexpr std::size_t kOptionBytes = 32;
-constexpr int kImageUnit = 512;
-constexpr int kUserKeyBytes = 256;
+constexpr std::size_t kOptionBytes = DownloadRequest::kOptionBytes;
+constexpr std::size_t kUserKeyBytes = 256;
 
-bool SetPassword(const std::optional<std::string>& text, DownloadPassword& password,
-                 const char* what, std::string& error) {
+// A password as the command line gives it: at most 63 printable ASCII characters.
+bool CheckPassword(const std::optional<std::string>& text, const char* what, std::string& error) {
   if (!text) return true;
   if (text->size() > static_cast<std::size_t>(DownloadPassword::kMaxLength)) {
     error = std::string(what) + " is longer than 63 characters";
@@ -33,8 +35,6 @@ bool SetPassword(const std::optional<std::string>& text, DownloadPassword& passw
     error = std::string(what) + " must be printable ASCII";
     return false;
   }
-  std::copy(text->begin(), text->end(), password.bytes.begin());
-  password.length = static_cast<int>(text->size());
   return true;
 }
 
@@ -65,26 +65,23 @@ std::string InputName(const DownloadCommandOptions& options, ImageInput input) {
   return options.image;
 }
 
-// The project's image: the code block at 0, the data block at its offset, the
-// length rounded up to whole 512-byte units. Refused, before anything is sent,
-// when the chip's download could not program it as given.
-bool BuildImage(const DownloadCommandOptions& options, const ChipRecord& chip, IspLink& link,
+// The code and data blocks of the project, refused before anything is sent
+// when the chip's download could not program them as given.
+bool ReadBlocks(const DownloadCommandOptions& options, const ChipRecord& chip, Project& project,
                 std::string& error) {
-  std::vector<std::uint8_t>& source = link.image.image_source;
+  constexpr std::size_t capacity = ImageBuffers::kImageSourceSize;
   ImageFile code;
-  if (!ReadFile(options.image, source.size(), code, error)) return false;
-  std::size_t length = code.bytes.size();
+  if (!ReadFile(options.image, capacity, code, error)) return false;
   ImageFile data;
   if (!options.data.empty()) {
     if (options.data_offset < 0) {
       error = "--data needs --data-offset";
       return false;
     }
-    if (!ReadFile(options.data, source.size(), data, error)) return false;
-    length = static_cast<std::size_t>(options.data_offset) + data.bytes.size();
-    if (length > source.size()) {
+    if (!ReadFile(options.data, capacity, data, error)) return false;
+    if (static_cast<std::size_t>(options.data_offset) + data.bytes.size() > capacity) {
       error = "the data block at " + std::to_string(options.data_offset) + " ends beyond " +
-              std::to_string(source.size()) + " bytes";
+              std::to_string(capacity) + " bytes";
       return false;
     }
   }
@@ -98,43 +95,38 @@ bool BuildImage(const DownloadCommandOptions& options, const ChipRecord& chip, I
     error = InputName(options, refusal->input) + ": " + refusal->problem;
     return false;
   }
-  length = (length + kImageUnit - 1) / kImageUnit * kImageUnit;
-  std::fill_n(source.begin(), length, 0xFF);
-  std::copy(code.bytes.begin(), code.bytes.end(), source.begin());
+  project.code_block = std::move(code.bytes);
   if (!options.data.empty()) {
-    std::copy(data.bytes.begin(), data.bytes.end(), source.begin() + options.data_offset);
+    project.data_block = std::move(data.bytes);
+    project.data_offset = options.data_offset;
   }
-  link.image.image_length = static_cast<int>(length);
   return true;
 }
 
-bool LoadUserKey(const std::string& path, IspLink& link, std::string& error) {
+bool ReadUserKey(const std::string& path, Project& project, std::string& error) {
   if (path.empty()) return true;
   ImageFile key;
   if (!ReadFile(path, kUserKeyBytes, key, error)) return false;
-  std::copy(key.bytes.begin(), key.bytes.end(), link.image.user_key.begin());
-  link.download.user_key_present = true;
+  project.user_key = std::move(key.bytes);
   return true;
 }
 
-bool PrepareLink(const DownloadCommandOptions& options, int chip_index, IspLink& link,
-                 std::string& error) {
-  link.Reinitialise();
+// The command line as the project of a flasher that downloads it: its chip
+// (named as the chip table names it), image, user key, passwords and flags.
+bool ProjectOfCommandLine(const DownloadCommandOptions& options, int chip_index, Project& project,
+                          std::string& error) {
   const ChipRecord& chip = ChipTable()[static_cast<std::size_t>(chip_index)];
-  ExpectChip(link, chip);
-  link.target.chip_index = chip_index;
-  std::copy(options.option_bytes.begin(), options.option_bytes.end(),
-            link.image.option_bytes.begin());
-  link.clock.set_frequency = options.set_frequency;
-  link.clock.measured_frequency = AssumedClock(link.image.option_bytes[kAssumedClockOptionByte]);
-  link.serial.handshake_baud = options.handshake_baud;
-  link.serial.highest_baud = options.highest_baud;
-  link.download.program_variant = options.program_variant;
-  link.download.silent = options.silent;
-  link.download.password_present = options.password || options.new_password;
-  return SetPassword(options.password, link.download.password, "--password", error) &&
-         SetPassword(options.new_password, link.download.new_password, "--new-password", error) &&
-         LoadUserKey(options.user_key, link, error) && BuildImage(options, chip, link, error);
+  project.chip_index = chip_index;
+  project.strings.resize(static_cast<std::size_t>(ProjectStringId::kChipName) + 1);
+  project.strings[static_cast<std::size_t>(ProjectStringId::kChipName)] = chip.name;
+  project.set_frequency = options.set_frequency;
+  project.program_variant = options.program_variant;
+  project.silent = options.silent;
+  project.current_download_password = options.password;
+  project.new_download_password = options.new_password;
+  return CheckPassword(options.password, "--password", error) &&
+         CheckPassword(options.new_password, "--new-password", error) &&
+         ReadUserKey(options.user_key, project, error) && ReadBlocks(options, chip, project, error);
 }
 
 }  // namespace
@@ -154,24 +146,40 @@ bool ParseOptionBytes(const std::string& text, std::vector<std::uint8_t>& bytes)
   return true;
 }
 
-int RunDownload(const DownloadCommandOptions& options, std::FILE* out, SoundSink* sounds,
-                const std::atomic<bool>& stop_requested, std::string& error) {
+std::optional<DownloadRequest> BuildCommandLineRequest(const DownloadCommandOptions& options,
+                                                       std::string& error) {
   const int chip_index = FindChipByName(options.chip);
   if (chip_index <= 0) {
     error = "unknown chip " + options.chip;
-    return kStepFailedLogged;
+    return std::nullopt;
   }
   if (options.option_bytes.size() > kOptionBytes) {
     error = "at most 32 option bytes";
-    return kStepFailedLogged;
+    return std::nullopt;
   }
+  Project project;
+  if (!ProjectOfCommandLine(options, chip_index, project, error)) return std::nullopt;
+  RunChoices choices;
+  choices.language = options.language;
+  choices.handshake_baud = options.handshake_baud;
+  choices.highest_baud = options.highest_baud;
+  choices.quiet_information = options.quiet;
+  DownloadRequest request = BuildDownloadRequest(project, choices);
+  // The option bytes are the command line's from byte 0; the rest keep 0xFF.
+  std::fill(request.option_bytes.begin(), request.option_bytes.end(), 0xFF);
+  std::copy(options.option_bytes.begin(), options.option_bytes.end(), request.option_bytes.begin());
+  return request;
+}
+
+int RunDownload(const DownloadCommandOptions& options, std::FILE* out, SoundSink* sounds,
+                const std::atomic<bool>& stop_requested, std::string& error) {
+  std::optional<DownloadRequest> request = BuildCommandLineRequest(options, error);
+  if (!request) return kStepFailedLogged;
   IspLink link;
-  if (!PrepareLink(options, chip_index, link, error)) return kStepFailedLogged;
+  link.Reinitialise(std::move(*request));
   link.outputs.echo = out;
   link.outputs.echo_progress = options.show_progress;
   link.outputs.sound_sink = sounds;
-  link.outputs.language = options.language;
-  link.outputs.quiet_information = options.quiet;
 
   int result = kStepFailedLogged;
   TermiosPort port;

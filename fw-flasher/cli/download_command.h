@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "isp/link/download_request.h"
+
 namespace fw {
 
 class SoundSink;
@@ -34,12 +36,17 @@ struct DownloadCommandOptions {
   double timeout_seconds = 0;  // 0: none
 };
 
-// Builds the image as a project's would be built (the code at 0, the data
-// block at its offset, the length raised to a multiple of 512), opens the port
-// and runs one download with the log written to out (LF line ends) and the
-// result line last. Returns the download's result. kStepFailedLogged with error
-// set when an option or a file is refused (nothing is written to out then);
-// a port that does not open is logged as the flasher logs it.
+// The request of the download the command line asks for, built as a project's
+// is (the code at 0, the data block at its offset, the length raised to a
+// multiple of 512), with the command line's option bytes and rates. Empty with
+// error set when an option or a file is refused.
+std::optional<DownloadRequest> BuildCommandLineRequest(const DownloadCommandOptions& options,
+                                                       std::string& error);
+
+// Builds the request, opens the port and runs one download with the log
+// written to out (LF line ends) and the result line last. Returns the download's result.
+// kStepFailedLogged with error set when an option or a file is refused (nothing is written to out
+// then); a port that does not open is logged as the flasher logs it.
 int RunDownload(const DownloadCommandOptions& options, std::FILE* out, SoundSink* sounds,
                 const std::atomic<bool>& stop_requested, std::string& error);
 

@@ -145,9 +145,9 @@ int RunProject(const RunCommandOptions& options, std::FILE* out, SecretInput& se
   const std::string initial_log = GbkToUtf8(project.String(ProjectStringId::kInitialLog));
   if (!initial_log.empty()) LogText(link, initial_log);
   run.Initialise();
-  const int run_mode = options.board_program ? DownloadRun::kRunBoard
-                       : options.repeat      ? DownloadRun::kRunRepeated
-                                             : DownloadRun::kRunOnce;
+  const RunMode run_mode = options.board_program ? RunMode::kBoard
+                           : options.repeat      ? RunMode::kRepeated
+                                                 : RunMode::kOnce;
   if (!stop_requested && run.StartDownload(run_mode)) {
     while (run.busy()) {
       if (stop_requested) run.StopDownload();

@@ -54,9 +54,9 @@ void Fill(FuzzedDataProvider& in, fw::IspLink& link) {
   ui.reply_length = AnyInt(in);
   link.clock.adjusted_frequency = in.ConsumeIntegral<int>();
   for (auto& b : link.clock.trim_bytes) b = in.ConsumeIntegral<std::uint8_t>();
-  link.download.option_extra_value = in.ConsumeIntegral<int>();
-  link.download.password_present = in.ConsumeBool();
-  link.download.new_password.length = in.ConsumeIntegralInRange(0, 63);
+  link.request.option_extra_value = in.ConsumeIntegral<int>();
+  link.request.password_present = in.ConsumeBool();
+  link.request.new_password.length = in.ConsumeIntegralInRange(0, 63);
 }
 
 // Walks the record list as the program step does.

@@ -58,11 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   link.outputs.echo = nullptr;
   link.target.protocol_variant = data[0] & 7;
   link.board.mode = data[1] & 1;
-  link.serial.paced_sync = (data[1] >> 1) & 1;
-  link.outputs.quiet_information = (data[1] >> 2) & 1;
-  link.outputs.language = (data[1] >> 3) & 1;
+  link.request.paced_sync = (data[1] >> 1) & 1;
+  link.request.quiet_information = (data[1] >> 2) & 1;
+  link.request.language = (data[1] >> 3) & 1;
   link.framing.send_buffer[0] = data[2];
-  link.clock.frequency_override = data[3] & 1;
+  link.request.frequency_override = data[3] & 1;
   FuzzPort port(data + 4, size - 4);
   link.port = &port;
   link.ReceivePacket(nullptr, false);

@@ -51,7 +51,7 @@ BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
   BaudSwitchPlan plan;
   plan.command = kTryBaud;
   const int f = link.clock.measured_frequency;
-  const int b = link.serial.highest_baud;
+  const int b = link.request.highest_baud;
   std::uint8_t mode = 0;
   std::uint8_t reload = 0;
   std::optional<ChosenRate> chosen;
@@ -82,7 +82,7 @@ BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
   plan.rate = chosen->rate;
   const std::uint8_t byte1 = plan.bytes[0];
   const std::uint8_t byte2 = plan.bytes[1];
-  const int h = link.serial.handshake_baud;
+  const int h = link.request.handshake_baud;
   plan.bytes.push_back(static_cast<std::uint8_t>(0xFF - byte1));
   plan.bytes.push_back(static_cast<std::uint8_t>(std::min(2 * (256 - byte2), 254)));
   plan.bytes.push_back(static_cast<std::uint8_t>(std::clamp(20 * (h / 1200), 40, 250)));
@@ -97,7 +97,7 @@ BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
   const int f = link.clock.measured_frequency;
   const bool fast = f >= kFastClock;
   const int cap = fast ? kFastClockRate : kSlowClockRate;
-  const int b = link.serial.highest_baud;
+  const int b = link.request.highest_baud;
   const int g = b <= 0 ? cap : std::min(b, cap);
   plan.rate = g;
   const int q = f / g;
@@ -127,7 +127,7 @@ BaudSwitchPlan PlanNewerFamilies(const IspLink& link, int family) {
   BaudSwitchPlan plan;
   plan.command = kSwitchBaud;
   const int f = link.clock.measured_frequency;
-  const int b = link.serial.highest_baud;
+  const int b = link.request.highest_baud;
   plan.bytes = {link.clock.trim_bytes[0], link.clock.trim_bytes[1]};
   std::optional<ChosenRate> chosen;
   if (link.target.baud_generator_variant == kGeneratorDivideBy) {

@@ -25,7 +25,7 @@ StepResult RunBoardOperation(IspLink& link, const ShowMessageFn& show_message) {
     return kStepFailedLogged;
   }
 
-  const std::vector<std::uint8_t>& program = link.board.program;
+  const std::vector<std::uint8_t>& program = link.request.board.program;
   const auto program_length = std::min(program.size(), link.image.code_image.size());
   std::copy_n(program.begin(), program_length, link.image.code_image.begin());
   link.image.code_length = static_cast<int>(program_length);

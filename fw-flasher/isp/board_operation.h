@@ -18,7 +18,7 @@ using ShowMessageFn = std::function<void(std::string_view text)>;
 
 // Connects to the board; a board without external flash and a user program of
 // more than 43,008 bytes: message 8117 through show_message, kStepFailedLogged,
-// nothing written. Otherwise the board program (link.board.program), then the
+// nothing written. Otherwise the board program (link.request.board.program), then the
 // stand-alone image; kStepFinishedEarly when both were taken, else the first
 // result that was not kStepOk.
 StepResult RunBoardOperation(IspLink& link, const ShowMessageFn& show_message);

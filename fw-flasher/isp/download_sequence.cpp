@@ -60,11 +60,11 @@ StepResult RunNewerSequence(IspLink& link) {
   if (trim.result != kStepOk) return trim.result;
   if (const StepResult r = SwitchBaud(link); r != kStepOk) return r;
   if (const StepResult r = EraseFlash(link); r != kStepOk) return r;
-  if (link.download.user_key_present) {
+  if (link.request.user_key_present) {
     if (const StepResult r = WriteUserKey(link); r != kStepOk) return r;
   }
   PrepareImage(link, true, false);
-  const std::uint8_t command = link.download.program_variant ? kProgramVariant : kProgram;
+  const std::uint8_t command = link.request.program_variant ? kProgramVariant : kProgram;
   if (const StepResult r = ProgramCode(link, command, true); r != kStepOk) return r;
   // Protocol variant 4 takes no option write.
   if (link.target.protocol_variant == 4) {

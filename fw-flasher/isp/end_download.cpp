@@ -37,7 +37,7 @@ std::string ResultTimeStamp() {
 }
 
 void BeepResult(IspLink& link, BeepKind kind, int times) {
-  if (link.download.silent || link.outputs.sound_sink == nullptr) return;
+  if (link.request.silent || link.outputs.sound_sink == nullptr) return;
   for (int i = 0; i < times; ++i) link.outputs.sound_sink->Beep(kind);
 }
 

@@ -132,7 +132,7 @@ class Eraser {
   }
 
   StepResult UnlockWithPassword() {
-    const DownloadPassword& password = link_.download.password;
+    const DownloadPassword& password = link_.request.password;
     CommandBuilder unlock(link_);
     unlock.Add({kUnlock, 0x00, 0x00})
         .AddGuard(link_)
@@ -174,7 +174,7 @@ class Eraser {
     const std::uint8_t* s = link_.target.chip_serial;
     const bool all_equal = std::all_of(s, s + TargetIdentity::kChipSerialSize,
                                        [&](std::uint8_t b) { return b == s[0]; });
-    if (f_ > 7 && f_ != 70 && !all_equal && !link_.outputs.quiet_information) {
+    if (f_ > 7 && f_ != 70 && !all_equal && !link_.request.quiet_information) {
       LogMessage(link_, link_.GetText(kMsgChipSerial), s[0], s[1], s[2], s[3], s[4], s[5], s[6]);
     }
   }

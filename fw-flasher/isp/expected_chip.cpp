@@ -1,15 +1,21 @@
 #include "isp/expected_chip.h"
 
-#include <cstdio>
-
 namespace fw {
 
+ExpectedChip ExpectedChipOf(const ChipRecord& record) {
+  ExpectedChip chip;
+  chip.id = record.id;
+  chip.protocol_variant = ProtocolVariant(record);
+  chip.baud_generator_variant = BaudGeneratorVariant(record);
+  chip.alternative_ids.fill(record.id);
+  chip.name = record.name;
+  return chip;
+}
+
 void ExpectChip(IspLink& link, const ChipRecord& record) {
-  link.target.protocol_variant = ProtocolVariant(record);
-  link.target.baud_generator_variant = BaudGeneratorVariant(record);
-  link.target.expected_chip_id = record.id;
-  for (int& id : link.target.alternative_ids) id = record.id;
-  std::snprintf(link.target.chip_name, sizeof link.target.chip_name, "%s", record.name);
+  ExpectedChip chip = ExpectedChipOf(record);
+  chip.chip_index = link.target.chip_index;
+  link.Expect(chip);
 }
 
 }  // namespace fw

@@ -1,4 +1,4 @@
-// Sets a link up for the chip a download expects: its protocol and baud
+// The chip a download expects, from its chip record: its protocol and baud
 // generator variants, its id (also as every alternative id) and its name.
 #pragma once
 
@@ -7,6 +7,11 @@
 
 namespace fw {
 
+// The chip index is the caller's to set.
+ExpectedChip ExpectedChipOf(const ChipRecord& record);
+
+// The link, already re-initialised, expects the record's chip from now on; its
+// chip index stays.
 void ExpectChip(IspLink& link, const ChipRecord& record);
 
 }  // namespace fw

@@ -27,17 +27,18 @@ StepResult Finish(IspLink& link, bool success) {
     link.Pause(kReleasePauseMs);
   }
   if (!link.board.mode) return kStepOk;
-  if (!link.board.p4) Send(link, {board::kControl});
+  if (!link.request.board.p4) Send(link, {board::kControl});
   Send(link, {board::kControl, board::kResult, s});
   link.Pause(kBoardPauseMs);
   Send(link, {board::kControl, board::kEndSignal, board::kEndSignalArgument});
-  if (link.download.run_mode != DownloadSettings::kRunModeBoard) {
-    if (link.board.p4) {
+  if (link.request.run_mode != RunMode::kBoard) {
+    if (link.request.board.p4) {
       link.Pause(kBoardPauseMs);
-      Send(link, {board::kControl, link.board.p2 ? board::kSetUpWithP2 : board::kSetUpWithoutP2,
-                  link.board.p1});
+      Send(link,
+           {board::kControl, link.request.board.p2 ? board::kSetUpWithP2 : board::kSetUpWithoutP2,
+            link.request.board.p1});
     }
-    if (!link.download.silent) {
+    if (!link.request.silent) {
       link.Pause(kBoardPauseMs);
       Send(link, {board::kControl, board::kResultSignal, s});
     }

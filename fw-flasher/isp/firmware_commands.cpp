@@ -48,7 +48,7 @@ void ApplyCommandLine(const TargetCommand& command, LineSettings& line) {
 }
 
 StepResult SendUserInterfaceCommand(IspLink& link) {
-  const TargetCommand& command = link.commands.user_interface;
+  const TargetCommand& command = link.request.commands.user_interface;
   if (!command.enabled) return kStepOk;
   LogMessage(link, link.GetText(kMsgConnectingUserInterface));
   SetCommandLine(link, command);
@@ -68,13 +68,13 @@ StepResult SendUserInterfaceCommand(IspLink& link) {
     if (const StepResult r = link.CheckWait(); r != kStepOk) return r;
     got += link.ReadRaw(reply.reply.data() + got, length - got);
   }
-  WriteBytewise(link, link.commands.user_interface_second);
+  WriteBytewise(link, link.request.commands.user_interface_second);
   LogMessage(link, link.GetText(kMsgUserInterfaceConnected));
   return kStepOk;
 }
 
 void SendPreCommand(IspLink& link) {
-  const TargetCommand& command = link.commands.pre_command;
+  const TargetCommand& command = link.request.commands.pre_command;
   if (!command.enabled) return;
   SetCommandLine(link, command);
   link.WriteRaw(command.bytes.data(), static_cast<int>(command.bytes.size()));

@@ -24,16 +24,16 @@ void SendBytes(IspLink& link, std::initializer_list<std::uint8_t> payload) {
 
 // Board mode: the board relays at the handshake rate and then contacts the chip.
 void StartBoardAttempt(IspLink& link) {
-  link.SetBaud(link.serial.handshake_baud, IspLink::kNoAcknowledgement);
-  const std::uint8_t p1 = link.board.p1;
+  link.SetBaud(link.request.handshake_baud, IspLink::kNoAcknowledgement);
+  const std::uint8_t p1 = link.request.board.p1;
   SendBytes(link, {board::kControl, board::kSetUpFirst, 0x00});
   SendBytes(link, {board::kControl, board::kSetUpP1, p1});
-  SendBytes(link,
-            {board::kControl, link.board.p2 ? board::kSetUpWithP2 : board::kSetUpWithoutP2, p1});
-  const bool repeat = link.download_count != 0 && link.board.p4;
-  SendBytes(link, {board::kStartTarget, p1, static_cast<std::uint8_t>(link.serial.paced_sync),
-                   link.board.p2 ? board::kTargetModeWithP2 : board::kTargetModeWithoutP2,
-                   link.board.p3, static_cast<std::uint8_t>(repeat)});
+  SendBytes(link, {board::kControl,
+                   link.request.board.p2 ? board::kSetUpWithP2 : board::kSetUpWithoutP2, p1});
+  const bool repeat = link.download_count != 0 && link.request.board.p4;
+  SendBytes(link, {board::kStartTarget, p1, static_cast<std::uint8_t>(link.request.paced_sync),
+                   link.request.board.p2 ? board::kTargetModeWithP2 : board::kTargetModeWithoutP2,
+                   link.request.board.p3, static_cast<std::uint8_t>(repeat)});
 }
 
 void WriteSync(IspLink& link, int count) {
@@ -118,7 +118,7 @@ StepResult SyncUntilReply(IspLink& link, int burst) {
 StepResult Handshake(IspLink& link) {
   LogMessage(link, link.GetText(kMsgCheckingTarget));
   // A burst of zero bytes would never wake the boot loader: send at least one.
-  const int burst = std::clamp(link.serial.sync_burst, 1, kMaxSyncBurst);
+  const int burst = std::clamp(link.request.sync_burst, 1, kMaxSyncBurst);
   for (;;) {
     if (!link.board.mode) {
       link.ConfigureDirectPort();

@@ -108,7 +108,7 @@ StepResult IdentifyTarget(IspLink& link) {
   if (target.chip_id != target.expected_chip_id) {
     std::snprintf(target.chip_name, sizeof target.chip_name, "%s", record.name);
   }
-  const bool quiet = link.outputs.quiet_information;
+  const bool quiet = link.request.quiet_information;
   if (!quiet) LogMessage(link, link.GetText(kMsgChipType), target.chip_name);
   target.option_capable_firmware = OptionCapable(v, l);
   int variant = target.protocol_variant;

@@ -176,7 +176,7 @@ bool ReplyTakesOptions(const IspLink& link, std::uint8_t command) {
 StepResult SendNewPassword(IspLink& link) {
   std::array<std::uint8_t, 5 + DownloadPassword::kMaxLength> buffer{};
   CommandBuilder command(buffer.data(), static_cast<int>(buffer.size()));
-  const DownloadPassword& password = link.download.new_password;
+  const DownloadPassword& password = link.request.new_password;
   command.Add({kNewPassword, 0x00, 0x00})
       .AddGuard(link)
       .Add(std::span<const std::uint8_t>(password.bytes)
@@ -200,15 +200,15 @@ StepResult WriteOnce(IspLink& link, bool& again) {
   const int n = BuildOptionWrite(link);
   const bool password_command = TakesBlock(f, v) && v >= kFirmware72;
   std::uint8_t last_command = link.framing.send_buffer[0];
-  if (password_command && !SendsOptionsFirst(link) && link.download.password_present) {
+  if (password_command && !SendsOptionsFirst(link) && link.request.password_present) {
     if (const StepResult r = SendNewPassword(link); r != kStepOk) return r;
     if (link.ReplyCode() != kNewPassword) return kStepRefused;
     link.Pause(kPauseMs);
   }
   link.SendPacket(link.framing.send_buffer, n);
   if (const StepResult r = link.WaitForReply(kTimeoutMs); r != kStepOk) return r;
-  if (password_command && SendsOptionsFirst(link) && link.download.password_present &&
-      link.download.new_password.length > 0) {
+  if (password_command && SendsOptionsFirst(link) && link.request.password_present &&
+      link.request.new_password.length > 0) {
     if (link.ReplyCode() != kWriteOptions) return kStepRefused;
     link.Pause(kPauseMs);
     if (const StepResult r = SendNewPassword(link); r != kStepOk) return r;

@@ -54,7 +54,7 @@ void PutSentOptions(IspLink& link) {
 }  // namespace
 
 void ReportProgrammedOptions(IspLink& link, WrittenOptions source) {
-  if (!link.outputs.quiet_information) {
+  if (!link.request.quiet_information) {
     LogMessage(link, link.GetText(kMsgOptionsUpgradedTo));
   }
   switch (source) {

@@ -22,7 +22,7 @@ int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
         expected.code_size - std::min<std::uint32_t>(expected.tail_reserve, expected.code_size));
     link.image.image_length = std::min(link.image.image_length, usable);
   }
-  if (link.download.run_mode == DownloadSettings::kRunModeBoard) {
+  if (link.request.run_mode == RunMode::kBoard) {
     return EndDownload(link, RunBoardOperation(link, show_message), window_title);
   }
   StepResult result = before_handshake ? before_handshake(link) : kStepOk;
@@ -33,7 +33,7 @@ int DownloadOnOpenPort(IspLink& link, std::string_view window_title,
 }
 
 void LogPortFailure(IspLink& link, const std::string& reason) {
-  if (!link.download.silent && link.outputs.sound_sink != nullptr) {
+  if (!link.request.silent && link.outputs.sound_sink != nullptr) {
     link.outputs.sound_sink->Beep(BeepKind::kError);
   }
   LogMessage(link, link.GetText(kMsgDeviceOpenFailed));

@@ -21,15 +21,15 @@ bool Refuses(const BaudSwitchPlan& plan, IspLink& link) {
     case BaudSwitchPlan::Failure::kNone:
       return false;
     case BaudSwitchPlan::Failure::kNoRateFits:
-      LogMessage(link, link.GetText(kMsgNoBaudRateFits), link.serial.highest_baud,
-                 link.clock.measured_frequency * 1e-6, link.serial.handshake_baud);
+      LogMessage(link, link.GetText(kMsgNoBaudRateFits), link.request.highest_baud,
+                 link.clock.measured_frequency * 1e-6, link.request.handshake_baud);
       break;
     case BaudSwitchPlan::Failure::kUnknownGenerator:
       LogMessage(link, link.GetText(kMsgUnknownGeneratorVariant),
                  link.target.baud_generator_variant);
       break;
   }
-  link.serial.highest_baud = link.serial.handshake_baud;
+  link.serial.switched_baud = link.request.handshake_baud;
   return true;
 }
 
@@ -49,7 +49,7 @@ StepResult TryRate(IspLink& link, const BaudSwitchPlan& plan) {
   if (const StepResult r = link.SetBaud(plan.rate, kTryBaud); r != kStepOk) return r;
   if (const StepResult r = link.WaitForReply(kTimeoutMs); r != kStepOk) return r;
   if (link.ReplyCode() != kTryBaud) return kStepRefused;
-  return link.SetBaud(link.serial.handshake_baud, IspLink::kNoAcknowledgement);
+  return link.SetBaud(link.request.handshake_baud, IspLink::kNoAcknowledgement);
 }
 
 StepResult CheckChipAtNewRate(IspLink& link) {
@@ -72,7 +72,7 @@ StepResult SwitchBaud(IspLink& link) {
   LogMessage(link, link.GetText(kMsgRehandshaking));
   const BaudSwitchPlan plan = PlanBaudSwitch(link);
   if (Refuses(plan, link)) return kStepRefused;
-  link.serial.highest_baud = plan.rate;
+  link.serial.switched_baud = plan.rate;
   const int pv = link.target.protocol_variant;
 
   CommandBuilder command(link);

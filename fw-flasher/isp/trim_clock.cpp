@@ -25,8 +25,8 @@ trim::TrimInputs InputsOf(const IspLink& link) {
   trim::TrimInputs in;
   in.family_code = FamilyOf(link);
   in.fw_version = link.target.fw_version;
-  in.handshake_baud = link.serial.handshake_baud;
-  in.set_frequency = link.clock.set_frequency;
+  in.handshake_baud = link.request.handshake_baud;
+  in.set_frequency = link.request.set_frequency;
   in.measured_frequency = link.clock.measured_frequency;
   std::copy(std::begin(link.target.status_record), std::end(link.target.status_record),
             in.status_record.begin());

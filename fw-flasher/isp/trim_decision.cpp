@@ -31,11 +31,11 @@ void TakeChipTrim(IspLink& link) {
   link.clock.trim_bytes = {r[kTrimByte], kDefaultRange, r[kTrimByte], kDefaultRange};
   if (!link.target.status_laid_out) {
     const std::int64_t count = r[kClockCountHigh] * 256 + r[kClockCountLow];
-    const std::int64_t adjusted =
-        std::min<std::int64_t>(count * link.serial.handshake_baud, std::numeric_limits<int>::max());
+    const std::int64_t adjusted = std::min<std::int64_t>(count * link.request.handshake_baud,
+                                                         std::numeric_limits<int>::max());
     link.clock.adjusted_frequency = static_cast<int>(std::max<std::int64_t>(adjusted, 0));
   }
-  if (!link.clock.frequency_override) {
+  if (!link.request.frequency_override) {
     link.clock.measured_frequency = link.clock.adjusted_frequency;
   }
 }

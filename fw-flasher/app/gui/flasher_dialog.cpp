@@ -144,12 +144,10 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   outputs.sound_sink = sound_sink_.get();
   outputs.echo = nullptr;
 
-  connect(start_once_, &QPushButton::clicked, this,
-          [this] { StartDownload(DownloadRun::kRunOnce); });
+  connect(start_once_, &QPushButton::clicked, this, [this] { StartDownload(RunMode::kOnce); });
   connect(start_repeat_, &QPushButton::clicked, this,
-          [this] { StartDownload(DownloadRun::kRunRepeated); });
-  connect(start_third_, &QPushButton::clicked, this,
-          [this] { StartDownload(DownloadRun::kRunBoard); });
+          [this] { StartDownload(RunMode::kRepeated); });
+  connect(start_third_, &QPushButton::clicked, this, [this] { StartDownload(RunMode::kBoard); });
   connect(stop_, &QPushButton::clicked, this, &FlasherDialog::StopDownload);
   connect(baud_settings_, &QPushButton::clicked, this, &FlasherDialog::EditBaudRates);
   connect(reset_, &QPushButton::clicked, this, &FlasherDialog::ResetPassCounter);
@@ -204,7 +202,7 @@ void FlasherDialog::InitDialog() {
   layout_ready_ = true;
   Layout();
   if (parts_.project != nullptr && parts_.project->string_settings.auto_start)
-    StartDownload(DownloadRun::kRunOnce);
+    StartDownload(RunMode::kOnce);
 }
 
 void FlasherDialog::SetTexts() {
@@ -331,7 +329,7 @@ std::optional<PortEntry> FlasherDialog::SelectedPort() {
   return entry.value_or(std::nullopt);
 }
 
-void FlasherDialog::StartDownload(int run_mode) { run_->StartDownload(run_mode); }
+void FlasherDialog::StartDownload(RunMode run_mode) { run_->StartDownload(run_mode); }
 
 void FlasherDialog::StopDownload() {
   run_->StopDownload();

@@ -16,6 +16,7 @@
 
 #include "app/run/download_view.h"
 #include "app/run/port_entry.h"
+#include "isp/link/download_request.h"
 
 class QComboBox;
 class QLabel;
@@ -73,7 +74,7 @@ class FlasherDialog final : public QDialog, public DownloadView {
   std::optional<PortEntry> SelectedPort() override;
 
   // The button handlers.
-  void StartDownload(int run_mode);
+  void StartDownload(RunMode run_mode);
   void StopDownload();
   void EditBaudRates();
   void ResetPassCounter();

@@ -46,8 +46,7 @@ bool DownloadRun::LinkQuestion::Ask(std::string_view text) {
 
 DownloadRun::DownloadRun(const Project* project, Profile& profile, DownloadView& view,
                          AppDialogs& dialogs, int language)
-    : project_(project), profile_(profile), view_(view), dialogs_(dialogs) {
-  choices_.language = language;
+    : project_(project), profile_(profile), view_(view), dialogs_(dialogs), language_(language) {
   link_.outputs.question = &question_;
   if (project_ != nullptr) {
     serials_.emplace(*project_);
@@ -81,13 +80,13 @@ void DownloadRun::Initialise() {
 
 void DownloadRun::SetBaudIndexes(int lowest, int highest) {
   const auto valid = [](int i) { return i >= 0 && i < static_cast<int>(kBaudTable.size()); };
-  choices_.lowest_baud_index = valid(lowest) ? lowest : kDefaultLowestBaudIndex;
-  choices_.highest_baud_index = valid(highest) ? highest : kDefaultHighestBaudIndex;
+  lowest_baud_index_ = valid(lowest) ? lowest : kDefaultLowestBaudIndex;
+  highest_baud_index_ = valid(highest) ? highest : kDefaultHighestBaudIndex;
 }
 
-bool DownloadRun::StartDownload(int run_mode) {
-  if (project_ == nullptr ||
-      (run_mode != kRunOnce && run_mode != kRunRepeated && run_mode != kRunBoard)) {
+bool DownloadRun::StartDownload(RunMode run_mode) {
+  if (project_ == nullptr || (run_mode != RunMode::kOnce && run_mode != RunMode::kRepeated &&
+                              run_mode != RunMode::kBoard)) {
     return false;
   }
   std::lock_guard lock(start_mutex_);
@@ -101,9 +100,17 @@ bool DownloadRun::StartDownload(int run_mode) {
     std::lock_guard reset_lock(reset_mutex_);
     worker_active_ = true;
   }
+  RunChoices choices;
+  choices.run_mode = run_mode;
+  choices.language = language_;
+  choices.handshake_baud = BaudOfIndex(lowest_baud_index_, kDefaultLowestBaudIndex);
+  choices.highest_baud = BaudOfIndex(highest_baud_index_, kDefaultHighestBaudIndex);
+  choices.quiet_information = quiet_information_;
   busy_ = true;
   view_.SetBusy(true);
-  worker_ = std::jthread([this, run_mode, entry = *port] { Work(run_mode, entry); });
+  worker_ = std::jthread([this, request = BuildDownloadRequest(*project_, choices), entry = *port] {
+    Work(request, entry);
+  });
   return true;
 }
 
@@ -129,7 +136,7 @@ void DownloadRun::ResetPassCounter() {
   }
   std::string failure;
   if (!StoreReset(failure)) {
-    dialogs_.ShowMessage(failure, GetText(kMsgError, choices_.language), MessageIcon::kExclamation);
+    dialogs_.ShowMessage(failure, GetText(kMsgError, language_), MessageIcon::kExclamation);
   }
 }
 
@@ -142,16 +149,15 @@ bool DownloadRun::StoreReset(std::string& failure) {
     case ProfileLockResult::kTaken:
       break;
     case ProfileLockResult::kGaveUp:
-      failure = FormatText(GetText(kMsgResetProfileBusy, choices_.language), location.c_str());
+      failure = FormatText(GetText(kMsgResetProfileBusy, language_), location.c_str());
       return false;
     case ProfileLockResult::kFailed:
-      failure = FormatText(GetText(kMsgResetNotWritten, choices_.language), location.c_str(),
-                           reason.c_str());
+      failure =
+          FormatText(GetText(kMsgResetNotWritten, language_), location.c_str(), reason.c_str());
       return false;
   }
   if (profile_.Write(CounterChanges(0, {}), reason)) return true;
-  failure =
-      FormatText(GetText(kMsgResetNotWritten, choices_.language), location.c_str(), reason.c_str());
+  failure = FormatText(GetText(kMsgResetNotWritten, language_), location.c_str(), reason.c_str());
   return false;
 }
 
@@ -261,7 +267,7 @@ bool DownloadRun::CountPass(std::uint32_t stored_pass_counter) {
   return true;
 }
 
-bool DownloadRun::Pass(const PortEntry& port) {
+bool DownloadRun::Pass(const DownloadRequest& request, const PortEntry& port) {
   // Held from before the erase until the advanced counters are written.
   ProfileLock lock(profile_);
   if (!TakeProfile(lock)) return false;
@@ -274,8 +280,9 @@ bool DownloadRun::Pass(const PortEntry& port) {
   const auto prepared = serials_->Prepare(view_, stored.serials);
   if (!serial_wrap_ && !SerialNumbersFit(port.kind)) return false;
   if (!ProfileWritable()) return false;
-  PlaceSerialNumbers(prepared, link_);
-  BuildImageSource(*project_, link_);
+  DownloadRequest with_serials = request;
+  PlaceSerialNumbers(prepared, with_serials);
+  link_.Reinitialise(std::move(with_serials));
   const int result = Download(port);
   last_result_ = result;
   if (result != kStepOk) {  // the board operation's 5 counts no pass either
@@ -285,21 +292,20 @@ bool DownloadRun::Pass(const PortEntry& port) {
   return CountPass(stored.pass_counter);
 }
 
-void DownloadRun::Work(int run_mode, PortEntry port) {
+void DownloadRun::Work(const DownloadRequest& request, PortEntry port) {
   passes_this_run_ = 0;
   run_stop_ = RunStop::kNone;
-  choices_.run_mode = run_mode;
   link_.download_count = 0;
   for (;;) {
-    link_.Reinitialise();
-    CopyDownloadParameters(*project_, choices_, link_);
-    const bool go_on = Pass(port);
+    // What the pass logs before its download is in the request's language.
+    link_.Reinitialise(request);
+    const bool go_on = Pass(request, port);
     // A box waits for the operator: shown once the profile is released.
     if (!box_after_pass_.empty()) {
       ShowRunFailure(link_, dialogs_, std::exchange(box_after_pass_, {}));
     }
     if (!go_on) break;
-    if (run_mode != kRunRepeated) break;
+    if (request.run_mode != RunMode::kRepeated) break;
     if (!RepeatWait()) break;
     if (port.kind == LinkKind::kUsbWriter && !WaitForUsbWriter(port.writer_number)) break;
     if (!link_.KeepsRunning()) break;

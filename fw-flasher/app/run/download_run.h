@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/run/app_dialogs.h"
-#include "app/run/download_parameters.h"
+#include "app/run/download_request_builder.h"
 #include "app/run/port_entry.h"
 #include "app/run/serial_numbers.h"
 #include "isp/link/isp_link.h"
@@ -33,11 +33,6 @@ using DownloadFlow = std::function<int(IspLink& link, const PortEntry& port)>;
 
 class DownloadRun {
  public:
-  // The run modes of the three start buttons.
-  static constexpr int kRunOnce = 2;
-  static constexpr int kRunRepeated = 3;
-  static constexpr int kRunBoard = 4;
-
   // project is null when no project was loaded: the start buttons do nothing.
   // The serial flow is ComDownload unless a test gives another; there is no
   // USB writer flow until the USB writers' bus is given (SetUsbWriterBus) or a
@@ -79,11 +74,11 @@ class DownloadRun {
   };
   RunStop run_stop() const { return run_stop_.load(); }
 
-  // Start button of the run mode (2 one download, 3 repeated downloads, 4 the
-  // project's third operation: the download board programmed for stand-alone
-  // use). Nothing happens (false) when no project was loaded, a run is busy, or
-  // the mode is another.
-  bool StartDownload(int run_mode);
+  // Start button of the run mode: the request is built once from the project
+  // and the run's choices, and every download of the run gets a copy with its
+  // own serial numbers. Nothing happens (false) when no project was loaded, a
+  // run is busy, or the mode is none of the three.
+  bool StartDownload(RunMode run_mode);
   // Stop button: the stop request holds until the next start; it does not wait.
   void StopDownload();
   bool busy() const { return busy_.load(); }
@@ -102,16 +97,16 @@ class DownloadRun {
 
   // The baud dialog's indexes; an index outside the table keeps its default.
   void SetBaudIndexes(int lowest, int highest);
-  int lowest_baud_index() const { return choices_.lowest_baud_index; }
-  int highest_baud_index() const { return choices_.highest_baud_index; }
+  int lowest_baud_index() const { return lowest_baud_index_; }
+  int highest_baud_index() const { return highest_baud_index_; }
   // The information lines (chip, version, options) left out whatever the
   // project says.
-  void SetQuietInformation(bool quiet) { choices_.quiet_information = quiet; }
+  void SetQuietInformation(bool quiet) { quiet_information_ = quiet; }
   // Seconds minus one between repeated downloads (project string 5).
   int repeat_delay() const { return repeat_delay_; }
 
  private:
-  void Work(int run_mode, PortEntry port);
+  void Work(const DownloadRequest& request, PortEntry port);
   // The wait between repeated downloads; false when a stop ended it.
   bool RepeatWait();
   // Run mode 3 through a USB writer: at once while writer_number is attached,
@@ -120,7 +115,7 @@ class DownloadRun {
   bool UsbWriterPresent(int writer_number);
   int Download(const PortEntry& port);
   // One download with the profile held; false when the run ends after it.
-  bool Pass(const PortEntry& port);
+  bool Pass(const DownloadRequest& request, const PortEntry& port);
   bool TakeProfile(ProfileLock& lock);
   bool SerialNumbersFit(LinkKind link);
   bool ProfileWritable();
@@ -141,7 +136,10 @@ class DownloadRun {
   AppDialogs& dialogs_;
   IspLink link_;
   std::optional<SerialNumbers> serials_;
-  RunChoices choices_;
+  int language_;
+  int lowest_baud_index_ = kDefaultLowestBaudIndex;
+  int highest_baud_index_ = kDefaultHighestBaudIndex;
+  bool quiet_information_ = false;
   int repeat_delay_ = 0;
   bool serial_wrap_ = false;
   std::string window_title_;

@@ -15,7 +15,7 @@ int UsbWriterDownload(IspLink& link, UsbWriterBus& bus, int writer_number, AppDi
   const UsbOpenResult opened =
       OpenUsbWriter(link, bus, writer_number, kUsbWriterVendorId, kUsbWriterProductId);
   if (opened.error != UsbOpenError::kNone || link.usb_writer == nullptr) {
-    return ReportOpenFailure(link, UsbOpenFailureText(opened, writer_number, link.outputs.language),
+    return ReportOpenFailure(link, UsbOpenFailureText(opened, writer_number, link.request.language),
                              dialogs);
   }
   const int result = DownloadThroughWriter(link, writer_number, window_title);

@@ -160,7 +160,7 @@ class WriterDownload {
   void TakeFactoryTrim() {
     const FactoryTrim trim = ChooseFactoryTrim(
         std::span<const std::uint8_t>(link_.framing.receive_buffer), FamilyOf(link_),
-        link_.target.fw_version, link_.target.fw_build, link_.clock.set_frequency);
+        link_.target.fw_version, link_.target.fw_build, link_.request.set_frequency);
     link_.clock.trim_bytes[2] = trim.trim_byte_2;
     link_.clock.trim_bytes[3] = trim.trim_byte_3;
     link_.clock.adjusted_frequency = trim.adjusted_frequency;
@@ -225,7 +225,7 @@ class WriterDownload {
   // The current password; the writer answers a wrong one or a locked chip
   // with its own reply codes.
   StepResult Unlock() {
-    const std::vector<std::uint8_t> password = PasswordData(link_.download.password);
+    const std::vector<std::uint8_t> password = PasswordData(link_.request.password);
     if (const StepResult r = Send(kUnlock, password); r != kStepOk) return r;
     link_.Pause(kAfterUnlockMs);
     if (const StepResult r = Receive(); r != kStepOk) return r;
@@ -242,7 +242,7 @@ class WriterDownload {
   }
 
   StepResult WriteUserKey() {
-    if (!link_.download.user_key_present) return kStepOk;
+    if (!link_.request.user_key_present) return kStepOk;
     const std::span<const std::uint8_t> key(link_.image.user_key);
     for (int offset = 0; offset + kUserKeyBlockBytes <= static_cast<int>(key.size());
          offset += kUserKeyBlockBytes) {
@@ -266,7 +266,7 @@ class WriterDownload {
     const int length = std::clamp(link_.image.code_length, 0, static_cast<int>(image.size()));
     link_.SetProgress(0, std::max(length, 1));
     std::uint8_t code =
-        link_.download.program_variant ? kFirstProgramBlockVariant : kFirstProgramBlock;
+        link_.request.program_variant ? kFirstProgramBlockVariant : kFirstProgramBlock;
     for (int p = 0; p < length; p += kProgramBlockBytes) {
       const auto n = static_cast<std::size_t>(std::min(length - p, kProgramBlockBytes));
       if (const StepResult r =
@@ -300,7 +300,7 @@ class WriterDownload {
     const int size = BuildOptionBlock(link_, option_block_);
     const std::span<const std::uint8_t> options(option_block_.data(),
                                                 static_cast<std::size_t>(size));
-    const DownloadSettings& settings = link_.download;
+    const DownloadRequest& settings = link_.request;
     const std::vector<std::uint8_t> new_password = PasswordData(settings.new_password);
     if (link_.target.fw_version == kFirmware73 &&
         link_.target.fw_build < kFirstBuildWithOptionsFirst) {

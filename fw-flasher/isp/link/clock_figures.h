@@ -1,4 +1,4 @@
-// The chip's clock as measured, asked for and trimmed.
+// The chip's clock as measured and trimmed; what is asked for is the request's.
 #pragma once
 
 #include <array>
@@ -17,11 +17,8 @@ constexpr int kAssumedClockOptionByte = 15;
 struct ClockFigures {
   int measured_frequency = 22118400;  // Hz
   int adjusted_frequency = 0;         // Hz, reached by the trim
-  int set_frequency = 11059200;       // Hz, the project's target
   float trim_error = 0.0f;            // percent
   bool frequency_adjusted = false;
-  // The project fixes the frequency: the report leaves the measured one alone.
-  bool frequency_override = false;
   // Set by the trim (or taken from the status reply); the baud switch sends
   // bytes 0 and 1, the option programming bytes 2 and 3. A byte the trim does
   // not set keeps its value, 0 after re-initialisation.

@@ -18,6 +18,8 @@ struct SerialNumberPlacement {
   int format = 0;  // 2: the value holds ASCII hexadecimal digits
   // Added after each successful download; a stand-alone board adds it itself.
   std::array<std::uint8_t, kValueBytes> step{};
+
+  bool operator==(const SerialNumberPlacement&) const = default;
 };
 
 struct UserInterfaceReply {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "isp/link/protocol_codes.h"
 #include "messages/message_table.h"
@@ -30,6 +32,13 @@ constexpr int kLengthBeyondReceived = 3;
 // the wait loop back its stop and time-out checks at least every 50 ms.
 constexpr std::uint32_t kReceiveSliceMs = 10;
 constexpr int kFrameBytesPerRead = 4;
+
+// Copies what fits of bytes to the start of buffer; returns how many.
+int CopyInto(const std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& buffer) {
+  const std::size_t n = std::min(bytes.size(), buffer.size());
+  std::copy_n(bytes.begin(), n, buffer.begin());
+  return static_cast<int>(n);
+}
 
 // Writes text with every CR LF as LF.
 void EchoWithLineFeeds(std::FILE* echo, std::string_view text) {
@@ -60,22 +69,54 @@ std::uint32_t ByteSum(const std::uint8_t* buffer, int n, int offset) {
 
 IspLink::~IspLink() = default;
 
-void IspLink::Reinitialise() {
-  // The sinks are the application's; the language and the quiet flag start over.
-  const LinkOutputs defaults;
-  outputs.language = defaults.language;
-  outputs.quiet_information = defaults.quiet_information;
+void IspLink::Reinitialise(DownloadRequest asked) {
+  request = std::move(asked);
   serial = SerialSettings{};
   framing = FramingState{};
   target = TargetIdentity{};
   clock = ClockFigures{};
   board = BoardState{};
   image = ImageBuffers{};
-  commands = TargetCommands{};
-  pass_through = PassThroughValues{};
   placements = ImagePlacements{};
-  download = DownloadSettings{};
   pauses = PauseRecord{};
+  TakeRequest();
+}
+
+void IspLink::Expect(const ExpectedChip& chip) {
+  request.chip = chip;
+  PresetTarget();
+}
+
+void IspLink::PresetTarget() {
+  const ExpectedChip& chip = request.chip;
+  target.chip_index = chip.chip_index;
+  target.expected_chip_id = chip.id;
+  target.protocol_variant = chip.protocol_variant;
+  target.baud_generator_variant = chip.baud_generator_variant;
+  std::copy(chip.alternative_ids.begin(), chip.alternative_ids.end(), target.alternative_ids);
+  std::snprintf(target.chip_name, sizeof target.chip_name, "%s", chip.name.c_str());
+  target.accept_any_chip = chip.accept_any_chip;
+}
+
+void IspLink::TakeRequest() {
+  PresetTarget();
+  CopyInto(request.image_source, image.image_source);
+  image.image_length = request.image_length;
+  CopyInto(request.option_bytes, image.option_bytes);
+  CopyInto(request.user_key, image.user_key);
+  clock.measured_frequency = request.frequency_override
+                                 ? request.fixed_frequency
+                                 : AssumedClock(image.option_bytes[kAssumedClockOptionByte]);
+
+  board.block_a_length = CopyInto(request.board.firmware_a, board.block_a);
+  board.block_b_length = CopyInto(request.board.firmware_b, board.block_b);
+
+  placements.serial_numbers = request.serial_numbers;
+  UserInterfaceReply& reply = placements.user_interface;
+  reply.enabled = request.commands.user_interface.enabled;
+  reply.address = request.commands.user_interface_reply_address;
+  reply.reply_length =
+      std::min(request.commands.user_interface_reply_length, static_cast<int>(reply.reply.size()));
 }
 
 int IspLink::ReadRaw(std::uint8_t* buffer, int n) {
@@ -118,7 +159,7 @@ void IspLink::ExamineHeaderByte(std::uint8_t byte) {
     framing.rx_state = 3;
   } else {
     if (board.mode && byte == board::kStrayAcknowledge) board.acknowledge = true;
-    if (!serial.paced_sync) framing.frame_started = false;
+    if (!request.paced_sync) framing.frame_started = false;
     framing.rx_state = 0;
   }
 }
@@ -267,7 +308,7 @@ void IspLink::ConfigureDirectPort() {
   port->GetLine(line);
   port->SetLine(line);
   port->GetLine(line);
-  line.baud = serial.handshake_baud;
+  line.baud = request.handshake_baud;
   line.binary = true;
   line.data_bits = 8;
   line.parity = target.protocol_variant != 0 ? Parity::kEven : Parity::kNone;
@@ -288,13 +329,13 @@ StepResult IspLink::SetBaud(int baud, int ack) {
     if (ack != kNoAcknowledgement) {
       // The boot loader needs time to answer at the old rate before it switches.
       int pause = 10;
-      if (serial.baud_pause_override > 0) {
-        pause = serial.baud_pause_override;
-      } else if (serial.handshake_baud == 1200 || serial.handshake_baud == 2400) {
+      if (request.baud_pause_override > 0) {
+        pause = request.baud_pause_override;
+      } else if (request.handshake_baud == 1200 || request.handshake_baud == 2400) {
         pause = 200;
-      } else if (serial.handshake_baud == 4800) {
+      } else if (request.handshake_baud == 4800) {
         pause = 100;
-      } else if (serial.handshake_baud == 9600) {
+      } else if (request.handshake_baud == 9600) {
         pause = 50;
       }
       Pause(pause);
@@ -330,9 +371,9 @@ StepResult IspLink::SetBaud(int baud, int ack) {
 }
 
 void IspLink::SyncPause(int ms) {
-  if (!serial.paced_sync) return;
+  if (!request.paced_sync) return;
   if (ms == 0) {
-    switch (serial.handshake_baud) {
+    switch (request.handshake_baud) {
       case 1200:
         ms = 70;
         break;
@@ -360,7 +401,7 @@ void IspLink::SetProgress(int position, int total) {
   }
 }
 
-const char* IspLink::GetText(int id) const { return fw::GetText(id, outputs.language); }
+const char* IspLink::GetText(int id) const { return fw::GetText(id, request.language); }
 
 void LogMessage(IspLink& link, const char* format, ...) {
   if (format == nullptr) {

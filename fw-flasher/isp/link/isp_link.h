@@ -1,7 +1,8 @@
-// The link object that carries one download: the port, the packet framing and
-// the named parts that the steps read and fill (outputs, serial settings, framing
-// state, target identity, clock figures, download board, image buffers). One per
-// dialog (or command), re-initialised before each download.
+// The link object that carries one download: the port, the packet framing, the
+// request that the download was given, and what the download finds and fills
+// (target identity, clock figures, download board, image buffers, placements).
+// One per dialog (or command), re-initialised with the request before each
+// download.
 #pragma once
 
 #include <atomic>
@@ -11,16 +12,14 @@
 
 #include "isp/link/board_state.h"
 #include "isp/link/clock_figures.h"
-#include "isp/link/download_settings.h"
+#include "isp/link/download_request.h"
 #include "isp/link/framing_state.h"
 #include "isp/link/image_buffers.h"
 #include "isp/link/image_placements.h"
 #include "isp/link/link_outputs.h"
-#include "isp/link/pass_through.h"
 #include "isp/link/serial_port.h"
 #include "isp/link/serial_settings.h"
 #include "isp/link/step_result.h"
-#include "isp/link/target_commands.h"
 #include "isp/link/target_identity.h"
 #include "isp/link/usb_writer_device.h"
 
@@ -45,10 +44,14 @@ class IspLink {
   IspLink(const IspLink&) = delete;
   IspLink& operator=(const IspLink&) = delete;
 
-  // Every part back to its defaults, buffers refilled. The port, the USB
-  // writer, the outputs' sinks, the running flag, the stop request and the
-  // download count are the application's and stay as they are.
-  void Reinitialise();
+  // Every part back to its defaults and the request copied in: the target
+  // identity starts as the expected chip, the clock as the one the request
+  // assumes, and the buffers and placements are refilled with what it writes.
+  // The port, the USB writer, the outputs' sinks, the running flag, the stop
+  // request and the download count are the application's and stay as they are.
+  void Reinitialise(DownloadRequest asked = {});
+  // The request's expected chip replaced, and the target identity preset from it.
+  void Expect(const ExpectedChip& chip);
 
   // --- Framing ---------------------------------------------------------------
   void SendPacket(const std::uint8_t* payload, int n);
@@ -116,19 +119,22 @@ class IspLink {
   int download_count = 0;
 
   LinkOutputs outputs;
+  // What this download was asked to do, as Reinitialise copied it.
+  DownloadRequest request;
   SerialSettings serial;
   FramingState framing;
   TargetIdentity target;
   ClockFigures clock;
   BoardState board;
   ImageBuffers image;
-  TargetCommands commands;
-  PassThroughValues pass_through;
   ImagePlacements placements;
-  DownloadSettings download;
   PauseRecord pauses;
 
  private:
+  // The parts that start from the request: the target identity, the assumed
+  // clock, the image buffers, the board firmware and the placements.
+  void TakeRequest();
+  void PresetTarget();
   void ExamineHeaderByte(std::uint8_t byte);
   bool FramePassesChecksum(const std::uint8_t* frame, bool wide) const;
 };

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <string_view>
 
-#include "messages/message_table.h"
-
 namespace fw {
 
 class LogSink {
@@ -49,12 +47,8 @@ struct LinkOutputs {
   std::FILE* echo = stdout;
   // A pipe or a file wants the log lines only, not the progress that redraws itself.
   bool echo_progress = true;
-  // The sinks are the application's and survive re-initialisation; the language
-  // and the quiet flag return to these defaults before every download.
-  int language = kLanguageChinese;
-  // Leaves out the information lines (chip, version, options); results and
-  // errors are still logged.
-  bool quiet_information = false;
+  // The sinks are the application's and survive re-initialisation; the
+  // language and the quiet flag are the request's.
 };
 
 }  // namespace fw

@@ -14,6 +14,8 @@ struct PassThroughValues {
   int value_5 = 0;
   // Option flags 2, 3, 4 and 5, in this order.
   std::array<bool, 4> option_flags{};
+
+  bool operator==(const PassThroughValues&) const = default;
 };
 
 }  // namespace fw

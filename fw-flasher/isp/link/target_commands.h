@@ -18,13 +18,20 @@ struct TargetCommand {
   int stop_bits = 0;
   // The pre-command's bytes, or the user-interface command's first bytes.
   std::vector<std::uint8_t> bytes;
+
+  bool operator==(const TargetCommand&) const = default;
 };
 
 struct TargetCommands {
-  // Its reply length, address and reply buffer are the image placements'.
   TargetCommand user_interface;
   std::vector<std::uint8_t> user_interface_second;
+  // Where the user-interface command's reply goes in the image, and how many
+  // bytes it has (16 bits used); the link's placements hold the reply itself.
+  int user_interface_reply_address = 0;
+  int user_interface_reply_length = 0;
   TargetCommand pre_command;
+
+  bool operator==(const TargetCommands&) const = default;
 };
 
 }  // namespace fw

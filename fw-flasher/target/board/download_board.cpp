@@ -83,7 +83,7 @@ void FillUpdateHeader(IspLink& link, std::uint8_t* header, int length_b) {
   header[8] = static_cast<std::uint8_t>(ulength >> 8);
   header[9] = static_cast<std::uint8_t>(ulength);
   header[16] = header[17] = header[18] = header[19] = 0x00;
-  if (link.board.p2) header[16] |= 0x40;  // the board's P2 flag
+  if (link.request.board.p2) header[16] |= 0x40;  // the board's P2 flag
   header[50] = 0x00;
   // The header's own sum covers bytes 4 to 1023.
   const std::uint32_t header_sum = ByteSum(header, 1020, 4);
@@ -222,7 +222,7 @@ StepResult CheckDownloadBoard(IspLink& link, int* version_out) {
 
   if (version >= kVersionWithCrystalCheck && long_reply) {
     const int crystal_count = reply[16] | reply[17] << 8;
-    const double f = static_cast<double>(crystal_count) * link.serial.handshake_baud;
+    const double f = static_cast<double>(crystal_count) * link.request.handshake_baud;
     if (std::fabs(kBoardCrystalHz - f) * 100.0 / kBoardCrystalHz > kCrystalTolerancePercent) {
       LogMessage(link, link.GetText(kMsgBoardCrystalDamaged), f * 0.000001);
     }
@@ -275,7 +275,7 @@ StepResult ConnectDownloadBoard(IspLink& link) {
       link.port->SetQueueSizes(kQueueBytes, kQueueBytes);
       LineSettings line;
       link.port->GetLine(line);
-      line.baud = link.serial.handshake_baud;
+      line.baud = link.request.handshake_baud;
       line.data_bits = 8;
       line.parity = Parity::kEven;
       line.stop_bits = 1;

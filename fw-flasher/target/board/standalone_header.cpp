@@ -124,31 +124,31 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
   const bool option_15_bit_1 = (q[kAssumedClockOptionByte] & 0x02) != 0;
   const auto& serials = link.placements.serial_numbers;
   const UserInterfaceReply& ui = link.placements.user_interface;
-  const TargetCommand& ui_command = link.commands.user_interface;
-  const auto& flags = link.pass_through.option_flags;  // option flags 2, 3, 4, 5
+  const TargetCommand& ui_command = link.request.commands.user_interface;
+  const auto& flags = link.request.pass_through.option_flags;  // option flags 2, 3, 4, 5
   std::int64_t n = link.image.image_length;
 
   h[kMark] = 0x5A;
   h[kMark + 1] = 0xA5;
-  h[kHandshakeRate] = static_cast<std::uint8_t>(link.serial.handshake_baud / kRateUnit);
-  h[kPassThrough1] = static_cast<std::uint8_t>(link.pass_through.value_1);
+  h[kHandshakeRate] = static_cast<std::uint8_t>(link.request.handshake_baud / kRateUnit);
+  h[kPassThrough1] = static_cast<std::uint8_t>(link.request.pass_through.value_1);
   Put16(h, kChipId, chip.id);
   Put16(h, kAltChipId, chip.alt_id);
-  h[kFlagsA] = Bit(link.download.user_key_present, 0) | Bit(link.download.program_variant, 1) |
+  h[kFlagsA] = Bit(link.request.user_key_present, 0) | Bit(link.request.program_variant, 1) |
                Bit(extra_options, 2) | Bit(extra_options && (q[kExtraOptionFlags] & 0x02) == 0, 3) |
                Bit(extra_options && (q[kExtraOptionFlags] & 0x04) == 0, 4) | Bit(true, 5) |
-               Bit(link.board.p2, 6) |
+               Bit(link.request.board.p2, 6) |
                Bit((chip.flags & chip_flags::kOptionsNeedCapableFirmware) != 0, 7);
   h[kFlagsB] = Bit(serials[0].enabled, 0) | Bit(serials[1].enabled, 1) | Bit(flags[0], 2) |
-               Bit(!link.download.silent, 4) | Bit(ui_command.enabled, 6) |
+               Bit(!link.request.silent, 4) | Bit(ui_command.enabled, 6) |
                Bit(option_15_bit_1 && family >= kFamilySplitFlags, 7);
   h[kFlagsC] = Bit(option_15_bit_1 && family < kFamilySplitFlags, 0) |
                Bit(link.image.top_reserve, 1) | Bit(!flags[1], 2) | Bit(flags[2], 3) |
                Bit(flags[3], 4);
   h[kZeroByte] = 0x00;
-  Put32(h, kSetFrequency, static_cast<std::uint32_t>(link.clock.set_frequency));
+  Put32(h, kSetFrequency, static_cast<std::uint32_t>(link.request.set_frequency));
   Put32(h, kMeasuredFrequency, static_cast<std::uint32_t>(link.clock.measured_frequency));
-  Put32(h, kPassThrough3, static_cast<std::uint32_t>(link.pass_through.value_3));
+  Put32(h, kPassThrough3, static_cast<std::uint32_t>(link.request.pass_through.value_3));
 
   std::copy_n(q.begin(), kOptionCount, h.begin() + kOptions);
   if (family >= kFamilyClearingByte35 && (chip.flags & chip_flags::kOptionBlockBit) == 0) {
@@ -158,7 +158,7 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
     h[kExtraOptions] = q[kExtraOptionFlags + 1];
     h[kExtraOptions + 1] = q[kExtraOptionFlags + 2];
   }
-  h[kBoardP1] = link.board.p1;
+  h[kBoardP1] = link.request.board.p1;
   h[kFamily] = static_cast<std::uint8_t>(family);
 
   for (std::size_t s = 0; s < serials.size(); ++s) {
@@ -172,14 +172,14 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
     PutReversed(h, kSerialStep[s], serial.step);
     PutReversed(h, kSerialValue[s], serial.value);
   }
-  h[kBoardP3] = link.board.p3;
+  h[kBoardP3] = link.request.board.p3;
 
   if (ui_command.enabled) {
     const int reply_length = std::clamp(ui.reply_length, 0, kUiReplyMax);
     h[kUiRate] = static_cast<std::uint8_t>(ui_command.baud / kRateUnit);
     h[kUiFirstCount] = static_cast<std::uint8_t>(
         PutBytes(h, kUiFirst, ui_command.bytes.data(), ui_command.bytes.size(), kUiFirstMax));
-    const auto& second = link.commands.user_interface_second;
+    const auto& second = link.request.commands.user_interface_second;
     h[kUiSecondCount] = static_cast<std::uint8_t>(
         PutBytes(h, kUiSecond, second.data(), second.size(), kUiSecondMax));
     Put16(h, kUiReplyLength, static_cast<std::uint32_t>(reply_length));
@@ -192,9 +192,9 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
   Put32(h, kFlashSize,
         top_block ? chip.total_size - kTopReserveBytes : chip.code_size + chip.data_size);
   h[kPassThrough2] = static_cast<std::uint8_t>(
-      std::clamp(link.pass_through.value_2, 0, kPassThrough2Max) * kPassThrough2Scale);
+      std::clamp(link.request.pass_through.value_2, 0, kPassThrough2Max) * kPassThrough2Scale);
 
-  const DownloadSettings& d = link.download;
+  const DownloadRequest& d = link.request;
   if (d.password_present) {
     h[kPasswordLength] = static_cast<std::uint8_t>(PutBytes(
         h, kPassword, d.password.bytes.data(),
@@ -208,8 +208,8 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
     h[kNewPasswordLength] = 0;
   }
   h[kOptionExtra] = static_cast<std::uint8_t>(d.option_extra_value);
-  h[kPassThrough5] = static_cast<std::uint8_t>(link.pass_through.value_5);
-  h[kPassThrough4] = static_cast<std::uint8_t>(link.pass_through.value_4);
+  h[kPassThrough5] = static_cast<std::uint8_t>(link.request.pass_through.value_5);
+  h[kPassThrough4] = static_cast<std::uint8_t>(link.request.pass_through.value_4);
   if (d.user_key_present)
     std::copy_n(link.image.user_key.begin(), kUserKeyBytes, h.begin() + kUserKey);
 

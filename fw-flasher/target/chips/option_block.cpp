@@ -29,7 +29,7 @@ class BlockWriter {
     std::fill(dst_.begin(), dst_.end(), 0xFF);
     WriteFlags();
     const int family = FamilyCode(ChipOf(link_));
-    dst_[22] = static_cast<std::uint8_t>(link_.download.new_password.length);
+    dst_[22] = static_cast<std::uint8_t>(link_.request.new_password.length);
     if (family == 44) return WriteFamily44();
     if (family >= 45 && family <= 52) return WriteFamilies45To52();
     if (family >= 53) return WriteFamilies53Up();
@@ -55,7 +55,7 @@ class BlockWriter {
   // Bit 3 cleared asks the chip to check the new password from now on.
   std::uint8_t WithPasswordBit(std::uint8_t k) const {
     const bool new_password =
-        link_.download.password_present && link_.download.new_password.length != 0;
+        link_.request.password_present && link_.request.new_password.length != 0;
     return new_password ? static_cast<std::uint8_t>(k & ~0x08) : k;
   }
 
@@ -93,7 +93,7 @@ class BlockWriter {
   int WriteFamily44() {
     WriteSpreadFrequency();
     dst_[31] = WithPasswordBit(PasswordByteBase() ^ 0x02);
-    dst_[32] = static_cast<std::uint8_t>(link_.download.option_extra_value);
+    dst_[32] = static_cast<std::uint8_t>(link_.request.option_extra_value);
     dst_[56] = static_cast<std::uint8_t>((link_.target.status_record[29] & 0xF0) | (X3() >> 4));
     dst_[57] = X3() & 0x03;
     dst_[58] = X2();
@@ -141,7 +141,7 @@ class BlockWriter {
   int WriteFamiliesBelow44() {
     WriteSpreadFrequency();
     dst_[31] = WithPasswordBit(PasswordByteBase() ^ 0x02);
-    dst_[32] = static_cast<std::uint8_t>(link_.download.option_extra_value);
+    dst_[32] = static_cast<std::uint8_t>(link_.request.option_extra_value);
     WriteTop(q_[1], q_[0]);
     return kOptionBlockSize;
   }

@@ -30,7 +30,7 @@ class Reporter {
         record_(ChipOf(link)),
         family_(FamilyCode(record_)),
         fw72_(link.target.fw_version >= kFirmware72),
-        baud_(link.serial.handshake_baud),
+        baud_(link.request.handshake_baud),
         pending_(link.framing.send_buffer[0] != boot_loader::kNoRequest &&
                  link.framing.send_buffer[0] != board::kStartTarget),
         reply_payload_(reply_payload) {}
@@ -40,9 +40,9 @@ class Reporter {
  private:
   std::uint32_t Count(int k) const { return static_cast<std::uint32_t>(S[k] * 256 + S[k + 1]); }
   void Store(std::int32_t f) {
-    if (!link_.clock.frequency_override) link_.clock.measured_frequency = f;
+    if (!link_.request.frequency_override) link_.clock.measured_frequency = f;
   }
-  bool Quiet() const { return link_.outputs.quiet_information; }
+  bool Quiet() const { return link_.request.quiet_information; }
   // The options written are read from the reply up to byte `last`: when the
   // reply ended before it, those bytes are an older frame's, and the line that
   // says so stands for the group's option lines.
@@ -479,7 +479,7 @@ void Reporter::Tail() {
   else
     Line(kMsgFirmwareVersion, major, minor, link_.target.fw_letter);
   if (link_.clock.frequency_adjusted && link_.clock.adjusted_frequency != 0) {
-    Line(kMsgSetFrequency, Mhz(link_.clock.set_frequency));
+    Line(kMsgSetFrequency, Mhz(link_.request.set_frequency));
     Line(kMsgAdjustedFrequency, Mhz(link_.clock.adjusted_frequency));
     Line(kMsgTrimError, static_cast<double>(link_.clock.trim_error));
   }

@@ -147,6 +147,120 @@ TEST_F(DownloadCommandTest, NewerChipWithPasswordAndUserKey) {
   EXPECT_NE(state.find("\"user_key\": \"030405"), std::string::npos) << state;
 }
 
+// What each option of the command line asks of the download, as its request
+// holds it.
+TEST_F(DownloadCommandTest, EachOptionReachesTheRequest) {
+  const int chip_index = test::ChipOfFamily(11);
+  const ChipRecord& chip = ChipTable()[static_cast<std::size_t>(chip_index)];
+  const std::string code = File("code.bin", Counting(1000));
+  const std::string data = File("data.bin", Counting(100, 11));
+  const std::string key = File("key.bin", Bytes(10, 0x5A));
+  struct Case {
+    const char* name;
+    std::function<void(DownloadCommandOptions&)> change;
+    std::function<void(const DownloadRequest&)> check;
+  } const cases[] = {
+      {"the chip, named as the chip table names it", [](auto&) {},
+       [&](const DownloadRequest& r) {
+         EXPECT_EQ(r.chip.chip_index, chip_index);
+         EXPECT_EQ(r.chip.id, chip.id);
+         EXPECT_EQ(r.chip.name, chip.name);
+         EXPECT_EQ(r.chip.protocol_variant, ProtocolVariant(chip));
+         for (int id : r.chip.alternative_ids) EXPECT_EQ(id, chip.id);
+         EXPECT_EQ(r.run_mode, RunMode::kOnce);
+       }},
+      {"the code at 0, its length in whole 512-byte units", [](auto&) {},
+       [](const DownloadRequest& r) {
+         EXPECT_EQ(r.image_length, 1024);
+         EXPECT_TRUE(std::equal(r.image_source.begin(), r.image_source.begin() + 1000,
+                                Counting(1000).begin()));
+         EXPECT_EQ(r.image_source[1000], 0xFF);
+       }},
+      {"the data block at its offset",
+       [&](auto& o) {
+         o.data = data;
+         o.data_offset = 0x0C00;
+       },
+       [](const DownloadRequest& r) {
+         EXPECT_EQ(r.image_length, 0x0E00);
+         EXPECT_EQ(r.image_source[0x0C00], Counting(100, 11)[0]);
+       }},
+      {"option bytes from byte 0, the rest 0xFF",
+       [](auto& o) {
+         o.option_bytes = {0x01, 0x02, 0x03};
+       },
+       [](const DownloadRequest& r) {
+         EXPECT_EQ(Bytes(r.option_bytes.begin(), r.option_bytes.begin() + 4),
+                   (Bytes{0x01, 0x02, 0x03, 0xFF}));
+         EXPECT_EQ(r.option_bytes.size(), 32u);
+         EXPECT_EQ(r.option_bytes[16], 0xFF);
+         EXPECT_EQ(r.option_bytes[31], 0xFF);
+       }},
+      {"all 32 option bytes", [](auto& o) { o.option_bytes = Bytes(32, 0x00); },
+       [](const DownloadRequest& r) { EXPECT_EQ(r.option_bytes, Bytes(32, 0x00)); }},
+      {"rates, frequency, language and flags",
+       [](auto& o) {
+         o.handshake_baud = 4800;
+         o.highest_baud = 57600;
+         o.set_frequency = 24000000;
+         o.language = kLanguageChinese;
+         o.quiet = true;
+         o.silent = true;
+         o.program_variant = true;
+       },
+       [](const DownloadRequest& r) {
+         EXPECT_EQ(r.handshake_baud, 4800);
+         EXPECT_EQ(r.highest_baud, 57600);
+         EXPECT_EQ(r.set_frequency, 24000000);
+         EXPECT_FALSE(r.frequency_override);
+         EXPECT_EQ(r.language, kLanguageChinese);
+         EXPECT_TRUE(r.quiet_information);
+         EXPECT_TRUE(r.silent);
+         EXPECT_TRUE(r.program_variant);
+       }},
+      {"user key and passwords",
+       [&](auto& o) {
+         o.user_key = key;
+         o.password = "open";
+         o.new_password = "shut";
+       },
+       [](const DownloadRequest& r) {
+         EXPECT_TRUE(r.user_key_present);
+         EXPECT_EQ(r.user_key, Bytes(10, 0x5A));
+         EXPECT_TRUE(r.password_present);
+         EXPECT_EQ(std::string(r.password.bytes.begin(), r.password.bytes.begin() + 4), "open");
+         EXPECT_EQ(r.new_password.length, 4);
+       }},
+      {"a new password alone asks for the password flag too",
+       [](auto& o) { o.new_password = "shut"; },
+       [](const DownloadRequest& r) {
+         EXPECT_TRUE(r.password_present);
+         EXPECT_EQ(r.password.length, 0);
+       }},
+      {"nothing else", [](auto&) {},
+       [](const DownloadRequest& r) {
+         EXPECT_FALSE(r.user_key_present);
+         EXPECT_FALSE(r.password_present);
+         EXPECT_FALSE(r.commands.user_interface.enabled);
+         EXPECT_FALSE(r.commands.pre_command.enabled);
+         EXPECT_FALSE(r.serial_numbers[0].enabled);
+         EXPECT_TRUE(r.board.program.empty());
+         EXPECT_EQ(r.language, kLanguageEnglish);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DownloadCommandOptions options;
+    options.chip = chip.name;
+    options.image = code;
+    c.change(options);
+    std::string error;
+    const std::optional<DownloadRequest> request = BuildCommandLineRequest(options, error);
+    ASSERT_TRUE(request) << error;
+    c.check(*request);
+  }
+}
+
 TEST_F(DownloadCommandTest, RefusedBeforeThePortOpens) {
   const std::string image = File("image.bin", Counting(100));
   const std::string empty = File("empty.bin", {});

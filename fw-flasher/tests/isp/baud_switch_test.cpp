@@ -39,8 +39,8 @@ class BaudPlanTest : public ::testing::Test {
     chip->Identify(test::FirstChipOf(family), fw);
     chip->link.target.baud_generator_variant = generator;
     chip->link.clock.measured_frequency = frequency;
-    chip->link.serial.highest_baud = highest;
-    chip->link.serial.handshake_baud = handshake;
+    chip->link.request.highest_baud = highest;
+    chip->link.request.handshake_baud = handshake;
     chip->link.clock.trim_bytes = {0xA1, 0xA2, 0, 0};
     return PlanBaudSwitch(chip->link);
   }
@@ -193,8 +193,8 @@ class SwitchBaudTest : public ::testing::Test {
     chip = std::make_unique<test::ChipLink>();
     chip->Identify(test::FirstChipOf(family), fw);
     chip->link.clock.measured_frequency = frequency;
-    chip->link.serial.highest_baud = 115200;
-    chip->link.serial.baud_pause_override = 1;
+    chip->link.request.highest_baud = 115200;
+    chip->link.request.baud_pause_override = 1;
     chip->port.SetLine(LineSettings{});  // the handshake rate
   }
   // The chip answers with `codes` in order, then with the code of the command.
@@ -251,7 +251,7 @@ TEST_F(SwitchBaudTest, ExchangeOfEachVariant) {
     ASSERT_EQ(SwitchBaud(chip->link), kStepOk) << chip->log.text;
     EXPECT_EQ(Codes(), c.commands);
     EXPECT_EQ(Rates(), c.rates);
-    EXPECT_EQ(chip->link.serial.highest_baud, c.rates.back());
+    EXPECT_EQ(chip->link.serial.switched_baud, c.rates.back());
     EXPECT_TRUE(chip->Logged("Current Baudrate: " + std::to_string(c.rates.back()) + "\r\n"));
   }
 }
@@ -276,7 +276,7 @@ TEST_F(SwitchBaudTest, NoRateFitsStaysAtTheHandshakeRate) {
   EXPECT_EQ(SwitchBaud(chip->link), kStepRefused);
   EXPECT_TRUE(chip->port.payloads.empty());
   EXPECT_TRUE(Rates().empty());
-  EXPECT_EQ(chip->link.serial.highest_baud, 2400);
+  EXPECT_EQ(chip->link.serial.switched_baud, 2400);
   EXPECT_TRUE(
       chip->Logged("No baud rate up to 115200 suits the chip's clock of 0.001MHz; "
                    "staying at 2400 baud"))
@@ -305,8 +305,8 @@ TEST_F(SwitchBaudTest, PauseBeforeTheRateChangeByHandshakeRate) {
        {std::pair{2400, 200}, {1200, 200}, {4800, 100}, {9600, 50}, {19200, 10}}) {
     SCOPED_TRACE(handshake);
     Fresh(5, 0x71);
-    chip->link.serial.baud_pause_override = 0;
-    chip->link.serial.handshake_baud = handshake;
+    chip->link.request.baud_pause_override = 0;
+    chip->link.request.handshake_baud = handshake;
     Answer({0x8F, 0x84});
     ASSERT_EQ(SwitchBaud(chip->link), kStepOk);
     // The step's own 10 ms, then one pause before each of the two rate changes

@@ -48,7 +48,7 @@ class DownloadPtyTest : public ::testing::Test {
     std::fill_n(link.image.image_source.begin() + 128, 128, 0xFF);
     link.image.option_bytes[15] = 0x00;  // no chip parameters at the top
     link.image.option_bytes[0] = 0xFE;   // keep the chip's clock as it is
-    link.serial.highest_baud = 115200;
+    link.request.highest_baud = 115200;
   }
   int Run(std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     test::Countdown countdown(session->link, limit);
@@ -95,7 +95,7 @@ TEST_F(DownloadPtyTest, EveryProtocolVariantAndSequence) {
     EXPECT_EQ(notes, "") << "the chip found fault with the host";
     ExpectFlashHoldsTheImage();
     EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;
-    EXPECT_EQ(session->link.serial.highest_baud, c.rate);
+    EXPECT_EQ(session->link.serial.switched_baud, c.rate);
   }
 }
 
@@ -116,7 +116,7 @@ TEST_F(DownloadPtyTest, PlacementsAsRecordsWithUserKey) {
   std::iota(link.placements.user_interface.reply.begin(),
             link.placements.user_interface.reply.begin() + 70, std::uint8_t{0x20});
   link.image.option_bytes[15] = 0xFF;  // the chip's parameters at the top of its code area
-  link.download.user_key_present = true;
+  link.request.user_key_present = true;
   std::iota(link.image.user_key.begin(), link.image.user_key.end(), std::uint8_t{0});
   ASSERT_EQ(Run(), kStepOk) << session->log.text << notes;
   EXPECT_EQ(notes, "");
@@ -182,9 +182,9 @@ TEST_F(DownloadPtyTest, FailuresEndWithTheirResultAndLines) {
        [](sim::SimRunConfig&, sim::SimChipConfig& chip, IspLink& link) {
          chip.password = "secret";
          const std::string typed = "wrong";
-         std::copy(typed.begin(), typed.end(), link.download.password.bytes.begin());
-         link.download.password.length = 5;
-         link.download.password_present = true;
+         std::copy(typed.begin(), typed.end(), link.request.password.bytes.begin());
+         link.request.password.length = 5;
+         link.request.password_present = true;
        },
        kStepRefused,
        {"User password error !", "Download failed ! ()("}},
@@ -204,8 +204,8 @@ TEST_F(DownloadPtyTest, FailuresEndWithTheirResultAndLines) {
     IspLink scratch;
     c.fault(run, chip, scratch);
     Start(c.download, std::move(run), chip);
-    session->link.download.password = scratch.download.password;
-    session->link.download.password_present = scratch.download.password_present;
+    session->link.request.password = scratch.request.password;
+    session->link.request.password_present = scratch.request.password_present;
     EXPECT_EQ(Run(), c.result) << session->log.text;
     for (const std::string& line : c.lines) {
       EXPECT_TRUE(session->Logged(line)) << line << "\n" << session->log.text;
@@ -241,7 +241,7 @@ TEST_F(DownloadPtyTest, ThroughADownloadBoard) {
     EXPECT_EQ(notes, "") << "the chip or the board found fault with the host";
     ExpectFlashHoldsTheImage();
     EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;
-    EXPECT_EQ(session->link.serial.highest_baud, c.rate);
+    EXPECT_EQ(session->link.serial.switched_baud, c.rate);
     // The closing packets reach the board after the download has returned.
     std::vector<Bytes> packets;
     for (int wait = 0; wait < 200; ++wait) {

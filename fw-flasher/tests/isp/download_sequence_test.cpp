@@ -20,7 +20,7 @@ class SequenceTest : public ::testing::Test {
   void Fresh(int family, int fw, int pv = -1) {
     chip = std::make_unique<test::ChipLink>();
     chip->Identify(test::FirstChipOf(family), fw, pv);
-    chip->link.serial.baud_pause_override = 1;
+    chip->link.request.baud_pause_override = 1;
     chip->link.image.option_bytes[15] = 0x00;
     // A status reply: internal oscillator not running, trim byte 0x77, clock
     // count 4,608 (11,059,200 Hz at 2,400 baud).
@@ -64,7 +64,7 @@ TEST_F(SequenceTest, TrimDecisionTakesTheChipsOwnTrim) {
 
   Fresh(30, 0x72);
   InternalClock(false, false);
-  chip->link.clock.frequency_override = true;
+  chip->link.request.frequency_override = true;
   chip->link.clock.measured_frequency = 24000000;
   DecideTrim(chip->link);
   EXPECT_EQ(chip->link.clock.adjusted_frequency, 11059200);
@@ -145,7 +145,7 @@ TEST_F(SequenceTest, SkippedTrimIsDecidedAgainAsAChangeOfClockSource) {
   const std::array<std::uint8_t, 4> own = {0x77, 0x40, 0x77, 0x40};
   EXPECT_EQ(chip->link.clock.trim_bytes, own);
   const int count = r[13] * 256 + r[14];
-  EXPECT_EQ(chip->link.clock.adjusted_frequency, count * chip->link.serial.handshake_baud);
+  EXPECT_EQ(chip->link.clock.adjusted_frequency, count * chip->link.request.handshake_baud);
   EXPECT_EQ(chip->link.clock.measured_frequency, chip->link.clock.adjusted_frequency);
 }
 
@@ -180,7 +180,7 @@ TEST_F(SequenceTest, ReportAfterProgrammingOfTheNewerSequence) {
     EXPECT_TRUE(chip->Logged("H/W Option upgrade to:"));
   }
   Fresh(30, 0x72);
-  chip->link.outputs.quiet_information = true;
+  chip->link.request.quiet_information = true;
   ReportProgrammedOptions(chip->link, WrittenOptions::kAsSent);
   EXPECT_FALSE(chip->Logged("H/W Option upgrade to:"));
 }
@@ -202,7 +202,7 @@ TEST_F(SequenceTest, NewerSequenceWithUserKeyAndOptions) {
   InternalClock(false, false);
   chip->link.image.image_length = 512;
   chip->link.image.image_source[0] = 0x12;
-  chip->link.download.user_key_present = true;
+  chip->link.request.user_key_present = true;
   TakeEverything();
   ASSERT_EQ(RunNewerSequence(chip->link), kStepOk) << chip->log.text;
   EXPECT_EQ(Codes(),
@@ -244,7 +244,7 @@ TEST_F(SequenceTest, ClassicSequenceSkipsOptionsTheFirmwareCannotTake) {
     SCOPED_TRACE(capable);
     chip = std::make_unique<test::ChipLink>();
     chip->Identify(needing, 0x72);
-    chip->link.serial.baud_pause_override = 1;
+    chip->link.request.baud_pause_override = 1;
     chip->link.image.option_bytes[15] = 0x00;
     chip->link.target.option_capable_firmware = capable;
     chip->link.image.image_length = 512;

@@ -47,7 +47,7 @@ TEST_F(EndDownloadTest, ClosingPackets) {
     const char* name;
     int family;
     bool board, p4, p2, silent, success;
-    int run_mode;
+    int run_mode;  // the start button's number
     std::vector<Bytes> packets;
   } const cases[] = {
       {"direct, variant 0", 1, false, false, false, false, true, 2, {{0xFF}, {0x82}}},
@@ -103,11 +103,11 @@ TEST_F(EndDownloadTest, ClosingPackets) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Fresh(c.family, c.board);
-    chip->link.board.p1 = 0x21;
-    chip->link.board.p2 = c.p2;
-    chip->link.board.p4 = c.p4;
-    chip->link.download.silent = c.silent;
-    chip->link.download.run_mode = c.run_mode;
+    chip->link.request.board.p1 = 0x21;
+    chip->link.request.board.p2 = c.p2;
+    chip->link.request.board.p4 = c.p4;
+    chip->link.request.silent = c.silent;
+    chip->link.request.run_mode = static_cast<RunMode>(c.run_mode);
     EndDownload(chip->link, c.success ? kStepOk : kStepRefused);
     EXPECT_EQ(chip->port.payloads, c.packets);
     EXPECT_EQ(chip->port.bad_packets, 0);
@@ -152,7 +152,7 @@ TEST_F(EndDownloadTest, SoundsAndLinesByResult) {
 
 TEST_F(EndDownloadTest, SilentMakesNoSound) {
   Fresh(11);
-  chip->link.download.silent = true;
+  chip->link.request.silent = true;
   EndDownload(chip->link, kStepRefused);
   EXPECT_EQ(chip->log.text.find('<'), std::string::npos) << chip->log.text;
 }

@@ -208,9 +208,9 @@ TEST_F(EraseTest, CommandLayouts) {
 
 TEST_F(EraseTest, PasswordGoesWithTheUnlock) {
   chip->Identify(test::FirstChipOf(53), 0x72);
-  chip->link.download.password_present = true;
-  chip->link.download.password.length = 3;
-  chip->link.download.password.bytes = {'a', 'b', 'c'};
+  chip->link.request.password_present = true;
+  chip->link.request.password.length = 3;
+  chip->link.request.password.bytes = {'a', 'b', 'c'};
   Image(512);
   AnswerLikeAChip();
   ASSERT_EQ(EraseFlash(chip->link), kStepOk);

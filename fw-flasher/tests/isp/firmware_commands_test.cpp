@@ -28,7 +28,7 @@ struct Scripted {
     link.port = &port;
     link.outputs.log_sink = &log;
     link.outputs.echo = nullptr;
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
     link.running = true;
   }
   test::ScriptedPort port;
@@ -37,13 +37,13 @@ struct Scripted {
 };
 
 void EnableUserInterface(IspLink& link, int reply_length) {
-  TargetCommand& ui = link.commands.user_interface;
+  TargetCommand& ui = link.request.commands.user_interface;
   ui.enabled = true;
   ui.baud = 9600;
   ui.parity = 3;  // mark
   ui.stop_bits = 2;
   ui.bytes = {0xA0, 0xA1, 0xA2};
-  link.commands.user_interface_second = {0xB0, 0xB1};
+  link.request.commands.user_interface_second = {0xB0, 0xB1};
   link.placements.user_interface.enabled = true;
   link.placements.user_interface.reply_length = reply_length;
 }
@@ -147,7 +147,7 @@ TEST(FirmwareCommandsTest, AStopOrALostPortEndsTheWaitForTheReply) {
 
 TEST(FirmwareCommandsTest, ThePreCommandGoesInOneWriteThenAPause) {
   Scripted s;
-  TargetCommand& pre = s.link.commands.pre_command;
+  TargetCommand& pre = s.link.request.commands.pre_command;
   pre.enabled = true;
   pre.baud = 19200;
   pre.parity = 4;

@@ -73,7 +73,7 @@ TEST(HandshakePtyTest, PortIsConfiguredForTheExpectedChip) {
     const int index = ChipOfFamily(family);
     SimSession s(ChipConfig(index));
     s.Open(index);
-    s.link.serial.handshake_baud = 4800;
+    s.link.request.handshake_baud = 4800;
     test::Countdown bound(s.link, 8s);
     ASSERT_EQ(Handshake(s.link), kStepOk);
     ASSERT_FALSE(s.recording().lines_set.empty());
@@ -87,7 +87,7 @@ TEST(HandshakePtyTest, SyncBurstIsCappedAtEight) {
   const int index = ChipOfFamily(11);
   SimSession s(ChipConfig(index));
   s.Open(index);
-  s.link.serial.sync_burst = 20;
+  s.link.request.sync_burst = 20;
   test::Countdown bound(s.link, 8s);
   ASSERT_EQ(Handshake(s.link), kStepOk);
   const auto& writes = s.recording().writes;
@@ -294,7 +294,7 @@ TEST(HandshakePtyTest, PortThatGoesAwayEndsTheHandshakeWithoutSpinning) {
   IspLink link;
   link.outputs.echo = nullptr;
   link.outputs.log_sink = &log;
-  link.outputs.language = kLanguageEnglish;
+  link.request.language = kLanguageEnglish;
   link.port = &port;
   link.running = true;
   test::Countdown bound(link, 6s);

@@ -19,7 +19,7 @@ class IdentifyTest : public ::testing::Test {
   void SetUp() override {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
   }
   // A reply of n received bytes for the record, as the chip would report it.
   void Reply(int index, int v, int l, int n) {
@@ -184,7 +184,7 @@ TEST_F(IdentifyTest, AlternateIdOfARecordMatchesIt) {
 
 TEST_F(IdentifyTest, QuietSkipsTheInformationLines) {
   Reply(test::FirstChipOf(45), 0x72, 'C', 62);
-  link.outputs.quiet_information = 1;
+  link.request.quiet_information = 1;
   EXPECT_EQ(IdentifyTarget(link), kStepOk);
   EXPECT_EQ(log.text, "\r\n");
 }
@@ -209,7 +209,7 @@ TEST(DownloadSequenceTest, ByFamilyAndVersion) {
   test::StringLog log;
   link.outputs.echo = nullptr;
   link.outputs.log_sink = &log;
-  link.outputs.language = 0;
+  link.request.language = 0;
   link.target.chip_index = test::FirstChipOf(9);
   link.target.fw_version = 0x57;
   EXPECT_EQ(SelectDownloadSequence(link), S::kRefused);

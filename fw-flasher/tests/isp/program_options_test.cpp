@@ -166,9 +166,9 @@ class ProgramOptionsTest : public OptionWriteTest {
     return codes;
   }
   void NewPassword(bool present, std::string text) {
-    chip->link.download.password_present = present;
-    std::copy(text.begin(), text.end(), chip->link.download.new_password.bytes.begin());
-    chip->link.download.new_password.length = static_cast<int>(text.size());
+    chip->link.request.password_present = present;
+    std::copy(text.begin(), text.end(), chip->link.request.new_password.bytes.begin());
+    chip->link.request.new_password.length = static_cast<int>(text.size());
   }
 };
 

@@ -136,7 +136,7 @@ class TrimClockTest : public ::testing::Test {
   void SetUp() override {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
     link.port = &chip;
     link.running = true;
   }
@@ -156,7 +156,7 @@ class TrimClockTest : public ::testing::Test {
 
 TEST_F(TrimClockTest, FamiliesBelow25TakeNoTrim) {
   ForChip(24, 0x72);
-  link.clock.set_frequency = 0;  // not even looked at
+  link.request.set_frequency = 0;  // not even looked at
   EXPECT_EQ(TrimClock(link), kStepOk);
   EXPECT_TRUE(chip.commands.empty());
   EXPECT_TRUE(log.text.empty());
@@ -168,7 +168,7 @@ TEST_F(TrimClockTest, SetFrequencyAtOrBelowZeroIsRefusedBeforeAnythingIsSent) {
     SCOPED_TRACE(frequency);
     log.text.clear();
     ForChip(45, 0x72);
-    link.clock.set_frequency = frequency;
+    link.request.set_frequency = frequency;
     EXPECT_EQ(TrimClock(link), kStepRefused);
     EXPECT_TRUE(chip.commands.empty());
     EXPECT_TRUE(Logged(std::to_string(frequency) + " Hz")) << log.text;
@@ -178,8 +178,8 @@ TEST_F(TrimClockTest, SetFrequencyAtOrBelowZeroIsRefusedBeforeAnythingIsSent) {
 
 TEST_F(TrimClockTest, Procedure2FromATableOfCounts) {
   ForChip(45, 0x72);
-  link.serial.handshake_baud = 10000;  // a halved count of 2,000 is 10 MHz
-  link.clock.trim_bytes[0] = 0x12;     // not a byte this procedure sets
+  link.request.handshake_baud = 10000;  // a halved count of 2,000 is 10 MHz
+  link.clock.trim_bytes[0] = 0x12;      // not a byte this procedure sets
   std::vector<int> grid;
   for (int trim = 12; trim <= 14; ++trim) {
     for (int range = 0; range < 4; ++range)
@@ -246,11 +246,11 @@ TEST_F(TrimClockTest, EveryProcedureWithItsSyncByteAndReplyCode) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("procedure ") + c.name);
     link.Reinitialise();
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
     chip = MeasuringChip{};
     ForChip(c.family, c.version);
-    link.serial.handshake_baud = c.family == 25 ? 2400 : 4800;
-    chip.answer = FromOscillator(c.osc, link.serial.handshake_baud, c.halved, c.range_first);
+    link.request.handshake_baud = c.family == 25 ? 2400 : 4800;
+    chip.answer = FromOscillator(c.osc, link.request.handshake_baud, c.halved, c.range_first);
 
     ASSERT_EQ(TrimClock(link), kStepOk) << log.text;
     ASSERT_GE(chip.commands.size(), 2u);
@@ -327,7 +327,7 @@ TEST_F(TrimClockTest, InBoardModeNoSyncBytesGoOut) {
         const double base = 5e6 * (1 << (r >> 4));
         return base + base / 250 * t;
       },
-      link.serial.handshake_baud, false, false);
+      link.request.handshake_baud, false, false);
   EXPECT_EQ(TrimClock(link), kStepOk) << log.text;
   for (const Bytes& sync : chip.sync_before_reply) EXPECT_TRUE(sync.empty());
 }
@@ -355,7 +355,7 @@ TEST_F(TrimClockTest, OscillatorsThatCannotBeTrimmedLeaveTheClockAlone) {
     log.text.clear();
     chip = MeasuringChip{};
     ForChip(c.family, c.version);
-    link.serial.handshake_baud = c.baud;
+    link.request.handshake_baud = c.baud;
     link.clock.trim_bytes[2] = 0x33;
     link.clock.adjusted_frequency = 0;
     chip.answer = FromTable(c.counts);
@@ -370,9 +370,9 @@ TEST_F(TrimClockTest, OscillatorsThatCannotBeTrimmedLeaveTheClockAlone) {
 }
 
 TEST_F(TrimClockTest, ChineseLog) {
-  link.outputs.language = kLanguageChinese;
+  link.request.language = kLanguageChinese;
   ForChip(45, 0x72);
-  link.serial.handshake_baud = 10000;
+  link.request.handshake_baud = 10000;
   chip.answer = FromTable({{2000, 4000}, std::vector<int>(12, 2212)});
   ASSERT_EQ(TrimClock(link), kStepOk);
   EXPECT_TRUE(Logged("开始调节频率 ...")) << log.text;

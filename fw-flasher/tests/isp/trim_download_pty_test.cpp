@@ -116,9 +116,9 @@ class TrimDownloadTest : public ::testing::Test {
     }
     link.image.option_bytes[0] = 0xFF;   // run from the internal oscillator
     link.image.option_bytes[15] = 0x00;  // no chip parameters at the top
-    link.serial.highest_baud = 115200;
-    link.serial.handshake_baud = handshake_baud;
-    link.clock.set_frequency = kSetFrequency;
+    link.request.highest_baud = 115200;
+    link.request.handshake_baud = handshake_baud;
+    link.request.set_frequency = kSetFrequency;
   }
   int Run() {
     test::Countdown countdown(session->link, std::chrono::seconds(30));

@@ -211,12 +211,12 @@ TEST_F(FramingTest, StrayBytesAndFrameStartFlags) {
   link.ReceivePacket(link.framing.receive_buffer, false);
   EXPECT_EQ(link.framing.frame_started, 0) << "a non-start byte switches the sync bursts back on";
 
-  link.serial.paced_sync = 1;
+  link.request.paced_sync = 1;
   port.Arrive({0x68, 0x33});
   link.ReceivePacket(link.framing.receive_buffer, false);
   EXPECT_EQ(link.framing.frame_started, 1) << "paced synchronisation keeps the bursts off";
 
-  link.serial.paced_sync = 0;
+  link.request.paced_sync = 0;
   link.board.mode = 1;
   link.board.acknowledge = 0;
   port.Arrive({0x02});

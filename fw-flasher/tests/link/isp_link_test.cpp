@@ -19,7 +19,7 @@ struct ScriptedLink {
     link.port = &port;
     link.outputs.log_sink = &log;
     link.outputs.echo = nullptr;
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
   }
   test::ScriptedPort port;
   test::StringLog log;
@@ -28,9 +28,9 @@ struct ScriptedLink {
 
 TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   IspLink link;
-  link.outputs.language = 0;
+  link.request.language = 0;
   link.board.mode = 1;
-  link.serial.handshake_baud = 9600;
+  link.request.handshake_baud = 9600;
   link.clock.measured_frequency = 1;
   link.clock.trim_bytes[0] = 0x40;
   link.clock.trim_bytes[3] = 0x87;
@@ -39,14 +39,14 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   link.image.code_image[70000] = 0x12;
   link.target.chip_serial[3] = 9;
   link.Reinitialise();
-  EXPECT_EQ(link.outputs.language, 1);
+  EXPECT_EQ(link.request.language, 1);
   EXPECT_EQ(link.board.mode, 0);
-  EXPECT_EQ(link.serial.handshake_baud, 2400);
-  EXPECT_EQ(link.serial.highest_baud, 115200);
-  EXPECT_EQ(link.serial.sync_burst, 1);
+  EXPECT_EQ(link.request.handshake_baud, 2400);
+  EXPECT_EQ(link.request.highest_baud, 115200);
+  EXPECT_EQ(link.request.sync_burst, 1);
   EXPECT_EQ(link.framing.rx_expected, 5);
   EXPECT_EQ(link.clock.measured_frequency, 22118400);
-  EXPECT_EQ(link.clock.set_frequency, 11059200);
+  EXPECT_EQ(link.request.set_frequency, 11059200);
   for (std::uint8_t trim : link.clock.trim_bytes) EXPECT_EQ(trim, 0);
   EXPECT_FALSE(link.clock.frequency_adjusted);
   EXPECT_EQ(link.target.chip_serial[3], 0);
@@ -63,15 +63,108 @@ TEST(IspLinkTest, ReinitialiseRestoresDefaultsAndFills) {
   EXPECT_EQ(link.image.option_bytes[31], 0xFF);
 }
 
+// A request whose every part differs from the defaults.
+DownloadRequest FullRequest() {
+  DownloadRequest r;
+  r.language = kLanguageEnglish;
+  r.chip.chip_index = 12;
+  r.chip.id = 0x0412;
+  r.chip.protocol_variant = 3;
+  r.chip.baud_generator_variant = 2;
+  r.chip.alternative_ids.fill(0x0412);
+  r.chip.alternative_ids[0] = 0x0413;
+  r.chip.name = std::string(40, 'n');
+  r.image_source = Bytes(1024, 0x11);
+  r.image_length = 1024;
+  r.option_bytes[15] = 0xFE;  // bit 0 clear: 11.0592 MHz assumed
+  r.option_bytes[31] = 0x31;
+  r.user_key_present = true;
+  r.user_key = Bytes(300, 0x5A);
+  r.board.firmware_a = Bytes(3000, 0xA1);
+  r.board.firmware_b = Bytes(100, 0xB2);
+  r.serial_numbers[1].enabled = true;
+  r.serial_numbers[1].address = 0x40;
+  r.serial_numbers[1].value[0] = 0x77;
+  r.commands.user_interface.enabled = true;
+  r.commands.user_interface_reply_address = 0x2000;
+  r.commands.user_interface_reply_length = 5000;
+  return r;
+}
+
+// The parts of the link that start from the request: the target identity,
+// the assumed clock, the buffers (each filled as far as it holds) and the
+// placements.
+TEST(IspLinkTest, ReinitialiseStartsFromTheRequest) {
+  IspLink link;
+  link.Reinitialise(FullRequest());
+  EXPECT_EQ(link.target.chip_index, 12);
+  EXPECT_EQ(link.target.expected_chip_id, 0x0412);
+  EXPECT_EQ(link.target.protocol_variant, 3);
+  EXPECT_EQ(link.target.baud_generator_variant, 2);
+  EXPECT_EQ(link.target.alternative_ids[0], 0x0413);
+  EXPECT_EQ(link.target.alternative_ids[15], 0x0412);
+  EXPECT_EQ(std::string(link.target.chip_name), std::string(31, 'n'));
+  EXPECT_STREQ(link.GetText(kMsgDeviceOpenFailed), GetText(kMsgDeviceOpenFailed, kLanguageEnglish));
+  EXPECT_EQ(link.clock.measured_frequency, 11059200);
+  EXPECT_EQ(link.image.image_length, 1024);
+  EXPECT_EQ(link.image.image_source[1023], 0x11);
+  EXPECT_EQ(link.image.image_source[1024], 0xFF);
+  EXPECT_EQ(link.image.image_source.size(), ImageBuffers::kImageSourceSize);
+  EXPECT_EQ(link.image.option_bytes[31], 0x31);
+  EXPECT_EQ(link.image.user_key, Bytes(256, 0x5A));
+  EXPECT_EQ(link.board.block_a_length, 2048);
+  EXPECT_EQ(link.board.block_a[2047], 0xA1);
+  EXPECT_EQ(link.board.block_b_length, 100);
+  EXPECT_EQ(link.board.block_b[100], 0xFF);
+  EXPECT_TRUE(link.placements.serial_numbers[1].enabled);
+  EXPECT_EQ(link.placements.serial_numbers[1].value[0], 0x77);
+  EXPECT_TRUE(link.placements.user_interface.enabled);
+  EXPECT_EQ(link.placements.user_interface.address, 0x2000);
+  EXPECT_EQ(link.placements.user_interface.reply_length, UserInterfaceReply::kReplyBufferSize);
+
+  DownloadRequest fixed;
+  fixed.frequency_override = true;
+  fixed.fixed_frequency = 24000000;
+  link.Reinitialise(fixed);
+  EXPECT_EQ(link.clock.measured_frequency, 24000000);
+}
+
+// One request serves download after download, and link after link: what a
+// download changed on its link is gone with the next re-initialisation, and
+// the request the link holds is the one it was given.
+TEST(IspLinkTest, ARequestIsCopiedNotChanged) {
+  const DownloadRequest request = FullRequest();
+  IspLink first;
+  first.Reinitialise(request);
+  first.serial.switched_baud = 57600;
+  first.image.option_bytes[1] = 0x00;
+  first.image.image_length = 512;
+  first.clock.measured_frequency = 12000000;
+  first.placements.serial_numbers[1].value[0] = '7';
+  first.target.chip_index = 3;
+  first.Reinitialise(request);
+  IspLink second;
+  second.Reinitialise(request);
+  for (const IspLink* link : {&first, &second}) {
+    EXPECT_TRUE(link->request == request);
+    EXPECT_EQ(link->serial.switched_baud, 0);
+    EXPECT_EQ(link->image.option_bytes[1], 0xFF);
+    EXPECT_EQ(link->image.image_length, 1024);
+    EXPECT_EQ(link->clock.measured_frequency, 11059200);
+    EXPECT_EQ(link->placements.serial_numbers[1].value[0], 0x77);
+    EXPECT_EQ(link->target.chip_index, 12);
+  }
+}
+
 // What belongs to the application survives a re-initialisation; the download's
 // own state does not.
 TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
   ScriptedLink s;
   IspLink& link = s.link;
-  link.outputs.quiet_information = true;
+  link.request.quiet_information = true;
   link.running = true;
   link.download_count = 3;
-  link.board.p4 = true;
+  link.request.board.p4 = true;
   link.board.block_a_length = 100;
   link.framing.frame_started = true;
   link.framing.send_buffer[0] = 0x8D;
@@ -83,8 +176,8 @@ TEST(IspLinkTest, ReinitialiseKeepsWhatTheApplicationOwns) {
   EXPECT_EQ(link.outputs.echo, nullptr);
   EXPECT_TRUE(link.running);
   EXPECT_EQ(link.download_count, 3) << "the board's repeat flag reads it";
-  EXPECT_FALSE(link.outputs.quiet_information);
-  EXPECT_FALSE(link.board.p4);
+  EXPECT_FALSE(link.request.quiet_information);
+  EXPECT_FALSE(link.request.board.p4);
   EXPECT_EQ(link.board.block_a_length, 0);
   EXPECT_FALSE(link.framing.frame_started);
   EXPECT_EQ(link.framing.send_buffer[0], 0x00);
@@ -205,7 +298,7 @@ TEST(IspLinkTest, DirectPortConfigurationFollowsProtocolVariant) {
   test::ScriptedPort port;
   IspLink link;
   link.port = &port;
-  link.serial.handshake_baud = 4800;
+  link.request.handshake_baud = 4800;
   link.target.protocol_variant = 0;
   link.ConfigureDirectPort();
   EXPECT_EQ(port.lines_set.back().baud, 4800);
@@ -275,9 +368,9 @@ TEST(IspLinkTest, TextIsLoggedWholeAndAsItIs) {
 
 TEST(IspLinkTest, GetTextFollowsTheLinkLanguage) {
   IspLink link;
-  link.outputs.language = 1;
+  link.request.language = 1;
   EXPECT_STREQ(link.GetText(8000), "正在检测目标单片机 ... \r\n");
-  link.outputs.language = 0;
+  link.request.language = 0;
   EXPECT_STREQ(link.GetText(8000), "Checking target MCU ... \r\n");
   EXPECT_EQ(link.GetText(9999), nullptr);
 }

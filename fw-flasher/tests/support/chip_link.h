@@ -20,7 +20,7 @@ class ChipLink {
     link.port = &port;
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
     link.running = true;
   }
 

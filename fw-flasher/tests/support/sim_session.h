@@ -76,7 +76,7 @@ class SimSession {
     link.port = &recording_;
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
     ExpectChip(link, ChipTable()[static_cast<std::size_t>(expected_chip)]);
     link.running = true;
   }

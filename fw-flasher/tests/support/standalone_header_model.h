@@ -37,29 +37,29 @@ inline ModelImage ModelStandAloneHeader(const IspLink& l, const ChipRecord& r,
   const bool q16_bit0_clear = !(q[16] & 1);
   const bool q15_bit1 = (q[15] & 2) != 0;
   const auto& sn = l.placements.serial_numbers;
-  const auto& ui = l.commands.user_interface;
-  const auto& of = l.pass_through.option_flags;
+  const auto& ui = l.request.commands.user_interface;
+  const auto& of = l.request.pass_through.option_flags;
 
   h[0] = 0x5A;
   h[1] = 0xA5;
-  h[10] = static_cast<std::uint8_t>(l.serial.handshake_baud / 1200);
-  h[11] = static_cast<std::uint8_t>(l.pass_through.value_1);
+  h[10] = static_cast<std::uint8_t>(l.request.handshake_baud / 1200);
+  h[11] = static_cast<std::uint8_t>(l.request.pass_through.value_1);
   ModelPut(h, 12, r.id, 2);
   ModelPut(h, 14, r.alt_id, 2);
   int a = 0x20;
-  if (l.download.user_key_present) a |= 0x01;
-  if (l.download.program_variant) a |= 0x02;
+  if (l.request.user_key_present) a |= 0x01;
+  if (l.request.program_variant) a |= 0x02;
   if (q16_bit0_clear) a |= 0x04;
   if (q16_bit0_clear && !(q[16] & 2)) a |= 0x08;
   if (q16_bit0_clear && !(q[16] & 4)) a |= 0x10;
-  if (l.board.p2) a |= 0x40;
+  if (l.request.board.p2) a |= 0x40;
   if (r.flags & 0x10) a |= 0x80;
   h[16] = static_cast<std::uint8_t>(a);
   int b = 0;
   if (sn[0].enabled) b |= 0x01;
   if (sn[1].enabled) b |= 0x02;
   if (of[0]) b |= 0x04;
-  if (!l.download.silent) b |= 0x10;
+  if (!l.request.silent) b |= 0x10;
   if (ui.enabled) b |= 0x40;
   if (q15_bit1 && family >= 25) b |= 0x80;
   h[17] = static_cast<std::uint8_t>(b);
@@ -71,16 +71,16 @@ inline ModelImage ModelStandAloneHeader(const IspLink& l, const ChipRecord& r,
   if (of[3]) c |= 0x10;
   h[18] = static_cast<std::uint8_t>(c);
   h[19] = 0;
-  ModelPut(h, 20, static_cast<std::uint32_t>(l.clock.set_frequency), 4);
+  ModelPut(h, 20, static_cast<std::uint32_t>(l.request.set_frequency), 4);
   ModelPut(h, 24, static_cast<std::uint32_t>(l.clock.measured_frequency), 4);
-  ModelPut(h, 28, static_cast<std::uint32_t>(l.pass_through.value_3), 4);
+  ModelPut(h, 28, static_cast<std::uint32_t>(l.request.pass_through.value_3), 4);
   for (int i = 0; i < 16; ++i) h[32 + i] = q[i];
   if (family >= 45 && !(r.flags & 4)) h[35] = 0xFF;
   if (q16_bit0_clear) {
     h[48] = q[17];
     h[49] = q[18];
   }
-  h[50] = l.board.p1;
+  h[50] = l.request.board.p1;
   h[51] = static_cast<std::uint8_t>(family);
   long long n = l.image.image_length;
   for (int s = 0; s < 2; ++s) {
@@ -95,13 +95,13 @@ inline ModelImage ModelStandAloneHeader(const IspLink& l, const ChipRecord& r,
       h[96 + 16 * s + i] = sn[s].value[15 - i];
     }
   }
-  h[128] = l.board.p3;
+  h[128] = l.request.board.p3;
   if (ui.enabled) {
     h[163] = static_cast<std::uint8_t>(ui.baud / 1200);
     const int first = std::min<int>(32, static_cast<int>(ui.bytes.size()));
     h[164] = static_cast<std::uint8_t>(first);
     for (int i = 0; i < first; ++i) h[165 + i] = ui.bytes[i];
-    const auto& second_bytes = l.commands.user_interface_second;
+    const auto& second_bytes = l.request.commands.user_interface_second;
     const int second = std::min<int>(31, static_cast<int>(second_bytes.size()));
     h[197] = static_cast<std::uint8_t>(second);
     for (int i = 0; i < second; ++i) h[198 + i] = second_bytes[i];
@@ -114,10 +114,10 @@ inline ModelImage ModelStandAloneHeader(const IspLink& l, const ChipRecord& r,
   ModelPut(h, 275,
            l.image.top_reserve && (r.flags & 4) ? r.total_size - 2048 : r.code_size + r.data_size,
            4);
-  h[279] = static_cast<std::uint8_t>(std::min(l.pass_through.value_2, 16) * 10);
-  if (l.download.password_present) {
-    const auto& p = l.download.password;
-    const auto& np = l.download.new_password;
+  h[279] = static_cast<std::uint8_t>(std::min(l.request.pass_through.value_2, 16) * 10);
+  if (l.request.password_present) {
+    const auto& p = l.request.password;
+    const auto& np = l.request.new_password;
     h[280] = static_cast<std::uint8_t>(p.length);
     h[281] = static_cast<std::uint8_t>(np.length);
     for (int i = 0; i < p.length; ++i) h[282 + i] = p.bytes[i];
@@ -126,10 +126,10 @@ inline ModelImage ModelStandAloneHeader(const IspLink& l, const ChipRecord& r,
     h[280] = 0;
     h[281] = 0;
   }
-  h[410] = static_cast<std::uint8_t>(l.download.option_extra_value);
-  h[411] = static_cast<std::uint8_t>(l.pass_through.value_5);
-  h[412] = static_cast<std::uint8_t>(l.pass_through.value_4);
-  if (l.download.user_key_present) {
+  h[410] = static_cast<std::uint8_t>(l.request.option_extra_value);
+  h[411] = static_cast<std::uint8_t>(l.request.pass_through.value_5);
+  h[412] = static_cast<std::uint8_t>(l.request.pass_through.value_4);
+  if (l.request.user_key_present) {
     for (int i = 0; i < 256; ++i) h[768 + i] = l.image.user_key[i];
   }
   if (q15_bit1 && family < 45) n = std::max(n, static_cast<long long>(r.code_size));

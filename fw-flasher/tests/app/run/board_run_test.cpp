@@ -68,7 +68,7 @@ class BoardRunTest : public ::testing::Test {
     ASSERT_TRUE(sim->Start(error)) << error;
   }
   // Runs the mode on the project to its end (20 s at most).
-  int RunToEnd(const Project& project, int mode, bool answer = false) {
+  int RunToEnd(const Project& project, RunMode mode, bool answer = false) {
     dialogs = std::make_unique<test::ScriptedDialogs>(answer);
     run = std::make_unique<DownloadRun>(&project, profile, view, *dialogs, 0);
     run->link().outputs.log_sink = &log;
@@ -111,7 +111,7 @@ class BoardRunTest : public ::testing::Test {
 TEST_F(BoardRunTest, TheThirdOperationLoadsTheBoardForStandAloneUse) {
   StartSim({});
   const Project project = BoardProject(5000);
-  EXPECT_EQ(RunToEnd(project, DownloadRun::kRunBoard), kStepFinishedEarly) << log.Text() << notes;
+  EXPECT_EQ(RunToEnd(project, RunMode::kBoard), kStepFinishedEarly) << log.Text() << notes;
   AwaitBoardReleased();
   EXPECT_EQ(notes, "");
   const sim::BoardStore board = sim->Board();
@@ -164,7 +164,7 @@ TEST_F(BoardRunTest, AProgramOver43008BytesNeedsExternalFlash) {
     sim::SimBoardConfig board;
     board.flash_code = c.flash_code;
     StartSim(board);
-    EXPECT_EQ(RunToEnd(project, DownloadRun::kRunBoard), c.result) << log.Text() << notes;
+    EXPECT_EQ(RunToEnd(project, RunMode::kBoard), c.result) << log.Text() << notes;
     AwaitBoardReleased();
     const sim::BoardStore stored = sim->Board();
     if (c.result == kStepFailedLogged) {
@@ -199,7 +199,7 @@ TEST_F(BoardRunTest, AnOldBoardIsUpdatedOnYesAndLeftAloneOnNo) {
     board.version = 290;
     board.version_after_update = 297;
     StartSim(board);
-    EXPECT_EQ(RunToEnd(project, DownloadRun::kRunOnce, answer), kStepOk) << log.Text() << notes;
+    EXPECT_EQ(RunToEnd(project, RunMode::kOnce, answer), kStepOk) << log.Text() << notes;
     AwaitBoardReleased();
     const auto questions = dialogs->Questions();
     ASSERT_EQ(questions.size(), 1u);

@@ -44,7 +44,7 @@ struct Bench {
     view.SetPort(SerialPortEntry("/dev/ttyS0"));
   }
   // Starts and waits until the run has ended.
-  bool RunToEnd(int mode) {
+  bool RunToEnd(RunMode mode) {
     const bool started = run.StartDownload(mode);
     run.WaitUntilIdle();
     return started;
@@ -76,7 +76,7 @@ TEST(DownloadRunTest, NothingStartsWithoutAProject) {
   Bench b(nullptr);
   int flows = 0;
   b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++flows, FlowWith(l, 0); });
-  EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_FALSE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(flows, 0);
   EXPECT_TRUE(b.view.BusyChanges().empty());
 }
@@ -85,10 +85,10 @@ TEST(DownloadRunTest, OnlyTheThreeRunModesStart) {
   const Project p = SerialProject();
   Bench b(&p);
   b.run.SetSerialFlow([](IspLink& l, const PortEntry&) { return FlowWith(l, 0); });
-  EXPECT_FALSE(b.RunToEnd(7));
-  EXPECT_FALSE(b.RunToEnd(1));
+  EXPECT_FALSE(b.RunToEnd(static_cast<RunMode>(7)));
+  EXPECT_FALSE(b.RunToEnd(static_cast<RunMode>(1)));
   b.view.SetPort(std::nullopt);
-  EXPECT_FALSE(b.RunToEnd(DownloadRun::kRunOnce)) << "no port selected";
+  EXPECT_FALSE(b.RunToEnd(RunMode::kOnce)) << "no port selected";
 }
 
 TEST(DownloadRunTest, ASuccessfulDownloadCountsAndAdvances) {
@@ -107,7 +107,7 @@ TEST(DownloadRunTest, ASuccessfulDownloadCountsAndAdvances) {
     image_length = l.image.image_length;
     return FlowWith(l, 0);
   });
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(seen.device_path, "/dev/ttyS0");
   EXPECT_EQ(serial_value, (std::vector<std::uint8_t>{7, 0}));
   EXPECT_EQ(image_length, 512);
@@ -128,15 +128,15 @@ TEST(DownloadRunTest, TheBoardOperationCountsNoPass) {
   p.board_program = {1, 2, 3};
   Bench b(&p);
   b.run.Initialise();
-  int run_mode = 0;
+  RunMode run_mode = RunMode::kOnce;
   std::vector<std::uint8_t> program;
   b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
-    run_mode = l.download.run_mode;
-    program = l.board.program;
+    run_mode = l.request.run_mode;
+    program = l.request.board.program;
     return FlowWith(l, kStepFinishedEarly);
   });
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunBoard));
-  EXPECT_EQ(run_mode, DownloadRun::kRunBoard);
+  EXPECT_TRUE(b.RunToEnd(RunMode::kBoard));
+  EXPECT_EQ(run_mode, RunMode::kBoard);
   EXPECT_EQ(program, p.board_program);
   EXPECT_EQ(b.run.last_result(), kStepFinishedEarly);
   EXPECT_EQ(b.run.passes_this_run(), 0);
@@ -152,7 +152,7 @@ TEST(DownloadRunTest, AFailedOrStoppedDownloadAdvancesNothing) {
     Bench b(&p);
     b.run.Initialise();
     b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return FlowWith(l, result); });
-    EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+    EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
     EXPECT_EQ(b.run.last_result(), result);
     EXPECT_EQ(b.run.pass_counter(), 0u);
     EXPECT_EQ(b.view.Edit(SerialEdit::kFirst), "7");
@@ -172,7 +172,7 @@ TEST(DownloadRunTest, AFailureInPassNCountsNMinusOnePasses) {
     return FlowWith(l, ++pass == 3 ? 1 : 0);
   });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(pass, 3);
   EXPECT_EQ(b.run.passes_this_run(), 2);
@@ -187,6 +187,59 @@ TEST(DownloadRunTest, AFailureInPassNCountsNMinusOnePasses) {
       << b.log.Text();
 }
 
+// The request is built once for the run; each pass gets it afresh with its
+// own serial numbers, whatever the download before did to its link.
+TEST(DownloadRunTest, EveryPassStartsFromTheRunsRequest) {
+  Project p = SerialProject(-1);
+  p.option_words[0] = 0x0000AB00;  // option byte 1
+  Bench b(&p);
+  b.run.Initialise();
+  std::vector<DownloadRequest> requests;
+  std::vector<int> image_lengths;
+  std::vector<int> option_byte_1;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    requests.push_back(l.request);
+    image_lengths.push_back(l.image.image_length);
+    option_byte_1.push_back(l.image.option_bytes[1]);
+    l.image.image_length = 0;
+    l.image.option_bytes[1] = 0x00;
+    l.serial.switched_baud = 57600;
+    return FlowWith(l, requests.size() == 2 ? 1 : 0);
+  });
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].serial_numbers[0].value[0], 7);
+  EXPECT_EQ(requests[1].serial_numbers[0].value[0], 8);
+  requests[1].serial_numbers = requests[0].serial_numbers;
+  EXPECT_TRUE(requests[0] == requests[1]);
+  EXPECT_TRUE(requests[0] == [&] {
+    RunChoices choices;
+    choices.run_mode = RunMode::kRepeated;
+    DownloadRequest built = BuildDownloadRequest(p, choices);
+    built.serial_numbers = requests[0].serial_numbers;
+    return built;
+  }());
+  EXPECT_EQ(image_lengths, (std::vector<int>{512, 512}));
+  EXPECT_EQ(option_byte_1, (std::vector<int>{0xAB, 0xAB}));
+}
+
+// The baud dialog's indexes choose the request's rates.
+TEST(DownloadRunTest, TheBaudIndexesChooseTheRates) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.run.SetBaudIndexes(3, 7);
+  int handshake = 0;
+  int highest = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) {
+    handshake = l.request.handshake_baud;
+    highest = l.request.highest_baud;
+    return FlowWith(l, 0);
+  });
+  EXPECT_TRUE(b.RunToEnd(RunMode::kOnce));
+  EXPECT_EQ(handshake, 9600);
+  EXPECT_EQ(highest, 38400);
+}
+
 TEST(DownloadRunTest, RepeatDelayTwoShowsThreeSecondsAndSixDots) {
   const Project p = SerialProject(2);
   Bench b(&p);
@@ -194,7 +247,7 @@ TEST(DownloadRunTest, RepeatDelayTwoShowsThreeSecondsAndSixDots) {
   b.run.SetSerialFlow(
       [&](IspLink& l, const PortEntry&) { return FlowWith(l, ++passes == 2 ? 1 : 0); });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 2900ms);
   EXPECT_NE(b.log.Text().find("\r\nRepeat after 3 secs ."
                               "......"),
@@ -214,7 +267,7 @@ TEST(DownloadRunTest, AStopAtTheEndOfAFlowEndsTheRepeatedRun) {
     return FlowWith(l, 0);
   });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
   EXPECT_EQ(passes, 1);
   EXPECT_EQ(b.run.pass_counter(), 1u) << "the download itself succeeded";
@@ -233,7 +286,7 @@ TEST(DownloadRunTest, AStopWhileAPassIsPreparedReachesTheFlowsWaits) {
     l.running = false;
     return static_cast<int>(r);
   });
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_EQ(b.run.last_result(), kStepStopped);
   EXPECT_EQ(b.run.pass_counter(), 0u);
 }
@@ -243,7 +296,7 @@ TEST(DownloadRunTest, StopDuringTheRepeatWaitEndsBeforeTheNextDownload) {
   Bench b(&p);
   int passes = 0;
   b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++passes, FlowWith(l, 0); });
-  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kRepeated));
   ASSERT_TRUE(b.AwaitLog("Repeat after 1000000001 secs"));
   EXPECT_TRUE(b.run.busy());
   b.run.StopDownload();
@@ -253,7 +306,7 @@ TEST(DownloadRunTest, StopDuringTheRepeatWaitEndsBeforeTheNextDownload) {
   EXPECT_EQ(b.view.BusyChanges(), (std::vector<bool>{true, false}));
   // A new start clears the stop request.
   b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++passes, FlowWith(l, 1); });
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_EQ(passes, 2);
   EXPECT_EQ(b.run.pass_counter(), 1u);
 }
@@ -303,7 +356,7 @@ TEST(DownloadRunTest, ARepeatedUsbWriterRunWaitsForItsOwnWriter) {
     if (++passes >= 2) second->Unplug();
     return FlowWith(l, 0);
   });
-  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kRepeated));
   for (int i = 0; i < 500 && passes < 2; ++i) std::this_thread::sleep_for(10ms);
   ASSERT_EQ(passes, 2) << b.log.Text();
 
@@ -339,7 +392,7 @@ TEST(DownloadRunTest, AUsbWriterWithoutItsFlowEndsLikeADeviceThatDoesNotOpen) {
   const Project p = SerialProject();
   Bench b(&p);
   b.view.SetPort(UsbWriterEntry(2));
-  EXPECT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  EXPECT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.run.last_result(), kStepFailedLogged);
   EXPECT_NE(b.log.Text().find("Device open fail"), std::string::npos);
   EXPECT_EQ(b.run.pass_counter(), 0u);

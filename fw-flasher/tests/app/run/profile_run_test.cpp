@@ -55,7 +55,7 @@ struct Bench {
       return result;
     });
   }
-  bool RunToEnd(int mode) {
+  bool RunToEnd(RunMode mode) {
     const bool started = run.StartDownload(mode);
     run.WaitUntilIdle();
     return started;
@@ -90,7 +90,7 @@ TEST(ProfileRunTest, TheLockIsHeldFromBeforeTheDownloadUntilTheCountersAreWritte
   Bench b(&p);
   b.run.Initialise();
   b.RecordingFlow();
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.held_during_flow, std::vector<bool>{true});
   EXPECT_EQ(b.profile.writes, 1) << "the counters and the serial number in one write";
   EXPECT_EQ(b.profile.writes_while_locked, 1);
@@ -116,7 +116,7 @@ TEST(ProfileRunTest, EachDownloadReadsTheCountersAgain) {
     if (++pass == 2) b.run.StopDownload();
     return kStepOk;
   });
-  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kRepeated));
   // Another program's download in this run's repeat wait.
   ASSERT_TRUE(b.AwaitLog("Repeat after"));
   b.StoreSerial(40);
@@ -137,7 +137,7 @@ TEST(ProfileRunTest, ARunWaitsForTheProfileAndAStopEndsTheWait) {
   b.run.Initialise();
   b.RecordingFlow();
   b.profile.held_elsewhere = true;
-  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kOnce));
   ASSERT_TRUE(b.AwaitLog("Waiting for the profile /profile/App.ini"));
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(b.written.empty());
@@ -146,7 +146,7 @@ TEST(ProfileRunTest, ARunWaitsForTheProfileAndAStopEndsTheWait) {
   EXPECT_EQ(b.written, (std::vector<Bytes>{{0, 0, 0, 7}}));
 
   b.profile.held_elsewhere = true;
-  ASSERT_TRUE(b.run.StartDownload(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kOnce));
   ASSERT_TRUE(b.AwaitLog("Waiting for the profile"));
   const auto stopped_at = std::chrono::steady_clock::now();
   b.run.StopDownload();
@@ -178,7 +178,7 @@ TEST(ProfileRunTest, AProfileThatCannotBeWrittenStopsTheRunBeforeTheDownload) {
     b.RecordingFlow();
     b.profile.lock_failure = c.lock_failure;
     b.profile.check_failure = c.check_failure;
-    ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated)) << c.name;
+    ASSERT_TRUE(b.RunToEnd(RunMode::kRepeated)) << c.name;
     EXPECT_TRUE(b.written.empty()) << c.name;
     EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kProfileNotWritten) << c.name;
     const std::string reason = c.lock_failure + c.check_failure;
@@ -209,7 +209,7 @@ TEST(ProfileRunTest, AFailedWriteAfterTheDownloadEndsTheRun) {
     b.profile.write_failure = "No space left on device";
     return kStepOk;
   });
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_EQ(b.written.size(), 1u) << "the run ended after the first chip";
   EXPECT_EQ(b.run.last_result(), kStepOk);
   EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kProfileNotWritten);
@@ -231,7 +231,7 @@ TEST(ProfileRunTest, AFailedWriteAfterTheDownloadEndsTheRun) {
   // The profile mended: the next download writes 8, not 7 again.
   b.profile.write_failure.clear();
   b.RecordingFlow();
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.written.back(), (Bytes{0, 0, 0, 8}));
   EXPECT_EQ(b.StoredSerial(), SerialValue::FromUnsigned64(9));
   EXPECT_EQ(b.profile.ints["PassCounter"], 4);
@@ -245,7 +245,7 @@ TEST(ProfileRunTest, ASerialNumberThatOutgrowsItsLengthStopsBeforeTheDownload) {
   Bench b(&p);
   b.run.Initialise();
   b.RecordingFlow();
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunRepeated));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_EQ(b.written, (std::vector<Bytes>{{0x99, 0x99, 0x99, 0x99}}));
   EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kSerialNumberFull);
   const std::string line =
@@ -259,17 +259,17 @@ TEST(ProfileRunTest, ASerialNumberThatOutgrowsItsLengthStopsBeforeTheDownload) {
 
   // The next run stops at once, and so does the window's, until the operator
   // types a number that fits.
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.written.size(), 1u);
   b.view.ShowSerialText(SerialEdit::kFirst, "12");
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.written.back(), (Bytes{0x00, 0x00, 0x00, 0x12}));
   EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kNone);
 
   // With the wrap, the low bytes as they always were.
   b.view.ShowSerialText(SerialEdit::kFirst, "100000000");
   b.run.SetSerialWrap(true);
-  ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
   EXPECT_EQ(b.written.back(), (Bytes{0x00, 0x00, 0x00, 0x00}));
   EXPECT_EQ(b.run.run_stop(), DownloadRun::RunStop::kNone);
   EXPECT_EQ(b.StoredSerial(), SerialValue::FromUnsigned64(100000001));
@@ -288,7 +288,7 @@ TEST(ProfileRunTest, AResetDuringARunIsStoredByTheRun) {
       l.running = false;
       return result;
     });
-    ASSERT_TRUE(b.RunToEnd(DownloadRun::kRunOnce));
+    ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
     const int expected = result == kStepOk ? 1 : 0;
     EXPECT_EQ(b.profile.ints["PassCounter"], expected) << result;
     EXPECT_EQ(b.run.pass_counter(), static_cast<std::uint32_t>(expected)) << result;

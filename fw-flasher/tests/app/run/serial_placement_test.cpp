@@ -4,7 +4,7 @@
 // older boot loaders, as extra data records from firmware 7.2 on).
 #include <gtest/gtest.h>
 
-#include "app/run/download_parameters.h"
+#include "app/run/download_request_builder.h"
 #include "app/run/serial_flow.h"
 #include "isp/link/isp_link.h"
 #include "target/chips/code_image.h"
@@ -36,10 +36,9 @@ IspLink& Prepared(IspLink& link, int format) {
   test::FakeView view;
   test::MemoryProfile profile;
   serials.Load(profile, view);
-  link.Reinitialise();
-  CopyDownloadParameters(project, RunChoices{}, link);
-  PlaceSerialNumbers(serials.Prepare(view), link);
-  BuildImageSource(project, link);
+  DownloadRequest request = BuildDownloadRequest(project, RunChoices{});
+  PlaceSerialNumbers(serials.Prepare(view), request);
+  link.Reinitialise(std::move(request));
   ConvertAsciiSerialNumbers(link);
   const Bytes reply = {0xA1, 0xB2, 0xC3};
   std::copy(reply.begin(), reply.end(), link.placements.user_interface.reply.begin());

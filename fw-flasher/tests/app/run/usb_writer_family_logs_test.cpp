@@ -63,9 +63,9 @@ std::string WriterLog(int chip_index, int language) {
   link.Reinitialise();
   link.outputs.echo = nullptr;
   link.outputs.log_sink = &log;
-  link.outputs.language = language;
+  link.request.language = language;
   ExpectChip(link, ChipTable()[static_cast<std::size_t>(chip_index)]);
-  link.clock.set_frequency = kSetFrequency;
+  link.request.set_frequency = kSetFrequency;
   link.image.image_length = kImageLength;
   for (int k = 0; k < kImageLength; ++k) {
     link.image.image_source[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k * 7 + 3);

@@ -82,9 +82,9 @@ class UsbWriterFlowTest : public ::testing::Test {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
     link.outputs.sound_sink = &sounds;
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
     ExpectChip(link, ChipTable()[static_cast<std::size_t>(config.chip.chip_index)]);
-    link.clock.set_frequency = kSetFrequency;
+    link.request.set_frequency = kSetFrequency;
     link.image.image_length = image_length;
     for (int k = 0; k < image_length; ++k) {
       link.image.image_source[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k * 7 + 3);
@@ -146,10 +146,10 @@ TEST_F(UsbWriterFlowTest, DownloadsImageUserKeyOptionsAndNewPassword) {
   SimUsbWriterConfig config = SmallChipConfig();
   config.chip.password = "old";
   Plug(config);
-  link.download.password_present = true;
-  SetPassword(link.download.password, "old");
-  SetPassword(link.download.new_password, "new");
-  link.download.user_key_present = true;
+  link.request.password_present = true;
+  SetPassword(link.request.password, "old");
+  SetPassword(link.request.new_password, "new");
+  link.request.user_key_present = true;
   for (std::size_t k = 0; k < link.image.user_key.size(); ++k) {
     link.image.user_key[k] = static_cast<std::uint8_t>(k ^ 0xA5);
   }
@@ -226,7 +226,7 @@ TEST_F(UsbWriterFlowTest, ProgramsBlocksOf128BytesWithTheFirstBlocksCode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program_variant);
     Plug(SmallChipConfig(), 300);
-    link.download.program_variant = c.program_variant;
+    link.request.program_variant = c.program_variant;
     ASSERT_EQ(Run(), kStepOk) << log.text;
     std::vector<SimUsbCommand> blocks;
     for (const SimUsbCommand& command : writer->Commands()) {
@@ -262,8 +262,8 @@ TEST_F(UsbWriterFlowTest, RefusedPasswordsEndBeforeTheErase) {
     config.chip.password = c.chip_password;
     config.chip.locked = c.locked;
     Plug(config);
-    link.download.password_present = c.project_password;
-    if (c.project_password) SetPassword(link.download.password, "abd");
+    link.request.password_present = c.project_password;
+    if (c.project_password) SetPassword(link.request.password, "abd");
     log.text.clear();
     sounds.kinds.clear();
     EXPECT_EQ(Run(), kStepRefused);
@@ -426,7 +426,7 @@ TEST_F(UsbWriterFlowTest, FailedTransfersAndRefusedCommandsEndWithResult1) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Plug(SmallChipConfig());
-    link.download.user_key_present = true;
+    link.request.user_key_present = true;
     writer->SetReplyFault(c.command, c.fault);
     log.text.clear();
     EXPECT_EQ(Run(), kStepRefused);
@@ -461,9 +461,9 @@ TEST_F(UsbWriterFlowTest, OptionsAndNewPasswordInTheOrderOfTheFirmware) {
     SimUsbWriterConfig config = SmallChipConfig(c.fw_version, c.fw_build);
     if (c.passwords) config.chip.password = "old";
     Plug(config, 128);
-    link.download.password_present = c.passwords;
-    SetPassword(link.download.password, c.passwords ? "old" : "");
-    SetPassword(link.download.new_password, c.new_password);
+    link.request.password_present = c.passwords;
+    SetPassword(link.request.password, c.passwords ? "old" : "");
+    SetPassword(link.request.new_password, c.new_password);
     ASSERT_EQ(Run(), kStepOk) << log.text;
     const std::vector<int> requests = Requests();
     ASSERT_GE(requests.size(), c.last_requests.size());
@@ -568,7 +568,7 @@ TEST(UsbWriterRunTest, TheWorkerDownloadsThroughTheEntrysWriter) {
   run.link().outputs.echo = nullptr;
   run.SetUsbWriterBus(bus);
   view.SetPort(UsbWriterEntry(2));
-  ASSERT_TRUE(run.StartDownload(DownloadRun::kRunOnce));
+  ASSERT_TRUE(run.StartDownload(RunMode::kOnce));
   run.WaitUntilIdle();
 
   EXPECT_EQ(run.last_result(), kStepOk) << log.text;

@@ -52,8 +52,8 @@ TEST(DownloadBoardPtyTest, IdentityLinesAndBoardModeAfterwards) {
   board.flash_code = 18;
   SimSession s(Chip(index), board);
   s.Open(index);
-  s.link.board.p1 = 0x21;
-  s.link.board.p3 = 0x0A;
+  s.link.request.board.p1 = 0x21;
+  s.link.request.board.p3 = 0x0A;
   test::Countdown bound(s.link, 10s);
   ASSERT_EQ(Handshake(s.link), kStepOk) << s.log.text;
   EXPECT_EQ(s.link.board.mode, 1);
@@ -168,7 +168,7 @@ TEST(DownloadBoardPtyTest, AcceptedUpdateSendsTheFirmwareAndReconnects) {
   s.Open(index);
   CountingQuestion yes(true);
   s.link.outputs.question = &yes;
-  s.link.board.p2 = 1;
+  s.link.request.board.p2 = 1;
 
   // Block A as it is; block B held scrambled, as the project carries it.
   Bytes block_a(300);
@@ -263,7 +263,7 @@ class BoardScriptTest : public ::testing::Test {
     link.port = &port;
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
     link.running = true;
     link.outputs.question = &yes;
     link.board.block_a_length = 4;

@@ -76,7 +76,7 @@ class StandAloneBoardTest : public ::testing::Test {
     link.port = &port;
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
     link.board.mode = true;
     link.running = true;
     port.answer = [this](const Bytes& p) -> std::optional<Bytes> {
@@ -91,7 +91,7 @@ class StandAloneBoardTest : public ::testing::Test {
   // The link re-initialised as before each download, in board mode.
   void Reset() {
     link.Reinitialise();
-    link.outputs.language = 0;
+    link.request.language = 0;
     link.board.mode = true;
     link.running = true;
   }
@@ -209,20 +209,20 @@ TEST_F(StandAloneBoardTest, EveryFieldAgainstTheTable) {
          s2.format = 2;
          std::iota(s2.value.begin(), s2.value.end(), 0x30);
          s2.step[15] = 0x80;
-         l.download.password_present = true;
-         l.download.password.length = 5;
-         std::copy_n("abcde", 5, l.download.password.bytes.begin());
-         l.download.new_password.length = 63;
-         l.download.new_password.bytes.fill('z');
-         l.download.user_key_present = true;
+         l.request.password_present = true;
+         l.request.password.length = 5;
+         std::copy_n("abcde", 5, l.request.password.bytes.begin());
+         l.request.new_password.length = 63;
+         l.request.new_password.bytes.fill('z');
+         l.request.user_key_present = true;
          std::iota(l.image.user_key.begin(), l.image.user_key.end(), 0);
-         l.commands.user_interface.enabled = true;
-         l.commands.user_interface.baud = 9600;
-         l.commands.user_interface.bytes.assign(40, 0xA1);   // only 32 are kept
-         l.commands.user_interface_second.assign(35, 0xB2);  // only 31
+         l.request.commands.user_interface.enabled = true;
+         l.request.commands.user_interface.baud = 9600;
+         l.request.commands.user_interface.bytes.assign(40, 0xA1);   // only 32 are kept
+         l.request.commands.user_interface_second.assign(35, 0xB2);  // only 31
          l.placements.user_interface.reply_length = 16;
          l.placements.user_interface.address = 0x6000;
-         l.download.silent = true;
+         l.request.silent = true;
        }},
       {"options 16-18 set, P2, option flags, pass-through values", 1, true,
        [](IspLink& l) {
@@ -230,16 +230,16 @@ TEST_F(StandAloneBoardTest, EveryFieldAgainstTheTable) {
          l.image.option_bytes[17] = 0x12;
          l.image.option_bytes[18] = 0x34;
          l.image.option_bytes[15] = 0xFE;
-         l.board.p1 = 0x21;
-         l.board.p2 = true;
-         l.board.p3 = 0x0A;
-         l.pass_through = {7, 20, 0x01020304, 9, 11, {true, true, false, true}};
-         l.download.program_variant = true;
-         l.download.option_extra_value = 0x1FF;
+         l.request.board.p1 = 0x21;
+         l.request.board.p2 = true;
+         l.request.board.p3 = 0x0A;
+         l.request.pass_through = {7, 20, 0x01020304, 9, 11, {true, true, false, true}};
+         l.request.program_variant = true;
+         l.request.option_extra_value = 0x1FF;
          l.image.top_reserve = true;
-         l.clock.set_frequency = 12000000;
+         l.request.set_frequency = 12000000;
          l.clock.measured_frequency = 11059200;
-         l.serial.handshake_baud = 19200;
+         l.request.handshake_baud = 19200;
        }},
       {"bit 1 of option 15 below family 45: the whole code area", 1, false,
        [](IspLink& l) { l.image.option_bytes[15] = 0x02; }},
@@ -324,7 +324,7 @@ TEST_F(StandAloneBoardTest, AProgramPastTheBuffersIsRefusedUnsent) {
        }},
       {"reply area past the buffer",
        [](IspLink& l) {
-         l.commands.user_interface.enabled = true;
+         l.request.commands.user_interface.enabled = true;
          l.placements.user_interface.address = 196608 - 2048;
          l.placements.user_interface.reply_length = 1;
        }},

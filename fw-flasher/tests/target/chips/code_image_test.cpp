@@ -25,7 +25,7 @@ class CodeImageTest : public ::testing::Test {
   void SetUp() override {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
     // A chip of family 11: code 4 KB and more, no tail reserve, not 25 or 28.
     UseChip(FindChip([](const ChipRecord& r) { return FamilyCode(r) == 11; }));
     link.target.fw_version = 0x71;

@@ -44,7 +44,7 @@ class OptionBlockTest : public ::testing::Test {
     link.clock.trim_bytes = {0x01, 0x02, 0x5B, 0xB7};
     link.target.status_record[29] = 0xC3;
     link.target.status_record[32] = 0x99;
-    link.download.option_extra_value = 0x1234;
+    link.request.option_extra_value = 0x1234;
   }
   std::uint8_t* q() { return link.image.option_bytes.data(); }
   int Build(int chip_index, std::array<std::uint8_t, kOptionBlockSize>& block) {
@@ -169,8 +169,8 @@ TEST_F(OptionBlockTest, NewPasswordClearsBit3OfThePasswordByte) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    link.download.password_present = c.present;
-    link.download.new_password.length = c.new_length;
+    link.request.password_present = c.present;
+    link.request.new_password.length = c.new_length;
     std::array<std::uint8_t, kOptionBlockSize> block{};
     Build(ChipOfFamily(44, false), block);
     EXPECT_EQ(block[22], c.byte22);

@@ -31,7 +31,7 @@ class ReportOptionsTest : public ::testing::Test {
   void SetUp() override {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
   }
   void Chip(int family, bool high_voltage = false, int fw = 0x72, std::uint32_t need_flags = 0) {
     link.target.chip_index = ChipOf(family, high_voltage, need_flags);
@@ -49,7 +49,7 @@ class ReportOptionsTest : public ::testing::Test {
   void Reset() {
     link.Reinitialise();
     link.outputs.echo = nullptr;
-    link.outputs.language = 0;
+    link.request.language = 0;
   }
   bool Logged(const std::string& line) const { return log.text.find(line) != std::string::npos; }
   std::string Run() {
@@ -91,7 +91,7 @@ TEST_F(ReportOptionsTest, TailWithBuildNumberAndTrimFigures) {
   link.target.fw_build = 5;
   link.clock.frequency_adjusted = 1;
   link.clock.adjusted_frequency = 24000000;
-  link.clock.set_frequency = 24000000;
+  link.request.set_frequency = 24000000;
   link.clock.trim_error = 0.125f;
   Run();
   EXPECT_TRUE(Logged("  F/W version: 7.2.5C\r\n"));
@@ -370,7 +370,7 @@ TEST_F(ReportOptionsTest, EveryGroupFrequencyAndLines) {
 
 TEST_F(ReportOptionsTest, FrequencyArithmeticWrapsIn32Bits) {
   Chip(44);
-  link.serial.handshake_baud = 115200;
+  link.request.handshake_baud = 115200;
   Count(13, 0xFFFF);
   Run();
   // 65535 x 115200 = 7,549,632,000 wraps to -1,040,302,592.
@@ -378,7 +378,7 @@ TEST_F(ReportOptionsTest, FrequencyArithmeticWrapsIn32Bits) {
 
   // Group A classic: the wrapped product is divided by 7 toward zero.
   Chip(1, false, 0x60);
-  link.serial.handshake_baud = 115200;
+  link.request.handshake_baud = 115200;
   Count(3, 0xFFFF);
   Run();
   const std::int32_t wrapped = static_cast<std::int32_t>(0xFFFFu * 115200u * 12u);
@@ -398,7 +398,7 @@ TEST_F(ReportOptionsTest, OverrideKeepsMeasuredFrequencyExceptWhereAlwaysStored)
     Reset();
     Chip(c.family);
     if (c.protocol_variant >= 0) link.target.protocol_variant = c.protocol_variant;
-    link.clock.frequency_override = 1;
+    link.request.frequency_override = 1;
     link.clock.measured_frequency = 12345;
     Count(3, 100);
     Count(13, 100);
@@ -409,7 +409,7 @@ TEST_F(ReportOptionsTest, OverrideKeepsMeasuredFrequencyExceptWhereAlwaysStored)
 
 TEST_F(ReportOptionsTest, QuietLogsOneEmptyLineButStillStores) {
   Chip(45);
-  link.outputs.quiet_information = 1;
+  link.request.quiet_information = 1;
   Count(13, 0x1000);
   EXPECT_EQ(Run(), "\r\n");
   EXPECT_EQ(link.clock.measured_frequency, 0x1000 * 2400);
@@ -417,7 +417,7 @@ TEST_F(ReportOptionsTest, QuietLogsOneEmptyLineButStillStores) {
   // Group F under variant 4 logs its frequency first, and still rewrites the bytes.
   Chip(25);
   ASSERT_EQ(link.target.protocol_variant, 4);
-  link.outputs.quiet_information = 1;
+  link.request.quiet_information = 1;
   Count(13, 65536 - 2304);
   link.target.status_record[49] = 0xAB;
   EXPECT_EQ(Run(), "  . Current frequency: 22.118MHz\r\n\r\n");
@@ -430,7 +430,7 @@ TEST_F(ReportOptionsTest, GroupFVariant4Normalisation) {
     SCOPED_TRACE(fw);
     Reset();
     Chip(25, false, fw);
-    link.clock.frequency_override = 1;
+    link.request.frequency_override = 1;
     Count(13, 65536 - 1000);
     for (int k = 39; k <= 49; ++k) link.target.status_record[k] = static_cast<std::uint8_t>(k);
     Run();
@@ -595,7 +595,7 @@ TEST_F(ReportOptionsTest, OptionsPastTheEndOfTheReplyAreNotReported) {
         SCOPED_TRACE(testing::Message() << "quiet " << quiet << ", reply of " << reply_payload);
         Reset();
         Chip(c.family, false, c.fw);
-        link.outputs.quiet_information = quiet;
+        link.request.quiet_information = quiet;
         link.framing.send_buffer[0] = 0x8D;
         std::memset(link.framing.receive_buffer, 0x00, 64);
         log.text.clear();
@@ -652,7 +652,7 @@ TEST_F(ReportOptionsTest, TestDateBounds) {
   Chip(45);
   link.target.status_record[37] = 0x21, link.target.status_record[38] = 0x10,
   link.target.status_record[39] = 0x05;
-  link.outputs.language = 1;
+  link.request.language = 1;
   Run();
   EXPECT_TRUE(Logged("  . 内部安排测试时间: 2021年10月5日\r\n"));
 }

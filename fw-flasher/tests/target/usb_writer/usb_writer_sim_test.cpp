@@ -343,7 +343,7 @@ class SimWriterOnLinkTest : public ::testing::Test {
     bus.Attach(writer, {1, {2}, 4});
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = kLanguageEnglish;
+    link.request.language = kLanguageEnglish;
     link.serial.link_kind = LinkKind::kUsbWriter;
     link.running = true;
     ASSERT_EQ(OpenUsbWriter(link, bus, 1, kUsbWriterVendorId, kUsbWriterProductId).error,

@@ -1,10 +1,11 @@
-// What the worker puts into the link before a download, record by record, and
-// the image it builds from the code and data blocks.
+// The request the builder makes of the project, record by record, as a link
+// re-initialised with it holds it, and the image it builds from the code and
+// data blocks.
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "app/run/download_parameters.h"
+#include "app/run/download_request_builder.h"
 #include "isp/link/isp_link.h"
 #include "target/chips/chip_table.h"
 
@@ -24,7 +25,7 @@ struct CopyCase {
   std::function<void(const IspLink&)> check;
 };
 
-TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
+TEST(DownloadRequestBuilderTest, EachRecordReachesItsLinkField) {
   const CopyCase cases[] = {
       {"chip", [](Project&, RunChoices&) {},
        [](const IspLink& l) {
@@ -76,29 +77,20 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          p.option_bytes.keep_option_16_bit_2 = true;
        },
        [](const IspLink& l) { EXPECT_EQ(l.image.option_bytes[16], 0xFE); }},
-      {"baud indexes select the table's rates",
+      {"the run's rates",
        [](Project&, RunChoices& c) {
-         c.lowest_baud_index = 3;
-         c.highest_baud_index = 7;
+         c.handshake_baud = 9600;
+         c.highest_baud = 38400;
        },
        [](const IspLink& l) {
-         EXPECT_EQ(l.serial.handshake_baud, 9600);
-         EXPECT_EQ(l.serial.highest_baud, 38400);
-       }},
-      {"an index outside 0..9 keeps its default",
-       [](Project&, RunChoices& c) {
-         c.lowest_baud_index = -1;
-         c.highest_baud_index = 10;
-       },
-       [](const IspLink& l) {
-         EXPECT_EQ(l.serial.handshake_baud, 2400);
-         EXPECT_EQ(l.serial.highest_baud, 115200);
+         EXPECT_EQ(l.request.handshake_baud, 9600);
+         EXPECT_EQ(l.request.highest_baud, 38400);
        }},
       {"measured frequency from option byte 15 bit 0",
        [](Project& p, RunChoices&) { p.option_words[3] = 0x01000000; },
        [](const IspLink& l) {
          EXPECT_EQ(l.clock.measured_frequency, 22118400);
-         EXPECT_FALSE(l.clock.frequency_override);
+         EXPECT_FALSE(l.request.frequency_override);
        }},
       {"measured frequency 11.0592 MHz when bit 0 is clear",
        [](Project& p, RunChoices&) { p.option_words[3] = 0xFEFFFFFF; },
@@ -107,7 +99,7 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
        [](Project& p, RunChoices&) { p.frequency_override = 24000000; },
        [](const IspLink& l) {
          EXPECT_EQ(l.clock.measured_frequency, 24000000);
-         EXPECT_TRUE(l.clock.frequency_override);
+         EXPECT_TRUE(l.request.frequency_override);
        }},
       {"the simple records",
        [](Project& p, RunChoices& c) {
@@ -120,19 +112,19 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          p.option_bytes.paced_sync = true;
          p.string_settings.quiet_information = true;
          c.language = 0;
-         c.run_mode = 3;
+         c.run_mode = RunMode::kRepeated;
        },
        [](const IspLink& l) {
-         EXPECT_EQ(l.clock.set_frequency, 12000000);
-         EXPECT_TRUE(l.download.silent);
-         EXPECT_TRUE(l.download.program_variant);
-         EXPECT_EQ(l.serial.baud_pause_override, 30);
-         EXPECT_EQ(l.serial.sync_burst, 4);
-         EXPECT_EQ(l.download.option_extra_value, 0x1234);
-         EXPECT_TRUE(l.serial.paced_sync);
-         EXPECT_TRUE(l.outputs.quiet_information);
-         EXPECT_EQ(l.outputs.language, 0);
-         EXPECT_EQ(l.download.run_mode, 3);
+         EXPECT_EQ(l.request.set_frequency, 12000000);
+         EXPECT_TRUE(l.request.silent);
+         EXPECT_TRUE(l.request.program_variant);
+         EXPECT_EQ(l.request.baud_pause_override, 30);
+         EXPECT_EQ(l.request.sync_burst, 4);
+         EXPECT_EQ(l.request.option_extra_value, 0x1234);
+         EXPECT_TRUE(l.request.paced_sync);
+         EXPECT_TRUE(l.request.quiet_information);
+         EXPECT_EQ(l.request.language, 0);
+         EXPECT_EQ(l.request.run_mode, RunMode::kRepeated);
        }},
       {"board parameters and pass-through values",
        [](Project& p, RunChoices&) {
@@ -149,20 +141,21 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          p.pass_through_5_base = 100;
        },
        [](const IspLink& l) {
-         EXPECT_EQ(l.board.p1, 7);
-         EXPECT_TRUE(l.board.p2);
-         EXPECT_EQ(l.board.p3, 60);
-         EXPECT_TRUE(l.board.p4);
-         EXPECT_EQ(l.pass_through.option_flags, (std::array<bool, 4>{false, true, false, true}));
-         EXPECT_EQ(l.pass_through.value_1, 11);
-         EXPECT_EQ(l.pass_through.value_2, 22);
-         EXPECT_EQ(l.pass_through.value_3, -5);
-         EXPECT_EQ(l.pass_through.value_4, 44);
-         EXPECT_EQ(l.pass_through.value_5, 105);
+         EXPECT_EQ(l.request.board.p1, 7);
+         EXPECT_TRUE(l.request.board.p2);
+         EXPECT_EQ(l.request.board.p3, 60);
+         EXPECT_TRUE(l.request.board.p4);
+         EXPECT_EQ(l.request.pass_through.option_flags,
+                   (std::array<bool, 4>{false, true, false, true}));
+         EXPECT_EQ(l.request.pass_through.value_1, 11);
+         EXPECT_EQ(l.request.pass_through.value_2, 22);
+         EXPECT_EQ(l.request.pass_through.value_3, -5);
+         EXPECT_EQ(l.request.pass_through.value_4, 44);
+         EXPECT_EQ(l.request.pass_through.value_5, 105);
        }},
       {"pass-through value 5 is its base plus 9 without P2",
        [](Project& p, RunChoices&) { p.pass_through_5_base = 100; },
-       [](const IspLink& l) { EXPECT_EQ(l.pass_through.value_5, 109); }},
+       [](const IspLink& l) { EXPECT_EQ(l.request.pass_through.value_5, 109); }},
       {"user key and passwords cut to 63 characters",
        [](Project& p, RunChoices&) {
          p.user_key = std::vector<std::uint8_t>(256, 0x5A);
@@ -170,18 +163,18 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          p.new_download_password = "new";
        },
        [](const IspLink& l) {
-         EXPECT_TRUE(l.download.user_key_present);
+         EXPECT_TRUE(l.request.user_key_present);
          EXPECT_EQ(l.image.user_key, std::vector<std::uint8_t>(256, 0x5A));
-         EXPECT_TRUE(l.download.password_present);
-         EXPECT_EQ(l.download.password.length, 63);
-         EXPECT_EQ(l.download.password.bytes[62], 'c');
-         EXPECT_EQ(l.download.new_password.length, 3);
+         EXPECT_TRUE(l.request.password_present);
+         EXPECT_EQ(l.request.password.length, 63);
+         EXPECT_EQ(l.request.password.bytes[62], 'c');
+         EXPECT_EQ(l.request.new_password.length, 3);
        }},
       {"no user key, no passwords", [](Project&, RunChoices&) {},
        [](const IspLink& l) {
-         EXPECT_FALSE(l.download.user_key_present);
-         EXPECT_FALSE(l.download.password_present);
-         EXPECT_EQ(l.download.password.length, 0);
+         EXPECT_FALSE(l.request.user_key_present);
+         EXPECT_FALSE(l.request.password_present);
+         EXPECT_EQ(l.request.password.length, 0);
        }},
       {"pre-command and user-interface command",
        [](Project& p, RunChoices&) {
@@ -194,18 +187,18 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          p.user_interface_command.second_bytes = {0x03};
        },
        [](const IspLink& l) {
-         const TargetCommand& pre = l.commands.pre_command;
+         const TargetCommand& pre = l.request.commands.pre_command;
          EXPECT_TRUE(pre.enabled);
          EXPECT_EQ(pre.baud, 19200);
          EXPECT_EQ(pre.parity, 3);
          EXPECT_EQ(pre.stop_bits, 2);
          EXPECT_EQ(pre.bytes, (std::vector<std::uint8_t>{0x24, 0xFF}));
-         const TargetCommand& ui = l.commands.user_interface;
+         const TargetCommand& ui = l.request.commands.user_interface;
          EXPECT_TRUE(ui.enabled);
          EXPECT_EQ(ui.baud, 4800);
          EXPECT_EQ(ui.parity, 4);
          EXPECT_EQ(ui.bytes, (std::vector<std::uint8_t>{0x01, 0x02}));
-         EXPECT_EQ(l.commands.user_interface_second, std::vector<std::uint8_t>{0x03});
+         EXPECT_EQ(l.request.commands.user_interface_second, std::vector<std::uint8_t>{0x03});
          EXPECT_TRUE(l.placements.user_interface.enabled);
          EXPECT_EQ(l.placements.user_interface.address, 0x2000);
          EXPECT_EQ(l.placements.user_interface.reply_length, 8);
@@ -221,14 +214,16 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
          EXPECT_EQ(l.board.block_a[99], 0xA1);
          EXPECT_EQ(l.board.block_b_length, 300);
          EXPECT_EQ(l.board.block_b[299], 0xB2);
-         EXPECT_TRUE(l.board.program.empty());
+         EXPECT_TRUE(l.request.board.program.empty());
        }},
       {"the board program in run mode 4",
        [](Project& p, RunChoices& c) {
          p.board_program = std::vector<std::uint8_t>(50, 0xC3);
-         c.run_mode = 4;
+         c.run_mode = RunMode::kBoard;
        },
-       [](const IspLink& l) { EXPECT_EQ(l.board.program, std::vector<std::uint8_t>(50, 0xC3)); }},
+       [](const IspLink& l) {
+         EXPECT_EQ(l.request.board.program, std::vector<std::uint8_t>(50, 0xC3));
+       }},
   };
   for (const CopyCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -237,13 +232,12 @@ TEST(DownloadParametersTest, EachRecordReachesItsLinkField) {
     choices.language = 1;
     c.set(project, choices);
     IspLink link;
-    link.Reinitialise();
-    CopyDownloadParameters(project, choices, link);
+    link.Reinitialise(BuildDownloadRequest(project, choices));
     c.check(link);
   }
 }
 
-TEST(DownloadParametersTest, TwinChipsAcceptEachOthersId) {
+TEST(DownloadRequestBuilderTest, TwinChipsAcceptEachOthersId) {
   const auto f569 = AlternativeIds(0xF569);
   EXPECT_EQ(f569[0], 0xF56D);
   for (std::size_t i = 1; i < f569.size(); ++i) EXPECT_EQ(f569[i], 0xF569);
@@ -253,7 +247,21 @@ TEST(DownloadParametersTest, TwinChipsAcceptEachOthersId) {
   for (int id : AlternativeIds(0x0400)) EXPECT_EQ(id, 0x0400);
 }
 
-TEST(DownloadParametersTest, TheImageIsBuiltFromTheBlocks) {
+TEST(DownloadRequestBuilderTest, BaudIndexesChooseTheTableRates) {
+  struct Case {
+    int index;
+    int fallback;
+    int rate;
+  };
+  const Case cases[] = {
+      {0, 1, 1200}, {3, 1, 9600}, {9, 1, 115200}, {-1, 1, 2400}, {10, 9, 115200}, {10, 12, 1200},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BaudOfIndex(c.index, c.fallback), c.rate) << c.index << " " << c.fallback;
+  }
+}
+
+TEST(DownloadRequestBuilderTest, TheImageIsBuiltFromTheBlocks) {
   struct Case {
     const char* what;
     std::size_t code_size;
@@ -284,9 +292,7 @@ TEST(DownloadParametersTest, TheImageIsBuiltFromTheBlocks) {
     serial.length = 4;
     project.serial_numbers[1] = serial;
     IspLink link;
-    link.Reinitialise();
-    CopyDownloadParameters(project, RunChoices{}, link);
-    BuildImageSource(project, link);
+    link.Reinitialise(BuildDownloadRequest(project, RunChoices{}));
     EXPECT_EQ(link.image.image_length, c.image_length);
     const auto& source = link.image.image_source;
     if (c.code_size > 0x14) {
@@ -308,7 +314,7 @@ TEST(DownloadParametersTest, TheImageIsBuiltFromTheBlocks) {
   }
 }
 
-TEST(DownloadParametersTest, ASerialAreaOutsideTheBufferBlanksOnlyWhatIsInside) {
+TEST(DownloadRequestBuilderTest, ASerialAreaOutsideTheBufferBlanksOnlyWhatIsInside) {
   Project project = BaseProject();
   project.code_block.assign(512, 0x11);
   SerialNumberSettings serial;
@@ -319,24 +325,24 @@ TEST(DownloadParametersTest, ASerialAreaOutsideTheBufferBlanksOnlyWhatIsInside) 
   serial.address = 131070;
   project.serial_numbers[1] = serial;
   IspLink link;
-  link.Reinitialise();
-  BuildImageSource(project, link);
+  link.Reinitialise(BuildDownloadRequest(project, RunChoices{}));
   EXPECT_EQ(link.image.image_source[0], 0xFF);
   EXPECT_EQ(link.image.image_source[1], 0xFF);
   EXPECT_EQ(link.image.image_source[2], 0x11);
   EXPECT_EQ(link.image.image_source[131071], 0xFF);
 }
 
-TEST(DownloadParametersTest, PreparedSerialsReachThePlacements) {
+TEST(DownloadRequestBuilderTest, PreparedSerialsReachThePlacements) {
   std::array<PreparedSerial, 2> prepared{};
   prepared[1].enabled = true;
   prepared[1].address = 0x300;
   prepared[1].length = 3;
   prepared[1].format = kSerialBcd;
   prepared[1].value = SerialValue::FromUnsigned64(0x123456);
+  DownloadRequest request;
+  PlaceSerialNumbers(prepared, request);
   IspLink link;
-  link.Reinitialise();
-  PlaceSerialNumbers(prepared, link);
+  link.Reinitialise(request);
   EXPECT_FALSE(link.placements.serial_numbers[0].enabled);
   const SerialNumberPlacement& p = link.placements.serial_numbers[1];
   EXPECT_TRUE(p.enabled);
