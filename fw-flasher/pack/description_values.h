@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/project/baud_table.h"
+
 namespace fw {
 
 // By parity byte 0..4 and by serial-number format 0..2.
@@ -18,9 +20,8 @@ inline constexpr std::array<std::string_view, 5> kParityNames = {"none", "odd", 
                                                                  "space"};
 inline constexpr std::array<std::string_view, 3> kSerialFormatNames = {"number", "bcd", "ascii"};
 
-// The flasher's baud table; project string 5 holds indexes into it.
-inline constexpr std::array<int, 10> kBaudTable = {1200,  2400,  4800,  9600,  14400,
-                                                   19200, 28800, 38400, 57600, 115200};
+// The index of a rate in the flasher's baud table (project string 5 holds
+// indexes into it).
 std::optional<int> BaudIndexOf(std::int64_t baud);
 
 // "AA 55 0d" or "AA550D"; empty optional for anything else.

@@ -1,6 +1,6 @@
 #pragma once
 // The one way the editor's windows talk to the user in message boxes and file
-// dialogs. The Qt implementation shows real boxes; the scripted one answers
+// dialogs. The Qt implementation shows real boxes; the tests' scripted one answers
 // from a list so that tests run without anyone at the screen.
 
 #include <optional>

@@ -53,17 +53,17 @@ struct TCommLineSettings {
   std::uint32_t BaudRate = 9600;
   bool ParityCheck = false;
   bool Outx_CtsFlow = false;
-  bool Outx_DsrFlow = false;
+  bool Outx_DsrFlow = false;  // nothing reads it: the line has no DSR flow control here
   TDtrControl DtrControl = TDtrControl::DtrEnable;
-  bool DsrSensitivity = false;
-  bool TxContinueOnXoff = true;
+  bool DsrSensitivity = false;   // nothing reads it: no DSR input is watched
+  bool TxContinueOnXoff = true;  // nothing reads it: the driver decides after XOFF
   bool Outx_XonXoffFlow = true;
   bool Inx_XonXoffFlow = true;
   bool ReplaceWhenParityError = false;
   bool IgnoreNullChar = false;
   TRtsControl RtsControl = TRtsControl::RtsEnable;
-  std::uint16_t XonLimit = 500;
-  std::uint16_t XoffLimit = 500;
+  std::uint16_t XonLimit = 500;   // nothing reads it: the driver keeps its own limits
+  std::uint16_t XoffLimit = 500;  // nothing reads it, likewise
   TByteSize ByteSize = TByteSize::_8;
   TParity Parity = TParity::None;
   TStopBits StopBits = TStopBits::_1;
@@ -193,11 +193,12 @@ class TComm {
   }
 
   // Events, raised on the owner thread in the order the threads noticed them.
+  // The program assigns only OnReceiveData.
   TReceiveDataEvent OnReceiveData;
-  TReceiveErrorEvent OnReceiveError;
-  TModemStateChangeEvent OnModemStateChange;
-  TRequestHangupEvent OnRequestHangup;
-  TSendDataEmptyEvent OnSendDataEmpty;
+  TReceiveErrorEvent OnReceiveError;          // raised; nothing in the program reads it
+  TModemStateChangeEvent OnModemStateChange;  // raised; nothing in the program reads it
+  TRequestHangupEvent OnRequestHangup;        // raised; nothing in the program reads it
+  TSendDataEmptyEvent OnSendDataEmpty;        // raised; nothing in the program reads it
 
  private:
   template <class F>

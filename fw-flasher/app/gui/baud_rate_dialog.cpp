@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/gui/baud_table.h"
 #include "app/gui/qt_text.h"
+#include "app/project/baud_table.h"
 #include "messages/message_id.h"
 
 namespace fw {
