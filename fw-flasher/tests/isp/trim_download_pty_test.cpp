@@ -125,6 +125,18 @@ class TrimDownloadTest : public ::testing::Test {
     return DownloadOnOpenPort(session->link);
   }
   nlohmann::json State() { return nlohmann::json::parse(session->sim().StateJson()); }
+  // The chip runs at the setting its option write programmed, that setting is
+  // the one the trim chose, and it lies within 1 % of the set frequency. The
+  // chip's clock goes to clock.
+  void ExpectTrimmedAsChosen(const TrimDownload& c, double& clock) {
+    const nlohmann::json state = State();
+    ASSERT_FALSE(state["trim"].is_null()) << state.dump(2);
+    const Programmed programmed{state["trim"]["trim"], state["trim"]["range"],
+                                state["trim"]["divider"], state["trim"]["locked_48mhz"]};
+    EXPECT_EQ(programmed, c.setting(session->link.clock.trim_bytes));
+    clock = state["clock"];
+    EXPECT_NEAR(clock, kSetFrequency, kSetFrequency * kTolerancePercent / 100) << state.dump(2);
+  }
   // Message 8015 as the log must show it for the link's figures.
   std::string AdjustedLine() const {
     char line[96];
@@ -152,15 +164,8 @@ TEST_F(TrimDownloadTest, EveryProcedureTrimsTheChipToTheSetFrequency) {
       const IspLink& link = session->link;
       ASSERT_TRUE(link.clock.frequency_adjusted) << session->log.text;
 
-      // The chip runs at the setting its option write programmed, and that
-      // setting is the one the trim chose, within 1 % of the set frequency.
-      const nlohmann::json state = State();
-      ASSERT_FALSE(state["trim"].is_null()) << state.dump(2);
-      const Programmed programmed{state["trim"]["trim"], state["trim"]["range"],
-                                  state["trim"]["divider"], state["trim"]["locked_48mhz"]};
-      EXPECT_EQ(programmed, c.setting(link.clock.trim_bytes));
-      const double clock = state["clock"];
-      EXPECT_NEAR(clock, kSetFrequency, kSetFrequency * kTolerancePercent / 100) << state.dump(2);
+      double clock = 0;
+      ASSERT_NO_FATAL_FAILURE(ExpectTrimmedAsChosen(c, clock));
       // What the host measured at that setting is what the chip now runs at, as
       // finely as a count resolves it: at most some 1.75 x the handshake rate
       // in Hz (procedure 1), the others the rate or less.
@@ -187,13 +192,8 @@ TEST_F(TrimDownloadTest, ProcedureOneTrimsAnOscillatorThatFallsAsTheTrimRises) {
     EXPECT_EQ(notes, "") << "the chip found fault with the host";
     const IspLink& link = session->link;
     ASSERT_TRUE(link.clock.frequency_adjusted) << session->log.text;
-    const nlohmann::json state = State();
-    ASSERT_FALSE(state["trim"].is_null()) << state.dump(2);
-    const Programmed programmed{state["trim"]["trim"], state["trim"]["range"],
-                                state["trim"]["divider"], state["trim"]["locked_48mhz"]};
-    EXPECT_EQ(programmed, c.setting(link.clock.trim_bytes));
-    const double clock = state["clock"];
-    EXPECT_NEAR(clock, kSetFrequency, kSetFrequency * kTolerancePercent / 100) << state.dump(2);
+    double clock = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectTrimmedAsChosen(c, clock));
     EXPECT_LE(std::abs(link.clock.trim_error), kTolerancePercent);
     EXPECT_TRUE(session->Logged(AdjustedLine())) << AdjustedLine() << session->log.text;
     EXPECT_TRUE(session->Logged("  Complete !(")) << session->log.text;

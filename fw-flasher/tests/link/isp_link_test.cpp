@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "isp/link/isp_link.h"
+#include "tests/support/captured_output.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/string_log.h"
 
@@ -315,31 +316,28 @@ TEST(IspLinkTest, LogAndProgressReachSinksAndEcho) {
   IspLink link;
   test::StringLog log;
   link.outputs.log_sink = &log;
-  char* echoed = nullptr;
-  std::size_t echoed_size = 0;
-  std::FILE* echo = open_memstream(&echoed, &echoed_size);
-  link.outputs.echo = echo;
-  LogMessage(link, "  MCU type: %s\r\n", "QMV");
-  LogMessage(link, "%d.%d", 7, 2);
-  EXPECT_EQ(log.text, "  MCU type: QMV\r\n7.2");
-  LogMessage(link, nullptr);
-  EXPECT_EQ(log.text, "");
-  // Long text is cut to the 1,024-byte buffer, not overrun.
-  std::string long_text(3000, 'x');
-  LogMessage(link, "%s", long_text.c_str());
-  EXPECT_EQ(log.text.size(), 1023u);
-
   struct Progress : ProgressSink {
     void SetPosition(int p) override { positions.push_back(p); }
     std::vector<int> positions;
   } progress;
-  link.outputs.progress_sink = &progress;
-  link.SetProgress(50, 200);
-  link.SetProgress(7, 0);
-  EXPECT_EQ(progress.positions, (std::vector<int>{25, 7}));
-  std::fclose(echo);
-  const std::string out(echoed, echoed_size);
-  std::free(echoed);
+  const std::string out = test::CaptureOutput([&](std::FILE* echo) {
+    link.outputs.echo = echo;
+    LogMessage(link, "  MCU type: %s\r\n", "QMV");
+    LogMessage(link, "%d.%d", 7, 2);
+    EXPECT_EQ(log.text, "  MCU type: QMV\r\n7.2");
+    LogMessage(link, nullptr);
+    EXPECT_EQ(log.text, "");
+    // Long text is cut to the 1,024-byte buffer, not overrun.
+    std::string long_text(3000, 'x');
+    LogMessage(link, "%s", long_text.c_str());
+    EXPECT_EQ(log.text.size(), 1023u);
+
+    link.outputs.progress_sink = &progress;
+    link.SetProgress(50, 200);
+    link.SetProgress(7, 0);
+    EXPECT_EQ(progress.positions, (std::vector<int>{25, 7}));
+    link.outputs.echo = nullptr;
+  });
   // The log window keeps CR LF; a terminal or a pipe gets LF.
   EXPECT_NE(out.find("  MCU type: QMV\n7.2"), std::string::npos) << out;
   EXPECT_EQ(out.find('\r'), std::string::npos) << out;
@@ -350,17 +348,14 @@ TEST(IspLinkTest, TextIsLoggedWholeAndAsItIs) {
   IspLink link;
   test::StringLog log;
   link.outputs.log_sink = &log;
-  char* echoed = nullptr;
-  std::size_t echoed_size = 0;
-  std::FILE* echo = open_memstream(&echoed, &echoed_size);
-  link.outputs.echo = echo;
   std::string text;
   for (int i = 0; i < 200; ++i) text += "100% line " + std::to_string(i) + "\r\n";
-  LogText(link, text);
+  const std::string out = test::CaptureOutput([&](std::FILE* echo) {
+    link.outputs.echo = echo;
+    LogText(link, text);
+    link.outputs.echo = nullptr;
+  });
   EXPECT_EQ(log.text, text);
-  std::fclose(echo);
-  const std::string out(echoed, echoed_size);
-  std::free(echoed);
   EXPECT_EQ(out.size(), text.size() - 200);
   EXPECT_EQ(out.substr(0, 21), "100% line 0\n100% line");
   EXPECT_EQ(out.substr(out.size() - 14), "100% line 199\n");

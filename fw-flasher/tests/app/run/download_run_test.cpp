@@ -11,15 +11,13 @@
 #include "app/run/download_run.h"
 #include "sim/sim_usb_bus.h"
 #include "tests/app/run/app_fakes.h"
+#include "tests/app/run/run_bench.h"
 #include "tests/support/writer_chip.h"
 
 namespace fw {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeView;
-using test::LockedLog;
-using test::MemoryProfile;
 using test::ScriptedDialogs;
 
 Project SerialProject(int repeat_delay = 0) {
@@ -37,32 +35,7 @@ Project SerialProject(int repeat_delay = 0) {
   return p;
 }
 
-struct Bench {
-  explicit Bench(const Project* project) : run(project, profile, view, dialogs, 0) {
-    run.link().outputs.log_sink = &log;
-    run.link().outputs.echo = nullptr;
-    view.SetPort(SerialPortEntry("/dev/ttyS0"));
-  }
-  // Starts and waits until the run has ended.
-  bool RunToEnd(RunMode mode) {
-    const bool started = run.StartDownload(mode);
-    run.WaitUntilIdle();
-    return started;
-  }
-  // Waits until the run has logged `text` (or gives up after 5 s).
-  bool AwaitLog(const std::string& text) {
-    for (int i = 0; i < 500; ++i) {
-      if (log.Text().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
-  MemoryProfile profile;
-  FakeView view;
-  ScriptedDialogs dialogs;
-  LockedLog log;
-  DownloadRun run;
-};
+using Bench = test::RunBench;
 
 // A flow as the real ones behave: running set at the start, cleared at the end.
 int FlowWith(IspLink& link, int result) {

@@ -11,15 +11,12 @@
 #include "app/run/download_run.h"
 #include "app/run/profile_counters.h"
 #include "tests/app/run/app_fakes.h"
+#include "tests/app/run/run_bench.h"
 
 namespace fw {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeView;
-using test::LockedLog;
-using test::MemoryProfile;
-using test::ScriptedDialogs;
 
 // One serial number of length 4 at 0x40 in the format, stepping by 1.
 Project SerialProject(std::uint64_t start, int format = kSerialPlain, int repeat_delay = 0) {
@@ -38,12 +35,8 @@ Project SerialProject(std::uint64_t start, int format = kSerialPlain, int repeat
   return p;
 }
 
-struct Bench {
-  explicit Bench(const Project* project) : run(project, profile, view, dialogs, 0) {
-    run.link().outputs.log_sink = &log;
-    run.link().outputs.echo = nullptr;
-    view.SetPort(SerialPortEntry("/dev/ttyS0"));
-  }
+struct Bench : test::RunBench {
+  using RunBench::RunBench;
   // Every flow call: the serial number's four bytes as the image receives them.
   void RecordingFlow(int result = kStepOk) {
     run.SetSerialFlow([this, result](IspLink& l, const PortEntry&) {
@@ -55,18 +48,6 @@ struct Bench {
       return result;
     });
   }
-  bool RunToEnd(RunMode mode) {
-    const bool started = run.StartDownload(mode);
-    run.WaitUntilIdle();
-    return started;
-  }
-  bool AwaitLog(const std::string& text) {
-    for (int i = 0; i < 500; ++i) {
-      if (log.Text().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
   std::optional<SerialValue> StoredSerial() { return ReadStoredSerials(profile)[0]; }
   void StoreSerial(std::uint64_t value) {
     std::string reason;
@@ -74,11 +55,6 @@ struct Bench {
                   reason);
   }
 
-  MemoryProfile profile;
-  FakeView view;
-  ScriptedDialogs dialogs;
-  LockedLog log;
-  DownloadRun run;
   std::vector<std::vector<std::uint8_t>> written;
   std::vector<bool> held_during_flow;
 };
