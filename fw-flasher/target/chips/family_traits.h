@@ -120,30 +120,28 @@ enum class ResetLevelPin : std::uint8_t { kP20, kP33, kP10 };
 
 // Yes-or-no traits of a row.
 namespace family_flags {
-// The newer sequence's trim decision: families that always trim.
-constexpr std::uint32_t kAlwaysTrimmed = 1u << 0;
 // Procedure 2: below 18 MHz the count covers half the clock.
-constexpr std::uint32_t kHalfCountBelow18Mhz = 1u << 1;
+constexpr std::uint32_t kHalfCountBelow18Mhz = 1u << 0;
 // Procedures 5 and 6: a missed set frequency near 48 MHz is reported as 48 MHz.
-constexpr std::uint32_t kNominal48Mhz = 1u << 2;
+constexpr std::uint32_t kNominal48Mhz = 1u << 1;
 // The erase step sets the guard bytes 46 B9.
-constexpr std::uint32_t kClassicGuard = 1u << 3;
+constexpr std::uint32_t kClassicGuard = 1u << 2;
 // The erase step logs the chip serial number.
-constexpr std::uint32_t kSerialAfterErase = 1u << 4;
+constexpr std::uint32_t kSerialAfterErase = 1u << 3;
 // The classic option write also carries option byte 4 at byte 5.
-constexpr std::uint32_t kOptionByte4AtByte5 = 1u << 5;
+constexpr std::uint32_t kOptionByte4AtByte5 = 1u << 4;
 // An image without records clears the chip serial area and is never raised to
 // the code size.
-constexpr std::uint32_t kClearsChipSerial = 1u << 6;
+constexpr std::uint32_t kClearsChipSerial = 1u << 5;
 // A boot loader that is not option-capable keeps the top 3,072 bytes.
-constexpr std::uint32_t kTopReserve = 1u << 7;
+constexpr std::uint32_t kTopReserve = 1u << 6;
 // The stand-alone header keeps option byte 35 only with the record's option
 // block bit.
-constexpr std::uint32_t kBoardClearsOption35 = 1u << 8;
+constexpr std::uint32_t kBoardClearsOption35 = 1u << 7;
 // With option byte 15 bit 1 the board programs the whole code area.
-constexpr std::uint32_t kBoardWholeCode = 1u << 9;
+constexpr std::uint32_t kBoardWholeCode = 1u << 8;
 // The option report has the oscillator gain line.
-constexpr std::uint32_t kGainLine = 1u << 10;
+constexpr std::uint32_t kGainLine = 1u << 9;
 }  // namespace family_flags
 
 struct FamilyTraits {

@@ -2,10 +2,10 @@
 # Fails when a file of the flasher outside the family traits table decides by a
 # family code: a family value next to a comparison, a range or membership test,
 # a switch or a case label; a family code read out of a record (FamilyCode)
-# other than into a byte, a FamilyOf helper, a family code parameter under
-# another name, the flags' family mask, or the family field of a traits row or
-# a chips.csv row. Comments and string literals do not count. What a family
-# means is looked up with TraitsOf instead.
+# other than into a byte or a name that says so, a FamilyOf helper, a family
+# code parameter under another name, the flags' family mask, or the family
+# field of a traits row or a chips.csv row. Comments and string literals do not
+# count. What a family means is looked up with TraitsOf instead.
 # Usage: check_family_comparisons.sh FW_FLASHER_DIR
 # Prints one line per finding (FILE:LINE: why: code) and exits 1 when any.
 set -euo pipefail
@@ -60,8 +60,11 @@ for my $file (@ARGV) {
     $why = "takes a family code under another name"
       if $code =~ /\b\w*Family\w*\s*\(\s*(?:const\s+)?int\s+(?!\w*family)\w+/;
     $why = "uses FamilyOf" if $code =~ /\bFamilyOf\s*\(/;
-    $why = "reads the family code other than into a byte"
-      if $code =~ /\bFamilyCode\s*\(/ && $code !~ /static_cast<std::uint8_t>\(FamilyCode\(/;
+    # Read into a byte, or into a name that says it holds a family code (whose
+    # comparisons the first rule then finds).
+    $why = "reads the family code into a name that hides it"
+      if $code =~ /\bFamilyCode\s*\(/ && $code !~ /static_cast<std::uint8_t>\(FamilyCode\(/ &&
+      $code !~ /\b\w*[Ff]amily\w*\s*=\s*FamilyCode\(/;
     $why = "uses the family mask of the flags word" if $code =~ /\bkFamilyMask\b/;
     $why = "reads the family field of a row" if $code =~ /(?:\.|->)family\b/;
     next unless defined $why;

@@ -13,14 +13,16 @@ cat >"$tree/isp/steps.cpp" <<'EOF'
 // Families 25 and 28 (family == 25) are told here in a comment only.
 #include "target/chips/family_traits.h"
 const char* kText = "family >= 45";
-bool Newer(const ChipRecord& chip) { return TraitsOf(chip).Has(family_flags::kAlwaysTrimmed); }
+bool Newer(const ChipRecord& chip) { return TraitsOf(chip).Has(family_flags::kTopReserve); }
 bool Classic(int v) { return TraitsOf(chip).SequenceFor(v) == DownloadSequence::kClassic; }
 void Header(std::uint8_t* h) { h[51] = static_cast<std::uint8_t>(FamilyCode(chip)); }
+void Inputs(TrimInputs& in) { in.family_code = FamilyCode(ChipOf(link)); }
 /* family < 45 inside a block comment
    and family == 70 on its next line */
 bool Compared(int family) { return family >= 45; }
 bool Ranged(int family_code) { return InRange(family_code, 1, 24); }
 int Read(const ChipRecord& chip) { return FamilyCode(chip); }
+const int f = FamilyCode(ChipOf(link));
 int Helper(const IspLink& link) { return FamilyOf(link); }
 bool Masked(std::uint32_t flags) { return (flags & chip_flags::kFamilyMask) == 0xC800; }
 EOF
@@ -63,11 +65,12 @@ EOF
 expected=$(
   cat <<'EOF'
 app/run/flow.cpp:2: compares a family
-isp/steps.cpp:9: compares a family
-isp/steps.cpp:10: tests a family against a range or a list
-isp/steps.cpp:11: reads the family code other than into a byte
-isp/steps.cpp:12: uses FamilyOf
-isp/steps.cpp:13: uses the family mask of the flags word
+isp/steps.cpp:10: compares a family
+isp/steps.cpp:11: tests a family against a range or a list
+isp/steps.cpp:12: reads the family code into a name that hides it
+isp/steps.cpp:13: reads the family code into a name that hides it
+isp/steps.cpp:14: uses FamilyOf
+isp/steps.cpp:15: uses the family mask of the flags word
 isp/trim/procedure.cpp:1: compares a family
 isp/trim/procedure.cpp:2: tests a family against a range or a list
 target/chips/report.cpp:2: switches on a family

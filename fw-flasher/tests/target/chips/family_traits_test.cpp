@@ -90,7 +90,6 @@ TEST(FamilyTraitsTest, EveryFamilyCodeHasTheListedValues) {
        [](const FamilyTraits& t) { return I(t.trim_start); },
        {{{{45, 70}}, I(TrimStart::kAlways)}},
        I(TrimStart::kByClockSource)},
-      {"always trimmed", Flag(kAlwaysTrimmed), {{{{45, 70}}, 1}}, 0},
       {"half count below 18 MHz", Flag(kHalfCountBelow18Mhz), {{{{51, 52}}, 1}}, 0},
       {"nominal 48 MHz", Flag(kNominal48Mhz), {{{{61, 61}, {70, 70}}, 1}}, 0},
       {"baud switch",
@@ -269,7 +268,7 @@ TEST(FamilyTraitsTest, CodesBeyondTheTable) {
     EXPECT_EQ(t.clock_range, ClockRangeRule::kMegahertz);
     EXPECT_EQ(t.option_block, OptionBlockLayout::k53Up);
     EXPECT_EQ(t.usb_prepare, 0x18);
-    EXPECT_TRUE(t.Has(kAlwaysTrimmed));
+    EXPECT_EQ(t.trim_start, TrimStart::kAlways);
     EXPECT_FALSE(t.Has(kNominal48Mhz));
   }
 }
