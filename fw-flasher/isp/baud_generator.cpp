@@ -157,18 +157,15 @@ BaudSwitchPlan PlanSwitch(const IspLink& link, const FamilyTraits& traits) {
 }  // namespace
 
 std::uint8_t ClockRangeCode(const FamilyTraits& traits, int f) {
-  switch (traits.clock_range) {
-    case ClockRangeRule::kFourSteps:
-      if (f < 6000000) return 0x83;
-      if (f < 12000000) return 0x82;
-      if (f < 24000000) return 0x81;
-      return 0x80;
-    case ClockRangeRule::kMegahertz: {
-      const std::int64_t megahertz = (static_cast<std::int64_t>(f) + 500000) / 1000000;
-      return static_cast<std::uint8_t>(0x80 | std::clamp<std::int64_t>(megahertz, 0, 63));
-    }
-    case ClockRangeRule::kEightSteps:
-      break;
+  if (traits.clock_range == ClockRangeRule::kFourSteps) {
+    if (f < 6000000) return 0x83;
+    if (f < 12000000) return 0x82;
+    if (f < 24000000) return 0x81;
+    return 0x80;
+  }
+  if (traits.clock_range == ClockRangeRule::kMegahertz) {
+    const std::int64_t megahertz = (static_cast<std::int64_t>(f) + 500000) / 1000000;
+    return static_cast<std::uint8_t>(0x80 | std::clamp<std::int64_t>(megahertz, 0, 63));
   }
   if (f < 1000000) return 0x87;
   if (f < 2000000) return 0x86;
@@ -215,15 +212,9 @@ std::optional<ChosenRate> SearchRate(int frequency, const RateSearch& search, in
 
 BaudSwitchPlan PlanBaudSwitch(const IspLink& link) {
   const FamilyTraits& traits = TraitsOf(link);
-  switch (traits.BaudSwitchFor(link.target.fw_version)) {
-    case BaudSwitchRule::kTryThenConfirm:
-      return PlanTriedRate(link, traits);
-    case BaudSwitchRule::kCount:
-    case BaudSwitchRule::kCountBefore71:
-      return PlanCountedRate(link);
-    case BaudSwitchRule::kSwitch:
-      break;
-  }
+  const BaudSwitchRule rule = traits.BaudSwitchFor(link.target.fw_version);
+  if (rule == BaudSwitchRule::kTryThenConfirm) return PlanTriedRate(link, traits);
+  if (rule == BaudSwitchRule::kCount) return PlanCountedRate(link);
   return PlanSwitch(link, traits);
 }
 

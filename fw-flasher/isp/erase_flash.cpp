@@ -83,32 +83,29 @@ class Eraser {
       command.Add({kErase, static_cast<std::uint8_t>(n), 0x00}).AddGuard(link_);
       return kStepOk;
     }
-    switch (traits_.EraseFor(v_)) {
-      case EraseRule::kSectors: {
-        const int n1 = SectorsFor(e);
-        command.Add({kEraseClassic, static_cast<std::uint8_t>(n1)});
-        for (int i = 0; i < 6; ++i) command.Add(0x33);
-        timeout = kClassicEraseTimeoutMs;
-        return kStepOk;
-      }
-      case EraseRule::kSpans: {
-        // What to erase: the program flash, or the whole image in sectors.
-        const std::int64_t s = e < q ? q : static_cast<std::int64_t>(SectorsFor(e)) * kSectorBytes;
-        command.Add({kEraseClassic, 0x00})
-            .AddBigEndian(static_cast<std::uint32_t>(s), 3)
-            .AddBigEndian(q, 3);
-        AddFiller(command, kCountDownLong);
-        return kStepOk;
-      }
-      case EraseRule::kWholeLength:
-      case EraseRule::kWholeLengthBefore71:
-        command.Add({kEraseClassic, kWholeLengthErase})
-            .AddBigEndian(static_cast<std::uint32_t>(e), 3)
-            .AddBigEndian(q, 3);
-        AddFiller(command, kCountDownShort);
-        return kStepOk;
-      case EraseRule::kBeyondCode:
-        break;
+    const EraseRule rule = traits_.EraseFor(v_);
+    if (rule == EraseRule::kSectors) {
+      const int n1 = SectorsFor(e);
+      command.Add({kEraseClassic, static_cast<std::uint8_t>(n1)});
+      for (int i = 0; i < 6; ++i) command.Add(0x33);
+      timeout = kClassicEraseTimeoutMs;
+      return kStepOk;
+    }
+    if (rule == EraseRule::kSpans) {
+      // What to erase: the program flash, or the whole image in sectors.
+      const std::int64_t s = e < q ? q : static_cast<std::int64_t>(SectorsFor(e)) * kSectorBytes;
+      command.Add({kEraseClassic, 0x00})
+          .AddBigEndian(static_cast<std::uint32_t>(s), 3)
+          .AddBigEndian(q, 3);
+      AddFiller(command, kCountDownLong);
+      return kStepOk;
+    }
+    if (rule == EraseRule::kWholeLength) {
+      command.Add({kEraseClassic, kWholeLengthErase})
+          .AddBigEndian(static_cast<std::uint32_t>(e), 3)
+          .AddBigEndian(q, 3);
+      AddFiller(command, kCountDownShort);
+      return kStepOk;
     }
     const int n = SectorsBeyondCode(e);
     if (pv_ != 4) {

@@ -114,6 +114,11 @@ bool NamedWithTailReserve(const char* name) {
 std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h) {
   const ChipRecord& chip = ChipOf(link);
   const FamilyTraits& traits = TraitsOf(chip);
+  // Where the header says that option byte 15 places the parameters.
+  const bool flag_b_places_parameters =
+      traits.board_placement_flag == BoardPlacementFlag::kFlagsBBit7;
+  const bool flag_c_places_parameters =
+      traits.board_placement_flag == BoardPlacementFlag::kFlagsCBit0;
   const std::vector<std::uint8_t>& q = link.image.option_bytes;
   const bool extra_options = (q[kExtraOptionFlags] & 0x01) == 0;
   const bool option_15_bit_1 = (q[kAssumedClockOptionByte] & 0x02) != 0;
@@ -134,13 +139,12 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
                Bit(extra_options && (q[kExtraOptionFlags] & 0x04) == 0, 4) | Bit(true, 5) |
                Bit(link.board.p2, 6) |
                Bit((chip.flags & chip_flags::kOptionsNeedCapableFirmware) != 0, 7);
-  h[kFlagsB] =
-      Bit(serials[0].enabled, 0) | Bit(serials[1].enabled, 1) | Bit(flags[0], 2) |
-      Bit(!link.download.silent, 4) | Bit(ui_command.enabled, 6) |
-      Bit(option_15_bit_1 && traits.board_placement_flag == BoardPlacementFlag::kFlagsBBit7, 7);
-  h[kFlagsC] =
-      Bit(option_15_bit_1 && traits.board_placement_flag == BoardPlacementFlag::kFlagsCBit0, 0) |
-      Bit(link.image.top_reserve, 1) | Bit(!flags[1], 2) | Bit(flags[2], 3) | Bit(flags[3], 4);
+  h[kFlagsB] = Bit(serials[0].enabled, 0) | Bit(serials[1].enabled, 1) | Bit(flags[0], 2) |
+               Bit(!link.download.silent, 4) | Bit(ui_command.enabled, 6) |
+               Bit(option_15_bit_1 && flag_b_places_parameters, 7);
+  h[kFlagsC] = Bit(option_15_bit_1 && flag_c_places_parameters, 0) |
+               Bit(link.image.top_reserve, 1) | Bit(!flags[1], 2) | Bit(flags[2], 3) |
+               Bit(flags[3], 4);
   h[kZeroByte] = 0x00;
   Put32(h, kSetFrequency, static_cast<std::uint32_t>(link.clock.set_frequency));
   Put32(h, kMeasuredFrequency, static_cast<std::uint32_t>(link.clock.measured_frequency));
