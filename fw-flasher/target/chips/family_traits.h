@@ -1,7 +1,9 @@
 // What a chip family means to a download: one row of traits per family code of
 // the chip table, which the steps look up instead of comparing family codes.
 // Where a trait changes with the boot loader's firmware, the row holds the
-// family's rule and a member function gives the value for a firmware version.
+// family's rule and a member function gives the value for a firmware version:
+// a rule named XBefore71 is rule X before firmware 7.1 and the newer families'
+// rule from 7.1 on.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,7 @@
 #include "target/chips/option_lines.h"
 
 #include <strings.h>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 
 #include "isp/link/isp_link.h"
 #include "target/chips/chip_table.h"
@@ -17,16 +15,6 @@ namespace {
 namespace texts = option_texts;
 
 double Mhz(double hz) { return hz * 0.000001; }
-
-// A message formatted as the log formats it.
-std::string FormatText(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 class Describer {
  public:
