@@ -5,6 +5,7 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/link_chip.h"
 #include "target/chips/status_record.h"
 
@@ -33,8 +34,6 @@ constexpr int kFastClockRate = 57600;
 // 1/1200 in single precision.
 constexpr float kClockPerRateUnit = 0.00083333335f;
 
-bool InRange(int f, int low, int high) { return f >= low && f <= high; }
-
 BaudSwitchPlan Refused(BaudSwitchPlan::Failure failure) {
   BaudSwitchPlan plan;
   plan.failure = failure;
@@ -46,8 +45,8 @@ void AddBigEndian16(std::vector<std::uint8_t>& bytes, std::int64_t value) {
   bytes.push_back(static_cast<std::uint8_t>(value));
 }
 
-// Bytes 1-6 of families 1-24.
-BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
+// Bytes 1-6 of the command that is tried, then confirmed.
+BaudSwitchPlan PlanTriedRate(const IspLink& link, const FamilyTraits& traits) {
   BaudSwitchPlan plan;
   plan.command = kTryBaud;
   const int f = link.clock.measured_frequency;
@@ -86,12 +85,12 @@ BaudSwitchPlan PlanEightBitFamilies(const IspLink& link, int family) {
   plan.bytes.push_back(static_cast<std::uint8_t>(0xFF - byte1));
   plan.bytes.push_back(static_cast<std::uint8_t>(std::min(2 * (256 - byte2), 254)));
   plan.bytes.push_back(static_cast<std::uint8_t>(std::clamp(20 * (h / 1200), 40, 250)));
-  plan.bytes.push_back(ClockRangeCode(family, f));
+  plan.bytes.push_back(ClockRangeCode(traits, f));
   return plan;
 }
 
-// Bytes 1-11 of families 25 and 28 before 7.1.
-BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
+// Bytes 1-11 of the command with the count word.
+BaudSwitchPlan PlanCountedRate(const IspLink& link) {
   BaudSwitchPlan plan;
   plan.command = kConfirmBaud;
   const int f = link.clock.measured_frequency;
@@ -122,8 +121,8 @@ BaudSwitchPlan PlanEarlyTrimFamilies(const IspLink& link) {
   return plan;
 }
 
-// Bytes 1-7 of the other families.
-BaudSwitchPlan PlanNewerFamilies(const IspLink& link, int family) {
+// Bytes 1-7 of the switch command.
+BaudSwitchPlan PlanSwitch(const IspLink& link, const FamilyTraits& traits) {
   BaudSwitchPlan plan;
   plan.command = kSwitchBaud;
   const int f = link.clock.measured_frequency;
@@ -151,20 +150,20 @@ BaudSwitchPlan PlanNewerFamilies(const IspLink& link, int family) {
   }
   if (!chosen) return Refused(BaudSwitchPlan::Failure::kNoRateFits);
   plan.rate = chosen->rate;
-  plan.bytes.push_back(ClockRangeCode(family, f));
+  plan.bytes.push_back(ClockRangeCode(traits, f));
   return plan;
 }
 
 }  // namespace
 
-std::uint8_t ClockRangeCode(int family, int f) {
-  if (InRange(family, 1, 6) || family == 15 || family == 16) {
+std::uint8_t ClockRangeCode(const FamilyTraits& traits, int f) {
+  if (traits.clock_range == ClockRangeRule::kFourSteps) {
     if (f < 6000000) return 0x83;
     if (f < 12000000) return 0x82;
     if (f < 24000000) return 0x81;
     return 0x80;
   }
-  if (family >= 53) {
+  if (traits.clock_range == ClockRangeRule::kMegahertz) {
     const std::int64_t megahertz = (static_cast<std::int64_t>(f) + 500000) / 1000000;
     return static_cast<std::uint8_t>(0x80 | std::clamp<std::int64_t>(megahertz, 0, 63));
   }
@@ -176,6 +175,10 @@ std::uint8_t ClockRangeCode(int family, int f) {
   if (f < 20000000) return 0x82;
   if (f < 24000000) return 0x81;
   return 0x80;
+}
+
+std::uint8_t ClockRangeCode(int family_code, int frequency) {
+  return ClockRangeCode(TraitsOf(family_code), frequency);
 }
 
 std::optional<ChosenRate> SearchRate(int frequency, const RateSearch& search, int highest_baud) {
@@ -208,12 +211,11 @@ std::optional<ChosenRate> SearchRate(int frequency, const RateSearch& search, in
 }
 
 BaudSwitchPlan PlanBaudSwitch(const IspLink& link) {
-  const int family = FamilyCode(ChipOf(link));
-  if (InRange(family, 1, 24)) return PlanEightBitFamilies(link, family);
-  if ((family == 25 || family == 28) && link.target.fw_version < kFirmware71) {
-    return PlanEarlyTrimFamilies(link);
-  }
-  return PlanNewerFamilies(link, family);
+  const FamilyTraits& traits = TraitsOf(link);
+  const BaudSwitchRule rule = traits.BaudSwitchFor(link.target.fw_version);
+  if (rule == BaudSwitchRule::kTryThenConfirm) return PlanTriedRate(link, traits);
+  if (rule == BaudSwitchRule::kCount) return PlanCountedRate(link);
+  return PlanSwitch(link, traits);
 }
 
 }  // namespace fw

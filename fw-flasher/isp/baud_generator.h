@@ -11,11 +11,14 @@ namespace fw {
 
 class IspLink;
 
+struct FamilyTraits;
+
 // The standard rates, fastest first.
 constexpr std::array<int, 13> kStandardRates = {921600, 460800, 230400, 115200, 57600, 38400, 28800,
                                                 19200,  14400,  9600,   4800,   2400,  1200};
 
-// The clock range the switch command reports, by family code and frequency (Hz).
+// The clock range the switch command reports, by family and frequency (Hz).
+std::uint8_t ClockRangeCode(const FamilyTraits& traits, int frequency);
 std::uint8_t ClockRangeCode(int family_code, int frequency);
 
 struct RateSearch {
@@ -38,8 +41,8 @@ std::optional<ChosenRate> SearchRate(int frequency, const RateSearch& search, in
 struct BaudSwitchPlan {
   enum class Failure { kNone, kNoRateFits, kUnknownGenerator };
   Failure failure = Failure::kNone;
-  // Families 1-24: 0x8F (bytes 1-6, the 7.2 firmware sends 01 with bytes 1, 2
-  // and 6); families 25 and 28 before 7.1: 0x8E (bytes 1-11); others 0x01
+  // Tried then confirmed: 0x8F (bytes 1-6, the 7.2 firmware sends 01 with
+  // bytes 1, 2 and 6); with the count word: 0x8E (bytes 1-11); otherwise 0x01
   // (bytes 1-7).
   std::uint8_t command = 0;
   std::vector<std::uint8_t> bytes;  // from byte 1 on

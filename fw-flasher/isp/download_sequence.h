@@ -3,12 +3,11 @@
 #pragma once
 
 #include "isp/link/step_result.h"
+#include "target/chips/family_traits.h"
 
 namespace fw {
 
 class IspLink;
-
-enum class DownloadSequence { kClassic, kNewer, kRefused };
 
 // By family code and firmware version byte.
 DownloadSequence ChooseDownloadSequence(int family_code, int fw_version);

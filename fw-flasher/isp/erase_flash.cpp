@@ -7,6 +7,7 @@
 #include "isp/link/protocol_codes.h"
 #include "isp/step_support.h"
 #include "target/chips/code_image.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/link_chip.h"
 #include "target/chips/status_record.h"
 
@@ -29,12 +30,8 @@ constexpr int kClassicZeros = 11;
 constexpr std::uint8_t kCountDownStart = 0x80;
 constexpr int kCountDownLong = 115;
 constexpr int kCountDownShort = 34;
-// The erase length field of families 25 and 28 before 7.1.
+// The erase length field of the whole-length erase.
 constexpr std::uint8_t kWholeLengthErase = 0xFF;
-
-bool InRange(int f, int low, int high) { return f >= low && f <= high; }
-
-bool HasClassicGuard(int f) { return InRange(f, 1, 9) || InRange(f, 15, 19); }
 
 int SectorsFor(std::int64_t bytes) {
   return static_cast<int>((bytes + kSectorBytes - 1) / kSectorBytes);
@@ -45,7 +42,7 @@ class Eraser {
   explicit Eraser(IspLink& link)
       : link_(link),
         chip_(ChipOf(link)),
-        f_(FamilyCode(chip_)),
+        traits_(TraitsOf(chip_)),
         v_(link.target.fw_version),
         pv_(link.target.protocol_variant) {}
 
@@ -77,8 +74,8 @@ class Eraser {
 
   StepResult Build(std::int64_t e, CommandBuilder& command, int& timeout) {
     const std::uint32_t q = chip_.code_size;
+    if (traits_.Has(family_flags::kClassicGuard)) SetClassicGuard();
     if (v_ >= kFirmware72) {
-      if (HasClassicGuard(f_)) SetClassicGuard();
       const int n = SectorsBeyondCode(e);
       if (pv_ != 4) {
         if (const StepResult r = UnlockWithPassword(); r != kStepOk) return r;
@@ -86,16 +83,15 @@ class Eraser {
       command.Add({kErase, static_cast<std::uint8_t>(n), 0x00}).AddGuard(link_);
       return kStepOk;
     }
-    if (InRange(f_, 1, 6) || f_ == 15 || f_ == 16) {
-      SetClassicGuard();
+    const EraseRule rule = traits_.EraseFor(v_);
+    if (rule == EraseRule::kSectors) {
       const int n1 = SectorsFor(e);
       command.Add({kEraseClassic, static_cast<std::uint8_t>(n1)});
       for (int i = 0; i < 6; ++i) command.Add(0x33);
       timeout = kClassicEraseTimeoutMs;
       return kStepOk;
     }
-    if (InRange(f_, 7, 14) || InRange(f_, 17, 24)) {
-      if (HasClassicGuard(f_)) SetClassicGuard();
+    if (rule == EraseRule::kSpans) {
       // What to erase: the program flash, or the whole image in sectors.
       const std::int64_t s = e < q ? q : static_cast<std::int64_t>(SectorsFor(e)) * kSectorBytes;
       command.Add({kEraseClassic, 0x00})
@@ -104,7 +100,7 @@ class Eraser {
       AddFiller(command, kCountDownLong);
       return kStepOk;
     }
-    if ((f_ == 25 || f_ == 28) && v_ < kFirmware71) {
+    if (rule == EraseRule::kWholeLength) {
       command.Add({kEraseClassic, kWholeLengthErase})
           .AddBigEndian(static_cast<std::uint32_t>(e), 3)
           .AddBigEndian(q, 3);
@@ -174,14 +170,15 @@ class Eraser {
     const std::uint8_t* s = link_.target.chip_serial;
     const bool all_equal = std::all_of(s, s + TargetIdentity::kChipSerialSize,
                                        [&](std::uint8_t b) { return b == s[0]; });
-    if (f_ > 7 && f_ != 70 && !all_equal && !link_.request.quiet_information) {
+    if (traits_.Has(family_flags::kSerialAfterErase) && !all_equal &&
+        !link_.request.quiet_information) {
       LogMessage(link_, link_.GetText(kMsgChipSerial), s[0], s[1], s[2], s[3], s[4], s[5], s[6]);
     }
   }
 
   IspLink& link_;
   const ChipRecord& chip_;
-  const int f_;
+  const FamilyTraits& traits_;
   const int v_;
   const int pv_;
 };

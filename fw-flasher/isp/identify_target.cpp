@@ -5,28 +5,14 @@
 #include "isp/handshake.h"
 #include "isp/link/isp_link.h"
 #include "target/chips/chip_table.h"
+#include "target/chips/family_traits.h"
+#include "target/chips/option_lines.h"
+#include "target/chips/option_reading.h"
 #include "target/chips/report_options.h"
 #include "target/chips/status_record.h"
 
 namespace fw {
 namespace {
-
-constexpr int kSmallBlockSize = 64;
-constexpr int kBlockSize = 128;
-
-bool UsesSmallBlocks(std::uint32_t flags) {
-  // Family codes 25, 27, 33, 28 and 32 in flags bits 11 to 18.
-  switch (flags & chip_flags::kFamilyMask) {
-    case 0xC800:
-    case 0xD800:
-    case 0x10800:
-    case 0xE000:
-    case 0x10000:
-      return true;
-    default:
-      return false;
-  }
-}
 
 bool OptionCapable(int v, int l) {
   return (v >= kFirmware66 && l >= kLetterC && l <= kLetterH) ||
@@ -104,7 +90,7 @@ StepResult IdentifyTarget(IspLink& link) {
   target.chip_id = record.id;
   target.protocol_variant = ProtocolVariant(record);
   target.baud_generator_variant = BaudGeneratorVariant(record);
-  target.block_size = UsesSmallBlocks(record.flags) ? kSmallBlockSize : kBlockSize;
+  target.block_size = TraitsOf(record).block_size;
   if (target.chip_id != target.expected_chip_id) {
     std::snprintf(target.chip_name, sizeof target.chip_name, "%s", record.name);
   }
@@ -125,7 +111,13 @@ StepResult IdentifyTarget(IspLink& link) {
     }
     LogMessage(link, link.GetText(kMsgCurrentOptions));
   }
-  ReportOptions(link);
+  // The chip's clock and options as its status reply gives them. What lasts
+  // of the reading stays for the steps that follow: the measured frequency
+  // (unless the project fixes it), and for some families the status record
+  // laid out anew, default option bytes or inverted option bits.
+  const OptionReading reading = ReadOptions(link, ReceivedOptions(link));
+  ApplyOptionReading(link, reading);
+  LogOptionLines(link, DescribeOptions(link, reading));
 
   if (!target.accept_any_chip && target.chip_id != target.expected_chip_id &&
       !IsAlternative(target)) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "isp/download_sequence.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/image_cut.h"
 #include "target/chips/own_byte_areas.h"
 
@@ -31,7 +32,7 @@ ImageBuilds BuildsFor(const ChipRecord& chip, DownloadRoutes routes) {
   ImageBuilds builds;
   builds.with_records = routes == DownloadRoutes::kSerialPortOrUsbWriter;
   for (int v = 0; v < kFirmwareVersions; ++v) {
-    switch (ChooseDownloadSequence(FamilyCode(chip), v)) {
+    switch (TraitsOf(chip).SequenceFor(v)) {
       case DownloadSequence::kClassic:
         builds.without_records = true;
         break;
@@ -124,10 +125,9 @@ std::optional<ImageRefusal> CheckProgramImage(const ChipRecord& chip, const Prog
                                                  "bit 1 asks for it)"))
       return refusal;
   }
-  // Without records, families 25 and 28 clear the area, the others write the
+  // Without records, some families clear the area, the others write the
   // serial number only when option byte 15 asks for the parameters.
-  const int family = FamilyCode(chip);
-  const bool cleared = family == 25 || family == 28;
+  const bool cleared = TraitsOf(chip).Has(family_flags::kClearsChipSerial);
   if (builds.with_records || (builds.without_records && (cleared || places))) {
     if (auto refusal =
             checker.RefuseOverwritten(ChipSerialArea(chip), "the chip's own serial number"))

@@ -6,6 +6,8 @@
 #include "isp/link/isp_link.h"
 #include "isp/link/protocol_codes.h"
 #include "isp/step_support.h"
+#include "target/chips/family_traits.h"
+#include "target/chips/link_chip.h"
 #include "target/chips/option_block.h"
 #include "target/chips/status_record.h"
 
@@ -23,8 +25,6 @@ constexpr int kFirmware73 = 0x73;
 // Positions of the option bytes that the classic layouts name.
 constexpr int kTrim2 = 2;
 constexpr int kTrim3 = 3;
-
-bool InRange(int f, int low, int high) { return f >= low && f <= high; }
 
 // Builds at a fixed position of the send buffer: positions not named stay 0xFF.
 class Layout {
@@ -89,12 +89,13 @@ int WithOptionBlock(IspLink& link, Layout& out) {
 
 int BuildOptionWrite(IspLink& link) {
   std::vector<std::uint8_t>& opt = link.image.option_bytes;
-  const int f = FamilyOf(link);
+  const FamilyTraits& traits = TraitsOf(link);
   const int v = link.target.fw_version;
+  const OptionWriteRule rule = traits.OptionWriteFor(v);
   const bool fw72 = v >= kFirmware72;
   const auto measured = static_cast<std::uint32_t>(link.clock.measured_frequency);
   Layout out(link);
-  if (InRange(f, 1, 5) || f == 15 || f == 16) {
+  if (rule == OptionWriteRule::kByteOne) {
     opt[1] &= static_cast<std::uint8_t>(~0x02);
     if (fw72) {
       for (std::uint8_t b : {kWriteOptions, std::uint8_t{0x00}, std::uint8_t{0x00},
@@ -109,20 +110,20 @@ int BuildOptionWrite(IspLink& link) {
     }
     return out.Size();
   }
-  if (f == 6) {
+  if (rule == OptionWriteRule::kModeByte) {
     opt[1] = static_cast<std::uint8_t>((opt[1] & 0x08) | 0x40);
     out.Put(0, kWriteOptionsClassic);
     out.Put(1, opt[1]);
     return out.Size();
   }
-  if (InRange(f, 7, 10) || InRange(f, 17, 20)) {
+  if (rule == OptionWriteRule::kClockWithByte4) {
     if (fw72) return FrequencyAndOptionsFrom72(link, out, {14, 1, 0, 4});
     opt[14] &= static_cast<std::uint8_t>(~0x08);
     out.Put(0, kWriteOptionsClassic);
     out.Put(1, opt[0]);
     out.Put(2, opt[1]);
     out.Put(3, opt[14]);
-    if (f == 7) out.Put(5, opt[4]);
+    if (traits.Has(family_flags::kOptionByte4AtByte5)) out.Put(5, opt[4]);
     out.PutFrequency(6, measured);
     out.Put(10, opt[4]);
     out.Put(12, opt[0]);
@@ -132,7 +133,7 @@ int BuildOptionWrite(IspLink& link) {
     out.SetSize(33);
     return out.Size();
   }
-  if (InRange(f, 11, 14) || InRange(f, 21, 24)) {
+  if (rule == OptionWriteRule::kClockWithByte2) {
     if (fw72) return FrequencyAndOptionsFrom72(link, out, {14, 2, 1, 0});
     out.Put(0, kWriteOptionsClassic);
     out.Put(1, opt[0]);
@@ -143,7 +144,7 @@ int BuildOptionWrite(IspLink& link) {
     out.SetSize(21);
     return out.Size();
   }
-  if ((f == 25 || f == 28) && v < kFirmware71) {
+  if (rule == OptionWriteRule::kTrim) {
     out.Put(0, kWriteOptionsClassic);
     out.Put(1, static_cast<std::uint8_t>((opt[0] | 0x80) ^ 0x10));
     out.Put(2, opt[1] ^ 0x07);
@@ -186,19 +187,17 @@ StepResult SendNewPassword(IspLink& link) {
   return link.WaitForReply(kTimeoutMs);
 }
 
-bool TakesBlock(int f, int v) {
-  if (f >= 1 && f <= 24) return false;
-  return !((f == 25 || f == 28) && v < kFirmware71);
+bool TakesBlock(const IspLink& link) {
+  return TraitsOf(link).OptionWriteFor(link.target.fw_version) == OptionWriteRule::kOptionBlock;
 }
 
 // One attempt of the option write: kStepOk when the chip took it, kStepRefused
 // for a wrong reply; `again` set when protocol variant 0 asks for it again.
 StepResult WriteOnce(IspLink& link, bool& again) {
   again = false;
-  const int f = FamilyOf(link);
   const int v = link.target.fw_version;
   const int n = BuildOptionWrite(link);
-  const bool password_command = TakesBlock(f, v) && v >= kFirmware72;
+  const bool password_command = TakesBlock(link) && v >= kFirmware72;
   std::uint8_t last_command = link.framing.send_buffer[0];
   if (password_command && !SendsOptionsFirst(link) && link.request.password_present) {
     if (const StepResult r = SendNewPassword(link); r != kStepOk) return r;

@@ -46,8 +46,6 @@ bool ReplyAccepts(const IspLink& link, std::uint8_t command) {
 
 double SecondsSince(std::uint32_t start_tick) { return (TickCount() - start_tick) * 0.001; }
 
-int FamilyOf(const IspLink& link) { return FamilyCode(ChipOf(link)); }
-
 CommandBuilder& AddChipId(CommandBuilder& command, const IspLink& link) {
   command.Add(std::span<const std::uint8_t>(boot_loader::kChipIdPrefix));
   return command.AddBigEndian(ChipOf(link).id, 2);

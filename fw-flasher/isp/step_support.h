@@ -50,8 +50,6 @@ bool ReplyAccepts(const IspLink& link, std::uint8_t command);
 // Seconds since a tick count, as the elapsed-time lines show them.
 double SecondsSince(std::uint32_t start_tick);
 
-int FamilyOf(const IspLink& link);
-
 // The program, as far as a download erases it, fits the chip's flash; when it
 // does not, message 8234 says so and nothing may be erased.
 bool ProgramFitsChip(IspLink& link);

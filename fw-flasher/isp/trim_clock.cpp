@@ -5,7 +5,7 @@
 
 #include "isp/link/isp_link.h"
 #include "isp/trim/trim_procedure.h"
-#include "target/chips/chip_table.h"
+#include "target/chips/link_chip.h"
 
 namespace fw {
 namespace {
@@ -14,16 +14,9 @@ constexpr int kPauseBeforeMs = 10;
 constexpr double kMegahertz = 1000000.0;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
-int FamilyOf(const IspLink& link) {
-  const auto table = ChipTable();
-  const int index = link.target.chip_index;
-  if (index < 0 || static_cast<std::size_t>(index) >= table.size()) return 0;
-  return FamilyCode(table[static_cast<std::size_t>(index)]);
-}
-
 trim::TrimInputs InputsOf(const IspLink& link) {
   trim::TrimInputs in;
-  in.family_code = FamilyOf(link);
+  in.family_code = FamilyCode(ChipOf(link));
   in.fw_version = link.target.fw_version;
   in.handshake_baud = link.request.handshake_baud;
   in.set_frequency = link.request.set_frequency;

@@ -7,11 +7,11 @@
 #include "isp/link/isp_link.h"
 #include "isp/step_support.h"
 #include "isp/trim_clock.h"
+#include "target/chips/link_chip.h"
 
 namespace fw {
 namespace {
 
-constexpr int kAlwaysTrimmedFamily = 45;
 // Status reply bytes the decision reads (in the receive buffer).
 constexpr int kClockSourceByte = 7;  // bit 0: the chip runs from its internal oscillator
 constexpr int kTrimByte = 4;
@@ -52,7 +52,7 @@ void RestoreStatusAsExternal(IspLink& link) {
 }  // namespace
 
 TrimDecision DecideTrim(IspLink& link) {
-  if (FamilyOf(link) >= kAlwaysTrimmedFamily) return {TrimClock(link), false};
+  if (TraitsOf(link).trim_start == TrimStart::kAlways) return {TrimClock(link), false};
   for (;;) {
     const bool runs_internal = (link.framing.receive_buffer[kClockSourceByte] & 0x01) != 0;
     const bool wants_internal = (link.image.option_bytes[0] & kInternalClock) != 0;

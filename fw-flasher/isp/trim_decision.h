@@ -15,7 +15,7 @@ struct TrimDecision {
   bool clock_source_changes = false;
 };
 
-// Families 45 and up always trim. Below them, by the chip's current clock source
+// Some families always trim. The others decide by the chip's current clock source
 // (status byte 7, bit 0) and the one the options ask for (option byte 0, bit 0):
 // internal to internal trims (except on protocol variant 4), external to
 // internal is a change of clock source, and otherwise the chip's own trim and

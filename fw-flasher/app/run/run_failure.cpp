@@ -1,8 +1,5 @@
 #include "app/run/run_failure.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include "app/run/app_dialogs.h"
 #include "app/run/open_failure.h"
 #include "isp/end_download.h"
@@ -15,15 +12,6 @@ namespace {
 constexpr int kFailureBeeps = 3;
 
 }  // namespace
-
-std::string FormatText(const char* format, ...) {
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
 
 void LogRunFailure(IspLink& link, const std::string& text) {
   BeepResult(link, BeepKind::kError, kFailureBeeps);

@@ -4,13 +4,11 @@
 
 #include <string>
 
+#include "isp/link/isp_link.h"
+
 namespace fw {
 
 class AppDialogs;
-class IspLink;
-
-// printf-style, at most 1,023 bytes.
-std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The error sound (unless silent) and the text in the log.
 void LogRunFailure(IspLink& link, const std::string& text);

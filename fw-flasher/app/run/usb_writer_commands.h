@@ -29,11 +29,6 @@ constexpr std::uint8_t kReadReply = 0x00;
 constexpr std::uint16_t kCommandValue = 0xA55A;
 constexpr std::uint16_t kPlainValue = 0x0000;
 
-// The prepare command's byte by the chip's family code.
-constexpr int kFirstFamilyOfNewerPrepare = 53;
-constexpr std::uint8_t kPrepareOlderFamilies = 0x03;
-constexpr std::uint8_t kPrepareNewerFamilies = 0x18;
-
 // The end command's one byte.
 constexpr std::uint8_t kEndArgument = 0x00;
 // What a command sends for an empty password.

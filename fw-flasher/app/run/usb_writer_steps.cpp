@@ -14,6 +14,7 @@
 #include "isp/step_support.h"
 #include "target/chips/code_image.h"
 #include "target/chips/factory_trim.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/link_chip.h"
 #include "target/chips/option_block.h"
 #include "target/usb_writer/usb_writer_link.h"
@@ -51,10 +52,8 @@ constexpr int kFirstBuildWithOptionsFirst = 2;
 
 // The option report after programming reads the values just programmed
 // where it reads them in a status reply: option block bytes, copied to status
-// positions, and the adjusted frequency (4 bytes, high byte first). Families
-// from 45 on report the oscillator in status bytes 1 to 7.
-constexpr int kFamilyWithOscillatorRecord = 45;
-constexpr int kReportedBytes = 64;
+// positions, and the adjusted frequency (4 bytes, high byte first), in the
+// family's status layout.
 struct ReportedOptions {
   int from;  // option block position
   int to;    // status position
@@ -159,7 +158,7 @@ class WriterDownload {
   // chip's factory trim gives for the project's frequency.
   void TakeFactoryTrim() {
     const FactoryTrim trim = ChooseFactoryTrim(
-        std::span<const std::uint8_t>(link_.framing.receive_buffer), FamilyOf(link_),
+        std::span<const std::uint8_t>(link_.framing.receive_buffer), TraitsOf(link_),
         link_.target.fw_version, link_.target.fw_build, link_.request.set_frequency);
     link_.clock.trim_bytes[2] = trim.trim_byte_2;
     link_.clock.trim_bytes[3] = trim.trim_byte_3;
@@ -182,11 +181,9 @@ class WriterDownload {
     return ProgramFitsChip(link_) ? kStepOk : kStepRefused;
   }
 
-  // Its reply is read and not examined.
+  // The family's prepare byte; the reply is read and not examined.
   StepResult Prepare() {
-    const std::uint8_t prepare[] = {FamilyOf(link_) < kFirstFamilyOfNewerPrepare
-                                        ? kPrepareOlderFamilies
-                                        : kPrepareNewerFamilies};
+    const std::uint8_t prepare[] = {TraitsOf(link_).usb_prepare};
     if (const StepResult r = Send(kPrepare, prepare, 0, kPlainValue); r != kStepOk) return r;
     const StepResult r = Receive();
     if (r == kStepStopped || gone_logged_) return r;
@@ -326,21 +323,21 @@ class WriterDownload {
   // out where the report reads a status reply.
   void ReportProgrammedOptions() {
     LogMessage(link_, link_.GetText(kMsgOkElapsed), SecondsSince(options_start_));
-    std::uint8_t* rx = link_.framing.receive_buffer;
-    std::fill_n(rx, kReportedBytes, 0xFF);
-    const bool older = FamilyOf(link_) < kFamilyWithOscillatorRecord;
+    StatusBytes rx;
+    rx.fill(0xFF);
+    const bool older = TraitsOf(link_).status_layout == StatusLayout::kClockAt8;
     const std::span<const ReportedOptions> placements =
         older ? std::span<const ReportedOptions>(kReportedOlderFamilies)
               : std::span<const ReportedOptions>(kReportedNewerFamilies);
     for (const ReportedOptions& p : placements) {
-      std::copy_n(option_block_.begin() + p.from, p.count, rx + p.to);
+      std::copy_n(option_block_.begin() + p.from, p.count, rx.begin() + p.to);
     }
     const auto adjusted = static_cast<std::uint32_t>(link_.clock.adjusted_frequency);
     const int at = older ? kAdjustedAtOlderFamilies : kAdjustedAtNewerFamilies;
     for (int i = 0; i < 4; ++i) {
-      rx[at + i] = static_cast<std::uint8_t>(adjusted >> (24 - 8 * i));
+      rx[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(adjusted >> (24 - 8 * i));
     }
-    fw::ReportProgrammedOptions(link_, WrittenOptions::kLaidOutByTheFlow);
+    fw::ReportProgrammedOptions(link_, rx);
   }
 
   IspLink& link_;

@@ -420,6 +420,15 @@ void LogMessage(IspLink& link, const char* format, ...) {
   if (link.outputs.log_sink != nullptr) link.outputs.log_sink->Append(text);
 }
 
+std::string FormatText(const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return text;
+}
+
 void LogText(IspLink& link, std::string_view text) {
   if (link.outputs.echo != nullptr) {
     EchoWithLineFeeds(link.outputs.echo, text);

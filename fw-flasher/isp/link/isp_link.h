@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "isp/link/board_state.h"
@@ -149,6 +150,10 @@ std::uint32_t TickCount();
 // ends, as the log window shows them) and echoes to its echo stream with LF line
 // ends, as a terminal or a pipe wants them. A null format clears the log.
 void LogMessage(IspLink& link, const char* format, ...);
+
+// printf-style, at most 1,023 bytes: a text as LogMessage would log it. The
+// formats are the message table's texts, so no format is checked here.
+std::string FormatText(const char* format, ...);
 
 // Appends a text whole, as it is, where LogMessage would; for texts of the
 // project's own, which may be longer than a log line.

@@ -1,13 +1,13 @@
 #include "isp/trim/procedure_2.h"
 
+#include "target/chips/family_traits.h"
+
 namespace fw::trim {
 
 namespace {
 constexpr std::uint8_t kSyncByte = 0xFE;
 constexpr TrimPair kEnds[] = {{0x00, 0x00}, {0x80, 0x00}};
-// Families 51 and 52 count half the clock below 18 MHz.
-constexpr int kFirstDoublingFamily = 51;
-constexpr int kLastDoublingFamily = 52;
+// Some families count half the clock below 18 MHz.
 constexpr Frequency kDoublingBelow = 18000000;
 constexpr int kDoubledMinDivider = 2;
 constexpr int kDividerShift = 2;  // trim byte 3: divider in bits 2-7, range in bits 0-1
@@ -36,8 +36,8 @@ TrimStep Procedure2::AfterEnds(std::span<const std::uint8_t> reply) {
   const auto f = Frequencies(reply, 2);
   if (!f) return Ended(TrimStatus::kShortReply);
   Frequency f0 = (*f)[0], f1 = (*f)[1];
-  if (in_.family_code >= kFirstDoublingFamily && in_.family_code <= kLastDoublingFamily &&
-      f1 < kDoublingBelow) {
+  const bool halves = TraitsOf(in_.family_code).Has(family_flags::kHalfCountBelow18Mhz);
+  if (halves && f1 < kDoublingBelow) {
     doubled_ = true;
     f0 *= 2;
     f1 *= 2;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "target/chips/family_traits.h"
+
 namespace fw::trim {
 
 namespace {
@@ -15,7 +17,6 @@ constexpr int kMaxTrim = 255;
 constexpr int kNominalFrequency = 48000000;
 constexpr double kNominalTolerance = 0.005;
 constexpr std::uint8_t kNominalBit = 0x40;  // in trim byte 3
-constexpr int kFamiliesWithNominal[] = {61, 70};
 }  // namespace
 
 std::vector<std::uint8_t> CountCommand(std::span<const TrimPair> pairs, PairOrder order,
@@ -98,10 +99,7 @@ std::vector<TrimPair> CentreGrid(int centre, int first_range) {
 }
 
 void ApplyNominal48MHz(int family_code, int set_frequency, TrimChoice& choice) {
-  if (std::find(std::begin(kFamiliesWithNominal), std::end(kFamiliesWithNominal), family_code) ==
-      std::end(kFamiliesWithNominal)) {
-    return;
-  }
+  if (!TraitsOf(family_code).Has(family_flags::kNominal48Mhz)) return;
   const double t = set_frequency;
   const double missed = std::fabs(choice.adjusted_frequency - t) / t;
   const double from_nominal = std::fabs(t - kNominalFrequency) / kNominalFrequency;

@@ -64,8 +64,9 @@ std::optional<DividerCentre> EstimateDividerCentre(Frequency low, Frequency high
 // Trims centre - 1, centre, centre + 1, each with ranges first_range .. first_range + 3.
 std::vector<TrimPair> CentreGrid(int centre, int first_range);
 
-// Families 61 and 70: a set frequency within 0.5 % of 48 MHz that was missed
-// by more than 0.5 % is reported as 48 MHz with bit 6 of trim byte 3 set.
+// Families with the nominal 48 MHz trait: a set frequency within 0.5 % of
+// 48 MHz that was missed by more than 0.5 % is reported as 48 MHz with bit 6
+// of trim byte 3 set.
 void ApplyNominal48MHz(int family_code, int set_frequency, TrimChoice& choice);
 
 TrimStep Measure(Measurement measurement);

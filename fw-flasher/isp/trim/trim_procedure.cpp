@@ -7,20 +7,9 @@
 #include "isp/trim/procedure_5.h"
 #include "isp/trim/procedure_6.h"
 #include "isp/trim/trim_arithmetic.h"
+#include "target/chips/family_traits.h"
 
 namespace fw::trim {
-
-namespace {
-struct FamilyProcedure {
-  int first_family, last_family, procedure;
-};
-constexpr FamilyProcedure kProcedures[] = {
-    {25, 25, 1}, {28, 28, 1}, {26, 27, 4}, {29, 43, 4}, {44, 44, 3}, {45, 52, 2},
-};
-// From family 53 on the firmware version chooses between procedures 5 and 6.
-constexpr int kFirstCountingFamily = 53;
-constexpr int kSixthProcedureFirmware = 0x74;
-}  // namespace
 
 TrimStep TrimProcedure::Start() {
   replies_ = 0;
@@ -37,15 +26,12 @@ TrimStep TrimProcedure::Continue(std::span<const std::uint8_t> reply) {
 }
 
 int TrimProcedureNumber(int family_code, int fw_version) {
-  for (const FamilyProcedure& f : kProcedures) {
-    if (family_code >= f.first_family && family_code <= f.last_family) return f.procedure;
-  }
-  if (family_code < kFirstCountingFamily) return 0;
-  return fw_version < kSixthProcedureFirmware ? 5 : 6;
+  return TraitsOf(family_code).TrimProcedureFor(fw_version);
 }
 
 std::unique_ptr<TrimProcedure> MakeTrimProcedure(const TrimInputs& inputs) {
-  switch (TrimProcedureNumber(inputs.family_code, inputs.fw_version)) {
+  const int procedure = TrimProcedureNumber(inputs.family_code, inputs.fw_version);
+  switch (procedure) {
     case 1:
       return std::make_unique<Procedure1>(inputs);
     case 2:

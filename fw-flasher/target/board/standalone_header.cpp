@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "isp/link/isp_link.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/link_chip.h"
 
 namespace fw {
@@ -71,12 +72,6 @@ constexpr int kTopReserveBytes = 2048;
 
 // Option byte 16: bit 0 clear means bytes 17 and 18 (and bits 1, 2) were set.
 constexpr int kExtraOptionFlags = 16;
-// Families from this code keep option byte 35 only with the record's option block bit.
-constexpr int kFamilyClearingByte35 = 45;
-// Bit 1 of option byte 15 selects a flag by family below or from this code.
-constexpr int kFamilySplitFlags = 25;
-// Below this family that bit makes the board program the whole code area.
-constexpr int kFamilyWholeCode = 45;
 // Chips whose programmed size stops below the tail reserve: by name or by id.
 constexpr const char kTailReservePrefix[] = "IRC";
 constexpr std::uint16_t kTailReserveChipId = 0xF55F;
@@ -118,7 +113,12 @@ bool NamedWithTailReserve(const char* name) {
 
 std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h) {
   const ChipRecord& chip = ChipOf(link);
-  const int family = FamilyCode(chip);
+  const FamilyTraits& traits = TraitsOf(chip);
+  // Where the header says that option byte 15 places the parameters.
+  const bool flag_b_places_parameters =
+      traits.board_placement_flag == BoardPlacementFlag::kFlagsBBit7;
+  const bool flag_c_places_parameters =
+      traits.board_placement_flag == BoardPlacementFlag::kFlagsCBit0;
   const std::vector<std::uint8_t>& q = link.image.option_bytes;
   const bool extra_options = (q[kExtraOptionFlags] & 0x01) == 0;
   const bool option_15_bit_1 = (q[kAssumedClockOptionByte] & 0x02) != 0;
@@ -141,8 +141,8 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
                Bit((chip.flags & chip_flags::kOptionsNeedCapableFirmware) != 0, 7);
   h[kFlagsB] = Bit(serials[0].enabled, 0) | Bit(serials[1].enabled, 1) | Bit(flags[0], 2) |
                Bit(!link.request.silent, 4) | Bit(ui_command.enabled, 6) |
-               Bit(option_15_bit_1 && family >= kFamilySplitFlags, 7);
-  h[kFlagsC] = Bit(option_15_bit_1 && family < kFamilySplitFlags, 0) |
+               Bit(option_15_bit_1 && flag_b_places_parameters, 7);
+  h[kFlagsC] = Bit(option_15_bit_1 && flag_c_places_parameters, 0) |
                Bit(link.image.top_reserve, 1) | Bit(!flags[1], 2) | Bit(flags[2], 3) |
                Bit(flags[3], 4);
   h[kZeroByte] = 0x00;
@@ -151,7 +151,8 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
   Put32(h, kPassThrough3, static_cast<std::uint32_t>(link.request.pass_through.value_3));
 
   std::copy_n(q.begin(), kOptionCount, h.begin() + kOptions);
-  if (family >= kFamilyClearingByte35 && (chip.flags & chip_flags::kOptionBlockBit) == 0) {
+  if (traits.Has(family_flags::kBoardClearsOption35) &&
+      (chip.flags & chip_flags::kOptionBlockBit) == 0) {
     h[kClearedOption] = 0xFF;
   }
   if (extra_options) {
@@ -159,7 +160,7 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
     h[kExtraOptions + 1] = q[kExtraOptionFlags + 2];
   }
   h[kBoardP1] = link.request.board.p1;
-  h[kFamily] = static_cast<std::uint8_t>(family);
+  h[kFamily] = static_cast<std::uint8_t>(FamilyCode(chip));
 
   for (std::size_t s = 0; s < serials.size(); ++s) {
     const SerialNumberPlacement& serial = serials[s];
@@ -213,7 +214,7 @@ std::int64_t FillStandAloneHeader(const IspLink& link, std::span<std::uint8_t> h
   if (d.user_key_present)
     std::copy_n(link.image.user_key.begin(), kUserKeyBytes, h.begin() + kUserKey);
 
-  if (option_15_bit_1 && family < kFamilyWholeCode) {
+  if (option_15_bit_1 && traits.Has(family_flags::kBoardWholeCode)) {
     n = std::max(n, static_cast<std::int64_t>(chip.code_size));
   }
   return n;

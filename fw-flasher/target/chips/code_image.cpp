@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "isp/link/isp_link.h"
+#include "target/chips/family_traits.h"
 #include "target/chips/link_chip.h"
 #include "target/chips/own_byte_areas.h"
 #include "target/chips/status_record.h"
@@ -91,13 +92,13 @@ int RaiseTo(int length, std::int64_t end, int capacity) {
 std::vector<std::uint8_t> ParameterBlock(const IspLink& link, bool direct) {
   static constexpr std::array<std::uint8_t, 5> kPrefix = {0x00, 0x00, 0x75, 0xC7, 0x20};
   const std::uint8_t* s = link.target.status_record;
-  const int family = FamilyCode(ChipOf(link));
+  const bool short_form = TraitsOf(link).parameter_block == ParameterBlockRule::kShort;
   const int v = link.target.fw_version;
   std::vector<std::uint8_t> block(kPrefix.begin(), kPrefix.end());
   auto add = [&](std::initializer_list<int> offsets) {
     for (int k : offsets) block.push_back(s[k]);
   };
-  if (direct || family < 45) {
+  if (direct || short_form) {
     add({4, 28});
     block.push_back(0x40);
     add({3, 29});
@@ -231,8 +232,7 @@ class ImageBuilder {
   }
 
   int FinishWithoutRecords(int image_length) {
-    const int family = FamilyCode(chip_);
-    if (family == 25 || family == 28) {
+    if (TraitsOf(chip_).Has(family_flags::kClearsChipSerial)) {
       Write(SerialOffset(), std::vector<std::uint8_t>(TargetIdentity::kChipSerialSize, 0x00),
             false);
     } else if (PlacesParameters(link_)) {
@@ -277,8 +277,7 @@ int ProgramLength(const IspLink& link, bool with_records) {
   if (with_records) {
     return PlacesParameters(link) ? RaiseTo(n, CodeAreaEnd(chip), capacity) : n;
   }
-  const int family = FamilyCode(chip);
-  if (family != 25 && family != 28 && PlacesParameters(link)) {
+  if (!TraitsOf(chip).Has(family_flags::kClearsChipSerial) && PlacesParameters(link)) {
     n = RaiseTo(n, chip.code_size, capacity);
   }
   if (TopReserveApplies(link)) {

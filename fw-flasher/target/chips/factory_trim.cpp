@@ -2,14 +2,11 @@
 
 #include <cstdlib>
 
+#include "target/chips/family_traits.h"
+
 namespace fw {
 namespace {
 
-// Families from this code on report the oscillator in the status reply's
-// bytes 1 to 7; the ones below in bytes 8 to 11, 38 and 39.
-constexpr int kFamilyWithOscillatorRecord = 45;
-// From this family code on, preset table 3 replaces preset table 2.
-constexpr int kFamilyWithTable3 = 53;
 constexpr int kFirmware73 = 0x73;
 constexpr int kFirmware74 = 0x74;
 constexpr int kBuildWithPresets = 12;
@@ -140,20 +137,26 @@ FactoryTrim FromPresetTable(std::span<const std::uint8_t> s, PresetTable table, 
 
 }  // namespace
 
-FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> s, int family, int fw_version,
-                              int build, int set_frequency) {
+FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> s, const FamilyTraits& traits,
+                              int fw_version, int build, int set_frequency) {
   if (s.size() < static_cast<std::size_t>(kFactoryTrimStatusBytes)) return {};
-  if (family < kFamilyWithOscillatorRecord) {
+  // The older status layout: the clock in bytes 8 to 11, the trim in 38 and 39.
+  if (traits.status_layout == StatusLayout::kClockAt8) {
     return {s[at::kTrimOld2], s[at::kTrimOld3], BigEndian32(s, at::kFrequencyOld)};
   }
   if (fw_version >= kFirmware74) return FromPresetTable(s, PresetTable::k1, set_frequency);
   if (fw_version == kFirmware73 && build >= kBuildWithPresets) {
-    return FromPresetTable(s, family < kFamilyWithTable3 ? PresetTable::k2 : PresetTable::k3,
-                           set_frequency);
+    const bool table_2 = traits.presets_73 == PresetTable73::kTable2;
+    return FromPresetTable(s, table_2 ? PresetTable::k2 : PresetTable::k3, set_frequency);
   }
   return {s[at::kTrim],
           static_cast<std::uint8_t>(s[at::kTrimLow] + (s[at::kTrimRange] << kRangeShift)),
           BigEndian32(s, at::kFrequency)};
+}
+
+FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> status, int family_code, int fw_version,
+                              int build, int set_frequency) {
+  return ChooseFactoryTrim(status, TraitsOf(family_code), fw_version, build, set_frequency);
 }
 
 }  // namespace fw

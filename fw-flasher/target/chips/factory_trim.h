@@ -8,6 +8,8 @@
 
 namespace fw {
 
+struct FamilyTraits;
+
 // What the option block takes as the oscillator setting.
 struct FactoryTrim {
   std::uint8_t trim_byte_2 = 0;
@@ -19,9 +21,12 @@ struct FactoryTrim {
 inline constexpr int kFactoryTrimStatusBytes = 48;
 
 // status: the status reply (byte 0 the reply code), at least
-// kFactoryTrimStatusBytes long; family code, firmware version byte and build
-// of the identified chip; set_frequency the project's frequency in Hz.
-FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> status, int family, int fw_version,
+// kFactoryTrimStatusBytes long; the family (its traits or its code), firmware
+// version byte and build of the identified chip; set_frequency the project's
+// frequency in Hz.
+FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> status, const FamilyTraits& traits,
+                              int fw_version, int build, int set_frequency);
+FactoryTrim ChooseFactoryTrim(std::span<const std::uint8_t> status, int family_code, int fw_version,
                               int build, int set_frequency);
 
 }  // namespace fw

@@ -1,7 +1,8 @@
 #include "target/chips/image_cut.h"
 
 #include <algorithm>
-#include <array>
+
+#include "target/chips/family_traits.h"
 
 namespace fw {
 namespace {
@@ -10,17 +11,13 @@ namespace {
 // firmware keeps for itself.
 constexpr std::uint32_t kTopReserveSize = 3072;
 
-constexpr std::array<int, 21> kTopReserveFamilies = {1,  2,  3,  4,  5,  7,  8,  9,  10, 11, 12,
-                                                     13, 14, 17, 18, 19, 20, 21, 22, 23, 24};
-
 }  // namespace
 
 bool HasTopReserve(const ChipRecord& record) {
-  const bool family = std::find(kTopReserveFamilies.begin(), kTopReserveFamilies.end(),
-                                FamilyCode(record)) != kTopReserveFamilies.end();
+  const bool keeps_top = TraitsOf(record).Has(family_flags::kTopReserve);
   const bool needs_capable = (record.flags & chip_flags::kOptionsNeedCapableFirmware) != 0;
   const bool option_block = (record.flags & chip_flags::kOptionBlockBit) != 0;
-  return family && !needs_capable && (option_block || record.data_size != 0);
+  return keeps_top && !needs_capable && (option_block || record.data_size != 0);
 }
 
 std::optional<std::uint32_t> ImageCut(const ChipRecord& record) {

@@ -11,4 +11,6 @@ const ChipRecord& ChipOf(const IspLink& link) {
   return table[static_cast<std::size_t>(index)];
 }
 
+const FamilyTraits& TraitsOf(const IspLink& link) { return TraitsOf(ChipOf(link)); }
+
 }  // namespace fw

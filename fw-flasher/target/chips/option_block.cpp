@@ -28,12 +28,19 @@ class BlockWriter {
   int Write() {
     std::fill(dst_.begin(), dst_.end(), 0xFF);
     WriteFlags();
-    const int family = FamilyCode(ChipOf(link_));
     dst_[22] = static_cast<std::uint8_t>(link_.request.new_password.length);
-    if (family == 44) return WriteFamily44();
-    if (family >= 45 && family <= 52) return WriteFamilies45To52();
-    if (family >= 53) return WriteFamilies53Up();
-    if (family == 25 || family == 28) return WriteFamilies25And28();
+    switch (TraitsOf(link_).option_block) {
+      case OptionBlockLayout::k44:
+        return WriteFamily44();
+      case OptionBlockLayout::k45To52:
+        return WriteFamilies45To52();
+      case OptionBlockLayout::k53Up:
+        return WriteFamilies53Up();
+      case OptionBlockLayout::k25And28:
+        return WriteFamilies25And28();
+      case OptionBlockLayout::kBelow44:
+        break;
+    }
     return WriteFamiliesBelow44();
   }
 

@@ -64,41 +64,58 @@ const char* const kCore38To43[32] = {
     "2.98 V", "3.03 V", "3.08 V", "3.13 V", "3.18 V", "3.23 V", "3.28 V", "3.33 V",
     "3.38 V", "3.43 V", "3.48 V", "3.53 V", "3.58 V", "3.63 V", "3.68 V", "3.73 V"};
 
-}  // namespace
-
-const char* const* SixteenEntryLvd(int family_code) {
-  switch (family_code) {
-    case 32:
-    case 37:
+const char* const* SixteenEntries(LvdTable table) {
+  switch (table) {
+    case LvdTable::kLvd32And37:
       return kLvd32And37;
-    case 33:
+    case LvdTable::kLvd33:
       return kLvd33;
-    case 34:
+    case LvdTable::kLvd34:
       return kLvd34;
-    case 35:
+    case LvdTable::kLvd35:
       return kLvd35;
-    case 36:
+    case LvdTable::kLvd36:
       return kLvd36;
-    default:
-      return family_code >= 38 && family_code <= 43 ? kLvd38To43 : nullptr;
+    case LvdTable::kLvd38To43:
+      return kLvd38To43;
+    case LvdTable::kNoLvd:
+    case LvdTable::kEightEntry:
+      break;
   }
+  return nullptr;
 }
 
-const char* const* CoreVoltageTable(int family_code) {
-  switch (family_code) {
-    case 32:
+const char* const* CoreEntries(CoreVoltageTable table) {
+  switch (table) {
+    case CoreVoltageTable::kCore32:
       return kCore32;
-    case 34:
+    case CoreVoltageTable::kCore34:
       return kCore34;
-    case 35:
+    case CoreVoltageTable::kCore35:
       return kCore35;
-    case 36:
+    case CoreVoltageTable::kCore36:
       return kCore36;
-    case 37:
+    case CoreVoltageTable::kCore37:
       return kCore37;
-    default:
-      return family_code >= 38 && family_code <= 43 ? kCore38To43 : nullptr;
+    case CoreVoltageTable::kCore38To43:
+      return kCore38To43;
+    case CoreVoltageTable::kNoCore:
+      break;
   }
+  return nullptr;
+}
+
+}  // namespace
+
+const char* DetectLevel(LvdTable table, bool high_voltage, std::uint8_t bits) {
+  if (table == LvdTable::kEightEntry) return (high_voltage ? kLvdH8 : kLvdL8)[7 - (bits & 7)];
+  const char* const* entries = SixteenEntries(table);
+  return entries != nullptr ? entries[15 - (bits & 15)] : nullptr;
+}
+
+const char* CoreVoltage(CoreVoltageTable table, std::uint8_t bits) {
+  const char* const* entries = CoreEntries(table);
+  return entries != nullptr ? entries[bits & 0x1F] : nullptr;
 }
 
 const char* const kLvdGroupI[4] = {"2.20 V", "2.40 V", "2.70 V", "3.00 V"};

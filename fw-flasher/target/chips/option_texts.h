@@ -1,6 +1,10 @@
 // Fixed texts of the option report: voltage tables and pin names.
 #pragma once
 
+#include <cstdint>
+
+#include "target/chips/family_traits.h"
+
 namespace fw::option_texts {
 
 struct TwoEntry {
@@ -16,10 +20,13 @@ extern const TwoEntry kLvdFamily14And24;
 extern const char* const kLvdH8[8];
 extern const char* const kLvdL8[8];
 
-// Sixteen-entry LVD table of families 32 to 43; null for other families.
-const char* const* SixteenEntryLvd(int family_code);
-// Thirty-two-entry core-voltage table of families 32, 34 to 43; null for others.
-const char* const* CoreVoltageTable(int family_code);
+// The low-voltage detection level that `bits` selects in the family's table:
+// of eight entries (H8 for high-voltage parts, L8 for the others) entry
+// 7 - (bits AND 7), of sixteen entry 15 - (bits AND 15); null without a table.
+const char* DetectLevel(LvdTable table, bool high_voltage, std::uint8_t bits);
+// The core supply level of the family's table at bits AND 0x1F; null without
+// a table.
+const char* CoreVoltage(CoreVoltageTable table, std::uint8_t bits);
 
 extern const char* const kLvdGroupI[4];
 extern const char* const kLvdGroupsJK[4];

@@ -20,9 +20,9 @@ struct ImageArea {
 };
 
 // The parameter block in its longest form for the family, ending at the code
-// size less the tail reserve: 15 bytes below family 45; from family 45 on 23,
-// the form of firmware 7.4 (7.3 writes 21 or 11 bytes, the direct placement of
-// firmware before 7.2 writes 15).
+// size less the tail reserve: 15 bytes for the families of the short form; for
+// those whose firmware chooses the form 23, that of firmware 7.4 (7.3 writes
+// 21 or 11 bytes, the direct placement of firmware before 7.2 writes 15).
 ImageArea ParameterBlockArea(const ChipRecord& chip);
 
 // The 7 bytes of the chip serial number at the end of the code flash (set to
