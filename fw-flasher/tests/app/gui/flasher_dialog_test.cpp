@@ -60,9 +60,9 @@ void FlasherDialogTest::layoutFollowsTheSerialRows() {
   GuiHarness h;
   h.project = MakeProject(ProjectStrings(false, "Third"), serials);
   fw::FlasherDialog& d = h.Start();
-  d.resize(600, 400);
-  QTRY_COMPARE(d.width(), 600);
-  const int w = 600;
+  d.resize(900, 400);
+  QTRY_COMPARE(d.width(), 900);
+  const int w = 900;
   const int ht = 400;
   QCOMPARE(d.start_once_button()->geometry(), Rect(5, 5, 100, 32));
   QCOMPARE(d.stop_button()->geometry(), Rect(110, 5, 80, 32));
@@ -90,15 +90,15 @@ void FlasherDialogTest::resizingStretchesTheLogAndMovesTheBottomRow() {
   GuiHarness h;
   h.project = MakeProject(ProjectStrings(false), 1);
   fw::FlasherDialog& d = h.Start();
-  d.resize(700, 500);
+  d.resize(1000, 500);
   QTRY_COMPARE(d.height(), 500);
-  QCOMPARE(d.port_list()->width(), 610);
-  QCOMPARE(d.log()->geometry(), Rect(5, 95, 690, 375));
-  QCOMPARE(d.reset_button()->geometry(), Rect(655, 475, 40, 20));
-  d.resize(520, 300);
+  QCOMPARE(d.port_list()->width(), 910);
+  QCOMPARE(d.log()->geometry(), Rect(5, 95, 990, 375));
+  QCOMPARE(d.reset_button()->geometry(), Rect(955, 475, 40, 20));
+  d.resize(820, 300);
   QTRY_COMPARE(d.height(), 300);
-  QCOMPARE(d.log()->geometry(), Rect(5, 95, 510, 175));
-  QCOMPARE(d.progress_bar()->geometry(), Rect(5, 275, 425, 20));
+  QCOMPARE(d.log()->geometry(), Rect(5, 95, 810, 175));
+  QCOMPARE(d.progress_bar()->geometry(), Rect(5, 275, 725, 20));
 }
 
 void FlasherDialogTest::theWindowCannotShrinkBelowItsControls() {
@@ -106,7 +106,7 @@ void FlasherDialogTest::theWindowCannotShrinkBelowItsControls() {
     GuiHarness h;
     h.project = MakeProject(ProjectStrings(false), serials);
     fw::FlasherDialog& d = h.Start();
-    const fw::ClientSize minimum = fw::MinimumClientSize(serials);
+    const fw::ClientSize minimum = fw::MinimumClientSize(serials, d.minimum_log_height());
     QCOMPARE(d.minimumSize(), QSize(minimum.width, minimum.height));
     d.resize(100, 60);
     QTest::qWait(20);
