@@ -183,6 +183,12 @@ FlasherDialog::~FlasherDialog() {
   // cannot hang; what it still posts is dropped with the window.
   run_->StopDownload();
   run_->WaitUntilIdle();
+  // The edits outlive this part of the window (a focus change while they go
+  // validates again): their rule goes first.
+  for (QLineEdit* edit : serial_edits_) {
+    edit->setValidator(nullptr);
+    edit->disconnect(this);
+  }
 }
 
 int FlasherDialog::SerialRowCount() const {

@@ -65,7 +65,6 @@ ResultPanel::ResultPanel(QWidget* parent) : QFrame(parent) {
 }
 
 void ResultPanel::Show(const RunStatus& status) {
-  const bool new_phase = status.phase != status_.phase;
   status_ = status;
   QPalette colours = palette();
   colours.setColor(QPalette::Window, Ground(status.phase));
@@ -75,7 +74,7 @@ void ResultPanel::Show(const RunStatus& status) {
   // The whole line where it does not fit.
   setToolTip(Utf8Text(status.detail));
   ElideDetail();
-  if (new_phase) emit phaseShown(status.phase);
+  emit statusShown();
 }
 
 void ResultPanel::resizeEvent(QResizeEvent* event) {

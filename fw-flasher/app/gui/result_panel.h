@@ -29,8 +29,8 @@ class ResultPanel final : public QFrame {
   static QColor Ground(RunPhase phase);
 
  signals:
-  // Each change of phase, in the order shown.
-  void phaseShown(fw::RunPhase phase);
+  // Each status shown, in order (status() tells which).
+  void statusShown();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
