@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSocketNotifier>
-#include <QTextBlock>
 #include <QThread>
 #include <QToolTip>
 
@@ -378,6 +377,11 @@ void FlasherDialog::ShowRunStatus(const RunStatus& status) {
 }
 
 void FlasherDialog::ShowRunStatusHere(const RunStatus& status) {
+  const auto under_way = [](RunPhase phase) {
+    return phase == RunPhase::kWaiting || phase == RunPhase::kRunning;
+  };
+  // A new download starts with an empty bar, whatever the last one left.
+  if (under_way(status.phase) && !under_way(panel_->phase())) progress_sink_->SetPosition(0);
   panel_->Show(status);
   // The bar moves by itself while the download waits for the chip; the steps
   // fill it after; a download that passed leaves it full.

@@ -20,6 +20,8 @@ constexpr std::array kSteps = {
 };
 // Lines that name what answered a wait: the chip's type, the board's type.
 constexpr std::array kAnswers = {kMsgChipType, kMsgBoardType};
+// A wait for another program of the project, in that message's words.
+constexpr int kProfileWait = kMsgProfileWaiting;
 
 std::string Text(int id, int language) {
   const char* text = GetText(id, language);
@@ -71,6 +73,8 @@ std::optional<RunStatus> StatusOfLogText(std::string_view text, int language, Ru
     if (IsText(text, id, language))
       return Status(RunPhase::kWaiting, kMsgPanelWaiting, Trimmed(text), language);
   }
+  if (IsFormatted(text, kProfileWait, language))
+    return Status(RunPhase::kWaiting, kMsgPanelWaiting, Trimmed(text), language);
   for (const int id : kSteps) {
     if (IsText(text, id, language))
       return Status(RunPhase::kRunning, kMsgPanelRunning, Trimmed(text), language);

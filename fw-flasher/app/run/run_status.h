@@ -29,10 +29,9 @@ RunStatus IdleStatus(int language);
 RunStatus StartedStatus(int language);
 
 // The status a log text announces: waiting when the download starts looking
-// for the chip (or the download board), running with the step's own words when
-// a step starts, or (while waiting) when the chip or the board names itself;
-// none for any other text. The text is one piece as the link logs it, in the
-// run's language.
+// for the chip (or the download board, or waits for the profile), running with the step's own words
+// when a step starts, or (while waiting) when the chip or the board names itself; none for any
+// other text. The text is one piece as the link logs it, in the run's language.
 std::optional<RunStatus> StatusOfLogText(std::string_view text, int language, RunPhase current);
 
 // How one download of a run ended.

@@ -45,6 +45,11 @@ INSTANTIATE_TEST_SUITE_P(
                               RunPhase::kWaiting, "Waiting for the chip: power it on now"},
                       LogCase{"Checking download board ... \r\n", kEn, RunPhase::kRunning,
                               RunPhase::kWaiting, "Checking download board ..."},
+                      LogCase{"\r\nWaiting for the profile /p/App.ini: another download of "
+                              "this project is using it ...\r\n",
+                              kEn, RunPhase::kRunning, RunPhase::kWaiting,
+                              "Waiting for the profile /p/App.ini: another download of this "
+                              "project is using it ..."},
                       // The chip answers the wait by naming itself; later the same line is
                       // part of the report and starts nothing.
                       LogCase{"  MCU type: QMV45A60000\r\n", kEn, RunPhase::kWaiting,
