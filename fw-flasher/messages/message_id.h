@@ -1,9 +1,8 @@
 // Names of the message table's identifiers. The values are the table's own
 // numbers: captions take their control's or dialog's identifier (1 to 1175), the
 // application's messages are 4000 to 4007 (the window's additions from 4100 on),
-// the download steps' 8000 to 8125, and
-// the command line's step-result words 8200 to 8207, and the steps' own lines from
-// 8210 on.
+// the download steps' 8000 to 8125, the command line's step-result words 8200 to
+// 8207, and the steps' own lines from 8210 on.
 #pragma once
 
 #include <cstdint>
