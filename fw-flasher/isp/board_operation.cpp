@@ -17,7 +17,13 @@ constexpr int kExternalFlashPresent = 5;
 }  // namespace
 
 StepResult RunBoardOperation(IspLink& link, const ShowMessageFn& show_message) {
-  if (const StepResult r = ConnectDownloadBoard(link); r != kStepOk) return r;
+  if (const StepResult r = ConnectDownloadBoard(link); r != kStepOk) {
+    // Something answered that is no download board (a chip's boot loader of
+    // another kind, noise): the result line alone would not say so.
+    if (r == kStepRefused || r == kStepTimedOut)
+      LogMessage(link, link.GetText(kMsgNoBoardAnswered));
+    return r;
+  }
   // The identity reply is still in the receive buffer: the check waited for no other.
   if (link.framing.receive_buffer[kExternalFlashPresent] == 0 &&
       link.image.image_length > kInternalProgramBytes) {

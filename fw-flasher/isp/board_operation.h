@@ -16,7 +16,8 @@ class IspLink;
 // window); the text has CR LF line ends.
 using ShowMessageFn = std::function<void(std::string_view text)>;
 
-// Connects to the board; a board without external flash and a user program of
+// Connects to the board (when something else answers, message 8270 says that
+// no board did before the result); a board without external flash and a user program of
 // more than 43,008 bytes: message 8117 through show_message, kStepFailedLogged,
 // nothing written. Otherwise the board program (link.request.board.program), then the
 // stand-alone image; kStepFinishedEarly when both were taken, else the first

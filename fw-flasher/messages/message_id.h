@@ -1,8 +1,8 @@
 // Names of the message table's identifiers. The values are the table's own
 // numbers: captions take their control's or dialog's identifier (1 to 1175), the
-// application's messages are 4000 to 4007, the download steps' 8000 to 8125, and
-// the command line's step-result words 8200 to 8207, and the steps' own lines from
-// 8210 on.
+// application's messages are 4000 to 4007 (the window's additions from 4100 on),
+// the download steps' 8000 to 8125, the command line's step-result words 8200 to
+// 8207, and the steps' own lines from 8210 on.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,27 @@ enum MessageId : std::int32_t {
   kMsgWaitingForUsbDevice = 4005,
   kMsgResetCounterQuestion = 4006,
   kMsgTerminateQuestion = 4007,
+
+  // The window's own texts beyond those: the result panel, the pass counter's
+  // label, the repeat wait's stop, the baud dialog's warning, the serial-number
+  // edits' refusals.
+  kMsgPanelReady = 4100,
+  kMsgPanelWaiting = 4101,
+  kMsgPanelRunning = 4102,
+  kMsgPanelPassed = 4103,
+  kMsgPanelFailed = 4104,
+  kMsgPanelStopped = 4105,
+  kMsgPanelPowerOnChip = 4106,
+  kMsgPanelResult = 4107,
+  kMsgPanelBoardLoaded = 4108,
+  kMsgPanelSerialNumberFull = 4109,
+  kMsgPanelProfileNotWritten = 4110,
+  kMsgPanelSerialNumber = 4111,
+  kMsgPassCounterLabel = 4120,
+  kMsgRepeatStopped = 4121,
+  kMsgBaudLowestAboveHighest = 4122,
+  kMsgSerialDigitsOnly = 4123,
+  kMsgSerialTooLarge = 4124,
 
   // Handshake and identification.
   kMsgCheckingTarget = 8000,
@@ -144,6 +165,8 @@ enum MessageId : std::int32_t {
   kMsgUpgradingBoardFirmware = 8101,
   kMsgBoardUpgradeCompleted = 8102,
   kMsgCheckingBoard = 8103,
+  // Something answered the board check that is no download board.
+  kMsgNoBoardAnswered = 8270,
 
   // Outcome of a download.
   kMsgComplete = 8104,

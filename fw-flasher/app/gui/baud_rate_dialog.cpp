@@ -23,8 +23,9 @@ QComboBox* BaudList(int selected, QWidget* parent) {
 
 }  // namespace
 
-BaudRateDialog::BaudRateDialog(int language, int lowest_index, int highest_index, QWidget* parent)
-    : QDialog(parent) {
+BaudRateDialog::BaudRateDialog(int language, int lowest_index, int highest_index, Warning warning,
+                               QWidget* parent)
+    : QDialog(parent), warning_(std::move(warning)) {
   setObjectName(QStringLiteral("baudRateDialog"));
   setWindowTitle(MessageText(kMsgBaudrateDialog, language));
   lowest_ = BaudList(lowest_index, this);
@@ -39,9 +40,32 @@ BaudRateDialog::BaudRateDialog(int language, int lowest_index, int highest_index
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+  warning_label_ = new QLabel(this);
+  warning_label_->setObjectName(QStringLiteral("baudWarning"));
+  warning_label_->setWordWrap(true);
+  QPalette warning_colours = warning_label_->palette();
+  warning_colours.setColor(QPalette::WindowText, QColor(0xB0, 0x00, 0x00));
+  warning_label_->setPalette(warning_colours);
+  connect(lowest_, &QComboBox::currentIndexChanged, this, &BaudRateDialog::ShowWarning);
+  connect(highest_, &QComboBox::currentIndexChanged, this, &BaudRateDialog::ShowWarning);
+
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
+  layout->addWidget(warning_label_);
   layout->addWidget(buttons);
+  ShowWarning();
+}
+
+void BaudRateDialog::ShowWarning() {
+  const auto rate = [](const QComboBox* list) {
+    const int i = list->currentIndex();
+    return i >= 0 && i < static_cast<int>(kBaudTable.size())
+               ? kBaudTable[static_cast<std::size_t>(i)]
+               : 0;
+  };
+  const std::string text = warning_ ? warning_(rate(lowest_), rate(highest_)) : std::string();
+  warning_label_->setText(Utf8Text(text));
+  warning_label_->setVisible(!text.empty());
 }
 
 int BaudRateDialog::lowest_index() const { return lowest_->currentIndex(); }

@@ -17,21 +17,22 @@ constexpr int kLogTopWithoutRows = 70;
 constexpr int kBottomRowOffset = 25;  // the bottom row's top, above the lower edge
 // The log ends 30 pixels above the lower edge: the bottom row and its gap.
 constexpr int kBelowLog = 30;
-constexpr int kMinimumLogHeight = 50;
-// The top row's last button ends at 505 and keeps the margin to the edge.
-constexpr int kMinimumWidth = 510;
+// The top row's last button ends at 505; the result panel follows after the
+// gap between the buttons and keeps the margin to the edge.
+constexpr int kPanelX = 510;
+constexpr int kMinimumWidth = kPanelX + kMinimumPanelWidth + kMargin;
 
 }  // namespace
 
-ClientSize MinimumClientSize(int serial_rows) {
+ClientSize MinimumClientSize(int serial_rows, int minimum_log_height) {
   const int rows = std::clamp(serial_rows, 0, 2);
-  return {kMinimumWidth,
-          kLogTopWithoutRows + rows * kSerialRowStep + kMinimumLogHeight + kBelowLog};
+  const int log_height = std::max(minimum_log_height, kDefaultMinimumLogHeight);
+  return {kMinimumWidth, kLogTopWithoutRows + rows * kSerialRowStep + log_height + kBelowLog};
 }
 
-DialogLayout ComputeDialogLayout(int width, int height, int serial_rows) {
+DialogLayout ComputeDialogLayout(int width, int height, int serial_rows, int minimum_log_height) {
   const int rows = std::clamp(serial_rows, 0, 2);
-  const ClientSize minimum = MinimumClientSize(rows);
+  const ClientSize minimum = MinimumClientSize(rows, minimum_log_height);
   const int w = std::max(width, minimum.width);
   const int h = std::max(height, minimum.height);
 
@@ -41,6 +42,7 @@ DialogLayout ComputeDialogLayout(int width, int height, int serial_rows) {
   l.start_repeat = {195, kTopRowY, 100, kTopRowHeight};
   l.start_third = {300, kTopRowY, 100, kTopRowHeight};
   l.baud_settings = {405, kTopRowY, 100, kTopRowHeight};
+  l.result_panel = {kPanelX, kTopRowY, w - kPanelX - kMargin, kTopRowHeight};
   l.port_label = {kMargin, kPortRowY, kLabelWidth, kRowHeight};
   l.port_list = {kFieldX, kPortRowY, w - 90, kRowHeight};
 

@@ -13,16 +13,18 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
-#include <QRegularExpressionValidator>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QToolTip>
 
 #include "app/gui/baud_rate_dialog.h"
 #include "app/gui/dialog_layout.h"
 #include "app/gui/gui_thread.h"
+#include "app/gui/log_view.h"
 #include "app/gui/qt_output_sinks.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/result_panel.h"
+#include "app/gui/serial_validator.h"
 #include "app/project/project.h"
 #include "app/run/app_dialogs.h"
 #include "app/run/download_run.h"
@@ -30,6 +32,7 @@
 #include "app/run/port_list.h"
 #include "app/run/profile.h"
 #include "app/run/serial_numbers.h"
+#include "app/run/window_actions.h"
 #include "messages/message_table.h"
 
 namespace fw {
@@ -45,6 +48,12 @@ constexpr int kTooltipShowMs = 30000;
 constexpr int kProgressRange = 100;
 // How often a close looks whether the stopped worker has ended.
 constexpr int kWorkerEndPollMs = 10;
+// Between a label's text and the field it names.
+constexpr int kLabelPadding = 4;
+// The log keeps this many lines at the window's smallest size.
+constexpr int kMinimumLogLines = 5;
+// How long a refused serial number's message stays beside its edit.
+constexpr int kRefusalShowMs = 6000;
 
 QFont DialogFont() {
   QFont font;
@@ -103,28 +112,27 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   baud_settings_ = new QPushButton(this);
   for (QPushButton* button : {start_once_, stop_, start_repeat_, start_third_, baud_settings_})
     button->setAutoDefault(false);
+  panel_ = new ResultPanel(this);
   port_label_ = new QLabel(this);
   port_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  port_label_->setContentsMargins(0, 0, kLabelPadding, 0);
   port_list_ = new QComboBox(this);
   port_list_->setEditable(false);
-  const auto* digits =
-      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
   for (int row = 0; row < 2; ++row) {
     serial_labels_[row] = new QLabel(this);
     serial_labels_[row]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    serial_labels_[row]->setContentsMargins(0, 0, kLabelPadding, 0);
     serial_labels_[row]->hide();
     serial_edits_[row] = new QLineEdit(this);
-    serial_edits_[row]->setValidator(digits);
     serial_edits_[row]->hide();
   }
   log_ = new QPlainTextEdit(this);
-  log_->setReadOnly(true);
-  log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  SetUpLog(*log_, parts_.language);
   progress_ = new QProgressBar(this);
   progress_->setRange(0, kProgressRange);
   progress_->setValue(0);
-  progress_->setTextVisible(false);
+  progress_->setTextVisible(true);
+  progress_->setFormat(QStringLiteral("%p%"));
   counter_ = new QLabel(this);
   counter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   reset_ = new QPushButton(this);
@@ -143,6 +151,9 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   outputs.progress_sink = progress_sink_.get();
   outputs.sound_sink = sound_sink_.get();
   outputs.echo = nullptr;
+  actions_ =
+      std::make_unique<WindowActions>(*run_, *parts_.dialogs, parts_.project, parts_.language);
+  SetUpSerialEdits();
 
   connect(start_once_, &QPushButton::clicked, this, [this] { StartDownload(RunMode::kOnce); });
   connect(start_repeat_, &QPushButton::clicked, this,
@@ -155,7 +166,11 @@ FlasherDialog::FlasherDialog(const FlasherDialogParts& parts, QWidget* parent)
   port_refresh_.setInterval(kPortRefreshQuietMs);
   connect(&port_refresh_, &QTimer::timeout, this, &FlasherDialog::RefreshPortList);
 
-  const ClientSize minimum = MinimumClientSize(SerialRowCount());
+  // Five lines of the log's font, inside its frame and the text's margins.
+  minimum_log_height_ = kMinimumLogLines * log_->fontMetrics().lineSpacing() +
+                        2 * log_->frameWidth() +
+                        2 * static_cast<int>(log_->document()->documentMargin()) + 2;
+  const ClientSize minimum = MinimumClientSize(SerialRowCount(), minimum_log_height_);
   setMinimumSize(minimum.width, minimum.height);
   resize(std::max(kInitialWidth, minimum.width), std::max(kInitialHeight, minimum.height));
 }
@@ -165,6 +180,12 @@ FlasherDialog::~FlasherDialog() {
   // cannot hang; what it still posts is dropped with the window.
   run_->StopDownload();
   run_->WaitUntilIdle();
+  // The edits outlive this part of the window (a focus change while they go
+  // validates again): their rule goes first.
+  for (QLineEdit* edit : serial_edits_) {
+    edit->setValidator(nullptr);
+    edit->disconnect(this);
+  }
 }
 
 int FlasherDialog::SerialRowCount() const {
@@ -173,12 +194,6 @@ int FlasherDialog::SerialRowCount() const {
   for (const SerialNumberSettings& serial : parts_.project->serial_numbers)
     if (serial.enabled) ++rows;
   return rows;
-}
-
-QString FlasherDialog::ApplicationName() const {
-  return parts_.project != nullptr
-             ? GbkText(parts_.project->String(ProjectStringId::kApplicationName))
-             : QString();
 }
 
 void FlasherDialog::InitDialog() {
@@ -199,6 +214,7 @@ void FlasherDialog::InitDialog() {
   RefreshPortList();
   SetTexts();
   SetBusyHere(false);
+  panel_->Show(IdleStatus(parts_.language));
   layout_ready_ = true;
   Layout();
   if (parts_.project != nullptr && parts_.project->string_settings.auto_start)
@@ -229,6 +245,7 @@ void FlasherDialog::SetTexts() {
   stop_->setText(MessageText(kMsgStopButton, language));
   baud_settings_->setText(MessageText(kMsgHelpButton, language));
   reset_->setText(MessageText(kMsgResetButton, language));
+  counter_->setToolTip(MessageText(kMsgPassCounterLabel, language));
   baud_settings_->setToolTip(TipText(kMsgHelpButton, language));
   start_once_->setToolTip(TipText(kMsgDownloadButton, language));
 
@@ -240,12 +257,13 @@ void FlasherDialog::SetTexts() {
 void FlasherDialog::Layout() {
   if (!layout_ready_) return;
   const int rows = SerialRowCount();
-  const DialogLayout l = ComputeDialogLayout(width(), height(), rows);
+  const DialogLayout l = ComputeDialogLayout(width(), height(), rows, minimum_log_height_);
   Place(start_once_, l.start_once);
   Place(stop_, l.stop);
   Place(start_repeat_, l.start_repeat);
   Place(start_third_, l.start_third);
   Place(baud_settings_, l.baud_settings);
+  Place(panel_, l.result_panel);
   Place(port_label_, l.port_label);
   Place(port_list_, l.port_list);
   for (int row = 0; row < 2; ++row) {
@@ -312,8 +330,65 @@ std::string FlasherDialog::SerialText(SerialEdit edit) {
 
 void FlasherDialog::ShowSerialText(SerialEdit edit, std::string_view text) {
   const QString shown = Utf8Text(text);
-  if (QThread::currentThread() == thread()) return serial_edits_[Row(edit)]->setText(shown);
-  PostToGui(this, [this, edit, shown] { serial_edits_[Row(edit)]->setText(shown); });
+  const auto show = [this, edit, shown] {
+    showing_serial_ = true;
+    serial_edits_[Row(edit)]->setText(shown);
+    showing_serial_ = false;
+  };
+  if (QThread::currentThread() == thread()) return show();
+  PostToGui(this, show);
+}
+
+void FlasherDialog::SetUpSerialEdits() {
+  for (int row = 0; row < 2; ++row) {
+    const auto edit = static_cast<SerialEdit>(row);
+    serial_validators_[row] = new SerialValidator(
+        [this, edit](const QString& text) {
+          return actions_->CheckSerialText(edit, text.toStdString(), SelectedLinkKind());
+        },
+        this);
+    serial_edits_[row]->setValidator(serial_validators_[row]);
+    connect(serial_edits_[row], &QLineEdit::inputRejected, this,
+            [this, row] { ShowSerialRefusal(row); });
+  }
+}
+
+void FlasherDialog::ShowSerialRefusal(int row) {
+  if (showing_serial_) return;
+  QLineEdit* edit = serial_edits_[row];
+  const QString& refusal = serial_validators_[row]->last_refusal();
+  if (refusal.isEmpty()) return;
+  QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), refusal, edit, QRect(),
+                     kRefusalShowMs);
+}
+
+LinkKind FlasherDialog::SelectedLinkKind() const {
+  const int index = port_list_->currentIndex();
+  if (index < 0 || static_cast<std::size_t>(index) >= port_entries_.size())
+    return LinkKind::kSerialPort;
+  return port_entries_[static_cast<std::size_t>(index)].kind;
+}
+
+void FlasherDialog::ShowRunStatus(const RunStatus& status) {
+  if (QThread::currentThread() == thread()) return ShowRunStatusHere(status);
+  PostToGui(this, [this, status] { ShowRunStatusHere(status); });
+}
+
+void FlasherDialog::ShowRunStatusHere(const RunStatus& status) {
+  const auto under_way = [](RunPhase phase) {
+    return phase == RunPhase::kWaiting || phase == RunPhase::kRunning;
+  };
+  // A new download starts with an empty bar, whatever the last one left.
+  if (under_way(status.phase) && !under_way(panel_->phase())) progress_sink_->SetPosition(0);
+  panel_->Show(status);
+  // The bar moves by itself while the download waits for the chip; the steps
+  // fill it after; a download that passed leaves it full.
+  if (status.phase == RunPhase::kWaiting) {
+    progress_->setRange(0, 0);
+    return;
+  }
+  progress_->setRange(0, kProgressRange);
+  if (status.phase == RunPhase::kPassed) progress_sink_->SetPosition(kProgressRange);
 }
 
 std::optional<PortEntry> FlasherDialog::SelectedPort() {
@@ -337,19 +412,14 @@ void FlasherDialog::StopDownload() {
 }
 
 void FlasherDialog::EditBaudRates() {
-  BaudRateDialog dialog(parts_.language, run_->lowest_baud_index(), run_->highest_baud_index(),
-                        this);
+  BaudRateDialog dialog(
+      parts_.language, run_->lowest_baud_index(), run_->highest_baud_index(),
+      [this](int lowest, int highest) { return actions_->BaudWarning(lowest, highest); }, this);
   if (dialog.exec() != QDialog::Accepted) return;
   run_->SetBaudIndexes(dialog.lowest_index(), dialog.highest_index());
 }
 
-void FlasherDialog::ResetPassCounter() {
-  if (run_->pass_counter() == 0) return;
-  const std::string caption = ApplicationName().toStdString();
-  if (!parts_.dialogs->AskYesNo(GetText(kMsgResetCounterQuestion, parts_.language), caption))
-    return;
-  run_->ResetPassCounter();
-}
+void FlasherDialog::ResetPassCounter() { actions_->ResetPassCounter(); }
 
 void FlasherDialog::WatchDevices() {
   if (parts_.device_monitor == nullptr || parts_.device_monitor->Fd() < 0) return;
@@ -374,19 +444,23 @@ void FlasherDialog::RefreshPortList() {
 
 void FlasherDialog::reject() {
   if (closing_) return;
-  if (run_->busy()) {
-    const std::string caption = ApplicationName().toStdString();
-    if (!parts_.dialogs->AskYesNo(GetText(kMsgTerminateQuestion, parts_.language), caption)) return;
+  closing_ = true;
+  const WindowActions::Close close = actions_->RequestClose();
+  if (close == WindowActions::Close::kStay) {
+    closing_ = false;
+    return;
+  }
+  if (close == WindowActions::Close::kAfterStop) {
     // The worker uses the link, the profile and these controls: the window
     // closes only once it has ended (the link's own time-outs end it within
     // seconds).
-    closing_ = true;
     setEnabled(false);
     StopDownload();
-    WaitForWorker();
-    setEnabled(true);
-    closing_ = false;
   }
+  // A run that ended while its question was open has still to be joined.
+  WaitForWorker();
+  setEnabled(true);
+  closing_ = false;
   QDialog::reject();
 }
 

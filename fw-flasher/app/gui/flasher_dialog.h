@@ -1,7 +1,9 @@
-// FlasherDialog: the flasher's one window. The start and stop buttons, the
-// port list, up to two serial-number edits, the log, the progress bar and the
-// pass counter with its reset button. It owns the download run; the run's
-// worker reaches the controls only through the window's event queue.
+// FlasherDialog: the flasher's one window. The start and stop buttons with the
+// result panel beside them, the port list, up to two serial-number edits, the
+// log, the progress bar and the pass counter with its reset button. It owns
+// the download run; the run's worker reaches the controls only through the
+// window's event queue. What its close, its reset, its baud dialog and its
+// edits decide is WindowActions'.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +18,7 @@
 
 #include "app/run/download_view.h"
 #include "app/run/port_entry.h"
+#include "app/run/run_status.h"
 #include "isp/link/download_request.h"
 
 class QComboBox;
@@ -35,6 +38,9 @@ class Profile;
 class QtLogSink;
 class QtProgressSink;
 class QtSoundSink;
+class ResultPanel;
+class SerialValidator;
+class WindowActions;
 class SerialDeviceSource;
 class UsbWriterBus;
 struct Project;
@@ -72,6 +78,7 @@ class FlasherDialog final : public QDialog, public DownloadView {
   std::string SerialText(SerialEdit edit) override;
   void ShowSerialText(SerialEdit edit, std::string_view text) override;
   std::optional<PortEntry> SelectedPort() override;
+  void ShowRunStatus(const RunStatus& status) override;
 
   // The button handlers.
   void StartDownload(RunMode run_mode);
@@ -103,6 +110,9 @@ class FlasherDialog final : public QDialog, public DownloadView {
   QProgressBar* progress_bar() const { return progress_; }
   QLabel* counter_label() const { return counter_; }
   QPushButton* reset_button() const { return reset_; }
+  ResultPanel* result_panel() const { return panel_; }
+  // The log's height for the five lines it keeps at the smallest window.
+  int minimum_log_height() const { return minimum_log_height_; }
 
  signals:
   // The stop button was pressed or a close stopped the download: boxes that
@@ -122,13 +132,19 @@ class FlasherDialog final : public QDialog, public DownloadView {
   void Layout();
   void SetBusyHere(bool busy);
   void ShowPassCounterHere(std::uint32_t count);
+  void ShowRunStatusHere(const RunStatus& status);
+  // The serial-number edits take only what the rule takes; a refused text is
+  // said beside its edit.
+  void SetUpSerialEdits();
+  void ShowSerialRefusal(int row);
+  // The link of the port list's selected entry (the serial port when none).
+  LinkKind SelectedLinkKind() const;
   // Lets the window's events run until the worker has ended.
   void WaitForWorker();
   // For the worker's waits on the window's thread: they give up on a stop.
   std::function<bool()> GiveUpOnStop() const;
   void WatchDevices();
   int SerialRowCount() const;
-  QString ApplicationName() const;
 
   FlasherDialogParts parts_;
   int label_colour_ = 0;
@@ -136,6 +152,9 @@ class FlasherDialog final : public QDialog, public DownloadView {
   bool busy_ = false;
   bool layout_ready_ = false;
   bool closing_ = false;
+  // Set while the window itself puts a number into an edit: no refusal to say.
+  bool showing_serial_ = false;
+  int minimum_log_height_ = 0;
   std::vector<PortEntry> port_entries_;
   QSocketNotifier* device_notifier_ = nullptr;
   QTimer port_refresh_;
@@ -153,6 +172,8 @@ class FlasherDialog final : public QDialog, public DownloadView {
   QProgressBar* progress_;      // 1005
   QLabel* counter_;             // 1007
   QPushButton* reset_;          // 1006
+  ResultPanel* panel_;          // beside the top row
+  SerialValidator* serial_validators_[2] = {nullptr, nullptr};
 
   // The link's outputs into the log, the progress bar and the beep; declared
   // before the run, whose worker uses them, so that they outlive it.
@@ -160,6 +181,7 @@ class FlasherDialog final : public QDialog, public DownloadView {
   std::unique_ptr<QtProgressSink> progress_sink_;
   std::unique_ptr<QtSoundSink> sound_sink_;
   std::unique_ptr<DownloadRun> run_;
+  std::unique_ptr<WindowActions> actions_;
 };
 
 }  // namespace fw

@@ -1,7 +1,8 @@
 // The application's questions and message boxes as Qt message boxes. Asked
 // from another thread (the download worker), a box is shown by the window's
 // thread while the asking thread alone waits; once a stop is requested the
-// asking thread stops waiting and takes No.
+// asking thread stops waiting and takes No. Every box keeps its caption (the
+// application name) as its title and is at least as wide as the title needs.
 #pragma once
 
 #include <functional>
@@ -12,6 +13,7 @@
 
 #include "app/run/app_dialogs.h"
 
+class QAbstractButton;
 class QMessageBox;
 class QWidget;
 
@@ -30,6 +32,10 @@ class QtAppDialogs final : public AppDialogs {
 
   bool AskYesNo(std::string_view text, std::string_view caption) override;
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  // On the window's thread: the default button as the options say, and a box
+  // that closes by itself once the question is withdrawn.
+  Answer Ask(std::string_view text, std::string_view caption,
+             const QuestionOptions& options) override;
 
   // Closes the boxes that a worker is (or was) waiting for, on the window's
   // thread, so that a stop leaves none of them on the screen.
@@ -37,6 +43,8 @@ class QtAppDialogs final : public AppDialogs {
 
  private:
   bool AskHere(const QString& text, const QString& caption, bool for_worker);
+  // Yes and No in the window's language, the default as given.
+  void AddYesNo(QMessageBox& box, bool no_is_default, QAbstractButton*& yes);
   void ShowHere(const QString& text, const QString& caption, MessageIcon icon, bool for_worker);
   // Runs the box; worker boxes are remembered while they are open.
   int Run(QMessageBox& box, bool for_worker);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -16,12 +17,22 @@ namespace {
 
 // Set on a log whose last piece ended in CR: the LF that may follow belongs to it.
 constexpr const char* kPendingCarriageReturn = "pendingCarriageReturn";
+// Set on a log whose last piece ended in a tab: tabs that follow join it.
+constexpr const char* kPendingTab = "pendingTab";
 
 }  // namespace
 
 void AppendToLog(QPlainTextEdit& log, QString text) {
   if (log.property(kPendingCarriageReturn).toBool() && text.startsWith(QLatin1Char('\n')))
     text.remove(0, 1);
+  // The steps pad their timing with two or three tabs after texts of any
+  // width; one tab to the log's single tab stop puts every timing in one column.
+  static const QRegularExpression kTabRun(QStringLiteral("\t+"));
+  text.replace(kTabRun, QStringLiteral("\t"));
+  if (log.property(kPendingTab).toBool()) {
+    while (text.startsWith(QLatin1Char('\t'))) text.remove(0, 1);
+  }
+  if (!text.isEmpty()) log.setProperty(kPendingTab, text.endsWith(QLatin1Char('\t')));
   log.setProperty(kPendingCarriageReturn, text.endsWith(QLatin1Char('\r')));
   QTextCursor end = log.textCursor();
   end.movePosition(QTextCursor::End);
@@ -34,6 +45,7 @@ void QtLogSink::Clear() {
   PostToGui(log_, [log = log_] {
     log->clear();
     log->setProperty(kPendingCarriageReturn, false);
+    log->setProperty(kPendingTab, false);
   });
 }
 

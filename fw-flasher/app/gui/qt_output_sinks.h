@@ -50,7 +50,9 @@ class QtSoundSink final : public SoundSink {
 
 // Appends text at the end of a log edit and keeps the end in view (on the
 // edit's own thread). CR LF line ends become line breaks; a CR at the end of
-// one piece and the LF at the start of the next count as one.
+// one piece and the LF at the start of the next count as one. A run of tabs
+// becomes one tab (also across pieces), which the log's tab stop (SetUpLog)
+// takes to the timing column.
 void AppendToLog(QPlainTextEdit& log, QString text);
 
 }  // namespace fw

@@ -46,7 +46,12 @@ bool DownloadRun::LinkQuestion::Ask(std::string_view text) {
 
 DownloadRun::DownloadRun(const Project* project, Profile& profile, DownloadView& view,
                          AppDialogs& dialogs, int language)
-    : project_(project), profile_(profile), view_(view), dialogs_(dialogs), language_(language) {
+    : project_(project),
+      profile_(profile),
+      view_(view),
+      dialogs_(dialogs),
+      language_(language),
+      status_log_(language, [this](const RunStatus& status) { view_.ShowRunStatus(status); }) {
   link_.outputs.question = &question_;
   if (project_ != nullptr) {
     serials_.emplace(*project_);
@@ -182,6 +187,8 @@ int DownloadRun::Download(const PortEntry& port) {
 
 void DownloadRun::StopRun(RunStop why, const std::string& text) {
   run_stop_ = why;
+  outcome_.run_stop_words =
+      why == RunStop::kSerialNumberFull ? kMsgPanelSerialNumberFull : kMsgPanelProfileNotWritten;
   LogRunFailure(link_, text);
   box_after_pass_ = text;
 }
@@ -283,8 +290,11 @@ bool DownloadRun::Pass(const DownloadRequest& request, const PortEntry& port) {
   DownloadRequest with_serials = request;
   PlaceSerialNumbers(prepared, with_serials);
   link_.Reinitialise(std::move(with_serials));
+  outcome_.serial_numbers = SerialNumbersShown();
   const int result = Download(port);
   last_result_ = result;
+  outcome_.downloaded = true;
+  outcome_.result = result;
   if (result != kStepOk) {  // the board operation's 5 counts no pass either
     StorePendingReset();
     return false;
@@ -296,10 +306,17 @@ void DownloadRun::Work(const DownloadRequest& request, PortEntry port) {
   passes_this_run_ = 0;
   run_stop_ = RunStop::kNone;
   link_.download_count = 0;
+  // The log is watched for where each download stands.
+  status_log_.SetTarget(link_.outputs.log_sink);
+  link_.outputs.log_sink = &status_log_;
   for (;;) {
     // What the pass logs before its download is in the request's language.
     link_.Reinitialise(request);
+    outcome_ = PassOutcome{};
+    outcome_.board_operation = request.run_mode == RunMode::kBoard;
+    ShowStatus(StartedStatus(language_));
     const bool go_on = Pass(request, port);
+    ShowStatus(StatusOfOutcome(outcome_, language_));
     // A box waits for the operator: shown once the profile is released.
     if (!box_after_pass_.empty()) {
       ShowRunFailure(link_, dialogs_, std::exchange(box_after_pass_, {}));
@@ -310,6 +327,7 @@ void DownloadRun::Work(const DownloadRequest& request, PortEntry port) {
     if (port.kind == LinkKind::kUsbWriter && !WaitForUsbWriter(port.writer_number)) break;
     if (!link_.KeepsRunning()) break;
   }
+  link_.outputs.log_sink = status_log_.target();
   bool reset_pending = false;
   {
     std::lock_guard lock(reset_mutex_);
@@ -336,7 +354,28 @@ bool DownloadRun::RepeatWait() {
     if (k % kStepsPerDot == 0) LogMessage(link_, ".");
     link_.Pause(kWaitStepMs);
   }
-  return link_.KeepsRunning();
+  if (link_.KeepsRunning()) return true;
+  LogWaitStopped();
+  return false;
+}
+
+void DownloadRun::LogWaitStopped() { LogMessage(link_, "%s", link_.GetText(kMsgRepeatStopped)); }
+
+void DownloadRun::ShowStatus(const RunStatus& status) {
+  status_log_.Told(status);
+  view_.ShowRunStatus(status);
+}
+
+std::vector<std::string> DownloadRun::SerialNumbersShown() const {
+  std::vector<std::string> shown;
+  for (int n = 0; n < SerialNumbers::kCount; ++n) {
+    if (!project_->serial_numbers[static_cast<std::size_t>(n)].enabled) continue;
+    const ProjectStringId label =
+        n == 0 ? ProjectStringId::kSerial1Label : ProjectStringId::kSerial2Label;
+    shown.push_back(SerialNumberShown(Utf8String(*project_, label), n,
+                                      SerialToText(serials_->value(n), kDecimal, 1), language_));
+  }
+  return shown;
 }
 
 bool DownloadRun::UsbWriterPresent(int writer_number) {
@@ -350,7 +389,10 @@ bool DownloadRun::WaitForUsbWriter(int writer_number) {
   LogMessage(link_, link_.GetText(kMsgWaitingForUsbDevice));
   for (;;) {
     if (UsbWriterPresent(writer_number)) return true;
-    if (!link_.KeepsRunning()) return false;
+    if (!link_.KeepsRunning()) {
+      LogWaitStopped();
+      return false;
+    }
     link_.Pause(kWriterPollMs);
   }
 }

@@ -14,10 +14,12 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/run/app_dialogs.h"
 #include "app/run/download_request_builder.h"
 #include "app/run/port_entry.h"
+#include "app/run/run_status.h"
 #include "app/run/serial_numbers.h"
 #include "isp/link/isp_link.h"
 
@@ -126,6 +128,12 @@ class DownloadRun {
   // The run ends for a reason of its own: the text logged now, its box after
   // the pass.
   void StopRun(RunStop why, const std::string& text);
+  // The view and the log's watch learn where the run stands.
+  void ShowStatus(const RunStatus& status);
+  // The serial numbers the pass is about to write, as the panel names them.
+  std::vector<std::string> SerialNumbersShown() const;
+  // The wait between downloads was stopped: the log says so.
+  void LogWaitStopped();
   // The reset outside a run, under the lock (waited for a short while); false
   // with the message to show.
   bool StoreReset(std::string& failure);
@@ -157,6 +165,10 @@ class DownloadRun {
     DownloadRun& run_;
   };
   LinkQuestion question_{*this};
+  // The caller's log, watched for where the download stands while a run works.
+  StatusWatchLog status_log_;
+  // How the current pass ended, for the view.
+  PassOutcome outcome_;
 
   std::atomic<bool> busy_{false};
   std::atomic<std::uint32_t> pass_counter_{0};

@@ -1,7 +1,8 @@
 // What a download run shows and reads besides the log and the progress (which
 // reach the window through the link's output sinks): the busy state of the
-// controls, the pass counter, the serial-number edits and the selected port.
-// The worker calls these on its own thread; a window hands them to its own.
+// controls, the pass counter, the serial-number edits, the selected port and
+// where the run stands. The worker calls these on its own thread; a window
+// hands them to its own.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "app/run/port_entry.h"
+#include "app/run/run_status.h"
 
 namespace fw {
 
@@ -28,6 +30,10 @@ class DownloadView {
   virtual void ShowSerialText(SerialEdit edit, std::string_view text) = 0;
   // The port list's selected entry; none when the list is empty.
   virtual std::optional<PortEntry> SelectedPort() = 0;
+  // Where the run stands: told as each download starts, waits, runs its steps
+  // and ends (the end is kept until the next download starts). A view without
+  // a place for it ignores it.
+  virtual void ShowRunStatus(const RunStatus& /*status*/) {}
 };
 
 }  // namespace fw

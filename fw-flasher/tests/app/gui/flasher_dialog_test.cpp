@@ -8,10 +8,14 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "app/gui/baud_rate_dialog.h"
 #include "app/gui/dialog_layout.h"
+#include "app/gui/qt_output_sinks.h"
+#include "app/gui/result_panel.h"
 #include "app/run/profile.h"
 #include "tests/app/gui/gui_harness.h"
 
@@ -33,6 +37,10 @@ class FlasherDialogTest : public QObject {
   void layoutFollowsTheSerialRows();
   void resizingStretchesTheLogAndMovesTheBottomRow();
   void theWindowCannotShrinkBelowItsControls();
+  void atItsSmallestTheLogShowsFiveLines();
+  void labelsKeepAGapToTheirFields();
+  void timingsStandInOneColumn_data();
+  void timingsStandInOneColumn();
   void anEmptyThirdCaptionHidesItsButtonInPlace();
   void textsInEachLanguage_data();
   void textsInEachLanguage();
@@ -60,15 +68,17 @@ void FlasherDialogTest::layoutFollowsTheSerialRows() {
   GuiHarness h;
   h.project = MakeProject(ProjectStrings(false, "Third"), serials);
   fw::FlasherDialog& d = h.Start();
-  d.resize(600, 400);
-  QTRY_COMPARE(d.width(), 600);
-  const int w = 600;
+  d.resize(900, 400);
+  QTRY_COMPARE(d.width(), 900);
+  const int w = 900;
   const int ht = 400;
   QCOMPARE(d.start_once_button()->geometry(), Rect(5, 5, 100, 32));
   QCOMPARE(d.stop_button()->geometry(), Rect(110, 5, 80, 32));
   QCOMPARE(d.start_repeat_button()->geometry(), Rect(195, 5, 100, 32));
   QCOMPARE(d.start_third_button()->geometry(), Rect(300, 5, 100, 32));
   QCOMPARE(d.baud_settings_button()->geometry(), Rect(405, 5, 100, 32));
+  // The result panel takes the width the top row leaves.
+  QCOMPARE(d.result_panel()->geometry(), Rect(510, 5, w - 515, 32));
   QCOMPARE(d.port_label()->geometry(), Rect(5, 45, 80, 20));
   QCOMPARE(d.port_list()->geometry(), Rect(85, 45, w - 90, 20));
   for (int row = 0; row < 2; ++row) {
@@ -90,15 +100,15 @@ void FlasherDialogTest::resizingStretchesTheLogAndMovesTheBottomRow() {
   GuiHarness h;
   h.project = MakeProject(ProjectStrings(false), 1);
   fw::FlasherDialog& d = h.Start();
-  d.resize(700, 500);
+  d.resize(1000, 500);
   QTRY_COMPARE(d.height(), 500);
-  QCOMPARE(d.port_list()->width(), 610);
-  QCOMPARE(d.log()->geometry(), Rect(5, 95, 690, 375));
-  QCOMPARE(d.reset_button()->geometry(), Rect(655, 475, 40, 20));
-  d.resize(520, 300);
+  QCOMPARE(d.port_list()->width(), 910);
+  QCOMPARE(d.log()->geometry(), Rect(5, 95, 990, 375));
+  QCOMPARE(d.reset_button()->geometry(), Rect(955, 475, 40, 20));
+  d.resize(820, 300);
   QTRY_COMPARE(d.height(), 300);
-  QCOMPARE(d.log()->geometry(), Rect(5, 95, 510, 175));
-  QCOMPARE(d.progress_bar()->geometry(), Rect(5, 275, 425, 20));
+  QCOMPARE(d.log()->geometry(), Rect(5, 95, 810, 175));
+  QCOMPARE(d.progress_bar()->geometry(), Rect(5, 275, 725, 20));
 }
 
 void FlasherDialogTest::theWindowCannotShrinkBelowItsControls() {
@@ -106,7 +116,7 @@ void FlasherDialogTest::theWindowCannotShrinkBelowItsControls() {
     GuiHarness h;
     h.project = MakeProject(ProjectStrings(false), serials);
     fw::FlasherDialog& d = h.Start();
-    const fw::ClientSize minimum = fw::MinimumClientSize(serials);
+    const fw::ClientSize minimum = fw::MinimumClientSize(serials, d.minimum_log_height());
     QCOMPARE(d.minimumSize(), QSize(minimum.width, minimum.height));
     d.resize(100, 60);
     QTest::qWait(20);
@@ -118,6 +128,87 @@ void FlasherDialogTest::theWindowCannotShrinkBelowItsControls() {
     const fw::DialogLayout tiny = fw::ComputeDialogLayout(0, 0, serials);
     QVERIFY(tiny.log.height > 0 && tiny.port_list.width > 0 && tiny.progress.width > 0);
   }
+}
+
+// With two serial rows at the window's smallest size the log still shows five
+// whole lines of its font.
+void FlasherDialogTest::atItsSmallestTheLogShowsFiveLines() {
+  for (const bool chinese : {false, true}) {
+    GuiHarness h;
+    h.project = MakeProject(ProjectStrings(chinese), 2);
+    h.language = chinese ? fw::kLanguageChinese : fw::kLanguageEnglish;
+    fw::FlasherDialog& d = h.Start();
+    d.resize(1, 1);
+    QTRY_COMPARE(d.size(), d.minimumSize());
+    QStringList lines;
+    for (int i = 1; i <= 12; ++i) lines << QStringLiteral("line %1 正在").arg(i);
+    d.log()->setPlainText(lines.join(QLatin1Char('\n')));
+    d.log()->moveCursor(QTextCursor::Start);
+    const QTextCursor fifth(d.log()->document()->findBlockByNumber(4));
+    QVERIFY2(d.log()->cursorRect(fifth).bottom() < d.log()->viewport()->height(),
+             qPrintable(QStringLiteral("line 5 ends at %1, the log shows %2 pixels")
+                            .arg(d.log()->cursorRect(fifth).bottom())
+                            .arg(d.log()->viewport()->height())));
+  }
+}
+
+// A label's text ends a few pixels before the field it names.
+void FlasherDialogTest::labelsKeepAGapToTheirFields() {
+  GuiHarness h;
+  h.project = MakeProject(ProjectStrings(false), 2);
+  fw::FlasherDialog& d = h.Start();
+  const QList<QPair<QLabel*, QWidget*>> rows = {
+      {d.port_label(), d.port_list()},
+      {d.serial_label(SerialEdit::kFirst), d.serial_edit(SerialEdit::kFirst)},
+      {d.serial_label(SerialEdit::kSecond), d.serial_edit(SerialEdit::kSecond)}};
+  for (const auto& [label, field] : rows) {
+    // Right-aligned text ends at the right edge of the label's contents.
+    const int text_end = label->mapToParent(label->contentsRect().topRight()).x();
+    QVERIFY2(field->x() - text_end >= 4, qPrintable(label->text()));
+  }
+}
+
+void FlasherDialogTest::timingsStandInOneColumn_data() {
+  QTest::addColumn<bool>("chinese");
+  QTest::newRow("English") << false;
+  QTest::newRow("Chinese") << true;
+}
+
+// The steps pad their timings with two or three tabs after texts of any width:
+// in the log they all stand in one column, also when the step's text and its
+// outcome arrive as two pieces.
+void FlasherDialogTest::timingsStandInOneColumn() {
+  QFETCH(bool, chinese);
+  const int language = chinese ? fw::kLanguageChinese : fw::kLanguageEnglish;
+  GuiHarness h;
+  h.project = MakeProject(ProjectStrings(chinese));
+  h.language = language;
+  fw::FlasherDialog& d = h.Start();
+  d.log()->clear();
+  const auto text = [language](int id) { return QString::fromUtf8(fw::GetText(id, language)); };
+  const auto timed = [&](int outcome) {
+    return text(outcome).replace(QStringLiteral("%.3f"), QStringLiteral("1.234"));
+  };
+  const QList<QStringList> pieces = {
+      {text(fw::kMsgAdjustingFrequency), QStringLiteral("\t\t\t[0.910\"]\r\n")},
+      {text(fw::kMsgRehandshaking), timed(fw::kMsgSuccessfulElapsed)},
+      {text(fw::kMsgErasing), timed(fw::kMsgOkElapsed)},
+      {text(fw::kMsgProgrammingCode), timed(fw::kMsgOkElapsed)},
+      {text(fw::kMsgProgrammingOptions) + timed(fw::kMsgOkElapsed)},
+  };
+  for (const QStringList& line : pieces)
+    for (const QString& piece : line) fw::AppendToLog(*d.log(), piece);
+  QList<int> columns;
+  for (QTextBlock block = d.log()->document()->begin(); block.isValid(); block = block.next()) {
+    const int bracket = block.text().indexOf(QLatin1Char('['));
+    if (bracket < 0) continue;
+    columns << qRound(block.layout()->lineForTextPosition(bracket).cursorToX(bracket));
+  }
+  QCOMPARE(columns.size(), pieces.size());
+  for (int x : columns) QCOMPARE(x, columns.first());
+  // The column leaves room after the widest text.
+  QVERIFY(columns.first() > d.log()->fontMetrics().horizontalAdvance(text(fw::kMsgProgrammingCode) +
+                                                                     QStringLiteral("OK !")));
 }
 
 void FlasherDialogTest::anEmptyThirdCaptionHidesItsButtonInPlace() {
@@ -136,18 +227,24 @@ void FlasherDialogTest::textsInEachLanguage_data() {
   QTest::addColumn<bool>("chinese");
   QTest::addColumn<QStringList>("fixed");  // stop, help, reset, port label
   QTest::addColumn<QString>("downloadTip");
+  QTest::addColumn<QString>("counterTip");
+  QTest::addColumn<QString>("panelWord");
   QTest::newRow("English") << false << QStringList{"Stop", "Help", "Reset", "COM Port"}
                            << QStringLiteral(
                                   "Start download/program \n(Please power on the "
-                                  "target MCU after press down the button)");
+                                  "target MCU after press down the button)")
+                           << QStringLiteral("Passes") << QStringLiteral("READY");
   QTest::newRow("Chinese") << true << QStringList{"停止", "疑难帮助", "清零", "串口"}
-                           << QStringLiteral("开始下载编程\n(请先点击下载按钮后,再给目标芯片上电)");
+                           << QStringLiteral("开始下载编程\n(请先点击下载按钮后,再给目标芯片上电)")
+                           << QStringLiteral("合格数") << QStringLiteral("就绪");
 }
 
 void FlasherDialogTest::textsInEachLanguage() {
   QFETCH(bool, chinese);
   QFETCH(QStringList, fixed);
   QFETCH(QString, downloadTip);
+  QFETCH(QString, counterTip);
+  QFETCH(QString, panelWord);
   GuiHarness h;
   std::vector<std::string> strings = ProjectStrings(chinese, "Board");
   strings[1] = "继电器 flasher";
@@ -170,6 +267,8 @@ void FlasherDialogTest::textsInEachLanguage() {
       chinese ? QStringLiteral("最低波特率") : QStringLiteral("lowest baudrate")));
   QCOMPARE(d.start_once_button()->toolTipDuration(), 30000);
   QVERIFY(d.stop_button()->toolTip().isEmpty());
+  QCOMPARE(d.counter_label()->toolTip(), counterTip);
+  QCOMPARE(d.result_panel()->headline()->text(), panelWord);
   QCOMPARE(d.serial_edit(SerialEdit::kFirst)->text(), QStringLiteral("100"));
   QCOMPARE(d.serial_edit(SerialEdit::kSecond)->text(), QStringLiteral("200"));
 }
@@ -229,8 +328,17 @@ void FlasherDialogTest::theBaudDialogExchangesTheIndexes() {
     QCOMPARE(baud->lowest_list()->currentIndex(), 1);
     QCOMPARE(baud->highest_list()->currentIndex(), 9);
     QVERIFY(baud->findChild<QLabel*>()->text() == QStringLiteral("最低波特率"));
-    // The lowest above the highest is stored as it is.
+    auto* warning = baud->findChild<QLabel*>(QStringLiteral("baudWarning"));
+    QVERIFY(warning != nullptr);
+    QVERIFY(warning->isHidden());
+    // The lowest above the highest is warned about, and stored as it is.
     baud->lowest_list()->setCurrentIndex(9);
+    baud->highest_list()->setCurrentIndex(0);
+    QVERIFY(!warning->isHidden());
+    QCOMPARE(warning->text(),
+             QStringLiteral("最低波特率 (115200) 高于最高波特率 (1200). 按确定后仍按所选保存."));
+    baud->highest_list()->setCurrentIndex(9);
+    QVERIFY(warning->isHidden());
     baud->highest_list()->setCurrentIndex(0);
     QAbstractButton* ok = baud->findChild<QDialogButtonBox*>()->buttons().at(0);
     QCOMPARE(ok->text(), QStringLiteral("确定"));

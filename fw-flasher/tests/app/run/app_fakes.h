@@ -115,6 +115,10 @@ class FakeView final : public DownloadView {
     std::lock_guard lock(mutex_);
     return port;
   }
+  void ShowRunStatus(const RunStatus& status) override {
+    std::lock_guard lock(mutex_);
+    statuses.push_back(status);
+  }
 
   void SetPort(std::optional<PortEntry> entry) {
     std::lock_guard lock(mutex_);
@@ -132,12 +136,17 @@ class FakeView final : public DownloadView {
     std::lock_guard lock(mutex_);
     return pass_counters;
   }
+  std::vector<RunStatus> Statuses() {
+    std::lock_guard lock(mutex_);
+    return statuses;
+  }
 
  private:
   std::mutex mutex_;
   std::string edits[2];
   std::vector<bool> busy_changes;
   std::vector<std::uint32_t> pass_counters;
+  std::vector<RunStatus> statuses;
   std::optional<PortEntry> port;
 };
 

@@ -277,11 +277,84 @@ TEST(DownloadRunTest, StopDuringTheRepeatWaitEndsBeforeTheNextDownload) {
   EXPECT_EQ(passes, 1);
   EXPECT_FALSE(b.run.busy());
   EXPECT_EQ(b.view.BusyChanges(), (std::vector<bool>{true, false}));
+  // The dots of the wait end in a line that says it was stopped.
+  EXPECT_TRUE(b.log.Text().ends_with(".\r\nStopped.\r\n")) << b.log.Text();
   // A new start clears the stop request.
   b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++passes, FlowWith(l, 1); });
   EXPECT_TRUE(b.RunToEnd(RunMode::kRepeated));
   EXPECT_EQ(passes, 2);
   EXPECT_EQ(b.run.pass_counter(), 1u);
+}
+
+TEST(DownloadRunTest, AStoppedRepeatWaitSaysSoInChinese) {
+  const Project p = SerialProject(1000000000);
+  Bench b(&p, kLanguageChinese);
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return FlowWith(l, 0); });
+  ASSERT_TRUE(b.run.StartDownload(RunMode::kRepeated));
+  ASSERT_TRUE(b.AwaitLog("秒钟后开始重复下载 ."));
+  b.run.StopDownload();
+  b.run.WaitUntilIdle();
+  EXPECT_TRUE(b.log.Text().ends_with(".\r\n已停止\r\n")) << b.log.Text();
+}
+
+// A flow that logs as the real ones do, then ends with its result.
+DownloadFlow LoggingFlow(int result) {
+  return [result](IspLink& l, const PortEntry&) {
+    l.running = true;
+    LogMessage(l, nullptr);
+    LogMessage(l, l.GetText(kMsgCheckingTarget));
+    LogMessage(l, l.GetText(kMsgChipType), "QMV45A60000");
+    LogMessage(l, l.GetText(kMsgErasing));
+    LogMessage(l, l.GetText(kMsgOkElapsed), 0.25);
+    return FlowWith(l, result);
+  };
+}
+
+// Each pass tells the view where it stands: started, waiting for the chip,
+// each step, then how it ended, which stays until the next pass.
+TEST(DownloadRunTest, EachPassTellsTheViewWhereItStands) {
+  Project p = SerialProject();
+  p.strings[3] = "No.";
+  Bench b(&p);
+  b.run.Initialise();
+  b.run.SetSerialFlow(LoggingFlow(kStepOk));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
+  const auto phases = [](const std::vector<RunStatus>& statuses) {
+    std::vector<std::pair<RunPhase, std::string>> seen;
+    for (const RunStatus& s : statuses) seen.emplace_back(s.phase, s.detail);
+    return seen;
+  };
+  using Seen = std::vector<std::pair<RunPhase, std::string>>;
+  EXPECT_EQ(phases(b.view.Statuses()),
+            (Seen{{RunPhase::kRunning, ""},
+                  {RunPhase::kWaiting, "Waiting for the chip: power it on now"},
+                  {RunPhase::kRunning, "MCU type: QMV45A60000"},
+                  {RunPhase::kRunning, "Erasing MCU flash ..."},
+                  {RunPhase::kPassed, "Result: ok  ·  No. 7"}}));
+  // The log itself is the caller's again, whole.
+  EXPECT_NE(b.log.Text().find("Erasing MCU flash ...  OK !"), std::string::npos);
+  EXPECT_EQ(b.run.link().outputs.log_sink, &b.log);
+
+  b.run.SetSerialFlow(LoggingFlow(kStepTimedOut));
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
+  EXPECT_EQ(b.view.Statuses().back().phase, RunPhase::kFailed);
+  EXPECT_EQ(b.view.Statuses().back().detail, "Result: time-out");
+}
+
+// A full serial number ends the pass before any download: FAIL, and why.
+TEST(DownloadRunTest, ARunThatStopsOnItsOwnShowsWhyItFailed) {
+  const Project p = SerialProject();
+  Bench b(&p);
+  b.run.Initialise();
+  int flows = 0;
+  b.run.SetSerialFlow([&](IspLink& l, const PortEntry&) { return ++flows, FlowWith(l, 0); });
+  b.view.ShowSerialText(SerialEdit::kFirst, "65536");  // two plain bytes hold 65535
+  ASSERT_TRUE(b.RunToEnd(RunMode::kOnce));
+  EXPECT_EQ(flows, 0);
+  ASSERT_FALSE(b.view.Statuses().empty());
+  EXPECT_EQ(
+      b.view.Statuses().back(),
+      (RunStatus{RunPhase::kFailed, "FAIL", "Result: a serial number does not fit its bytes"}));
 }
 
 // The simulated bus, counting how often the run looks for writers on it.
@@ -357,6 +430,7 @@ TEST(DownloadRunTest, ARepeatedUsbWriterRunWaitsForItsOwnWriter) {
   b.run.StopDownload();
   b.run.WaitUntilIdle();
   EXPECT_FALSE(b.run.busy());
+  EXPECT_TRUE(b.log.Text().ends_with("Waiting for USB device ...\r\nStopped.\r\n")) << b.log.Text();
   EXPECT_EQ(passes, 3);
   EXPECT_EQ(b.run.pass_counter(), 3u);
 }

@@ -12,7 +12,8 @@
 namespace fw::test {
 
 struct RunBench {
-  explicit RunBench(const Project* project) : run(project, profile, view, dialogs, 0) {
+  explicit RunBench(const Project* project, int language = 0)
+      : run(project, profile, view, dialogs, language) {
     run.link().outputs.log_sink = &log;
     run.link().outputs.echo = nullptr;
     view.SetPort(SerialPortEntry("/dev/ttyS0"));
