@@ -42,7 +42,7 @@ class OptionReadingTest : public ::testing::Test {
   void SetUp() override {
     link.outputs.echo = nullptr;
     link.outputs.log_sink = &log;
-    link.outputs.language = 0;
+    link.request.language = 0;
   }
   void Chip(int index, int fw, bool option_capable = true) {
     ASSERT_GT(index, 0);
@@ -114,7 +114,7 @@ TEST_F(OptionReadingTest, ReadingAndDescribingChangeNothingApplyingChangesWhatTh
     SCOPED_TRACE(c.name);
     link.Reinitialise();
     link.outputs.echo = nullptr;
-    link.outputs.language = 0;
+    link.request.language = 0;
     Chip(c.chip, c.fw, c.option_capable);
     log.text.clear();
     const LinkState before = StateOf(link);
