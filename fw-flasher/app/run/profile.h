@@ -29,6 +29,8 @@ constexpr std::string_view kMainComx = "Main_COMx";
 struct ProfileChanges {
   std::map<std::string, int, std::less<>> ints;
   std::map<std::string, std::vector<std::uint8_t>, std::less<>> bytes;
+  // UTF-8 text; an empty text removes the key.
+  std::map<std::string, std::string, std::less<>> texts;
 };
 
 enum class ProfileLockResult {
@@ -46,6 +48,9 @@ class Profile {
   // The stored bytes as they are on disk now; empty optional when the key is
   // absent.
   virtual std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view key) = 0;
+  // The stored UTF-8 text as it is on disk now; empty optional when the key is
+  // absent.
+  virtual std::optional<std::string> ReadText(std::string_view key) = 0;
 
   // The exclusive lock that every program of this profile holds while it
   // reads, advances and writes the counters. While another program holds it,

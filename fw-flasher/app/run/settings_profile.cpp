@@ -96,6 +96,14 @@ std::optional<std::vector<std::uint8_t>> SettingsProfile::ReadBytes(std::string_
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
+std::optional<std::string> SettingsProfile::ReadText(std::string_view key) {
+  std::lock_guard lock(mutex_);
+  settings_->sync();
+  const QVariant stored = settings_->value(KeyOf(key));
+  if (!stored.isValid()) return std::nullopt;
+  return stored.toString().toStdString();
+}
+
 ProfileLockResult SettingsProfile::Lock(const std::function<bool()>& keep_waiting,
                                         std::string& reason) {
   while (!hold_.try_lock()) {
@@ -148,6 +156,13 @@ bool SettingsProfile::Write(const ProfileChanges& changes, std::string& reason) 
     for (const auto& [key, value] : changes.bytes) {
       next.setValue(KeyOf(key), QByteArray(reinterpret_cast<const char*>(value.data()),
                                            static_cast<qsizetype>(value.size())));
+    }
+    for (const auto& [key, value] : changes.texts) {
+      if (value.empty()) {
+        next.remove(KeyOf(key));
+      } else {
+        next.setValue(KeyOf(key), QString::fromStdString(value));
+      }
     }
     next.sync();
     encoded = next.status() == QSettings::NoError;

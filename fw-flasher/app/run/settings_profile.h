@@ -41,6 +41,7 @@ class SettingsProfile final : public Profile {
   // at the same time; the lock is held by one of them at a time.
   int ReadInt(std::string_view key, int fallback) override;
   std::optional<std::vector<std::uint8_t>> ReadBytes(std::string_view key) override;
+  std::optional<std::string> ReadText(std::string_view key) override;
   ProfileLockResult Lock(const std::function<bool()>& keep_waiting, std::string& reason) override;
   void Unlock() override;
   bool CheckWritable(std::string& reason) override;

@@ -32,6 +32,12 @@ class MemoryProfile final : public Profile {
     if (it == bytes.end()) return std::nullopt;
     return it->second;
   }
+  std::optional<std::string> ReadText(std::string_view key) override {
+    std::lock_guard lock(mutex_);
+    const auto it = texts.find(std::string(key));
+    if (it == texts.end()) return std::nullopt;
+    return it->second;
+  }
   ProfileLockResult Lock(const std::function<bool()>& keep_waiting, std::string& reason) override {
     for (;;) {
       {
@@ -69,6 +75,13 @@ class MemoryProfile final : public Profile {
     }
     for (const auto& [key, value] : changes.ints) ints[key] = value;
     for (const auto& [key, value] : changes.bytes) bytes[key] = value;
+    for (const auto& [key, value] : changes.texts) {
+      if (value.empty()) {
+        texts.erase(key);
+      } else {
+        texts[key] = value;
+      }
+    }
     return true;
   }
   std::string Location() const override { return "/profile/App.ini"; }
@@ -80,6 +93,7 @@ class MemoryProfile final : public Profile {
 
   std::map<std::string, int> ints;
   std::map<std::string, std::vector<std::uint8_t>> bytes;
+  std::map<std::string, std::string> texts;
   std::atomic<bool> held_elsewhere{false};
   std::string lock_failure;
   std::string check_failure;

@@ -103,6 +103,24 @@ TEST_F(SettingsProfileTest, AValueThatIsNoNumberGivesTheFallback) {
   EXPECT_EQ(profile.ReadInt("PassCounter", 9), 9);
 }
 
+TEST_F(SettingsProfileTest, TextsAreKeptBesideTheCountersAndAnEmptyTextRemovesItsKey) {
+  SettingsProfile profile("Texts");
+  Put(profile, Int("PassCounter", 7));
+  ProfileChanges texts;
+  // Text with "=", ";" and non-ASCII characters must come back as it was.
+  texts.texts["SerialList"] = "/lists/序列 1.txt=3;ab";
+  texts.texts["Other"] = "x";
+  Put(profile, texts);
+  EXPECT_EQ(SettingsProfile("Texts").ReadText("SerialList"), "/lists/序列 1.txt=3;ab");
+  EXPECT_EQ(profile.ReadInt("PassCounter", 0), 7);
+  ProfileChanges removal;
+  removal.texts["Other"] = "";
+  Put(profile, removal);
+  EXPECT_FALSE(profile.ReadText("Other").has_value());
+  EXPECT_TRUE(profile.ReadText("SerialList").has_value());
+  EXPECT_FALSE(profile.ReadText("Absent").has_value());
+}
+
 TEST_F(SettingsProfileTest, TheApplicationNameIsMadeSafeAsAFileName) {
   struct Case {
     std::string gbk;
